@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+
+namespace app {
+
+// A failure that a procedure's step raises. Its description is what the user reads
+// in the error report, so it says which file, which thing and what was wrong.
+class Error : public std::exception
+{
+public:
+    explicit Error(QString description);
+    const QString& description() const noexcept { return m_description; }
+    const char* what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_description;
+    QByteArray m_utf8;
+};
+
+// The address the error report asks the user to write to.
+inline constexpr char16_t kSupportAddress[] = u"support@fieldwright.example";
+
+// The error report's text, exactly: description, CR LF, "in " + context + " ",
+// "at line " + step, CR CR, the request to mail a screenshot.
+// context is for example "Tidewell2021/08/31.Form2.PushButton1_Click".
+QString errorReportText(const QString& description, const QString& context, int line);
+
+// Where error reports go: a warning box titled "Application Error" in the windows,
+// standard error on the command line, a list in the tests.
+class ErrorSink
+{
+public:
+    virtual ~ErrorSink() = default;
+    virtual void showErrorReport(const QString& report) = 0;
+};
+
+} // namespace app

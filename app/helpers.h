@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+namespace app {
+
+// The default when the value is null, else the value unchanged.
+QVariant ValueOrDefault(const QVariant& value, const QVariant& fallback);
+
+// True when the date and time of the file or folder at path can be read; false on any
+// error, an empty or missing path included.
+bool FileExists(const QString& path);
+
+// The clock the pause waits on: seconds since midnight, in single precision.
+float secondsSinceMidnight();
+
+// A busy wait of the given number of seconds on the seconds-since-midnight clock,
+// letting the window system work meanwhile. The clock is a parameter so the
+// midnight wrap can be tested.
+void Pause(float seconds, EventPump& events, const std::function<float()>& clock = secondsSinceMidnight);
+
+// The folder that holds the program file (no trailing separator).
+QString applicationFolder();
+
+} // namespace app

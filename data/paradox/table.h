@@ -1,0 +1,159 @@
+#pragma once
+
+// The public face of our Paradox file code: what the rest of the program may use.
+// Everything below data/paradox/ other than this header is the codec's own business.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <variant>
+#include <vector>
+
+namespace paradox {
+
+// Field type codes as stored in the .db header.
+enum class FieldType : std::uint8_t {
+    Alpha = 0x01,
+    Date = 0x02,
+    Short = 0x03,
+    Long = 0x04,
+    Money = 0x05,
+    Number = 0x06,
+    Logical = 0x09,
+    Memo = 0x0C,
+    Blob = 0x0D,
+    FormattedMemo = 0x0E,
+    Ole = 0x0F,
+    Graphic = 0x10,
+    Time = 0x14,
+    Timestamp = 0x15,
+    Autoincrement = 0x16,
+    Bcd = 0x17,
+    Bytes = 0x18,
+};
+
+struct Field
+{
+    QString name;
+    FieldType type = FieldType::Alpha;
+    // The size byte of the field descriptor: bytes for Alpha and Bytes, leader + 10 for
+    // memo and blob fields, the number of decimals for BCD, the fixed width otherwise.
+    int size = 0;
+};
+
+struct TableInfo
+{
+    QString path;             // the .db file
+    int fileVersion = 0;      // the version byte of the header (0x09 = 5.x, 0x0C = 7.x, ...)
+    int codePage = 0;         // e.g. 437, 850, 1252
+    int blockSizeKb = 0;
+    bool isKeyed = false;
+    std::int64_t recordCount = 0;
+    std::vector<Field> fields;
+    std::int32_t autoIncrementNext = 0; // header's autoincrement value, kept on rewrite
+};
+
+// Values, one alternative per family of field types; Null for a blank field.
+struct Null
+{
+    bool operator==(const Null&) const = default;
+};
+struct Date // days, 0001-01-01 = 1
+{
+    std::int32_t days = 0;
+    bool operator==(const Date&) const = default;
+};
+struct TimeOfDay // milliseconds since midnight
+{
+    std::int32_t msecs = 0;
+    bool operator==(const TimeOfDay&) const = default;
+};
+struct Timestamp // milliseconds, 0001-01-01 00:00:00.000 = 86'400'000
+{
+    double msecs = 0;
+    bool operator==(const Timestamp&) const = default;
+};
+struct Bcd // exact decimal text such as "-12.34"
+{
+    QString decimal;
+    bool operator==(const Bcd&) const = default;
+};
+
+using Value = std::variant<Null,
+    bool,               // Logical
+    std::int32_t,       // Short, Long, Autoincrement
+    double,             // Number, Money
+    QString,            // Alpha, Memo, FormattedMemo
+    QByteArray,         // Bytes, Blob, Ole, Graphic
+    Date, TimeOfDay, Timestamp, Bcd>;
+
+using Row = std::vector<Value>;
+
+inline bool isNull(const Value& value) { return std::holds_alternative<Null>(value); }
+
+// The text of a value as the program shows and exports it: numbers as the shortest
+// decimal that reads back the same, BCD exact, Date YYYY-MM-DD, Time HH:MM:SS[.mmm],
+// Timestamp date + space + time, Logical true/false, binary values as lower-case hex,
+// a null as the empty text.
+QString valueText(const Value& value);
+
+// Streams a table's records in data-file order. Opening reads the header only; memory
+// does not grow with the number of records.
+class TableReader
+{
+public:
+    virtual ~TableReader() = default;
+    virtual const TableInfo& info() const = 0;
+    // Reads the next record into row (one value per field). False at the end of the table
+    // or on an error; error() is empty at a clean end.
+    virtual bool readNext(Row& row) = 0;
+    virtual const QString& error() const = 0;
+};
+
+// Opens FILE.db (and its .mb when the table has memo or blob fields). On failure returns
+// null and sets *error to a message naming the file and what is wrong with it.
+std::unique_ptr<TableReader> openTable(const QString& dbPath, QString* error);
+
+// The .db file of table `name` in folder, found case-insensitively (ORDERS finds
+// orders.db and Orders.DB); empty when there is none.
+QString findTableFile(const QString& folder, const QString& name);
+
+struct NewTable
+{
+    QString folder;
+    QString name;                // base name of the files, e.g. "ORDERS"
+    std::vector<Field> fields;
+    int codePage = 1252;
+    int fileVersion = 0x09;      // Paradox 5.x by default
+    int blockSizeKb = 4;
+    std::int32_t autoIncrementNext = 0;
+};
+
+// Writes a new unkeyed table. The whole family (.db, .mb) goes to temporary files in the
+// target folder; commit() moves it into place only when everything is written and flushed.
+// Dropping the writer without commit() removes the temporary files.
+class TableWriter
+{
+public:
+    virtual ~TableWriter() = default;
+    // Appends one record. False (with *error) when a value cannot be stored, e.g. text the
+    // code page cannot hold or that is longer than its Alpha field; nothing is appended then.
+    virtual bool append(const Row& row, QString* error) = 0;
+    // Finishes and flushes the files and moves them into place. When a table of the same
+    // name exists, its whole family is first moved into backupFolder (created if needed);
+    // with an empty backupFolder an existing table makes commit fail and changes nothing.
+    virtual bool commit(const QString& backupFolder, QString* error) = 0;
+};
+
+std::unique_ptr<TableWriter> createTable(const NewTable& table, QString* error);
+
+// Removes the whole family of table `name` in folder (.db, .px, .mb, .xnn/.ynn, .val,
+// .tv, ...: exact base name only, case-insensitively). False with *error when a file
+// could not be removed.
+bool dropTable(const QString& folder, const QString& name, QString* error);
+
+// The files of table `name`'s family in folder, as full paths.
+std::vector<QString> tableFamily(const QString& folder, const QString& name);
+
+} // namespace paradox
