@@ -52,6 +52,10 @@ struct TableInfo
     std::int64_t recordCount = 0;
     std::vector<Field> fields;
     std::int32_t autoIncrementNext = 0; // header's autoincrement value, kept on rewrite
+    // Collation: header byte 0x29 and the sort order name at the end of the header. A rewrite
+    // keeps both, since other programs build index order from them.
+    int sortOrderCode = 0;
+    QByteArray sortOrderName;
 };
 
 // Values, one alternative per family of field types; Null for a blank field.
@@ -128,6 +132,8 @@ struct NewTable
     int fileVersion = 0x09;      // Paradox 5.x by default
     int blockSizeKb = 4;
     std::int32_t autoIncrementNext = 0;
+    int sortOrderCode = -1;      // -1: the usual one for codePage
+    QByteArray sortOrderName;    // empty: the usual one for codePage
 };
 
 // Writes a new unkeyed table. The whole family (.db, .mb) goes to temporary files in the
