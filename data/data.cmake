@@ -1,0 +1,12 @@
+# Connections, work database, listing, copy and write-back: every .cpp of data/ itself.
+file(GLOB FW_DATA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+list(FILTER FW_DATA_SOURCES INCLUDE REGEX "\\.cpp$")
+if(FW_DATA_SOURCES)
+  add_library(fw_data STATIC ${FW_DATA_SOURCES})
+  target_link_libraries(fw_data PUBLIC fw_paradox fw_files fw_shared Qt6::Core SQLite::SQLite3)
+  fw_strict_logic(fw_data)
+else()
+  add_library(fw_data INTERFACE)
+  target_link_libraries(fw_data INTERFACE fw_paradox fw_shared)
+endif()
+target_include_directories(fw_data INTERFACE ${PROJECT_SOURCE_DIR})
