@@ -7,8 +7,7 @@ namespace app {
 Error::Error(QString description)
     : m_description(std::move(description))
     , m_utf8(m_description.toUtf8())
-{
-}
+{ }
 
 QString errorReportText(const QString& description, const QString& context, int line)
 {

@@ -21,8 +21,7 @@ class PlainFolderBox : public FolderBox
 public:
     explicit PlainFolderBox(QString text = {})
         : m_text(std::move(text))
-    {
-    }
+    { }
     QString text() const override { return m_text; }
     void setText(const QString& text) override { m_text = text; }
 

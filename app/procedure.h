@@ -21,11 +21,9 @@ public:
     Procedure(ErrorSink& sink, QString context)
         : m_sink(sink)
         , m_context(std::move(context))
-    {
-    }
+    { }
 
-    template <class Body>
-    bool step(int line, Body&& body)
+    template <class Body> bool step(int line, Body&& body)
     {
         try {
             std::forward<Body>(body)();
@@ -38,8 +36,7 @@ public:
         return false;
     }
 
-    template <class Condition>
-    bool test(int line, Condition&& condition)
+    template <class Condition> bool test(int line, Condition&& condition)
     {
         bool answer = true;
         step(line, [&] { answer = std::forward<Condition>(condition)(); });

@@ -11,10 +11,10 @@ namespace cleaning {
 class ChangeRunView : public app::Dialogs
 {
 public:
-    virtual QString selectedTable() const = 0;  // the selected entry of the table list
-    virtual QString selectedField() const = 0;  // the selected entry of the field list
-    virtual int fieldListCount() const = 0;     // the number of entries of the field list
-    virtual QString operationText() const = 0;  // the current text of the operation list
+    virtual QString selectedTable() const = 0; // the selected entry of the table list
+    virtual QString selectedField() const = 0; // the selected entry of the field list
+    virtual int fieldListCount() const = 0; // the number of entries of the field list
+    virtual QString operationText() const = 0; // the current text of the operation list
 
     virtual void setProgressValue(double percent) = 0;
     virtual void setProgressText(const QString& text) = 0;
@@ -22,8 +22,8 @@ public:
     virtual void clearPreview() = 0;
     virtual void addPreviewEntry(const QString& text) = 0;
 
-    virtual void setBusy(bool busy) = 0;        // the window's pointer: hourglass or normal
-    virtual void processEvents() = 0;           // let the window handle pending events
+    virtual void setBusy(bool busy) = 0; // the window's pointer: hourglass or normal
+    virtual void processEvents() = 0; // let the window handle pending events
     // The 0.1 s breathing pause of the change loop. The window waits (app::Pause);
     // a host without a window may return at once.
     virtual void pause(float seconds) = 0;

@@ -31,7 +31,8 @@ TEST(Procedure, FailingStepIsReportedAndTheNextStepRuns)
     proc.step(102, [&] { throw std::runtime_error("second"); });
     proc.step(104, [&] { ran << QStringLiteral("104"); });
     ASSERT_EQ(sink.reports.size(), 2);
-    EXPECT_TRUE(sink.reports[0].startsWith(QStringLiteral("first\r\nin Tidewell2021/08/31.Paradox.CopyDB at line 100\r\r")));
+    EXPECT_TRUE(sink.reports[0].startsWith(
+        QStringLiteral("first\r\nin Tidewell2021/08/31.Paradox.CopyDB at line 100\r\r")));
     EXPECT_TRUE(sink.reports[1].startsWith(QStringLiteral("second\r\n")));
     EXPECT_EQ(ran, QStringList { QStringLiteral("104") });
     EXPECT_EQ(proc.reportCount(), 2);

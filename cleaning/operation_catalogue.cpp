@@ -1,0 +1,170 @@
+#include "cleaning/operation_catalogue.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace cleaning {
+namespace {
+
+constexpr char16_t kReplaceWith[] = u"Replace With:";
+constexpr char16_t kEnterChars[] = u"Enter User-Defined Character(s):";
+constexpr char16_t kEnterNumber[] = u"Enter Number:";
+constexpr char16_t kFindWhat[] = u"Find What:";
+
+template <QString (*F)(const QString&)> QString none(const QString& value, const Parameters&)
+{
+    return F(value);
+}
+
+template <QString (*F)(const QString&, const QString&)>
+QString oneText(const QString& value, const Parameters& p)
+{
+    return F(value, p.first);
+}
+
+template <QString (*F)(const QString&, const QString&, const QString&)>
+QString twoTexts(const QString& value, const Parameters& p)
+{
+    return F(value, p.first, p.second);
+}
+
+template <QString (*F)(const QString&, CharCount)> QString count(const QString& value, const Parameters& p)
+{
+    return F(value, countFromAnswer(p.first));
+}
+
+using K = ParameterKind;
+
+// clang-format off
+constexpr std::array<Operation, 27> kOperations { {
+    { 1, u"Remove All Spaces in Selected Field", K::None, nullptr, 126, none<RemoveAllSpaces> },
+    { 2, u"Replace All Spaces in Selected Field With...", K::Text, kReplaceWith, 144, oneText<ReplaceAllSpaces> },
+    { 3, u"Remove Extra Spaces at Beginning of Selected Field", K::None, nullptr, 166, none<TrimLeadingSpaces> },
+    { 4, u"Remove Extra Spaces at End of Selected Field", K::None, nullptr, 184, none<TrimTrailingSpaces> },
+    { 5, u"Remove All Spaces Except for Single Spaces Between Words in Selected Field", K::None, nullptr, 202, none<CollapseSpaces> },
+    { 6, u"Remove Enters (Carriage Returns) in Selected Field", K::None, nullptr, 220, none<RemoveLineBreaks> },
+    { 7, u"Replace Enters (Carriage Returns) in Selected Field With...", K::Text, kReplaceWith, 238, oneText<ReplaceLineBreaks> },
+    { 8, u"Remove Tabs in Selected Field", K::None, nullptr, 260, none<RemoveTabs> },
+    { 9, u"Replace Tabs in Selected Field With...", K::Text, kReplaceWith, 278, oneText<ReplaceTabs> },
+    { 10, u"Remove Alphabet Character(s) in Selected Field", K::None, nullptr, 300, none<RemoveLetters> },
+    { 11, u"Replace Alphabet Character(s) in Selected Field With...", K::Text, kReplaceWith, 318, oneText<ReplaceLetters> },
+    { 12, u"Remove Numeric Character(s) in Selected Field", K::None, nullptr, 340, none<RemoveDigits> },
+    { 13, u"Replace Numeric Character(s) in Selected Field With...", K::Text, kReplaceWith, 358, oneText<ReplaceDigits> },
+    { 14, u"Remove Alphanumeric Character(s) in Selected Field", K::None, nullptr, 380, none<RemoveAlphanumerics> },
+    { 15, u"Replace Alphanumeric Character(s) in Selected Field With...", K::Text, kReplaceWith, 398, oneText<ReplaceAlphanumerics> },
+    { 16, u"Remove Non-Alphanumeric Character(s) in Selected Field", K::None, nullptr, 420, none<RemoveNonAlphanumerics> },
+    { 17, u"Replace Non-Alphanumeric Character(s) in Selected Field With...", K::Text, kReplaceWith, 438, oneText<ReplaceNonAlphanumerics> },
+    { 18, u"Remove User-Defined Character(s) in Selected Field", K::Text, kEnterChars, 460, oneText<RemoveUserChars> },
+    { 19, u"Replace User-Defined Character(s) in Selected Field With...", K::TwoTexts, nullptr, 482, twoTexts<ReplaceUserChars> },
+    { 20, u"Remove All Text After User-Defined Character(s) in Selected Field", K::Text, kEnterChars, 508, oneText<RemoveTextAfter> },
+    { 21, u"Replace All Text After User-Defined Character(s) in Selected Field With...", K::TwoTexts, nullptr, 530, twoTexts<ReplaceTextAfter> },
+    { 22, u"Remove All Text Before User-Defined Character(s) in Selected Field", K::Text, kEnterChars, 556, oneText<RemoveTextBefore> },
+    { 23, u"Replace All Text Before User-Defined Character(s) in Selected Field With...", K::TwoTexts, nullptr, 578, twoTexts<ReplaceTextBefore> },
+    { 24, u"Remove First x Character(s) in Selected Field", K::Count, kEnterNumber, 604, count<RemoveFirstChars> },
+    { 25, u"Remove Last x Character(s) in Selected Field", K::Count, kEnterNumber, 632, count<RemoveLastChars> },
+    { 26, u"Remove All Text After x Position in Field", K::Count, kEnterNumber, 660, count<RemoveTextAfterPosition> },
+    { 27, u"Remove All Text Before x Position in Field", K::Count, kEnterNumber, 688, count<RemoveTextBeforePosition> },
+} };
+// clang-format on
+
+// Asks one prompt as a numbered step; a failing box counts as Cancel.
+std::optional<QString> ask(app::Dialogs& dialogs, app::Procedure& proc, int line, const char16_t* prompt)
+{
+    std::optional<QString> answer;
+    proc.step(line, [&] { answer = dialogs.inputBox(QString::fromUtf16(prompt)); });
+    return answer;
+}
+
+} // namespace
+
+int Operation::loopStartStep() const
+{
+    switch (kind) {
+    case ParameterKind::None:
+        return firstStep + 2;
+    case ParameterKind::Text:
+        return firstStep + 6;
+    case ParameterKind::TwoTexts:
+    case ParameterKind::Count:
+        return firstStep + 10;
+    }
+    return firstStep;
+}
+
+std::span<const Operation> operations()
+{
+    return kOperations;
+}
+
+const Operation* findOperation(const QString& text)
+{
+    for (const Operation& operation : kOperations) {
+        if (text == QStringView(operation.caption))
+            return &operation;
+    }
+    return nullptr;
+}
+
+std::optional<Parameters> askParameters(
+    const Operation& operation, app::Dialogs& dialogs, app::Procedure& proc)
+{
+    const int first = operation.firstStep;
+    switch (operation.kind) {
+    case ParameterKind::None:
+        return Parameters {};
+    case ParameterKind::Text: {
+        const auto answer = ask(dialogs, proc, first + 2, operation.prompt);
+        if (!answer)
+            return std::nullopt;
+        return Parameters { *answer, {} };
+    }
+    case ParameterKind::TwoTexts: {
+        // The second prompt is shown even when the first was cancelled.
+        const auto chars = ask(dialogs, proc, first + 2, kFindWhat);
+        const auto replacement = ask(dialogs, proc, first + 4, kReplaceWith);
+        if (!chars || !replacement)
+            return std::nullopt;
+        return Parameters { *chars, *replacement };
+    }
+    case ParameterKind::Count: {
+        const auto answer = ask(dialogs, proc, first + 2, operation.prompt);
+        if (!answer)
+            return std::nullopt;
+        if (!isNumericAnswer(*answer)) {
+            proc.step(first + 26, [&] { dialogs.messageBox(u"Must enter number"_s); });
+            return std::nullopt;
+        }
+        return Parameters { *answer, {} };
+    }
+    }
+    return std::nullopt;
+}
+
+bool isNumericAnswer(const QString& answer)
+{
+    static const QRegularExpression number(u"^[ \\t]*[+-]?[ \\t]*([0-9]+\\.?[0-9]*|\\.[0-9]+)[ \\t]*$"_s);
+    return number.match(answer).hasMatch();
+}
+
+CharCount countFromAnswer(const QString& answer)
+{
+    QString digits = answer.trimmed();
+    digits.remove(u' ');
+    digits.remove(u'\t');
+    bool ok = false;
+    const double number = digits.toDouble(&ok);
+    // nearbyint rounds halves to the even neighbour in the default rounding mode.
+    const double rounded = ok ? std::nearbyint(number) : NAN;
+    if (!ok || !(rounded >= INT16_MIN && rounded <= INT16_MAX))
+        throw Overflow(u"Overflow: "_s + answer + u" is not a number from -32768 to 32767"_s);
+    return static_cast<CharCount>(rounded);
+}
+
+QString applyOperation(const Operation& operation, const Parameters& parameters, const QString& value)
+{
+    return operation.transform(value, parameters);
+}
+
+} // namespace cleaning
