@@ -10,3 +10,12 @@ else()
   target_link_libraries(fw_data INTERFACE fw_paradox fw_shared)
 endif()
 target_include_directories(fw_data INTERFACE ${PROJECT_SOURCE_DIR})
+
+# The empty work database that the program finds beside itself and never creates: a file
+# of 0 bytes is an empty SQLite database. Whatever links fw_data depends on it.
+set(FW_WORK_DATABASE ${CMAKE_BINARY_DIR}/dbTemp.mdb)
+add_custom_command(OUTPUT ${FW_WORK_DATABASE}
+  COMMAND ${CMAKE_COMMAND} -E touch ${FW_WORK_DATABASE}
+  COMMENT "Empty work database dbTemp.mdb")
+add_custom_target(fw_work_database DEPENDS ${FW_WORK_DATABASE})
+add_dependencies(fw_data fw_work_database)
