@@ -45,7 +45,7 @@ struct Field
 struct TableInfo
 {
     QString path;             // the .db file
-    int fileVersion = 0;      // the version byte of the header (0x09 = 5.x, 0x0C = 7.x, ...)
+    int fileVersion = 0;      // the version byte of the header (0x09 = 4.x, 0x0B = 5.x, 0x0C = 7.x, ...)
     int codePage = 0;         // e.g. 437, 850, 1252
     int blockSizeKb = 0;
     bool isKeyed = false;
@@ -129,7 +129,7 @@ struct NewTable
     QString name;                // base name of the files, e.g. "ORDERS"
     std::vector<Field> fields;
     int codePage = 1252;
-    int fileVersion = 0x09;      // Paradox 5.x by default
+    int fileVersion = 0x0B;      // Paradox 5.x by default (raised when a field type needs it)
     int blockSizeKb = 4;
     std::int32_t autoIncrementNext = 0;
     int sortOrderCode = -1;      // -1: the usual one for codePage

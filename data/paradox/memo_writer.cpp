@@ -1,0 +1,123 @@
+#include "data/paradox/memo_writer.h"
+
+#include "data/paradox/table_family.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox::writer {
+namespace {
+
+constexpr std::uint64_t kBlock = 4096;
+constexpr int kLargeThreshold = 2048; // longer values get a block of their own
+constexpr int kFirstChunk = 0x15;
+constexpr int kChunksPerBlock = 256;
+constexpr int kSlotTable = 0x0C;
+
+void putU16(char* out, std::uint32_t value)
+{
+    out[0] = static_cast<char>(value & 0xFF);
+    out[1] = static_cast<char>((value >> 8) & 0xFF);
+}
+
+void putU32(char* out, std::uint32_t value)
+{
+    putU16(out, value & 0xFFFF);
+    putU16(out + 2, value >> 16);
+}
+
+// Offsets in records are 32 bits wide.
+bool fitsOffsets(std::uint64_t end, QString* error)
+{
+    if (end <= 0xFFFF'F000ULL)
+        return true;
+    *error = u"the memo file would grow past 4 GB"_s;
+    return false;
+}
+
+} // namespace
+
+MemoWriter::MemoWriter(TemporaryFile& file)
+    : m_file(file)
+{ }
+
+std::optional<std::uint32_t> MemoWriter::store(const QByteArray& value, QString* error)
+{
+    const auto length = static_cast<std::uint64_t>(value.size());
+    if (value.size() > kLargeThreshold) {
+        const std::uint64_t units = (9 + length + kBlock - 1) / kBlock;
+        if (units > 0xFFFF) {
+            *error = u"a value of %1 bytes is too large for the memo file"_s.arg(value.size());
+            return std::nullopt;
+        }
+        const std::uint64_t offset = m_end;
+        if (!fitsOffsets(offset + units * kBlock, error))
+            return std::nullopt;
+        char head[9] = {};
+        head[0] = 2;
+        putU16(head + 1, static_cast<std::uint32_t>(units));
+        putU32(head + 3, static_cast<std::uint32_t>(length));
+        putU16(head + 7, modificationNumber());
+        if (!m_file.writeAt(offset, head, sizeof head, error)
+            || !m_file.writeAt(offset + 9, value.constData(), static_cast<std::size_t>(length), error))
+            return std::nullopt;
+        // The padding up to the block end comes from resize() in finish().
+        m_end += units * kBlock;
+        return static_cast<std::uint32_t>(offset) | 0xFFU;
+    }
+
+    const int chunks = static_cast<int>((length + 15) / 16);
+    if (m_smallOffset != 0 && (m_nextSlot < 0 || m_nextChunk + chunks > kChunksPerBlock)) {
+        if (!writeSmallBlock(error))
+            return std::nullopt;
+    }
+    if (m_smallOffset == 0) {
+        if (!fitsOffsets(m_end + kBlock, error))
+            return std::nullopt;
+        m_smallOffset = m_end;
+        m_end += kBlock;
+        m_small.fill(0);
+        m_small[0] = 3;
+        putU16(m_small.data() + 1, 1);
+        m_nextSlot = 63;
+        m_nextChunk = kFirstChunk;
+    }
+    const int slot = m_nextSlot--;
+    char* entry = m_small.data() + kSlotTable + 5 * slot;
+    entry[0] = static_cast<char>(m_nextChunk);
+    entry[1] = static_cast<char>(chunks);
+    putU16(entry + 2, modificationNumber());
+    entry[4] = static_cast<char>(length - 16 * static_cast<std::uint64_t>(chunks - 1));
+    std::memcpy(m_small.data() + 16 * m_nextChunk, value.constData(), static_cast<std::size_t>(length));
+    m_nextChunk += chunks;
+    return static_cast<std::uint32_t>(m_smallOffset) | static_cast<std::uint32_t>(slot);
+}
+
+bool MemoWriter::writeSmallBlock(QString* error)
+{
+    if (!m_file.writeAt(m_smallOffset, m_small.data(), m_small.size(), error))
+        return false;
+    m_smallOffset = 0;
+    return true;
+}
+
+bool MemoWriter::finish(QString* error)
+{
+    if (m_smallOffset != 0 && !writeSmallBlock(error))
+        return false;
+    std::vector<char> header(kBlock, 0);
+    putU16(header.data() + 1, 1);
+    putU16(header.data() + 3, modificationNumber());
+    const unsigned char constant[] = { 0x82, 0x73, 0x02, 0x00, 0x29, 0x00 };
+    std::memcpy(header.data() + 5, constant, sizeof constant);
+    putU16(header.data() + 0x0B, 0x1000);
+    putU16(header.data() + 0x0D, 0x1000);
+    header[0x10] = 0x10;
+    putU16(header.data() + 0x11, 0x40);
+    putU16(header.data() + 0x13, 0x800);
+    return m_file.writeAt(0, header.data(), header.size(), error) && m_file.resize(m_end, error);
+}
+
+} // namespace paradox::writer

@@ -1,0 +1,328 @@
+#include "data/paradox/table_family.h"
+
+#include "data/paradox/table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox {
+namespace {
+
+QByteArray nativePath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Extensions of the files that belong to a table. Lock files (.LCK) are left out on
+// purpose: they may belong to a program that has the table open, and deleting or moving
+// them would take its lock away.
+const QRegularExpression& familyExtension()
+{
+    static const QRegularExpression pattern(
+        u"^(DB|MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F]|VAL|TVF?|FAM|SET|[FR]([1-9]|1[0-4])?)$"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
+
+bool isDataFile(const QString& path)
+{
+    return path.endsWith(u".db"_s, Qt::CaseInsensitive);
+}
+
+// Flushes a folder's entries (creations, renames, removals) to the disk.
+bool syncFolder(const QString& folder, QString* error)
+{
+    const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int code = errno;
+        if (fd >= 0)
+            ::close(fd);
+        *error = u"cannot flush folder %1: %2"_s.arg(folder, systemError(code));
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+bool writeFully(int fd, std::uint64_t offset, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t done = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += done;
+        size -= static_cast<std::size_t>(done);
+        offset += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
+// Renames without replacing: a file that appeared at `to` meanwhile is never overwritten.
+bool renameNew(const QString& from, const QString& to)
+{
+    if (::renameat2(
+            AT_FDCWD, nativePath(from).constData(), AT_FDCWD, nativePath(to).constData(), RENAME_NOREPLACE)
+        == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // The file system cannot refuse a replace for us: check, then rename.
+    if (QFileInfo::exists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
+}
+
+// Puts a copy of `from` at `to` (which must not exist), flushed to the disk: a hard link
+// when the file system allows it, else a full copy written under a temporary name first.
+bool backUpFile(const QString& from, const QString& to, QString* error)
+{
+    if (::link(nativePath(from).constData(), nativePath(to).constData()) == 0)
+        return true;
+    if (errno == EEXIST) {
+        *error = u"cannot back up %1: %2 exists"_s.arg(from, to);
+        return false;
+    }
+    const QFileInfo target(to);
+    writer::TemporaryFile copy;
+    if (!copy.create(target.absolutePath(), target.completeBaseName(), target.suffix(), error))
+        return false;
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = u"cannot read %1: %2"_s.arg(from, source.errorString());
+        return false;
+    }
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t offset = 0;
+    for (;;) {
+        const qint64 got = source.read(buffer.data(), static_cast<qint64>(buffer.size()));
+        if (got < 0) {
+            *error = u"cannot read %1: %2"_s.arg(from, source.errorString());
+            return false;
+        }
+        if (got == 0)
+            break;
+        if (!copy.writeAt(offset, buffer.data(), static_cast<std::size_t>(got), error))
+            return false;
+        offset += static_cast<std::uint64_t>(got);
+    }
+    if (!copy.finish(error))
+        return false;
+    if (!renameNew(copy.path(), to)) {
+        *error = u"cannot back up %1 to %2: %3"_s.arg(from, to, systemError(errno));
+        return false;
+    }
+    copy.markPlaced();
+    return true;
+}
+
+// .DB first when removing, .DB last when adding: a table exists exactly while its .DB does.
+void sortDataFileFirst(std::vector<QString>& paths)
+{
+    std::stable_partition(paths.begin(), paths.end(), isDataFile);
+}
+
+bool removeFiles(const std::vector<QString>& paths, QString* error)
+{
+    QStringList failures;
+    for (const QString& path : paths) {
+        if (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT)
+            failures << u"%1 (%2)"_s.arg(path, systemError(errno));
+    }
+    if (failures.isEmpty())
+        return true;
+    *error = u"cannot remove %1"_s.arg(failures.join(u", "_s));
+    return false;
+}
+
+} // namespace
+
+std::vector<QString> tableFamily(const QString& folder, const QString& name)
+{
+    std::vector<QString> paths;
+    if (name.isEmpty())
+        return paths;
+    const QDir dir(folder);
+    const QString prefix = name + u'.';
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.size() <= prefix.size() || !entry.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        if (familyExtension().match(entry.mid(prefix.size())).hasMatch())
+            paths.push_back(dir.absoluteFilePath(entry));
+    }
+    return paths;
+}
+
+bool dropTable(const QString& folder, const QString& name, QString* error)
+{
+    std::vector<QString> family = tableFamily(folder, name);
+    if (family.empty())
+        return true;
+    sortDataFileFirst(family);
+    QString failure;
+    if (!removeFiles(family, &failure)) {
+        if (error)
+            *error = failure;
+        return false;
+    }
+    return syncFolder(folder, error ? error : &failure);
+}
+
+namespace writer {
+
+TemporaryFile::~TemporaryFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_path.isEmpty() && !m_isPlaced)
+        ::unlink(nativePath(m_path).constData());
+}
+
+bool TemporaryFile::create(
+    const QString& folder, const QString& name, const QString& extension, QString* error)
+{
+    m_extension = extension;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString candidate = QDir(folder).absoluteFilePath(
+            u".%1.%2.%3.tmp"_s.arg(name)
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))
+                .arg(extension));
+        m_fd = ::open(nativePath(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            m_path = candidate;
+            return true;
+        }
+        if (errno != EEXIST) {
+            *error = u"cannot create a file in %1: %2"_s.arg(folder, systemError(errno));
+            return false;
+        }
+    }
+    *error = u"cannot create a file in %1: every temporary name is taken"_s.arg(folder);
+    return false;
+}
+
+bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error)
+{
+    if (m_fd >= 0 && writeFully(m_fd, offset, data, size))
+        return true;
+    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(m_fd >= 0 ? errno : EBADF));
+    return false;
+}
+
+bool TemporaryFile::resize(std::uint64_t size, QString* error)
+{
+    if (m_fd >= 0 && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0)
+        return true;
+    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(m_fd >= 0 ? errno : EBADF));
+    return false;
+}
+
+bool TemporaryFile::finish(QString* error)
+{
+    if (m_fd < 0) {
+        *error = u"cannot write %1: the file is closed"_s.arg(m_path);
+        return false;
+    }
+    // Disk-full and I/O errors of delayed writes show up here, not in pwrite.
+    const bool isSynced = ::fsync(m_fd) == 0;
+    const int syncError = errno;
+    const bool isClosed = ::close(m_fd) == 0;
+    const int closeError = errno;
+    m_fd = -1;
+    if (isSynced && isClosed)
+        return true;
+    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(isSynced ? closeError : syncError));
+    return false;
+}
+
+bool placeFamily(const QString& folder, const QString& name, std::vector<TemporaryFile*> files,
+    const QString& backupFolder, QString* error)
+{
+    std::vector<QString> old = tableFamily(folder, name);
+    sortDataFileFirst(old);
+    QString base = name;
+    bool isLowerCase = false;
+    if (!old.empty()) {
+        if (backupFolder.isEmpty()) {
+            *error = u"table %1 already exists in %2"_s.arg(name, QDir::toNativeSeparators(folder));
+            return false;
+        }
+        if (!QDir().mkpath(backupFolder)) {
+            *error = u"cannot create the backup folder %1"_s.arg(QDir::toNativeSeparators(backupFolder));
+            return false;
+        }
+        if (QFileInfo(backupFolder).canonicalFilePath() == QFileInfo(folder).canonicalFilePath()) {
+            *error = u"the backup folder must not be the table's own folder"_s;
+            return false;
+        }
+        // Never overwrite an earlier backup: it may be the only copy of older data.
+        if (!tableFamily(backupFolder, name).empty()) {
+            *error = u"the backup folder %1 already holds a table %2"_s.arg(
+                QDir::toNativeSeparators(backupFolder), name);
+            return false;
+        }
+        // Keep the old spelling of the name, so that other programs still find the table.
+        if (isDataFile(old.front())) {
+            const QFileInfo oldData(old.front());
+            base = oldData.completeBaseName();
+            isLowerCase = oldData.suffix() == u"db"_s;
+        }
+        const QDir backup(backupFolder);
+        for (auto it = old.rbegin(); it != old.rend(); ++it) {
+            if (!backUpFile(*it, backup.absoluteFilePath(QFileInfo(*it).fileName()), error))
+                return false;
+        }
+        if (!syncFolder(backupFolder, error))
+            return false;
+        if (!removeFiles(old, error)) {
+            *error += u"; the old table is kept in %1"_s.arg(QDir::toNativeSeparators(backupFolder));
+            return false;
+        }
+    }
+
+    std::stable_partition(files.begin(), files.end(), [](const TemporaryFile* file) {
+        return file->extension().compare(u"DB"_s, Qt::CaseInsensitive) != 0;
+    });
+    const QDir dir(folder);
+    std::vector<QString> placed;
+    for (TemporaryFile* file : files) {
+        const QString extension = isLowerCase ? file->extension().toLower() : file->extension().toUpper();
+        const QString target = dir.absoluteFilePath(base + u'.' + extension);
+        if (!renameNew(file->path(), target)) {
+            *error = u"cannot move the new table into place as %1: %2"_s.arg(target, systemError(errno));
+            // Without its .DB a placed .MB is only clutter that would block the next attempt.
+            QString ignored;
+            removeFiles(placed, &ignored);
+            return false;
+        }
+        placed.push_back(target);
+        file->markPlaced();
+    }
+    return syncFolder(folder, error);
+}
+
+} // namespace writer
+} // namespace paradox

@@ -1,0 +1,52 @@
+#pragma once
+
+// The files of one table on disk: the writer's temporary files and the moves that put a
+// finished family in place (and an old one into a backup folder) without a moment at which
+// a half-written or half-moved table could be seen.
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace paradox::writer {
+
+// A new file of the family under a temporary name in the table's folder. Removed on
+// destruction unless placeFamily() has moved it into place.
+class TemporaryFile
+{
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Creates FOLDER/.NAME.<random>.EXT.tmp, which no table listing takes for a table.
+    bool create(const QString& folder, const QString& name, const QString& extension, QString* error);
+    bool writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error);
+    // Sets the length (zero-filling when it grows).
+    bool resize(std::uint64_t size, QString* error);
+    // Flushes the contents to the disk and closes the file.
+    bool finish(QString* error);
+
+    const QString& path() const { return m_path; }
+    const QString& extension() const { return m_extension; }
+    void markPlaced() { m_isPlaced = true; }
+
+private:
+    QString m_path;
+    QString m_extension;
+    int m_fd = -1;
+    bool m_isPlaced = false;
+};
+
+// Moves finished temporary files (the .DB among them) into place as table `name` of folder.
+// An existing family first goes to backupFolder (refused when backupFolder is empty or
+// already holds a table of that name). The order keeps, at every instant, either the old
+// table complete in folder, or the new one, or the old one complete in backupFolder:
+// 1. link (or copy and flush) every old file into backupFolder, the .DB last; flush the folder;
+// 2. remove the old .DB from folder, then the rest of the old family;
+// 3. rename the new files into place, the .DB last; flush the folder.
+bool placeFamily(const QString& folder, const QString& name, std::vector<TemporaryFile*> files,
+    const QString& backupFolder, QString* error);
+
+} // namespace paradox::writer
