@@ -1,0 +1,370 @@
+#include "cleaning/change_run.h"
+#include "data/connection.h"
+#include "data/paradox/table.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+
+using namespace Qt::StringLiterals;
+using paradox::Field;
+using paradox::FieldType;
+using paradox::Row;
+using paradox::Value;
+
+namespace {
+
+// The table-and-field window as the run sees it: selections, a script of prompt answers
+// (a null QString is Cancel) and a log of everything the run shows.
+class FakeView : public cleaning::ChangeRunView
+{
+public:
+    QString table;
+    QString field;
+    int fields = 1;
+    QString operation;
+    std::deque<QString> answers;
+
+    QStringList log; // every visible effect, in order
+    QStringList messages; // message boxes
+    QStringList reports; // error reports
+    QStringList preview;
+    QList<double> progress;
+    bool isBusy = false;
+    std::function<void()> onPause;
+
+    QString selectedTable() const override { return table; }
+    QString selectedField() const override { return field; }
+    int fieldListCount() const override { return fields; }
+    QString operationText() const override { return operation; }
+    void setProgressValue(double percent) override
+    {
+        progress << percent;
+        log << u"progress %1"_s.arg(percent);
+    }
+    void setProgressText(const QString& text) override { log << u"bar text "_s + text; }
+    void clearPreview() override { preview.clear(); }
+    void addPreviewEntry(const QString& text) override { preview << text; }
+    void setBusy(bool busy) override
+    {
+        isBusy = busy;
+        log << (busy ? u"busy"_s : u"normal"_s);
+    }
+    void processEvents() override { }
+    void pause(float) override
+    {
+        if (onPause)
+            onPause();
+    }
+    std::optional<QString> inputBox(const QString& prompt) override
+    {
+        log << u"prompt "_s + prompt;
+        if (answers.empty())
+            return std::nullopt;
+        const QString answer = answers.front();
+        answers.pop_front();
+        if (answer.isNull())
+            return std::nullopt;
+        return answer;
+    }
+    void messageBox(const QString& text) override
+    {
+        messages << text;
+        log << u"message "_s + text;
+    }
+    bool askYesNo(const QString&) override { return false; }
+    void showErrorReport(const QString& report) override
+    {
+        reports << report;
+        log << u"report "_s + report;
+    }
+};
+
+class ChangeRunTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir folder;
+    QTemporaryDir appFolder;
+    QTemporaryDir backups;
+    app::PlainFolderBox folderBox;
+    app::NoEvents events;
+    FakeView view;
+    QStringList statements;
+
+    void SetUp() override
+    {
+        folderBox.setText(folder.path());
+        QFile work(appFolder.filePath(u"dbTemp.mdb"_s));
+        ASSERT_TRUE(work.open(QIODevice::WriteOnly));
+        data::setStatementObserver([this](const QString& sql) { statements << sql; });
+    }
+    void TearDown() override { data::setStatementObserver({}); }
+
+    data::DataContext context() { return { folderBox, appFolder.path(), view, events, backups.path() }; }
+
+    void makeTable(const QString& name, const std::vector<Field>& fields, const std::vector<Row>& rows,
+        int codePage = 1252)
+    {
+        QString error;
+        paradox::NewTable spec;
+        spec.folder = folder.path();
+        spec.name = name;
+        spec.fields = fields;
+        spec.codePage = codePage;
+        auto writer = paradox::createTable(spec, &error);
+        ASSERT_TRUE(writer) << error.toStdString();
+        for (const Row& row : rows)
+            ASSERT_TRUE(writer->append(row, &error)) << error.toStdString();
+        ASSERT_TRUE(writer->commit(QString(), &error)) << error.toStdString();
+    }
+
+    // One text column of the table as it is on disk now; a null is shown as "<null>".
+    QStringList column(const QString& name, int index = 0)
+    {
+        QString error;
+        auto reader = paradox::openTable(paradox::findTableFile(folder.path(), name), &error);
+        EXPECT_TRUE(reader) << error.toStdString();
+        QStringList values;
+        Row row;
+        while (reader && reader->readNext(row))
+            values << (paradox::isNull(row[static_cast<std::size_t>(index)])
+                    ? u"<null>"_s
+                    : paradox::valueText(row[static_cast<std::size_t>(index)]));
+        return values;
+    }
+
+    QStringList updates() const
+    {
+        QStringList result;
+        for (const QString& sql : statements) {
+            if (sql.startsWith(u"update "_s))
+                result << sql;
+        }
+        return result;
+    }
+
+    cleaning::ChangeRunResult run(const QString& table, const QString& field, int operation)
+    {
+        view.table = table;
+        view.field = field;
+        view.operation = cleaning::operations()[static_cast<std::size_t>(operation - 1)].captionText();
+        return cleaning::PushButton1_Click(view, context());
+    }
+
+    QByteArray folderFingerprint()
+    {
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        for (const QFileInfo& info : QDir(folder.path()).entryInfoList(QDir::Files, QDir::Name)) {
+            QFile file(info.filePath());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            hash.addData(info.fileName().toUtf8());
+            hash.addData(file.readAll());
+        }
+        return hash.result();
+    }
+};
+
+Field alpha(const QString& name, int size = 40)
+{
+    return { name, FieldType::Alpha, size };
+}
+
+Row texts(std::initializer_list<const char16_t*> values)
+{
+    Row row;
+    for (const char16_t* v : values)
+        row.push_back(v ? Value(QString::fromUtf16(v)) : Value(paradox::Null {}));
+    return row;
+}
+
+TEST_F(ChangeRunTest, EmptyFieldListSaysSoAndDoesNothingElse)
+{
+    makeTable(u"ORDERS"_s, { alpha(u"City"_s) }, { texts({ u"a b" }) });
+    const QByteArray before = folderFingerprint();
+    view.fields = 0;
+    const auto result = run(u"ORDERS"_s, QString(), 1);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::NoFields);
+    EXPECT_EQ(view.log, QStringList { u"message Please select a field."_s });
+    EXPECT_TRUE(statements.isEmpty());
+    EXPECT_EQ(folderFingerprint(), before);
+}
+
+TEST_F(ChangeRunTest, OrdersCityStatementsAreExactAndTheTableIsWrittenBack)
+{
+    makeTable(u"Orders"_s, { alpha(u"City"_s), alpha(u"Note"_s) },
+        { texts({ u"New York", u"x" }), texts({ nullptr, u"y" }), texts({ u"O'Neil  Town", u"z" }),
+            texts({ u"New York", u"w" }) });
+    view.answers = { u"_"_s };
+    const auto result = run(u"Orders"_s, u"City"_s, 2);
+    ASSERT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
+        << result.problem.toStdString();
+    EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
+    EXPECT_TRUE(updates().contains(u"update Orders set City='' where City is null "_s))
+        << updates().join(u'\n').toStdString();
+    EXPECT_TRUE(updates().contains(u"update Orders set City='New_York' where City='New York'"_s));
+    EXPECT_TRUE(updates().contains(u"update Orders set City='O''Neil__Town' where City='O''Neil  Town'"_s));
+    EXPECT_EQ(updates().size(), 3);
+    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+    EXPECT_EQ(
+        column(u"Orders"_s), (QStringList { u"New_York"_s, u"<null>"_s, u"O'Neil__Town"_s, u"New_York"_s }));
+    EXPECT_EQ(column(u"Orders"_s, 1), (QStringList { u"x"_s, u"y"_s, u"z"_s, u"w"_s }));
+    EXPECT_EQ(view.preview, (QStringList { u"New_York"_s, QString(), u"O'Neil__Town"_s, u"New_York"_s }));
+    EXPECT_FALSE(view.isBusy);
+}
+
+TEST_F(ChangeRunTest, OperationOneGivesTheDocumentedStatement)
+{
+    makeTable(u"Orders"_s, { alpha(u"City"_s) }, { texts({ u"New York" }) });
+    run(u"Orders"_s, u"City"_s, 1);
+    EXPECT_EQ(updates(), QStringList { u"update Orders set City='NewYork' where City='New York'"_s });
+    EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
+    EXPECT_TRUE(view.progress == QList<double> { 0.0 }) << "one value: the bar moves only at the finish";
+    EXPECT_EQ(column(u"Orders"_s), QStringList { u"NewYork"_s });
+}
+
+TEST_F(ChangeRunTest, ProgressShowsZeroFiftyHundredForThreeValues)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a" }), texts({ u"b" }), texts({ u"c" }) });
+    run(u"T"_s, u"F"_s, 1);
+    EXPECT_TRUE((view.progress == QList<double> { 0.0, 50.0, 100.0, 0.0 }));
+    EXPECT_TRUE(view.log.contains(u"bar text Progress Bar"_s));
+}
+
+TEST_F(ChangeRunTest, TableWithoutRowsAsksNothingAndIsWrittenBack)
+{
+    makeTable(u"EMPTY"_s, { alpha(u"F"_s) }, {});
+    const auto result = run(u"EMPTY"_s, u"F"_s, 2);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
+    EXPECT_FALSE(view.log.join(u'\n').contains(u"prompt"_s));
+    EXPECT_TRUE(view.preview.isEmpty());
+    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+    EXPECT_TRUE(column(u"EMPTY"_s).isEmpty());
+}
+
+TEST_F(ChangeRunTest, CancelAndNonNumberStillWriteBackTheUnchangedTable)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"abc" }), texts({ u" d " }) });
+    view.answers = { QString() };
+    auto result = run(u"T"_s, u"F"_s, 24);
+    EXPECT_TRUE(result.wasAbandoned);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
+    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+
+    view.messages.clear();
+    view.answers = { u"1x"_s };
+    result = run(u"T"_s, u"F"_s, 24);
+    EXPECT_TRUE(result.wasAbandoned);
+    EXPECT_EQ(view.messages, (QStringList { u"Must enter number"_s, u"Done."_s }));
+    EXPECT_TRUE(updates().isEmpty());
+    EXPECT_EQ(column(u"T"_s), (QStringList { u"abc"_s, u" d "_s }));
+    EXPECT_EQ(view.preview, (QStringList { u"abc"_s, u" d "_s }));
+}
+
+TEST_F(ChangeRunTest, EveryRowEndsWithTheTransformOfItsOwnOldValue)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) },
+        { texts({ u"abc" }), texts({ u"bc" }), texts({ u"abc" }), texts({ u"c" }) });
+    view.answers = { u"1"_s };
+    run(u"T"_s, u"F"_s, 24);
+    EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
+    EXPECT_EQ(column(u"T"_s), (QStringList { u"bc"_s, u"c"_s, u"bc"_s, u"<null>"_s }));
+}
+
+TEST_F(ChangeRunTest, FieldAndTableNamesWithSpacesAreCleaned)
+{
+    makeTable(u"MY TABLE"_s, { alpha(u"First Name"_s), alpha(u"Order"_s) }, { texts({ u" Ann ", u" x " }) });
+    run(u"MY TABLE"_s, u"First Name"_s, 3);
+    EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
+    EXPECT_EQ(
+        updates(), QStringList { u"update `MY TABLE` set `First Name`='Ann ' where `First Name`=' Ann '"_s });
+    EXPECT_EQ(column(u"MY TABLE"_s), QStringList { u"Ann "_s });
+
+    statements.clear();
+    run(u"MY TABLE"_s, u"Order"_s, 4);
+    EXPECT_EQ(updates(), QStringList { u"update `MY TABLE` set `Order`=' x' where `Order`=' x '"_s });
+    EXPECT_EQ(column(u"MY TABLE"_s, 1), QStringList { u" x"_s });
+}
+
+TEST_F(ChangeRunTest, FailedCopyLeavesTheFolderUntouchedAndSaysSo)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }), texts({ u"c d" }) });
+    // Cut the table file short: the copy cannot read every record.
+    const QString path = paradox::findTableFile(folder.path(), u"T"_s);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() - 1));
+    file.close();
+    const QByteArray before = folderFingerprint();
+
+    const auto result = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::CopyFailed);
+    EXPECT_EQ(folderFingerprint(), before);
+    EXPECT_FALSE(view.messages.contains(u"Done."_s));
+    ASSERT_FALSE(view.messages.isEmpty());
+    EXPECT_TRUE(view.messages.last().contains(u"left unchanged"_s)) << view.messages.last().toStdString();
+    EXPECT_TRUE(updates().isEmpty());
+    EXPECT_FALSE(view.isBusy);
+}
+
+TEST_F(ChangeRunTest, FailedWriteBackIsNeverReportedAsDone)
+{
+    // The replacement cannot be stored in code page 437, so the new table cannot be written.
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }) }, 437);
+    const QByteArray before = folderFingerprint();
+    view.answers = { u"€"_s };
+    const auto result = run(u"T"_s, u"F"_s, 2);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WriteBackFailed);
+    EXPECT_FALSE(view.messages.contains(u"Done."_s));
+    ASSERT_FALSE(view.messages.isEmpty());
+    EXPECT_TRUE(view.messages.last().contains(u"was not written back"_s))
+        << view.messages.last().toStdString();
+    EXPECT_EQ(folderFingerprint(), before);
+    EXPECT_EQ(view.preview, QStringList { u"a b"_s }) << "the preview shows what the table holds";
+}
+
+TEST_F(ChangeRunTest, SecondStartDuringAYieldIsIgnoredAndSelectionIsTakenOnce)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }) });
+    makeTable(u"U"_s, { alpha(u"F"_s) }, { texts({ u"c d" }) });
+    cleaning::ChangeRunResult inner;
+    view.onPause = [&] {
+        view.table = u"U"_s; // the user clicks another table during the pause...
+        inner = cleaning::PushButton1_Click(view, context()); // ...and presses Start again
+    };
+    view.table = u"T"_s;
+    view.field = u"F"_s;
+    view.operation = cleaning::operations()[0].captionText();
+    const auto result = cleaning::PushButton1_Click(view, context());
+    EXPECT_EQ(inner.outcome, cleaning::ChangeRunResult::Outcome::AlreadyRunning);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
+    EXPECT_EQ(column(u"T"_s), QStringList { u"ab"_s });
+    EXPECT_EQ(column(u"U"_s), QStringList { u"c d"_s });
+}
+
+TEST_F(ChangeRunTest, CountOutOfRangeReportsEachValueAndChangesNothing)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"abc" }), texts({ nullptr }) });
+    view.answers = { u"40000"_s };
+    run(u"T"_s, u"F"_s, 25);
+    ASSERT_EQ(view.reports.size(), 2);
+    EXPECT_TRUE(view.reports[0].contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line "_s));
+    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+    EXPECT_EQ(column(u"T"_s), (QStringList { u"abc"_s, u"<null>"_s }));
+}
+
+TEST(UpdateNames, PlainNamesStayBareOthersGetBackquotes)
+{
+    EXPECT_EQ(cleaning::nameForUpdate(u"City"_s), u"City"_s);
+    EXPECT_EQ(cleaning::nameForUpdate(u"CUST_2"_s), u"CUST_2"_s);
+    EXPECT_EQ(cleaning::nameForUpdate(u"First Name"_s), u"`First Name`"_s);
+    EXPECT_EQ(cleaning::nameForUpdate(u"Order"_s), u"`Order`"_s);
+    EXPECT_EQ(cleaning::nameForUpdate(u"2nd"_s), u"`2nd`"_s);
+    EXPECT_EQ(cleaning::nameForUpdate(u"Größe"_s), u"`Größe`"_s);
+}
+
+} // namespace
