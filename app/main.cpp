@@ -1,11 +1,44 @@
+#include "app/helpers.h"
+#include "app/look_and_feel.h"
+#include "app/settings_store.h"
+#include "app/skin_framework.h"
+#include "ui/folder_picker.h"
+#include "ui/form1.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "--first-folder DIR" (used by scripts/run.sh to open the sample database): when the
+// settings store remembers no folder yet, start as if DIR had been chosen before. A
+// folder the user has chosen is never replaced.
+void rememberFirstFolder(const QStringList& arguments)
+{
+    const qsizetype option = arguments.indexOf(u"--first-folder"_s);
+    if (option < 0 || option + 1 >= arguments.size())
+        return;
+    const QString database = QString::fromUtf16(app::kDatabaseKey);
+    if (!app::hasSetting(database))
+        app::writeSetting(database, arguments.at(option + 1));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Fieldwright"));
-    window.show();
+    QApplication::setApplicationName(QString::fromUtf16(app::kProductName));
+    QApplication::setDesktopFileName(u"fieldwright"_s);
+    rememberFirstFolder(QApplication::arguments());
+
+    app::StyleSheetSkin skin;
+    ui::DialogFolderPicker folderPicker;
+    ui::Form1 form1(ui::Environment { app::applicationFolder(), skin, folderPicker });
+    form1.Form_Load();
+    if (!form1.hasMovedOn())
+        form1.show();
     return application.exec();
 }

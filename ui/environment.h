@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/skin_framework.h"
+#include "ui/folder_picker.h"
+
+#include <QIcon>
+#include <QString>
+
+namespace ui {
+
+// What the windows take from outside: where the program lives and the two services a test
+// may want to replace.
+struct Environment
+{
+    QString applicationFolder; // holds Samples/, the work database and the look files
+    app::SkinFramework& skin;
+    FolderPicker& folderPicker;
+};
+
+// The program's one icon, in every size it is drawn in.
+QIcon programIcon();
+
+// Fixed border, minimize button, no maximize button; placed in the middle of the screen.
+void makeFixedDialogWindow(QWidget& window);
+
+} // namespace ui

@@ -1,0 +1,359 @@
+#include "ui/form2.h"
+
+#include "app/helpers.h"
+#include "app/look_and_feel.h"
+#include "app/procedure.h"
+#include "cleaning/operation_catalogue.h"
+#include "data/ado.h"
+#include "data/connection.h"
+#include "data/connection_strings.h"
+#include "data/recordset.h"
+#include "data/table_listing.h"
+#include "ui/change_run_stub.h"
+#include "ui/program_end.h"
+#include "ui_form2.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHeaderView>
+
+using namespace Qt::StringLiterals;
+
+namespace ui {
+
+namespace {
+
+// Column widths of the three lists: 6700 and 3200 twips.
+constexpr int kTableColumnWidth = 447;
+constexpr int kFieldColumnWidth = 213;
+// The preview stops after the row that takes its counter past this.
+constexpr int kPreviewLimit = 100;
+// Yielding costs a trip through the event queue; within this many milliseconds of the
+// last one, a yield point returns at once.
+constexpr qint64 kYieldIntervalMs = 20;
+
+QString context(const char16_t* handler)
+{
+    return u"Tidewell2021/08/31.Form2."_s + QString::fromUtf16(handler);
+}
+
+QString backquoted(const QString& name)
+{
+    return u'`' + name + u'`';
+}
+
+void prepareList(QTreeWidget& list)
+{
+    list.setColumnCount(1);
+    list.setRootIsDecorated(false);
+    list.setItemsExpandable(false);
+    list.setUniformRowHeights(true);
+    list.setAllColumnsShowFocus(true);
+    list.setSelectionMode(QAbstractItemView::SingleSelection);
+    list.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list.header()->setStretchLastSection(false);
+    list.header()->setSectionsMovable(false);
+}
+
+void addColumn(QTreeWidget& list, const QString& caption)
+{
+    list.setHeaderLabels({ caption });
+}
+
+// A list selects its first entry when it is filled; the window relies on that.
+void addEntry(QTreeWidget& list, const QString& text)
+{
+    auto* item = new QTreeWidgetItem(&list, QStringList { text });
+    if (list.topLevelItemCount() == 1)
+        list.setCurrentItem(item);
+}
+
+QString selectedText(const QTreeWidget& list)
+{
+    const QList<QTreeWidgetItem*> selected = list.selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text(0);
+}
+
+// The table list as the table listing fills it.
+class TableListView : public data::TableList
+{
+public:
+    explicit TableListView(QTreeWidget& list)
+        : m_list(list)
+    { }
+    void clear() override { m_list.clear(); }
+    void add(const QString& name) override { addEntry(m_list, name); }
+    int count() const override { return m_list.topLevelItemCount(); }
+
+private:
+    QTreeWidget& m_list;
+};
+
+} // namespace
+
+class Form2::Pump : public app::EventPump
+{
+public:
+    explicit Pump(Form2& window)
+        : m_window(window)
+    { }
+    void processEvents() override { m_window.processEvents(); }
+
+private:
+    Form2& m_window;
+};
+
+Form2::Form2(const app::FolderBox& folderBox, QWidget& selectionWindow, const Environment& environment)
+    : m_ui(std::make_unique<Ui::Form2>())
+    , m_folderBox(folderBox)
+    , m_selectionWindow(selectionWindow)
+    , m_environment(environment)
+    , m_dialogs(*this)
+    , m_pointer(*this)
+    , m_pump(std::make_unique<Pump>(*this))
+{
+    m_ui->setupUi(this);
+    QFont buttonFont(u"Arial"_s);
+    buttonFont.setPointSizeF(11.25);
+    buttonFont.setBold(true);
+    m_ui->PushButton1->setFont(buttonFont);
+    m_ui->PushButton5->setFont(buttonFont);
+    for (QTreeWidget* list : { m_ui->ListView1, m_ui->ListView2, m_ui->ListView3 })
+        prepareList(*list);
+    m_ui->ProgressBar1->setRange(0, 100);
+    makeFixedDialogWindow(*this);
+
+    connect(m_ui->ListView1, &QTreeWidget::itemClicked, this, [this] { onListClicked(m_ui->ListView1); });
+    connect(m_ui->ListView2, &QTreeWidget::itemClicked, this, [this] { onListClicked(m_ui->ListView2); });
+    connect(m_ui->PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(m_ui->PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
+
+    m_pointer.showHandOver({ m_ui->PushButton1, m_ui->PushButton5 });
+    m_pointer.showNormalOver({ m_ui->Frame1, m_ui->ListView1, m_ui->ListView2, m_ui->ListView3 });
+}
+
+Form2::~Form2() = default;
+
+void Form2::display()
+{
+    if (!m_isLoaded) {
+        m_isLoaded = true;
+        Form_Load();
+    } else if (m_folderBox.text() != m_listedFolder) {
+        refreshTables();
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form2::Form_Load()
+{
+    app::Procedure proc(m_dialogs, context(u"Form_Load"));
+    proc.step(100, [&] { app::ApplyFormColours(*this); });
+    proc.step(102, [&] { setWindowIcon(programIcon()); });
+    const QString cursorFile = m_environment.applicationFolder + QString::fromUtf16(app::kHoverCursorFile);
+    if (proc.test(106, [&] { return app::FileExists(cursorFile); }))
+        proc.step(108, [&] { m_pointer.setCustomCursor(app::loadCursorFile(cursorFile)); });
+    proc.step(110, [&] { setWindowTitle(QString::fromUtf16(app::kProductName)); });
+    proc.step(112, [&] { addColumn(*m_ui->ListView1, u"Table(s)"_s); });
+    proc.step(114, [&] { m_ui->ListView1->setColumnWidth(0, kTableColumnWidth); });
+    proc.step(116, [&] { addColumn(*m_ui->ListView2, u"Field(s)"_s); });
+    proc.step(118, [&] { m_ui->ListView2->setColumnWidth(0, kFieldColumnWidth); });
+    proc.step(120, [&] { addColumn(*m_ui->ListView3, u"First 100 Entries (Preview)"_s); });
+    proc.step(122, [&] { m_ui->ListView3->setColumnWidth(0, kFieldColumnWidth); });
+    proc.step(124, [&] {
+        m_listedFolder = m_folderBox.text();
+        TableListView tables(*m_ui->ListView1);
+        data::AddTablesToParadoxListbox(tables, m_folderBox, m_dialogs, *m_pump);
+    });
+    if (proc.test(126, [&] { return m_ui->ListView1->topLevelItemCount() > 0; }))
+        onListClicked(m_ui->ListView1);
+    int step = 126;
+    for (const cleaning::Operation& operation : cleaning::operations()) {
+        step += 2;
+        proc.step(step, [&] { m_ui->Combo1->addItem(operation.captionText()); });
+    }
+    proc.step(182, [&] { m_ui->Combo1->setCurrentIndex(0); });
+}
+
+void Form2::refreshTables()
+{
+    app::Procedure proc(m_dialogs, context(u"RefreshTables"));
+    proc.step(110, [&] { m_ui->ListView2->clear(); });
+    proc.step(112, [&] { m_ui->ListView3->clear(); });
+    proc.step(124, [&] {
+        m_listedFolder = m_folderBox.text();
+        TableListView tables(*m_ui->ListView1);
+        data::AddTablesToParadoxListbox(tables, m_folderBox, m_dialogs, *m_pump);
+    });
+    if (proc.test(126, [&] { return m_ui->ListView1->topLevelItemCount() > 0; }))
+        onListClicked(m_ui->ListView1);
+}
+
+void Form2::onListClicked(QTreeWidget* list)
+{
+    if (m_isListing) {
+        m_pendingClick = list;
+        return;
+    }
+    m_isListing = true;
+    for (QTreeWidget* next = list; next; next = std::exchange(m_pendingClick, nullptr)) {
+        if (next == m_ui->ListView1)
+            ListView1_Click();
+        else
+            ListView2_Click();
+    }
+    m_isListing = false;
+}
+
+void Form2::ListView1_Click()
+{
+    app::Procedure proc(m_dialogs, context(u"ListView1_Click"));
+    data::Connection connection;
+    data::Recordset fields;
+    proc.step(104, [&] { connection.setMode(data::ado::kModeReadWrite); });
+    const bool isConnected
+        = proc.step(106, [&] { connection.open(data::paradoxConnectionString(m_folderBox.text())); });
+    // Once an open failed every later use of it would fail too: one report is enough.
+    const bool isOpen = isConnected && proc.step(108, [&] {
+        fields.open(u"SELECT * FROM "_s + backquoted(selectedTable()), connection, data::ado::kOpenStatic,
+            data::ado::kLockOptimistic);
+    });
+    proc.step(110, [&] { m_ui->ListView2->clear(); });
+    proc.step(112, [&] { m_ui->ListView3->clear(); });
+    proc.step(114, [&] { setBusy(true); });
+    if (isOpen) {
+        int count = 0;
+        proc.step(116, [&] { count = std::min(fields.fieldCount(), 32767); });
+        for (int i = 0; i < count; ++i) {
+            proc.step(118, [&] { processEvents(); });
+            if (!proc.step(120, [&] { addEntry(*m_ui->ListView2, fields.fieldName(i)); }))
+                break;
+        }
+    }
+    proc.step(124, [&] { setBusy(false); });
+    if (isOpen)
+        proc.step(126, [&] { fields.close(); });
+    if (isConnected)
+        proc.step(128, [&] { connection.close(); });
+    if (proc.test(130, [&] { return m_ui->ListView2->topLevelItemCount() > 0; }))
+        ListView2_Click();
+}
+
+void Form2::ListView2_Click()
+{
+    app::Procedure proc(m_dialogs, context(u"ListView2_Click"));
+    data::Connection connection;
+    data::Recordset values;
+    proc.step(104, [&] { connection.setMode(data::ado::kModeReadWrite); });
+    const bool isConnected
+        = proc.step(106, [&] { connection.open(data::paradoxConnectionString(m_folderBox.text())); });
+    const bool isOpen = isConnected && proc.step(108, [&] {
+        values.open(u"SELECT "_s + backquoted(selectedField()) + u" FROM "_s + backquoted(selectedTable()),
+            connection, data::ado::kOpenStatic, data::ado::kLockOptimistic);
+    });
+    proc.step(110, [&] { m_ui->ListView3->clear(); });
+    proc.step(112, [&] { setBusy(true); });
+    int rowCount = 0;
+    proc.step(116, [&] { processEvents(); });
+    while (isOpen && proc.test(118, [&] { return !values.isEof(); })) {
+        proc.step(120, [&] { processEvents(); });
+        // A row that cannot be read ends the preview: the next read would fail the same way.
+        if (!proc.step(122, [&] { addEntry(*m_ui->ListView3, values.valueText(0)); }))
+            break;
+        if (!proc.step(124, [&] { values.moveNext(); }))
+            break;
+        ++rowCount;
+        if (rowCount > kPreviewLimit)
+            break;
+    }
+    if (isOpen)
+        proc.step(130, [&] { values.close(); });
+    proc.step(132, [&] { setBusy(false); });
+}
+
+void Form2::PushButton1_Click()
+{
+    m_isChanging = true;
+    runChange(*this,
+        data::DataContext { m_folderBox, m_environment.applicationFolder, m_dialogs, *m_pump, QString() });
+    m_isChanging = false;
+}
+
+void Form2::PushButton5_Click()
+{
+    app::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
+    proc.step(100, [&] { m_selectionWindow.show(); });
+    proc.step(102, [&] { hide(); });
+}
+
+QString Form2::selectedTable() const
+{
+    return selectedText(*m_ui->ListView1);
+}
+
+QString Form2::selectedField() const
+{
+    return selectedText(*m_ui->ListView2);
+}
+
+int Form2::fieldListCount() const
+{
+    return m_ui->ListView2->topLevelItemCount();
+}
+
+QString Form2::operationText() const
+{
+    return m_ui->Combo1->currentText();
+}
+
+void Form2::setProgressValue(double percent)
+{
+    m_ui->ProgressBar1->setValue(qRound(std::clamp(percent, 0.0, 100.0)));
+}
+
+void Form2::setProgressText(const QString& text)
+{
+    m_ui->ProgressBar1->setFormat(text);
+}
+
+void Form2::clearPreview()
+{
+    m_ui->ListView3->clear();
+}
+
+void Form2::addPreviewEntry(const QString& text)
+{
+    addEntry(*m_ui->ListView3, text);
+}
+
+void Form2::setBusy(bool busy)
+{
+    m_pointer.setShape(busy ? app::WindowPointer::Shape::Busy : app::WindowPointer::Shape::Normal);
+}
+
+void Form2::processEvents()
+{
+    if (m_sinceLastYield.isValid() && m_sinceLastYield.elapsed() < kYieldIntervalMs)
+        return;
+    QCoreApplication::processEvents();
+    m_sinceLastYield.start();
+}
+
+void Form2::pause(float seconds)
+{
+    struct EveryEvent : app::EventPump
+    {
+        void processEvents() override { QCoreApplication::processEvents(); }
+    } events;
+    app::Pause(seconds, events);
+}
+
+void Form2::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    endProgram(m_isChanging);
+}
+
+} // namespace ui

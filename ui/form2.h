@@ -1,0 +1,88 @@
+#pragma once
+
+#include "app/folder_box.h"
+#include "app/window_pointer.h"
+#include "cleaning/change_run_view.h"
+#include "ui/environment.h"
+#include "ui/window_dialogs.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <memory>
+
+class QTreeWidget;
+
+namespace Ui {
+class Form2;
+}
+
+namespace ui {
+
+// The table and field window: the tables of the Paradox folder, the fields of the chosen
+// table, up to 101 values of the chosen field, the operation list, and "Start Changing".
+// It keeps no state apart from its controls; the folder is read from the folder box at
+// each use.
+class Form2 : public QWidget, public cleaning::ChangeRunView
+{
+public:
+    Form2(const app::FolderBox& folderBox, QWidget& selectionWindow, const Environment& environment);
+    ~Form2() override;
+
+    // Shows the window. The first time it loads (Form_Load); later, when the folder box
+    // names another folder than the one whose tables are listed, it lists the tables anew.
+    void display();
+    bool isChanging() const { return m_isChanging; }
+
+    void Form_Load();
+    void ListView1_Click(); // field listing of the selected table
+    void ListView2_Click(); // preview of the selected field
+    void PushButton1_Click(); // the change run
+    void PushButton5_Click(); // back to the database selection window
+
+    // What the change run reads and drives.
+    QString selectedTable() const override;
+    QString selectedField() const override;
+    int fieldListCount() const override;
+    QString operationText() const override;
+    void setProgressValue(double percent) override;
+    void setProgressText(const QString& text) override;
+    void clearPreview() override;
+    void addPreviewEntry(const QString& text) override;
+    void setBusy(bool busy) override;
+    void processEvents() override;
+    void pause(float seconds) override;
+    std::optional<QString> inputBox(const QString& prompt) override { return m_dialogs.inputBox(prompt); }
+    void messageBox(const QString& text) override { m_dialogs.messageBox(text); }
+    bool askYesNo(const QString& question) override { return m_dialogs.askYesNo(question); }
+    void showErrorReport(const QString& report) override { m_dialogs.showErrorReport(report); }
+
+    app::WindowPointer& pointer() { return m_pointer; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class Pump;
+    void listTables(int listStep);
+    void refreshTables();
+    void onListClicked(QTreeWidget* list);
+
+    std::unique_ptr<Ui::Form2> m_ui;
+    const app::FolderBox& m_folderBox;
+    QWidget& m_selectionWindow;
+    Environment m_environment;
+    WindowDialogs m_dialogs;
+    app::WindowPointer m_pointer;
+    std::unique_ptr<Pump> m_pump;
+    QElapsedTimer m_sinceLastYield;
+    bool m_isLoaded = false;
+    bool m_isChanging = false;
+    // The folder whose tables the table list shows.
+    QString m_listedFolder;
+    // A click on a list while a listing yields is taken up when the listing ends, so two
+    // listings never fill the same list at once.
+    bool m_isListing = false;
+    QTreeWidget* m_pendingClick = nullptr;
+};
+
+} // namespace ui
