@@ -1,11 +1,118 @@
-#include "tools/commands.h"
+#include "tools/cli_support.h"
+
+#include "app/folder_box.h"
+#include "app/helpers.h"
+#include "cleaning/change_run.h"
+#include "cleaning/operation_catalogue.h"
+#include "data/ado.h"
+#include "data/connection.h"
+#include "data/connection_strings.h"
+#include "data/recordset.h"
+
+#include <deque>
+
+using namespace Qt::StringLiterals;
 
 namespace tools {
+namespace {
 
-int runClean(const QStringList&)
+// The change run's view on the command line: the selection comes from the arguments,
+// prompts take the next --answer (none left is Cancel), messages go to standard output.
+class CommandLineView : public cleaning::ChangeRunView
 {
-    printErr(QStringLiteral("fieldwright-cli: clean is not available yet"));
-    return 2;
+public:
+    QString table;
+    QString field;
+    QString operation;
+    int fieldCount = 0;
+    std::deque<QString> answers;
+    PrintedErrorReports reports;
+
+    QString selectedTable() const override { return table; }
+    QString selectedField() const override { return field; }
+    int fieldListCount() const override { return fieldCount; }
+    QString operationText() const override { return operation; }
+    void setProgressValue(double) override { }
+    void setProgressText(const QString&) override { }
+    void clearPreview() override { }
+    void addPreviewEntry(const QString&) override { }
+    void setBusy(bool) override { }
+    void processEvents() override { }
+    void pause(float) override { }
+    std::optional<QString> inputBox(const QString&) override
+    {
+        if (answers.empty())
+            return std::nullopt;
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void messageBox(const QString& text) override { printOut(text); }
+    bool askYesNo(const QString&) override { return false; }
+    void showErrorReport(const QString& report) override { reports.showErrorReport(report); }
+};
+
+// The number of entries the field list would show for this table; 0 when it cannot be read.
+int countFields(const QString& folder, const QString& table)
+{
+    try {
+        data::Connection connection;
+        connection.setMode(data::ado::kModeReadWrite);
+        connection.open(data::paradoxConnectionString(folder));
+        data::Recordset rows;
+        rows.open(u"SELECT * FROM `"_s + table + u'`', connection, data::ado::kOpenStatic,
+            data::ado::kLockOptimistic);
+        return rows.fieldCount();
+    } catch (const app::Error&) {
+        return 0;
+    }
+}
+
+QString operationCaption(const QString& argument)
+{
+    bool isNumber = false;
+    const int position = argument.toInt(&isNumber);
+    const auto all = cleaning::operations();
+    if (isNumber && position >= 1 && position <= static_cast<int>(all.size()))
+        return all[static_cast<std::size_t>(position - 1)].captionText();
+    return cleaning::findOperation(argument) ? argument : QString();
+}
+
+} // namespace
+
+int runClean(const QStringList& args)
+{
+    const QString usage = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]..."_s;
+    if (args.size() < 4) {
+        printErr(usage);
+        return 2;
+    }
+    CommandLineView view;
+    view.table = args[1];
+    view.field = args[2];
+    view.operation = operationCaption(args[3]);
+    if (view.operation.isEmpty()) {
+        printErr(u"fieldwright-cli: no operation is called \""_s + args[3]
+            + u"\" (give its caption or a number from 1 to 27)"_s);
+        return 2;
+    }
+    for (qsizetype i = 4; i < args.size(); i += 2) {
+        if (args[i] != u"--answer"_s || i + 1 >= args.size()) {
+            printErr(usage);
+            return 2;
+        }
+        view.answers.push_back(args[i + 1]);
+    }
+    view.fieldCount = countFields(args[0], args[1]);
+
+    const app::PlainFolderBox folderBox(args[0]);
+    app::NoEvents events;
+    const data::DataContext ctx { folderBox, app::applicationFolder(), view, events, QString() };
+    const auto result = cleaning::PushButton1_Click(view, ctx);
+    using Outcome = cleaning::ChangeRunResult::Outcome;
+    const bool hasFailed
+        = result.outcome == Outcome::CopyFailed || result.outcome == Outcome::WriteBackFailed;
+    return view.reports.count() == 0 && !hasFailed ? 0 : 1;
 }
 
 } // namespace tools

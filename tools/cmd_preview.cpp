@@ -1,11 +1,38 @@
-#include "tools/commands.h"
+#include "tools/cli_support.h"
+
+#include "cleaning/change_run.h"
+#include "data/ado.h"
+#include "data/connection.h"
+#include "data/connection_strings.h"
+#include "data/recordset.h"
+
+using namespace Qt::StringLiterals;
 
 namespace tools {
 
-int runPreview(const QStringList&)
+// Up to 101 values of a field, as the preview list shows them: one CSV field per line.
+int runPreview(const QStringList& args)
 {
-    printErr(QStringLiteral("fieldwright-cli: preview is not available yet"));
-    return 2;
+    if (args.size() != 3) {
+        printErr(u"usage: fieldwright-cli preview FOLDER TABLE FIELD"_s);
+        return 2;
+    }
+    try {
+        data::Connection connection;
+        connection.setMode(data::ado::kModeReadWrite);
+        connection.open(data::paradoxConnectionString(args[0]));
+        data::Recordset rows;
+        rows.open(cleaning::previewQuery(args[1], args[2]), connection, data::ado::kOpenStatic,
+            data::ado::kLockOptimistic);
+        for (int count = 0; !rows.isEof() && count <= 100; ++count) {
+            printOut(csvField(rows.valueText(0), rows.isNull(0)));
+            rows.moveNext();
+        }
+        return 0;
+    } catch (const app::Error& e) {
+        printErr(e.description());
+        return 1;
+    }
 }
 
 } // namespace tools
