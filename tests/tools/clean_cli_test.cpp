@@ -1,0 +1,158 @@
+// fieldwright-cli clean, end to end: tables written by pxlib, cleaned by the command line,
+// and read back by pxlib, so that neither side of the check is our own Paradox code.
+
+#include "tests/support/pxlib_reader.h"
+#include "tests/support/pxlib_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using paradox::Field;
+using paradox::FieldType;
+using paradox::Row;
+using paradox::Value;
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CleanCli : public ::testing::Test
+{
+protected:
+    QTemporaryDir folder;
+    QTemporaryDir dataHome;
+
+    void SetUp() override
+    {
+        const std::vector<Field> fields { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 30 },
+            { u"Amount"_s, FieldType::Number, 8 }, { u"Notes"_s, FieldType::Memo, 20 } };
+        const std::vector<Row> rows {
+            { std::int32_t(1), u"  Ann  Lee "_s, 1.5, u"short"_s },
+            { std::int32_t(2), u"O'Neil\tx-1"_s, -2.25, QString(u"a memo that is longer than its leader, "_s).repeated(3) },
+            { std::int32_t(3), paradox::Null {}, paradox::Null {}, paradox::Null {} },
+            { std::int32_t(4), u"abc"_s, 0.0, u"x"_s },
+        };
+        QString error;
+        ASSERT_TRUE(testsupport::writeTableWithPxlib(folder.filePath(u"people.db"_s), fields, rows, 1252, &error))
+            << error.toStdString();
+    }
+
+    CliRun clean(const QStringList& args)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_DATA_HOME"_s, dataHome.path());
+        process.setProcessEnvironment(env);
+        process.start(QString::fromUtf8(FW_CLI_PATH), QStringList { u"clean"_s, folder.path(), u"PEOPLE"_s } + args);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError()) };
+    }
+
+    testsupport::PxlibTable readBack()
+    {
+        const QString db = paradox::findTableFile(folder.path(), u"PEOPLE"_s);
+        QString mb = db;
+        mb.chop(2);
+        mb += db.endsWith(u".db"_s) ? u"mb"_s : u"MB"_s;
+        return testsupport::readWithPxlib(db, QFileInfo::exists(mb) ? mb : QString());
+    }
+
+    // The Name column as pxlib reads it; a null as "<null>".
+    QStringList names()
+    {
+        const auto table = readBack();
+        EXPECT_TRUE(table.error.isEmpty()) << table.error.toStdString();
+        QStringList result;
+        for (const Row& row : table.rows)
+            result << (paradox::isNull(row[1]) ? u"<null>"_s : std::get<QString>(row[1]));
+        return result;
+    }
+
+    // Every column but Name is exactly as written.
+    void expectOtherColumnsKept()
+    {
+        const auto table = readBack();
+        ASSERT_EQ(table.rows.size(), 4u);
+        ASSERT_EQ(table.fields.size(), 4u);
+        EXPECT_EQ(table.fields[3].type, FieldType::Memo);
+        EXPECT_EQ(table.rows[0][0], Value(std::int32_t(1)));
+        EXPECT_EQ(table.rows[1][2], Value(-2.25));
+        EXPECT_EQ(table.rows[3][2], Value(0.0));
+        EXPECT_TRUE(paradox::isNull(table.rows[2][2]));
+        EXPECT_EQ(table.rows[1][3], Value(QString(u"a memo that is longer than its leader, "_s).repeated(3)));
+        EXPECT_EQ(table.rows[0][3], Value(u"short"_s));
+    }
+};
+
+TEST_F(CleanCli, OperationWithoutParameters)
+{
+    const CliRun run = clean({ u"5"_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"Done.\n"_s);
+    EXPECT_EQ(names(), (QStringList { u"Ann Lee"_s, u"O'Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
+    expectOtherColumnsKept();
+}
+
+TEST_F(CleanCli, OperationWithOneTextByCaption)
+{
+    const CliRun run = clean({ u"Replace Tabs in Selected Field With..."_s, u"--answer"_s, u" & "_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(names(), (QStringList { u"  Ann  Lee "_s, u"O'Neil & x-1"_s, u"<null>"_s, u"abc"_s }));
+    expectOtherColumnsKept();
+}
+
+TEST_F(CleanCli, OperationWithTwoTexts)
+{
+    const CliRun run = clean({ u"19"_s, u"--answer"_s, u"'"_s, u"--answer"_s, u"''"_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(names(), (QStringList { u"  Ann  Lee "_s, u"O''Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
+    expectOtherColumnsKept();
+}
+
+TEST_F(CleanCli, OperationWithACount)
+{
+    const CliRun run = clean({ u"25"_s, u"--answer"_s, u"2.5"_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(names(), (QStringList { u"  Ann  Le"_s, u"O'Neil\tx"_s, u"<null>"_s, u"a"_s }));
+    expectOtherColumnsKept();
+}
+
+TEST_F(CleanCli, AbandonedOperationWritesBackTheSameValues)
+{
+    CliRun run = clean({ u"24"_s, u"--answer"_s, u"abc"_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"Must enter number\nDone.\n"_s);
+    run = clean({ u"2"_s }); // no answer left: Cancel
+    EXPECT_EQ(run.out, u"Done.\n"_s);
+    EXPECT_EQ(names(), (QStringList { u"  Ann  Lee "_s, u"O'Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
+    expectOtherColumnsKept();
+}
+
+TEST_F(CleanCli, ErrorReportsGoToStandardErrorWithExitStatusOne)
+{
+    const CliRun run = clean({ u"24"_s, u"--answer"_s, u"-1"_s });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line 622\r\r"_s)) << run.err.toStdString();
+    EXPECT_TRUE(run.out.endsWith(u"Done.\n"_s));
+}
+
+TEST_F(CleanCli, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(clean({}).exitCode, 2);
+    EXPECT_EQ(clean({ u"28"_s }).exitCode, 2);
+    EXPECT_EQ(clean({ u"1"_s, u"--answer"_s }).exitCode, 2);
+    EXPECT_EQ(clean({ u"remove all spaces in selected field"_s }).exitCode, 2);
+}
+
+} // namespace
