@@ -1,0 +1,208 @@
+// Field values inside a record. Numbers are big-endian with the sign bit flipped, so that
+// all-zero bytes mean blank:
+//
+//   type           bytes  encoding
+//   Alpha          1-255  code page text, NUL-padded (all zero = blank)
+//   Short          2      big-endian two's complement, top bit flipped
+//   Long, Autoinc  4      same
+//   Date           4      same; days with 0001-01-01 = 1
+//   Time           4      same; milliseconds since midnight
+//   Logical        1      0x80 false, 0x81 true
+//   Number, Money  8      IEEE double big-endian; >= 0: top bit set; < 0: all bits inverted
+//   Timestamp      8      same; milliseconds with 0001-01-01 00:00 = 86 400 000
+//   BCD            17     byte 0: bit 7 set = positive, bits 0-5 decimals; 32 digit nibbles
+//                         follow, each stored as 15 - d when negative
+//   Bytes          1-255  raw
+//   memo, blob     s      s - 10 leading bytes of the value, then the pointer below
+
+#include "data/paradox/field_decode.h"
+
+#include "data/paradox/code_page.h"
+#include "data/paradox/header.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox {
+namespace {
+
+constexpr int kBcdDigits = 32;
+
+std::uint64_t bigEndian(const unsigned char* bytes, int size)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < size; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+std::int32_t signFlippedInteger(const unsigned char* bytes, int size)
+{
+    const int bits = 8 * size;
+    std::uint64_t value = bigEndian(bytes, size) ^ (std::uint64_t { 1 } << (bits - 1));
+    // Sign-extend from `bits` to 64.
+    if (value & (std::uint64_t { 1 } << (bits - 1)))
+        value |= ~std::uint64_t { 0 } << bits;
+    return static_cast<std::int32_t>(static_cast<std::int64_t>(value));
+}
+
+double signFlippedDouble(const unsigned char* bytes)
+{
+    std::uint64_t raw = bigEndian(bytes, 8);
+    constexpr std::uint64_t kTopBit = std::uint64_t { 1 } << 63;
+    raw = (raw & kTopBit) ? (raw & ~kTopBit) : ~raw;
+    double value;
+    std::memcpy(&value, &raw, sizeof value);
+    return value;
+}
+
+Bcd decodeBcd(const ByteReader& record, int offset, int decimals)
+{
+    const unsigned char* bytes = record.bytes(offset, 17, "BCD value");
+    const bool isPositive = (bytes[0] & 0x80) != 0;
+    const int storedDecimals = bytes[0] & 0x3F;
+    if (storedDecimals != decimals)
+        record.fail(
+            offset, u"a BCD value has %1 decimals, but its field has %2"_s.arg(storedDecimals).arg(decimals));
+    char digits[kBcdDigits];
+    for (int i = 0; i < kBcdDigits; ++i) {
+        const unsigned char pair = bytes[1 + i / 2];
+        int digit = (i % 2 == 0) ? (pair >> 4) : (pair & 0x0F);
+        if (!isPositive)
+            digit = 15 - digit;
+        if (digit > 9)
+            record.fail(offset, u"a BCD value holds the digit value %1"_s.arg(digit));
+        digits[i] = static_cast<char>('0' + digit);
+    }
+    const int integerDigits = kBcdDigits - decimals;
+    int first = 0;
+    while (first < integerDigits - 1 && digits[first] == '0')
+        ++first;
+    QByteArray text;
+    text.reserve(kBcdDigits + 3);
+    const bool isZero = std::all_of(digits, digits + kBcdDigits, [](char c) { return c == '0'; });
+    if (!isPositive && !isZero)
+        text.append('-');
+    if (integerDigits > 0)
+        text.append(digits + first, integerDigits - first);
+    else
+        text.append('0');
+    if (decimals > 0) {
+        text.append('.');
+        text.append(digits + integerDigits, decimals);
+    }
+    return Bcd { QString::fromLatin1(text) };
+}
+
+template <typename T> void assignValue(Value& out, T value)
+{
+    out = value;
+}
+
+} // namespace
+
+TextDecoder::TextDecoder(int codePage)
+{
+    for (int byte = 0; byte < 256; ++byte) {
+        m_table[static_cast<std::size_t>(byte)] = static_cast<char16_t>(byte);
+        if (byte < 0x80)
+            continue;
+        // A byte the code page leaves undefined keeps its own value as a code point, the
+        // way Windows decodes them, so that no byte of the file is lost or merged.
+        const std::optional<QString> text = decodeText(QByteArray(1, static_cast<char>(byte)), codePage);
+        if (text && text->size() == 1)
+            m_table[static_cast<std::size_t>(byte)] = text->at(0).unicode();
+    }
+}
+
+void TextDecoder::decode(const unsigned char* bytes, qsizetype size, QString& out) const
+{
+    out.resize(size);
+    auto* target = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < size; ++i)
+        target[i] = m_table[bytes[i]];
+}
+
+void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextDecoder& text)
+{
+    if (auto* existing = std::get_if<QString>(&out)) {
+        text.decode(bytes, size, *existing);
+        return;
+    }
+    out = text.decode(bytes, size);
+}
+
+void assignBytes(Value& out, const unsigned char* bytes, qsizetype size)
+{
+    if (auto* existing = std::get_if<QByteArray>(&out)) {
+        existing->resize(size);
+        std::memcpy(existing->data(), bytes, static_cast<std::size_t>(size));
+        return;
+    }
+    out = QByteArray(reinterpret_cast<const char*>(bytes), size);
+}
+
+BlobPointer decodeBlobPointer(const unsigned char* pointer)
+{
+    auto le32 = [](const unsigned char* p) {
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+            | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    };
+    BlobPointer result;
+    result.offset = le32(pointer);
+    result.length = le32(pointer + 4);
+    result.modification = static_cast<std::uint16_t>(pointer[8] | (pointer[9] << 8));
+    return result;
+}
+
+void decodePlainField(
+    const Field& field, const ByteReader& record, int offset, const TextDecoder& text, Value& out)
+{
+    const int width = fieldWidth(field);
+    const unsigned char* bytes = record.bytes(offset, width, "field value");
+    if (isAllZero(bytes, width)) {
+        out = Null {};
+        return;
+    }
+    switch (field.type) {
+    case FieldType::Alpha: {
+        const auto* end
+            = static_cast<const unsigned char*>(std::memchr(bytes, 0, static_cast<std::size_t>(width)));
+        assignText(out, bytes, end ? end - bytes : width, text);
+        return;
+    }
+    case FieldType::Short:
+    case FieldType::Long:
+    case FieldType::Autoincrement:
+        assignValue(out, signFlippedInteger(bytes, width));
+        return;
+    case FieldType::Date:
+        assignValue(out, Date { signFlippedInteger(bytes, width) });
+        return;
+    case FieldType::Time:
+        assignValue(out, TimeOfDay { signFlippedInteger(bytes, width) });
+        return;
+    case FieldType::Logical:
+        assignValue(out, (bytes[0] ^ 0x80) != 0);
+        return;
+    case FieldType::Number:
+    case FieldType::Money:
+        assignValue(out, signFlippedDouble(bytes));
+        return;
+    case FieldType::Timestamp:
+        assignValue(out, Timestamp { signFlippedDouble(bytes) });
+        return;
+    case FieldType::Bcd:
+        out = decodeBcd(record, offset, field.size);
+        return;
+    case FieldType::Bytes:
+        assignBytes(out, bytes, width);
+        return;
+    default:
+        record.fail(offset, u"field \"%1\" is a memo or blob field, decoded elsewhere"_s.arg(field.name));
+    }
+}
+
+} // namespace paradox

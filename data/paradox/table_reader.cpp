@@ -1,0 +1,240 @@
+// Streams the records of a .db file: the header once, then one data block at a time along
+// the block chain, decoding each record on request. Memory stays at one block (plus one
+// .mb block and the largest memo value) whatever the table's size.
+
+#include "data/paradox/table_reader.h"
+
+#include "data/paradox/data_block.h"
+#include "data/paradox/field_decode.h"
+#include "data/paradox/find_table.h"
+#include "data/paradox/format_error.h"
+#include "data/paradox/header.h"
+#include "data/paradox/memo_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <new>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox {
+namespace {
+
+constexpr std::int64_t kLargestHeader = 0xFFFF;
+
+bool isBlobType(FieldType type)
+{
+    return type == FieldType::Memo || type == FieldType::Blob || type == FieldType::FormattedMemo
+        || type == FieldType::Ole || type == FieldType::Graphic;
+}
+
+bool isTextType(FieldType type)
+{
+    return type == FieldType::Memo || type == FieldType::FormattedMemo;
+}
+
+TableHeader readHeader(QIODevice& db, const QString& dbName)
+{
+    const std::int64_t fileSize = db.size();
+    QByteArray bytes(static_cast<qsizetype>(std::min(fileSize, kLargestHeader)), Qt::Uninitialized);
+    if (!db.seek(0) || db.read(bytes.data(), bytes.size()) != bytes.size())
+        throw FormatError { dbName, 0, u"cannot read the header: %1"_s.arg(db.errorString()) };
+    const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), dbName);
+    return decodeHeader(header, fileSize);
+}
+
+class BlockTableReader final : public TableReader
+{
+public:
+    BlockTableReader(TableHeader header, std::unique_ptr<QIODevice> db, const QString& dbName,
+        std::optional<MemoFile> memo)
+        : m_header(std::move(header))
+        , m_fileName(dbName)
+        , m_db(std::move(db))
+        , m_memo(std::move(memo))
+        , m_text(m_header.info.codePage)
+        , m_chain(m_fileName, m_header.firstBlock, m_header.fileBlocks)
+    { }
+
+    const TableInfo& info() const override { return m_header.info; }
+    const QString& error() const override { return m_error; }
+
+    bool readNext(Row& row) override
+    {
+        if (m_isFinished)
+            return false;
+        try {
+            if (!nextRecord())
+                return false;
+            decodeRecord(row);
+            return true;
+        } catch (const FormatError& error) {
+            m_error = error.message();
+        } catch (const std::bad_alloc&) {
+            m_error = u"%1: not enough memory to read record %2"_s.arg(m_fileName).arg(m_recordsRead);
+        }
+        m_isFinished = true;
+        return false;
+    }
+
+private:
+    // Moves to the next record, loading blocks as needed; false at the clean end.
+    bool nextRecord()
+    {
+        while (m_nextInBlock >= m_block.recordCount) {
+            if (m_hasBlock)
+                m_chain.follow(m_block.next);
+            if (m_chain.current() == 0) {
+                m_isFinished = true;
+                if (m_recordsRead != m_header.info.recordCount)
+                    throw FormatError { m_fileName, -1,
+                        u"the header gives %1 records, but the data blocks hold %2"_s
+                            .arg(m_header.info.recordCount)
+                            .arg(m_recordsRead) };
+                return false;
+            }
+            loadBlock(m_chain.current());
+        }
+        ++m_recordsRead;
+        return true;
+    }
+
+    void loadBlock(int number)
+    {
+        const std::int64_t offset = blockOffset(m_header.headerSize, m_header.blockSize, number);
+        m_blockBytes.resize(m_header.blockSize);
+        if (!m_db->seek(offset) || m_db->read(m_blockBytes.data(), m_header.blockSize) != m_header.blockSize)
+            throw FormatError { m_fileName, offset,
+                u"cannot read data block %1 at byte %2"_s.arg(number).arg(offset) };
+        const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
+            m_blockBytes.size(), m_fileName, offset);
+        m_block = decodeDataBlock(block, number, m_header.recordSize);
+        m_hasBlock = true;
+        m_blockNumber = number;
+        m_nextInBlock = 0;
+        if (m_recordsRead + m_block.recordCount > m_header.info.recordCount)
+            throw FormatError { m_fileName, offset,
+                u"the data blocks hold more records than the %1 the header gives"_s.arg(
+                    m_header.info.recordCount) };
+    }
+
+    void decodeRecord(Row& row)
+    {
+        const std::int64_t blockStart = blockOffset(m_header.headerSize, m_header.blockSize, m_blockNumber);
+        const std::int64_t inBlock = 6 + std::int64_t { m_nextInBlock } * m_header.recordSize;
+        ++m_nextInBlock;
+        const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
+            m_blockBytes.size(), m_fileName, blockStart);
+        const ByteReader record = block.sub(inBlock, m_header.recordSize, "record");
+        const std::vector<Field>& fields = m_header.info.fields;
+        row.resize(fields.size());
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (isBlobType(fields[i].type))
+                decodeBlobField(fields[i], record, m_header.fieldOffsets[i], row[i]);
+            else
+                decodePlainField(fields[i], record, m_header.fieldOffsets[i], m_text, row[i]);
+        }
+    }
+
+    void decodeBlobField(const Field& field, const ByteReader& record, int offset, Value& out)
+    {
+        const int leader = field.size - kBlobPointerSize;
+        const unsigned char* bytes = record.bytes(offset, field.size, "memo field");
+        const BlobPointer pointer = decodeBlobPointer(bytes + leader);
+        // A length of 0 is a blank memo, whatever else the field holds.
+        if (pointer.length == 0) {
+            out = Null {};
+            return;
+        }
+        QByteArrayView value;
+        if (pointer.offset == 0) {
+            if (pointer.length > static_cast<std::uint32_t>(leader))
+                record.fail(offset + leader,
+                    u"field \"%1\" has a value of %2 bytes that is neither in the memo file nor in the field's %3 bytes"_s
+                        .arg(field.name)
+                        .arg(pointer.length)
+                        .arg(leader));
+            value = QByteArrayView(bytes, pointer.length);
+        } else {
+            if (!m_memo)
+                record.fail(offset + leader,
+                    u"field \"%1\" points into a memo file the table does not have"_s.arg(field.name));
+            value = m_memo->read(pointer);
+        }
+        const auto* data = reinterpret_cast<const unsigned char*>(value.data());
+        if (isTextType(field.type))
+            assignText(out, data, value.size(), m_text);
+        else
+            assignBytes(out, data, value.size());
+    }
+
+    TableHeader m_header;
+    QString m_fileName;
+    std::unique_ptr<QIODevice> m_db;
+    std::optional<MemoFile> m_memo;
+    TextDecoder m_text;
+    BlockChain m_chain;
+    QByteArray m_blockBytes;
+    DataBlock m_block;
+    bool m_hasBlock = false;
+    int m_blockNumber = 0;
+    int m_nextInBlock = 0;
+    std::int64_t m_recordsRead = 0;
+    bool m_isFinished = false;
+    QString m_error;
+};
+
+} // namespace
+
+std::unique_ptr<TableReader> openTableFromDevices(std::unique_ptr<QIODevice> db, const QString& dbPath,
+    const QString& dbName, std::unique_ptr<QIODevice> mb, const QString& mbName, QString* error)
+{
+    try {
+        TableHeader header = readHeader(*db, dbName);
+        header.info.path = dbPath;
+        std::optional<MemoFile> memo;
+        if (header.hasBlobFields) {
+            if (!mb)
+                throw FormatError { dbName, -1,
+                    u"the table has memo or blob fields, but its memo file %1 is missing"_s.arg(mbName) };
+            memo.emplace(std::move(mb), mbName);
+        }
+        return std::make_unique<BlockTableReader>(std::move(header), std::move(db), dbName, std::move(memo));
+    } catch (const FormatError& failure) {
+        if (error)
+            *error = failure.message();
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = u"%1: not enough memory to open the table"_s.arg(dbName);
+    }
+    return nullptr;
+}
+
+std::unique_ptr<TableReader> openTable(const QString& dbPath, QString* error)
+{
+    const QFileInfo dbInfo(dbPath);
+    const QString dbName = dbInfo.fileName();
+    auto db = std::make_unique<QFile>(dbPath);
+    if (!db->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (error)
+            *error = u"%1: cannot open the file: %2"_s.arg(dbName, db->errorString());
+        return nullptr;
+    }
+    const QString mbExpected = dbInfo.completeBaseName() + u".mb"_s;
+    const QString mbPath = findFileIgnoringCase(dbInfo.absolutePath(), mbExpected);
+    std::unique_ptr<QFile> mb;
+    if (!mbPath.isEmpty()) {
+        mb = std::make_unique<QFile>(mbPath);
+        if (!mb->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            if (error)
+                *error
+                    = u"%1: cannot open the file: %2"_s.arg(QFileInfo(mbPath).fileName(), mb->errorString());
+            return nullptr;
+        }
+    }
+    const QString mbName = mbPath.isEmpty() ? mbExpected : QFileInfo(mbPath).fileName();
+    return openTableFromDevices(std::move(db), dbPath, dbName, std::move(mb), mbName, error);
+}
+
+} // namespace paradox
