@@ -1,7 +1,9 @@
 #pragma once
 
-// Backups of Paradox table families, kept by the write-back under the per-user data
-// folder: one folder per write-back, named <yyyyMMdd-HHmmss-zzz>-<table>, the last ten kept.
+// The write-back's backups of replaced Paradox tables, under the per-user data folder:
+// one folder per write-back, named <yyyyMMdd-HHmmss-zzz>-<table>, the last ten kept. The
+// writer moves the old family in with the .DB last, so a backup that holds the .DB is
+// complete.
 
 #include <QString>
 
@@ -12,16 +14,13 @@ inline constexpr int kBackupsKept = 10;
 // GenericDataLocation + "/Vantorel/Fieldwright/backups".
 QString defaultBackupRoot();
 
-// Copies every file of the family of table in folder into a new folder under root and
-// returns that folder. The copy is complete when this returns: a marker file is written
-// last. Throws app::Error (naming the file) when a copy fails; the partial backup is removed.
-QString backUpTable(const QString& folder, const QString& table, const QString& root);
+// A fresh, not yet existing folder under root for a backup of table.
+QString newBackupFolder(const QString& root, const QString& table);
 
-// True when backupFolder holds a complete backup (its marker exists).
-bool isCompleteBackup(const QString& backupFolder);
+bool isCompleteBackup(const QString& backupFolder, const QString& table);
 
-// Copies the family in backupFolder back into folder, replacing files of the same names.
-// Throws app::Error naming the backup when that fails.
+// Copies the family in backupFolder back into folder, the .DB last, over nothing: throws
+// app::Error (naming the file) when a file is in the way or cannot be copied.
 void restoreTable(const QString& backupFolder, const QString& folder);
 
 // Removes the oldest backup folders under root so that at most `kept` remain.

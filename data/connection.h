@@ -43,12 +43,14 @@ public:
     void close();
 
     Backend& backend(); // throws when the connection is not open
+    bool isWorkDatabase() const { return m_backend && m_isWorkDatabase; }
 
 private:
     std::unique_ptr<Backend> m_backend;
     int m_cursorLocation = 2;
     int m_mode = 0;
     DeferredDrops* m_deferredDrops = nullptr;
+    bool m_isWorkDatabase = false;
 };
 
 // Sees every statement sent to the work database through a connection or a record set,

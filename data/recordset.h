@@ -46,7 +46,7 @@ public:
     int fieldCount() const;
     QString fieldName(int index) const;
     int fieldIndex(const QString& name) const; // -1 when there is no such field
-    int fieldType(int index) const;            // the ADO type number
+    int fieldType(int index) const; // the ADO type number
     bool isNull(int index) const;
     // Null (an invalid QVariant) for a null; qint64, double, QString, QByteArray, bool, QDate,
     // QTime or QDateTime otherwise.
@@ -59,8 +59,11 @@ public:
     const paradox::TableInfo* sourceTable() const;
 
     Cursor& cursor() const; // throws when closed
+    void adopt(std::unique_ptr<Cursor> cursor); // e.g. a table list
 
 private:
+    int checkedIndex(int index) const;
+
     std::unique_ptr<Cursor> m_cursor;
     int m_cursorLocation = 2;
 };

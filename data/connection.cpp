@@ -1,0 +1,85 @@
+#include "data/connection.h"
+
+#include "app/error_report.h"
+#include "data/backend.h"
+#include "data/connection_strings.h"
+#include "data/recordset.h"
+#include "data/statement_observer.h"
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+StatementObserver& observer()
+{
+    static StatementObserver instance;
+    return instance;
+}
+
+} // namespace
+
+void setStatementObserver(StatementObserver newObserver)
+{
+    observer() = std::move(newObserver);
+}
+
+void notifyWorkStatement(const QString& sql)
+{
+    if (observer())
+        observer()(sql);
+}
+
+Connection::Connection() = default;
+Connection::~Connection() = default;
+
+void Connection::open(const QString& connectionString)
+{
+    if (m_backend)
+        throw app::Error(u"The connection is already open."_s);
+    const ConnectionTarget target = parseConnectionString(connectionString);
+    switch (target.kind) {
+    case ConnectionTarget::Kind::ParadoxFolder:
+        m_backend = openParadoxFolder(target.location);
+        m_isWorkDatabase = false;
+        return;
+    case ConnectionTarget::Kind::WorkDatabase:
+        m_backend = openWorkDatabase(target.location);
+        m_isWorkDatabase = true;
+        return;
+    case ConnectionTarget::Kind::Unknown:
+        break;
+    }
+    throw app::Error(
+        u"The connection string names no database this program knows: %1"_s.arg(connectionString));
+}
+
+void Connection::execute(const QString& sql)
+{
+    if (m_isWorkDatabase)
+        notifyWorkStatement(sql);
+    backend().execute(sql, m_deferredDrops);
+}
+
+void Connection::openSchema(int schema, Recordset& rows)
+{
+    if (schema != ado::kSchemaTables)
+        throw app::Error(u"Only the table list (schema 20) can be asked for, not schema %1."_s.arg(schema));
+    rows.adopt(backend().tableList());
+}
+
+void Connection::close()
+{
+    if (!m_backend)
+        throw app::Error(u"The connection is already closed."_s);
+    m_backend.reset();
+}
+
+Backend& Connection::backend()
+{
+    if (!m_backend)
+        throw app::Error(u"The connection is closed."_s);
+    return *m_backend;
+}
+
+} // namespace data

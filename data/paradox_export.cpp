@@ -1,0 +1,377 @@
+#include "data/paradox_export.h"
+
+#include "app/error_report.h"
+#include "data/backups.h"
+#include "data/deferred_drops.h"
+#include "data/paradox/table.h"
+#include "data/paradox_values.h"
+#include "data/work_database_backend.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+using paradox::FieldType;
+
+constexpr int kLargestAlpha = 255;
+constexpr std::int64_t kMsecsPerDay = 86'400'000;
+
+const QRegularExpression& exportPattern()
+{
+    // The folder is the greedy part: it is typed by the user and may hold "].[" itself.
+    static const QRegularExpression pattern(u"^\\s*select\\s+top\\s+(\\d+)\\s+\\*\\s+into\\s+\\[Paradox "
+                                            u"5\\.x;Database=(.*)\\]\\.\\[([^\\]]*)\\.db\\]"
+                                            "\\s+from\\s+\\[([^\\]]*)\\]\\s*;?\\s*$"_s,
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    return pattern;
+}
+
+struct WorkColumn
+{
+    QString name;
+    QString declaredType;
+};
+
+std::vector<WorkColumn> workColumns(WorkDatabaseBackend& database, const QString& table)
+{
+    std::vector<WorkColumn> columns;
+    Statement statement(database.handle(), u"SELECT name, type FROM pragma_table_info(?)"_s);
+    sqlite3_bind_text16(
+        statement.get(), 1, table.utf16(), static_cast<int>(table.size() * 2), SQLITE_TRANSIENT);
+    while (statement.step())
+        columns.push_back(
+            { QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0))),
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 1))) });
+    return columns;
+}
+
+// A column that did not come from a Paradox field: the nearest Paradox type.
+paradox::Field fieldForDeclaredType(const WorkColumn& column)
+{
+    const QString type = column.declaredType.toLower();
+    const auto field = [&](FieldType fieldType, int size) {
+        return paradox::Field { column.name, fieldType, size };
+    };
+    if (type.contains(u"char"_s) || type.contains(u"text"_s))
+        return field(FieldType::Alpha, 1);
+    if (type.contains(u"int"_s))
+        return field(FieldType::Long, 4);
+    if (type.contains(u"oleobject"_s) || type.contains(u"blob"_s))
+        return field(FieldType::Blob, 10);
+    if (type.contains(u"datetime"_s) || type.contains(u"timestamp"_s))
+        return field(FieldType::Timestamp, 8);
+    if (type.contains(u"date"_s))
+        return field(FieldType::Date, 4);
+    if (type.contains(u"time"_s))
+        return field(FieldType::Time, 4);
+    if (type.contains(u"bit"_s) || type.contains(u"bool"_s))
+        return field(FieldType::Logical, 1);
+    if (type.contains(u"real"_s) || type.contains(u"floa"_s) || type.contains(u"doub"_s)
+        || type.contains(u"decimal"_s) || type.contains(u"numeric"_s))
+        return field(FieldType::Number, 8);
+    if (type.contains(u"currency"_s) || type.contains(u"money"_s))
+        return field(FieldType::Money, 8);
+    return field(FieldType::Alpha, 1);
+}
+
+// Days with 0001-01-01 = 1 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
+std::int64_t daysFromCivil(std::int64_t year, int month, int day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146'097 + dayOfEra - 719'468 + 719'163;
+}
+
+// "YYYY-MM-DD", the year possibly negative or longer than four digits.
+std::optional<std::int64_t> parseDate(QStringView text)
+{
+    static const QRegularExpression pattern(u"^(-?\\d{1,9})-(\\d{2})-(\\d{2})$"_s);
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int month = match.capturedView(2).toInt();
+    const int day = match.capturedView(3).toInt();
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return std::nullopt;
+    return daysFromCivil(match.capturedView(1).toLongLong(), month, day);
+}
+
+// "HH:MM:SS" with an optional ".mmm".
+std::optional<std::int64_t> parseTime(QStringView text)
+{
+    static const QRegularExpression pattern(u"^(\\d{2,}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,3}))?$"_s);
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const std::int64_t minutes = match.capturedView(2).toLongLong();
+    const std::int64_t seconds = match.capturedView(3).toLongLong();
+    if (minutes > 59 || seconds > 59)
+        return std::nullopt;
+    std::int64_t millis = 0;
+    if (match.hasCaptured(4)) {
+        const QString fraction = match.captured(4).leftJustified(3, u'0');
+        millis = fraction.toLongLong();
+    }
+    return ((match.capturedView(1).toLongLong() * 60 + minutes) * 60 + seconds) * 1000 + millis;
+}
+
+std::optional<double> parseNumber(const QString& text)
+{
+    const QByteArray latin = text.trimmed().toLatin1();
+    double value = 0;
+    const char* begin = latin.constData() + (latin.startsWith('+') ? 1 : 0);
+    const char* end = latin.constData() + latin.size();
+    const auto result = std::from_chars(begin, end, value);
+    if (latin.isEmpty() || result.ec != std::errc() || result.ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+QString cellText(sqlite3_stmt* row, int column)
+{
+    return QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(row, column)),
+        sqlite3_column_bytes16(row, column) / 2);
+}
+
+// The work value of one column as a value of the Paradox field, or a reason why not.
+std::variant<paradox::Value, QString> paradoxValue(sqlite3_stmt* row, int column, const paradox::Field& field)
+{
+    const int storage = sqlite3_column_type(row, column);
+    if (storage == SQLITE_NULL)
+        return paradox::Null {};
+    const QString text = cellText(row, column);
+    const auto notA = [&](const QString& what) { return u"\"%1\" is not %2"_s.arg(text, what); };
+    switch (field.type) {
+    case FieldType::Alpha:
+    case FieldType::Memo:
+    case FieldType::FormattedMemo:
+        if (text.isEmpty())
+            return paradox::Null {};
+        return text;
+    case FieldType::Short:
+    case FieldType::Long:
+    case FieldType::Autoincrement: {
+        std::int64_t number = 0;
+        if (storage == SQLITE_INTEGER) {
+            number = sqlite3_column_int64(row, column);
+        } else {
+            bool isNumber = false;
+            number = text.trimmed().toLongLong(&isNumber);
+            if (!isNumber) {
+                const double real = sqlite3_column_double(row, column);
+                if (storage != SQLITE_FLOAT || real != std::trunc(real) || std::fabs(real) > 4e9)
+                    return notA(u"a whole number"_s);
+                number = static_cast<std::int64_t>(real);
+            }
+        }
+        if (number < std::numeric_limits<std::int32_t>::min()
+            || number > std::numeric_limits<std::int32_t>::max())
+            return u"%1 is too large for a whole-number field"_s.arg(number);
+        return static_cast<std::int32_t>(number);
+    }
+    case FieldType::Number:
+    case FieldType::Money: {
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+            return sqlite3_column_double(row, column);
+        if (const auto number = parseNumber(text))
+            return *number;
+        return notA(u"a number"_s);
+    }
+    case FieldType::Logical:
+        if (storage == SQLITE_INTEGER)
+            return sqlite3_column_int64(row, column) != 0;
+        if (text.compare(u"true"_s, Qt::CaseInsensitive) == 0)
+            return true;
+        if (text.compare(u"false"_s, Qt::CaseInsensitive) == 0)
+            return false;
+        return notA(u"true or false"_s);
+    case FieldType::Date: {
+        const auto days = parseDate(text);
+        if (!days || *days <= std::numeric_limits<std::int32_t>::min()
+            || *days > std::numeric_limits<std::int32_t>::max())
+            return notA(u"a date (YYYY-MM-DD)"_s);
+        return paradox::Date { static_cast<std::int32_t>(*days) };
+    }
+    case FieldType::Time: {
+        const auto msecs = parseTime(text);
+        if (!msecs || *msecs >= kMsecsPerDay)
+            return notA(u"a time of day (HH:MM:SS)"_s);
+        return paradox::TimeOfDay { static_cast<std::int32_t>(*msecs) };
+    }
+    case FieldType::Timestamp: {
+        const qsizetype space = text.indexOf(u' ');
+        if (space > 0) {
+            const auto days = parseDate(QStringView(text).left(space));
+            const auto msecs = parseTime(QStringView(text).mid(space + 1));
+            if (days && msecs && *msecs < kMsecsPerDay)
+                return paradox::Timestamp { static_cast<double>(*days * kMsecsPerDay + *msecs) };
+        }
+        // A value far outside the calendar is shown, and so copied, as its plain number.
+        if (const auto number = parseNumber(text))
+            return paradox::Timestamp { *number };
+        return notA(u"a date and time (YYYY-MM-DD HH:MM:SS)"_s);
+    }
+    case FieldType::Bcd:
+        // SQLite keeps a decimal of up to 15 digits as a double and writes it back with 15
+        // significant digits, which gives the decimal again; a longer one stays text.
+        if (storage == SQLITE_FLOAT && text.contains(u'e', Qt::CaseInsensitive))
+            return paradox::Bcd { QString::number(sqlite3_column_double(row, column), 'f', field.size) };
+        return paradox::Bcd { text };
+    case FieldType::Bytes:
+    case FieldType::Blob:
+    case FieldType::Ole:
+    case FieldType::Graphic: {
+        if (storage == SQLITE_BLOB)
+            return QByteArray(static_cast<const char*>(sqlite3_column_blob(row, column)),
+                sqlite3_column_bytes(row, column));
+        if (text.isEmpty())
+            return paradox::Null {};
+        if (const auto bytes = bytesFromCopyText(text))
+            return *bytes;
+        return notA(u"binary data in hex digits (0x...)"_s);
+    }
+    }
+    return u"the field type is unknown"_s;
+}
+
+// Alpha fields keep their size unless a value no longer fits; then they grow to the
+// longest value, up to the largest Alpha field. Lengths count characters, which is bytes
+// in the single-byte code pages of Paradox tables.
+void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint64 rowLimit,
+    std::vector<paradox::Field>& fields, const QString& target)
+{
+    QStringList lengths;
+    std::vector<std::size_t> alpha;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].type != FieldType::Alpha)
+            continue;
+        alpha.push_back(i);
+        lengths << u"max(length(\"%1\"))"_s.arg(QString(fields[i].name).replace(u'"', u"\"\""_s));
+    }
+    if (alpha.empty())
+        return;
+    Statement statement(database.handle(),
+        u"SELECT %1 FROM (SELECT * FROM [%2] LIMIT %3)"_s.arg(lengths.join(u", "_s), source).arg(rowLimit));
+    if (!statement.step())
+        return;
+    for (std::size_t k = 0; k < alpha.size(); ++k) {
+        paradox::Field& field = fields[alpha[k]];
+        const auto longest = static_cast<int>(sqlite3_column_int64(statement.get(), static_cast<int>(k)));
+        if (longest > kLargestAlpha)
+            throw app::Error(u"Table %1: a value of field %2 has %3 characters, but an Alpha field holds at "
+                             "most %4."_s.arg(target, field.name)
+                                 .arg(longest)
+                                 .arg(kLargestAlpha));
+        field.size = std::max(field.size, longest);
+    }
+}
+
+} // namespace
+
+bool isParadoxExportStatement(const QString& sql)
+{
+    return exportPattern().match(sql).hasMatch();
+}
+
+void exportToParadox(WorkDatabaseBackend& database, const QString& sql, DeferredDrops* drops)
+{
+    const QRegularExpressionMatch match = exportPattern().match(sql);
+    bool isCount = false;
+    const qint64 rowLimit = match.captured(1).toLongLong(&isCount);
+    const QString folder = match.captured(2);
+    const QString target = match.captured(3);
+    const QString source = match.captured(4);
+    if (!isCount)
+        throw app::Error(u"The row count %1 of the copy statement is too large."_s.arg(match.captured(1)));
+    if (!database.hasTable(source))
+        throw app::Error(database.failure(u"there is no table %1 to copy."_s.arg(source)));
+    if (!QFileInfo(folder).isDir())
+        throw app::Error(u"The folder %1 does not exist."_s.arg(QDir::toNativeSeparators(folder)));
+
+    HeldDrop* held = drops ? drops->find(folder, target) : nullptr;
+    if (!paradox::findTableFile(folder, target).isEmpty() && !held)
+        throw app::Error(
+            u"The table %1 already exists in %2."_s.arg(target, QDir::toNativeSeparators(folder)));
+
+    paradox::NewTable table;
+    table.folder = folder;
+    table.name = target;
+    const std::optional<paradox::TableInfo> original = database.source(source);
+    if (original) {
+        // The writer cannot write the 3.x formats; their tables come back as 4.x tables.
+        table.fileVersion = std::max(original->fileVersion, 5);
+        table.codePage = original->codePage;
+        table.blockSizeKb = original->blockSizeKb;
+        table.autoIncrementNext = original->autoIncrementNext;
+        table.sortOrderCode = original->sortOrderCode;
+        table.sortOrderName = original->sortOrderName;
+    }
+    for (const WorkColumn& column : workColumns(database, source)) {
+        const paradox::Field* kept = nullptr;
+        if (original) {
+            for (const paradox::Field& field : original->fields) {
+                if (field.name.compare(column.name, Qt::CaseInsensitive) == 0)
+                    kept = &field;
+            }
+        }
+        table.fields.push_back(
+            kept ? paradox::Field { column.name, kept->type, kept->size } : fieldForDeclaredType(column));
+    }
+    widenAlphaFields(database, source, rowLimit, table.fields, target);
+
+    QString error;
+    const std::unique_ptr<paradox::TableWriter> writer = paradox::createTable(table, &error);
+    if (!writer)
+        throw app::Error(error);
+    Statement rows(database.handle(), u"SELECT * FROM [%1] LIMIT %2"_s.arg(source).arg(rowLimit));
+    const int columnCount = static_cast<int>(table.fields.size());
+    paradox::Row row(table.fields.size());
+    qint64 rowNumber = 0;
+    while (rows.step()) {
+        ++rowNumber;
+        for (int i = 0; i < columnCount; ++i) {
+            const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
+            auto converted = paradoxValue(rows.get(), i, field);
+            if (auto* problem = std::get_if<QString>(&converted))
+                throw app::Error(
+                    u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target).arg(rowNumber).arg(
+                        field.name, *problem));
+            row[static_cast<std::size_t>(i)] = std::move(std::get<paradox::Value>(converted));
+        }
+        if (!writer->append(row, &error))
+            throw app::Error(
+                u"Table %1, row %2: %3. Nothing was written."_s.arg(target).arg(rowNumber).arg(error));
+    }
+
+    if (!writer->commit(held ? held->backupFolder : QString(), &error)) {
+        if (!held || isCompleteBackup(held->backupFolder, target) == false
+            || !paradox::findTableFile(folder, target).isEmpty())
+            throw app::Error(u"The table %1 could not be written: %2"_s.arg(target, error));
+        // The old family left the folder, the new one did not arrive: put the old one back.
+        try {
+            restoreTable(held->backupFolder, folder);
+        } catch (const app::Error& e) {
+            throw app::Error(
+                u"The table %1 could not be written (%2), and the old table could not be put back "
+                "(%3). The old table is kept in %4."_s.arg(
+                    target, error, e.description(), QDir::toNativeSeparators(held->backupFolder)));
+        }
+        throw app::Error(
+            u"The table %1 could not be written (%2); the old table was put back."_s.arg(target, error));
+    }
+    if (held)
+        held->isReplaced = true;
+}
+
+} // namespace data

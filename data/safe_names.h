@@ -1,0 +1,17 @@
+#pragma once
+
+// Names go into statements as they are, between backquotes or square brackets; nothing
+// escapes them. A name that holds either closing delimiter would end the quoted name early
+// and let the rest of it be read as SQL, so it is refused instead of sent.
+
+#include <QString>
+
+namespace data {
+
+// The empty text for a name that can be sent, else the user's description of the problem.
+QString unsafeNameProblem(const QString& name);
+
+// Throws app::Error with that description.
+void refuseUnsafeName(const QString& name);
+
+} // namespace data

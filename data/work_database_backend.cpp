@@ -1,0 +1,566 @@
+#include "data/work_database_backend.h"
+
+#include "app/error_report.h"
+#include "data/ado.h"
+#include "data/memory_cursor.h"
+#include "data/paradox_export.h"
+#include "data/paradox_values.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <charconv>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+// Starts with "~" like a Paradox temporary file, so no table the program lists can have
+// this name.
+constexpr char16_t kSourcesTable[] = u"~fieldwright_sources";
+
+QString sqliteText(const unsigned char* text)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(text));
+}
+
+// The type number a Jet database would report for a column declared with this type.
+int adoTypeOfDeclared(const QString& declared)
+{
+    const QString type = declared.toLower();
+    if (type.contains(u"char"_s) || type.contains(u"text"_s))
+        return ado::adVarWChar;
+    if (type.contains(u"int"_s))
+        return ado::adInteger;
+    if (type.contains(u"real"_s) || type.contains(u"single"_s))
+        return ado::adSingle;
+    if (type.contains(u"float"_s) || type.contains(u"double"_s))
+        return ado::adDouble;
+    if (type.contains(u"decimal"_s) || type.contains(u"numeric"_s))
+        return ado::adNumeric;
+    if (type.contains(u"date"_s))
+        return 7; // adDate
+    if (type.contains(u"time"_s))
+        return ado::adDBTime;
+    if (type.contains(u"bit"_s) || type.contains(u"bool"_s))
+        return ado::adBoolean;
+    if (type.contains(u"currency"_s) || type.contains(u"money"_s))
+        return ado::adCurrency;
+    if (type.contains(u"oleobject"_s) || type.contains(u"blob"_s))
+        return ado::adLongVarBinary;
+    return 12; // adVariant: an expression without a declared type
+}
+
+QVariant columnValue(sqlite3_stmt* statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return static_cast<qint64>(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_TEXT:
+        return QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(statement, column)),
+            sqlite3_column_bytes16(statement, column) / 2);
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+            sqlite3_column_bytes(statement, column));
+    default:
+        return {};
+    }
+}
+
+std::vector<MemoryCursor::Column> columnsOf(sqlite3_stmt* statement)
+{
+    std::vector<MemoryCursor::Column> columns;
+    const int count = sqlite3_column_count(statement);
+    for (int i = 0; i < count; ++i) {
+        const char* declared = sqlite3_column_decltype(statement, i);
+        columns.push_back({ QString::fromUtf8(sqlite3_column_name(statement, i)),
+            adoTypeOfDeclared(declared ? QString::fromUtf8(declared) : QString()) });
+    }
+    return columns;
+}
+
+// Rows read as the cursor reaches them.
+class StreamCursor : public Cursor
+{
+public:
+    StreamCursor(Statement statement, std::int64_t count)
+        : m_statement(std::move(statement))
+        , m_columns(columnsOf(m_statement.get()))
+        , m_count(count)
+    {
+        m_isAtEnd = !m_statement.step();
+    }
+    int fieldCount() const override { return static_cast<int>(m_columns.size()); }
+    QString fieldName(int index) const override { return m_columns.at(static_cast<std::size_t>(index)).name; }
+    int fieldType(int index) const override { return m_columns.at(static_cast<std::size_t>(index)).type; }
+    bool atEnd() const override { return m_isAtEnd; }
+    std::int64_t recordCount() const override { return m_count; }
+    bool isNull(int index) const override { return value(index).isNull(); }
+    QVariant value(int index) const override
+    {
+        if (m_isAtEnd)
+            throw app::Error(u"Either BOF or EOF is True: there is no current record."_s);
+        return columnValue(m_statement.get(), index);
+    }
+    QString valueText(int index) const override { return variantText(value(index)); }
+    void moveNext() override
+    {
+        if (m_isAtEnd)
+            throw app::Error(u"Either BOF or EOF is True: there is no next record."_s);
+        m_isAtEnd = !m_statement.step();
+    }
+
+private:
+    Statement m_statement;
+    std::vector<MemoryCursor::Column> m_columns;
+    std::int64_t m_count;
+    bool m_isAtEnd = true;
+};
+
+// SQLite's own text-to-double conversion can miss the nearest double by one unit for very
+// large or small magnitudes; the copy must give back every Number exactly, so a plain
+// decimal bound for a REAL column is converted here, correctly rounded.
+std::optional<double> exactNumber(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 64)
+        return std::nullopt;
+    char buffer[64];
+    qsizetype digits = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        const bool isDigit = c >= u'0' && c <= u'9';
+        digits += isDigit ? 1 : 0;
+        if (!isDigit && c != u'.' && c != u'-' && c != u'+' && c != u'e' && c != u'E')
+            return std::nullopt;
+        buffer[i] = static_cast<char>(c);
+    }
+    const char* begin = buffer + (buffer[0] == '+' ? 1 : 0);
+    const char* end = buffer + text.size();
+    double value = 0;
+    const auto result = std::from_chars(begin, end, value);
+    if (digits == 0 || result.ec != std::errc() || result.ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+// SQLite's rule for a column's affinity, as far as REAL is concerned.
+bool hasRealAffinity(const QString& declared)
+{
+    const QString type = declared.toUpper();
+    if (type.contains(u"INT"_s) || type.contains(u"CHAR"_s) || type.contains(u"CLOB"_s)
+        || type.contains(u"TEXT"_s) || type.contains(u"BLOB"_s) || type.isEmpty())
+        return false;
+    return type.contains(u"REAL"_s) || type.contains(u"FLOA"_s) || type.contains(u"DOUB"_s);
+}
+
+QString shortened(const QString& sql)
+{
+    constexpr qsizetype kShown = 300;
+    return sql.size() <= kShown ? sql : sql.left(kShown) + u"..."_s;
+}
+
+} // namespace
+
+SqliteHandle::~SqliteHandle()
+{
+    sqlite3_close_v2(m_db);
+}
+
+Statement::Statement(std::shared_ptr<SqliteHandle> db, const QString& sql)
+    : m_db(std::move(db))
+{
+    if (sqlite3_prepare16_v2(
+            m_db->get(), sql.utf16(), static_cast<int>(sql.size() * 2), &m_statement, nullptr)
+        != SQLITE_OK)
+        throw app::Error(u"%1 (in the statement %2)"_s.arg(
+            sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get()))), shortened(sql)));
+    if (!m_statement)
+        throw app::Error(u"The statement is empty."_s);
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : m_db(std::move(other.m_db))
+    , m_statement(std::exchange(other.m_statement, nullptr))
+{ }
+
+Statement& Statement::operator=(Statement&& other) noexcept
+{
+    std::swap(m_db, other.m_db);
+    std::swap(m_statement, other.m_statement);
+    return *this;
+}
+
+bool Statement::step()
+{
+    const int result = sqlite3_step(m_statement);
+    if (result == SQLITE_ROW)
+        return true;
+    if (result == SQLITE_DONE)
+        return false;
+    throw app::Error(sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get()))));
+}
+
+struct WorkDatabaseBackend::PreparedInsert
+{
+    Statement statement;
+    std::vector<bool> isReal;
+};
+
+WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
+    : m_fileName(QFileInfo(file).fileName())
+{
+    sqlite3* db = nullptr;
+    // Never SQLITE_OPEN_CREATE: the work database comes with the program, and a missing one
+    // means the installation is broken, not that an empty one should appear somewhere.
+    const int result
+        = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    m_db = std::make_shared<SqliteHandle>(db);
+    if (result != SQLITE_OK)
+        throw app::Error(u"The work database %1 cannot be opened: %2"_s.arg(
+            file, sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errstr(result)))));
+    char* message = nullptr;
+    if (sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY;",
+            nullptr, nullptr, &message)
+        != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message);
+        sqlite3_free(message);
+        throw app::Error(u"The work database %1 cannot be used: %2"_s.arg(file, text));
+    }
+}
+
+WorkDatabaseBackend::~WorkDatabaseBackend() = default;
+
+QString WorkDatabaseBackend::failure(const QString& what) const
+{
+    return u"%1: %2"_s.arg(m_fileName, what);
+}
+
+void WorkDatabaseBackend::execute(const QString& sql, DeferredDrops* drops)
+{
+    if (isParadoxExportStatement(sql)) {
+        exportToParadox(*this, sql, drops);
+        return;
+    }
+    if (tryFastInsert(sql))
+        return;
+    // Anything else may change the schema under the prepared inserts.
+    m_inserts.clear();
+    runStatements(sql);
+    static const QRegularExpression drop(u"^\\s*DROP\\s+TABLE\\s+[`\\[\"]?([^`\\]\"]*)[`\\]\"]?\\s*;?\\s*$"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = drop.match(sql);
+    if (match.hasMatch() && hasTable(QString::fromUtf16(kSourcesTable))) {
+        Statement forget(m_db, u"DELETE FROM \"%1\" WHERE name = ?"_s.arg(QString::fromUtf16(kSourcesTable)));
+        const QString name = match.captured(1).toUpper();
+        sqlite3_bind_text16(
+            forget.get(), 1, name.utf16(), static_cast<int>(name.size() * 2), SQLITE_TRANSIENT);
+        forget.step();
+    }
+}
+
+void WorkDatabaseBackend::runStatements(const QString& sql)
+{
+    // SQLite's own loop over the statements of a text; the statements the program executes
+    // give no rows worth keeping.
+    char* message = nullptr;
+    if (sqlite3_exec(m_db->get(), sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = message ? QString::fromUtf8(message) : QString();
+        sqlite3_free(message);
+        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(text, shortened(sql))));
+    }
+}
+
+// The copy sends one INSERT text per record; preparing a million texts would cost more than
+// the rest of the copy together. An INSERT whose values are all quoted texts or NULL is
+// therefore run through one prepared statement per table, with the texts bound: SQLite
+// gives bound texts the same column affinity as literal ones. Anything else takes the
+// ordinary way.
+bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
+{
+    QStringView text(sql);
+    qsizetype at = 0;
+    const auto skipBlanks = [&] {
+        while (at < text.size() && text[at].isSpace())
+            ++at;
+    };
+    const auto take = [&](QStringView word) {
+        if (text.mid(at, word.size()).compare(word, Qt::CaseInsensitive) != 0)
+            return false;
+        at += word.size();
+        return true;
+    };
+    skipBlanks();
+    if (!take(u"INSERT") || at >= text.size() || !text[at].isSpace())
+        return false;
+    skipBlanks();
+    if (!take(u"INTO"))
+        return false;
+    skipBlanks();
+    if (at >= text.size())
+        return false;
+    QString table;
+    const char16_t open = text[at].unicode();
+    if (open == u'`' || open == u'[' || open == u'"') {
+        const char16_t close = open == u'[' ? u']' : open;
+        const qsizetype end = text.indexOf(QChar(close), at + 1);
+        if (end < 0)
+            return false;
+        table = text.mid(at + 1, end - at - 1).toString();
+        at = end + 1;
+    } else {
+        const qsizetype start = at;
+        while (at < text.size() && (text[at].isLetterOrNumber() || text[at] == u'_'))
+            ++at;
+        table = text.mid(start, at - start).toString();
+    }
+    if (table.isEmpty())
+        return false;
+    skipBlanks();
+    const qsizetype headEnd = at;
+    if (!take(u"VALUES"))
+        return false;
+    skipBlanks();
+    if (!take(u"("))
+        return false;
+
+    std::vector<std::optional<QString>> values;
+    for (;;) {
+        skipBlanks();
+        if (at < text.size() && text[at] == u'\'') {
+            QString value;
+            ++at;
+            for (;;) {
+                const qsizetype quote = text.indexOf(u'\'', at);
+                if (quote < 0)
+                    return false;
+                value += text.mid(at, quote - at);
+                if (quote + 1 < text.size() && text[quote + 1] == u'\'') {
+                    value += u'\'';
+                    at = quote + 2;
+                    continue;
+                }
+                at = quote + 1;
+                break;
+            }
+            values.emplace_back(std::move(value));
+        } else if (take(u"NULL")) {
+            values.emplace_back(std::nullopt);
+        } else {
+            return false;
+        }
+        skipBlanks();
+        if (take(u","))
+            continue;
+        if (take(u")"))
+            break;
+        return false;
+    }
+    skipBlanks();
+    take(u";");
+    skipBlanks();
+    if (at != text.size())
+        return false;
+
+    PreparedInsert* insert
+        = preparedInsert(text.left(headEnd).toString(), table, static_cast<int>(values.size()));
+    if (!insert)
+        return false;
+    sqlite3_stmt* statement = insert->statement.get();
+    sqlite3_reset(statement);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int parameter = static_cast<int>(i) + 1;
+        if (!values[i]) {
+            sqlite3_bind_null(statement, parameter);
+            continue;
+        }
+        const QString& value = *values[i];
+        if (insert->isReal[i]) {
+            if (const auto number = exactNumber(value)) {
+                sqlite3_bind_double(statement, parameter, *number);
+                continue;
+            }
+        }
+        sqlite3_bind_text16(
+            statement, parameter, value.utf16(), static_cast<int>(value.size() * 2), SQLITE_TRANSIENT);
+    }
+    try {
+        insert->statement.step();
+    } catch (const app::Error& e) {
+        sqlite3_reset(statement);
+        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(e.description(), shortened(sql))));
+    }
+    sqlite3_reset(statement);
+    return true;
+}
+
+WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::preparedInsert(
+    const QString& head, const QString& table, int valueCount)
+{
+    const QString key = head + u'#' + QString::number(valueCount);
+    if (const auto found = m_inserts.constFind(key); found != m_inserts.constEnd())
+        return found.value().get();
+
+    std::vector<bool> isReal;
+    {
+        Statement columns(m_db, u"SELECT type FROM pragma_table_info(?)"_s);
+        sqlite3_bind_text16(
+            columns.get(), 1, table.utf16(), static_cast<int>(table.size() * 2), SQLITE_TRANSIENT);
+        while (columns.step())
+            isReal.push_back(hasRealAffinity(sqliteText(sqlite3_column_text(columns.get(), 0))));
+    }
+    // A missing table or a wrong number of values: let the ordinary way give SQLite's message.
+    if (isReal.size() != static_cast<std::size_t>(valueCount))
+        return nullptr;
+    QString sql = head + u" VALUES("_s;
+    for (int i = 0; i < valueCount; ++i)
+        sql += i == 0 ? u"?"_s : u",?"_s;
+    sql += u')';
+    auto insert
+        = std::make_shared<PreparedInsert>(PreparedInsert { Statement(m_db, sql), std::move(isReal) });
+    m_inserts.insert(key, insert);
+    return insert.get();
+}
+
+std::unique_ptr<Cursor> WorkDatabaseBackend::query(const QString& sql, const CursorOptions& options)
+{
+    m_inserts.clear();
+    try {
+        if (options.lockType != ado::kLockReadOnly) {
+            // A snapshot: the change run updates the table while it walks these rows.
+            Statement statement(m_db, sql);
+            std::vector<std::vector<QVariant>> rows;
+            const int count = sqlite3_column_count(statement.get());
+            while (statement.step()) {
+                std::vector<QVariant> row;
+                row.reserve(static_cast<std::size_t>(count));
+                for (int i = 0; i < count; ++i)
+                    row.push_back(columnValue(statement.get(), i));
+                rows.push_back(std::move(row));
+            }
+            return std::make_unique<MemoryCursor>(columnsOf(statement.get()), std::move(rows));
+        }
+        QString inner = sql.trimmed();
+        while (inner.endsWith(u';'))
+            inner.chop(1);
+        Statement counting(m_db, u"SELECT count(*) FROM ("_s + inner + u')');
+        counting.step();
+        const std::int64_t count = sqlite3_column_int64(counting.get(), 0);
+        return std::make_unique<StreamCursor>(Statement(m_db, sql), count);
+    } catch (const app::Error& e) {
+        throw app::Error(failure(e.description()));
+    }
+}
+
+std::unique_ptr<Cursor> WorkDatabaseBackend::tableList()
+{
+    Statement statement(
+        m_db, u"SELECT type, name FROM sqlite_schema WHERE type IN ('table', 'view') ORDER BY name"_s);
+    std::vector<std::vector<QVariant>> rows;
+    while (statement.step()) {
+        const QString type = sqliteText(sqlite3_column_text(statement.get(), 0));
+        const QString name = sqliteText(sqlite3_column_text(statement.get(), 1));
+        if (name == QString::fromUtf16(kSourcesTable))
+            continue;
+        QString kind = u"TABLE"_s;
+        if (type == u"view"_s)
+            kind = u"VIEW"_s;
+        else if (name.startsWith(u"sqlite_"_s, Qt::CaseInsensitive))
+            kind = u"SYSTEM TABLE"_s;
+        rows.push_back({ QVariant(), QVariant(), name, kind });
+    }
+    std::vector<MemoryCursor::Column> columns { { u"TABLE_CATALOG"_s, ado::adVarWChar },
+        { u"TABLE_SCHEMA"_s, ado::adVarWChar }, { u"TABLE_NAME"_s, ado::adVarWChar },
+        { u"TABLE_TYPE"_s, ado::adVarWChar } };
+    return std::make_unique<MemoryCursor>(std::move(columns), std::move(rows));
+}
+
+void WorkDatabaseBackend::beginTransaction()
+{
+    runStatements(u"BEGIN"_s);
+}
+
+void WorkDatabaseBackend::commitTransaction()
+{
+    m_inserts.clear();
+    if (!sqlite3_get_autocommit(m_db->get()))
+        runStatements(u"COMMIT"_s);
+}
+
+bool WorkDatabaseBackend::hasTable(const QString& table)
+{
+    Statement statement(
+        m_db, u"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ? COLLATE NOCASE"_s);
+    sqlite3_bind_text16(
+        statement.get(), 1, table.utf16(), static_cast<int>(table.size() * 2), SQLITE_TRANSIENT);
+    return statement.step();
+}
+
+void WorkDatabaseBackend::rememberSource(const QString& table, const paradox::TableInfo& info)
+{
+    QJsonArray fields;
+    for (const paradox::Field& field : info.fields)
+        fields.append(QJsonObject { { u"name"_s, field.name }, { u"type"_s, static_cast<int>(field.type) },
+            { u"size"_s, field.size } });
+    const QJsonObject object { { u"path"_s, info.path }, { u"fileVersion"_s, info.fileVersion },
+        { u"codePage"_s, info.codePage }, { u"blockSizeKb"_s, info.blockSizeKb },
+        { u"autoIncrementNext"_s, info.autoIncrementNext }, { u"sortOrderCode"_s, info.sortOrderCode },
+        { u"sortOrderName"_s, QString::fromLatin1(info.sortOrderName.toBase64()) }, { u"fields"_s, fields } };
+    const QString sources = QString::fromUtf16(kSourcesTable);
+    runStatements(u"CREATE TABLE IF NOT EXISTS \"%1\"(name TEXT PRIMARY KEY, info TEXT)"_s.arg(sources));
+    Statement statement(m_db, u"INSERT OR REPLACE INTO \"%1\"(name, info) VALUES(?, ?)"_s.arg(sources));
+    const QString name = table.toUpper();
+    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    sqlite3_bind_text16(
+        statement.get(), 1, name.utf16(), static_cast<int>(name.size() * 2), SQLITE_TRANSIENT);
+    sqlite3_bind_text16(
+        statement.get(), 2, json.utf16(), static_cast<int>(json.size() * 2), SQLITE_TRANSIENT);
+    statement.step();
+}
+
+std::optional<paradox::TableInfo> WorkDatabaseBackend::source(const QString& table)
+{
+    const QString sources = QString::fromUtf16(kSourcesTable);
+    if (!hasTable(sources))
+        return std::nullopt;
+    Statement statement(m_db, u"SELECT info FROM \"%1\" WHERE name = ?"_s.arg(sources));
+    const QString name = table.toUpper();
+    sqlite3_bind_text16(
+        statement.get(), 1, name.utf16(), static_cast<int>(name.size() * 2), SQLITE_TRANSIENT);
+    if (!statement.step())
+        return std::nullopt;
+    const QJsonObject object = QJsonDocument::fromJson(
+        QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0))))
+                                   .object();
+    paradox::TableInfo info;
+    info.path = object.value(u"path"_s).toString();
+    info.fileVersion = object.value(u"fileVersion"_s).toInt();
+    info.codePage = object.value(u"codePage"_s).toInt();
+    info.blockSizeKb = object.value(u"blockSizeKb"_s).toInt();
+    info.autoIncrementNext = object.value(u"autoIncrementNext"_s).toInt();
+    info.sortOrderCode = object.value(u"sortOrderCode"_s).toInt();
+    info.sortOrderName = QByteArray::fromBase64(object.value(u"sortOrderName"_s).toString().toLatin1());
+    for (const QJsonValue field : object.value(u"fields"_s).toArray()) {
+        const QJsonObject f = field.toObject();
+        info.fields.push_back({ f.value(u"name"_s).toString(),
+            static_cast<paradox::FieldType>(f.value(u"type"_s).toInt()), f.value(u"size"_s).toInt() });
+    }
+    return info;
+}
+
+std::unique_ptr<Backend> openWorkDatabase(const QString& databaseFile)
+{
+    return std::make_unique<WorkDatabaseBackend>(databaseFile);
+}
+
+} // namespace data

@@ -1,0 +1,89 @@
+#pragma once
+
+// The work database: an SQLite file, opened (never created) at the path a work database
+// connection string names. It is scratch space that the next copy rebuilds, so it is tuned
+// for speed (no journal, no sync), never for durability.
+
+#include "data/backend.h"
+#include "data/paradox/table.h"
+
+#include <QHash>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace data {
+
+// Closes the database when the last connection or cursor that uses it lets go.
+class SqliteHandle
+{
+public:
+    explicit SqliteHandle(sqlite3* db)
+        : m_db(db)
+    { }
+    ~SqliteHandle();
+    SqliteHandle(const SqliteHandle&) = delete;
+    SqliteHandle& operator=(const SqliteHandle&) = delete;
+    sqlite3* get() const { return m_db; }
+
+private:
+    sqlite3* m_db;
+};
+
+// A prepared statement, finalized on destruction.
+class Statement
+{
+public:
+    Statement() = default;
+    Statement(std::shared_ptr<SqliteHandle> db, const QString& sql); // throws app::Error
+    ~Statement();
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    sqlite3_stmt* get() const { return m_statement; }
+    // One step: true with a row, false when done; throws app::Error on failure.
+    bool step();
+
+private:
+    std::shared_ptr<SqliteHandle> m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+class WorkDatabaseBackend : public Backend
+{
+public:
+    explicit WorkDatabaseBackend(const QString& file); // throws app::Error
+    ~WorkDatabaseBackend() override;
+
+    void execute(const QString& sql, DeferredDrops* drops) override;
+    std::unique_ptr<Cursor> query(const QString& sql, const CursorOptions& options) override;
+    std::unique_ptr<Cursor> tableList() override;
+
+    // One transaction around many statements (the copy's inserts).
+    void beginTransaction();
+    void commitTransaction();
+
+    // The Paradox table a work table was copied from, kept beside it in a table that the
+    // table list does not show, so that the write-back can give the new Paradox table the
+    // old one's field types, sizes and code page. Forgotten when the work table is dropped.
+    void rememberSource(const QString& table, const paradox::TableInfo& info);
+    std::optional<paradox::TableInfo> source(const QString& table);
+
+    bool hasTable(const QString& table);
+    const std::shared_ptr<SqliteHandle>& handle() const { return m_db; }
+    // "dbTemp.mdb: " + what SQLite says, for error descriptions.
+    QString failure(const QString& what) const;
+
+private:
+    struct PreparedInsert;
+    bool tryFastInsert(const QString& sql);
+    PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
+    void runStatements(const QString& sql);
+
+    std::shared_ptr<SqliteHandle> m_db;
+    QString m_fileName;
+    QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
+};
+
+} // namespace data
