@@ -1,11 +1,56 @@
 #include "tools/commands.h"
 
+#include "app/dialogs.h"
+#include "app/folder_box.h"
+#include "data/table_listing.h"
+
+using namespace Qt::StringLiterals;
+
 namespace tools {
 
-int runTables(const QStringList&)
+namespace {
+
+// Prints each table name as it is added; the list's order is the output's order.
+class PrintedTableList : public data::TableList
 {
-    printErr(QStringLiteral("fieldwright-cli: tables is not available yet"));
-    return 2;
+public:
+    void clear() override { m_count = 0; }
+    void add(const QString& name) override
+    {
+        printOut(name);
+        ++m_count;
+    }
+    int count() const override { return m_count; }
+
+private:
+    int m_count = 0;
+};
+
+class PrintedErrors : public app::ErrorSink
+{
+public:
+    void showErrorReport(const QString& report) override
+    {
+        printErr(report);
+        ++reportCount;
+    }
+    int reportCount = 0;
+};
+
+} // namespace
+
+int runTables(const QStringList& args)
+{
+    if (args.size() != 1) {
+        printErr(u"usage: fieldwright-cli tables FOLDER"_s);
+        return 2;
+    }
+    const app::PlainFolderBox folderBox(args.first());
+    PrintedTableList list;
+    PrintedErrors errors;
+    app::NoEvents events;
+    data::AddTablesToParadoxListbox(list, folderBox, errors, events);
+    return errors.reportCount == 0 ? 0 : 1;
 }
 
 } // namespace tools
