@@ -7,10 +7,10 @@
 #include "data/copy_db.h"
 #include "files/file_listing.h"
 #include "ui/form2.h"
-#include "ui/program_end.h"
 #include "ui_form1.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
 
@@ -158,7 +158,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    endProgram(m_form2 && m_form2->isChanging());
+    if (m_form2)
+        m_form2->endProgram();
+    else
+        QCoreApplication::quit();
 }
 
 } // namespace ui

@@ -3,14 +3,13 @@
 #include "app/helpers.h"
 #include "app/look_and_feel.h"
 #include "app/procedure.h"
+#include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
 #include "data/ado.h"
 #include "data/connection.h"
 #include "data/connection_strings.h"
 #include "data/recordset.h"
 #include "data/table_listing.h"
-#include "ui/change_run_stub.h"
-#include "ui/program_end.h"
 #include "ui_form2.h"
 
 #include <QCloseEvent>
@@ -275,10 +274,11 @@ void Form2::ListView2_Click()
 
 void Form2::PushButton1_Click()
 {
-    m_isChanging = true;
-    runChange(*this,
-        data::DataContext { m_folderBox, m_environment.applicationFolder, m_dialogs, *m_pump, QString() });
-    m_isChanging = false;
+    // A second press during one of the run's yields is turned away by the run itself.
+    const bool wasChanging = std::exchange(m_isChanging, true);
+    cleaning::PushButton1_Click(
+        *this, data::DataContext { m_folderBox, m_environment.applicationFolder, *this, *m_pump, QString() });
+    m_isChanging = wasChanging;
 }
 
 void Form2::PushButton5_Click()
@@ -353,7 +353,43 @@ void Form2::pause(float seconds)
 void Form2::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    endProgram(m_isChanging);
+    endProgram();
+}
+
+void Form2::endProgram()
+{
+    if (m_isChanging) {
+        m_isClosing = true;
+        hide();
+        m_selectionWindow.hide();
+    }
+    QCoreApplication::quit();
+}
+
+std::optional<QString> Form2::inputBox(const QString& prompt)
+{
+    if (m_isClosing)
+        return std::nullopt;
+    return m_dialogs.inputBox(prompt);
+}
+
+void Form2::messageBox(const QString& text)
+{
+    if (!m_isClosing)
+        m_dialogs.messageBox(text);
+}
+
+bool Form2::askYesNo(const QString& question)
+{
+    return !m_isClosing && m_dialogs.askYesNo(question);
+}
+
+void Form2::showErrorReport(const QString& report)
+{
+    if (m_isClosing)
+        qWarning("%s", qUtf8Printable(report));
+    else
+        m_dialogs.showErrorReport(report);
 }
 
 } // namespace ui

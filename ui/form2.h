@@ -51,10 +51,16 @@ public:
     void setBusy(bool busy) override;
     void processEvents() override;
     void pause(float seconds) override;
-    std::optional<QString> inputBox(const QString& prompt) override { return m_dialogs.inputBox(prompt); }
-    void messageBox(const QString& text) override { m_dialogs.messageBox(text); }
-    bool askYesNo(const QString& question) override { return m_dialogs.askYesNo(question); }
-    void showErrorReport(const QString& report) override { m_dialogs.showErrorReport(report); }
+    // Once the program is ending, a prompt answers Cancel and no box is shown.
+    std::optional<QString> inputBox(const QString& prompt) override;
+    void messageBox(const QString& text) override;
+    bool askYesNo(const QString& question) override;
+    void showErrorReport(const QString& report) override;
+
+    // Closing either window ends the program. A change run that is under way finishes
+    // first, out of sight and without asking anything more, so that neither the Paradox
+    // table nor the work database (which keeps no journal) is left half-changed.
+    void endProgram();
 
     app::WindowPointer& pointer() { return m_pointer; }
 
@@ -77,6 +83,7 @@ private:
     QElapsedTimer m_sinceLastYield;
     bool m_isLoaded = false;
     bool m_isChanging = false;
+    bool m_isClosing = false;
     // The folder whose tables the table list shows.
     QString m_listedFolder;
     // A click on a list while a listing yields is taken up when the listing ends, so two
