@@ -1,0 +1,1 @@
+#include "tests/data/work_database_fixture.h"
