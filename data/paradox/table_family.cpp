@@ -289,6 +289,15 @@ bool placeFamily(const QString& folder, const QString& name, std::vector<Tempora
             const QFileInfo oldData(old.front());
             base = oldData.completeBaseName();
             isLowerCase = oldData.suffix() == u"db"_s;
+            // A table in a shared folder is often group-writable: the new files keep the old
+            // access bits. Best effort; a file we may not chmod keeps the usual mode.
+            struct stat oldStatus
+            {
+            };
+            if (::stat(nativePath(old.front()).constData(), &oldStatus) == 0) {
+                for (const TemporaryFile* file : files)
+                    ::chmod(nativePath(file->path()).constData(), oldStatus.st_mode & 07777);
+            }
         }
         const QDir backup(backupFolder);
         for (auto it = old.rbegin(); it != old.rend(); ++it) {

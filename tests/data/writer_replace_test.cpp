@@ -108,6 +108,21 @@ TEST_F(WriterReplace, KeepsTheSpellingOfTheOldFiles)
     EXPECT_EQ(filesIn(m_backup), QStringList({ u"Orders.db"_s, u"Orders.mb"_s }));
 }
 
+// Other users of a shared folder must still be able to open the table.
+TEST_F(WriterReplace, KeepsTheAccessBitsOfTheOldTable)
+{
+    ASSERT_EQ(writeTable(newTable(m_folder, u"ORDERS"_s, kFields), {}), QString());
+    const QString db = QDir(m_folder).filePath(u"ORDERS.DB"_s);
+    const auto shared
+        = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(db, shared));
+    ASSERT_EQ(writeTable(newTable(m_folder, u"ORDERS"_s, kFields), rowsWithMemos(1, u"new"_s), m_backup),
+        QString());
+    EXPECT_EQ(QFile::permissions(db) & 0x77, shared & 0x77); // group and others
+    EXPECT_EQ(QFile::permissions(QDir(m_folder).filePath(u"ORDERS.MB"_s)) & 0x77,
+        shared & 0x77); // group and others
+}
+
 TEST_F(WriterReplace, WithoutBackupFolderAnExistingTableIsLeftAlone)
 {
     writeOldOrders(m_folder);
