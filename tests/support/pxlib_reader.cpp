@@ -114,12 +114,17 @@ public:
     ~PxlibDocument()
     {
         if (m_doc) {
+            // pxlib frees a memo stream's bookkeeping only when it may also close the FILE*;
+            // let it, or every attached .mb leaks.
+            if (m_mb && m_doc->px_blob && m_doc->px_blob->mb_stream) {
+                m_doc->px_blob->mb_stream->close = px_true;
+                m_mb = nullptr;
+            }
             PX_close(m_doc);
             PX_delete(m_doc);
         }
         if (m_db)
             std::fclose(m_db);
-        // pxlib closes neither FILE*: the .mb cookie is closed here.
         if (m_mb)
             std::fclose(m_mb);
     }
