@@ -30,20 +30,6 @@ TEST(FileListing, MatchesIgnoringCaseHiddenIncludedOpenableFilesOnly)
     EXPECT_EQ(files::ListFiles(tree.path(u"missing"_s), u"*.db"_s), QStringList());
 }
 
-TEST(FileListing, OpenableFiles)
-{
-    TempTree tree;
-    tree.file(u"table.db"_s);
-    tree.pipe(u"pipe"_s);
-    tree.link(u"link"_s, tree.path(u"table.db"_s));
-    tree.link(u"broken"_s, tree.path(u"missing"_s));
-    EXPECT_TRUE(files::IsOpenableFile(tree.path(u"table.db"_s)));
-    EXPECT_TRUE(files::IsOpenableFile(tree.path(u"link"_s)));
-    for (const QString& notAFile :
-        { tree.root(), tree.path(u"missing"_s), tree.path(u"broken"_s), tree.path(u"pipe"_s), QString() })
-        EXPECT_FALSE(files::IsOpenableFile(notAFile)) << notAFile.toStdString();
-}
-
 TEST(FileListing, FolderHasTablesOfItsOwn)
 {
     TempTree onlyBelow;
