@@ -7,6 +7,7 @@
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace paradox;
 using namespace writertest;
@@ -211,14 +212,28 @@ TEST_F(WriterReplace, AFailedWriteLeavesTheOldTableAndNoTemporaryFiles)
         QString());
 }
 
-TEST_F(WriterReplace, AnAppendAfterCommitIsRefused)
+// A backup folder on another file system cannot take hard links: the old files are copied.
+TEST_F(WriterReplace, CopiesTheOldFamilyToABackupOnAnotherFileSystem)
 {
-    QString error;
-    auto writer = createTable(newTable(m_folder, u"ORDERS"_s, kFields), &error);
-    ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->commit(QString(), &error));
-    EXPECT_FALSE(writer->append(rowsWithMemos(1, u"late"_s)[0], &error));
-    EXPECT_FALSE(writer->commit(QString(), &error));
+    struct stat tableDevice
+    {
+    };
+    struct stat shmDevice
+    {
+    };
+    if (::stat(QFile::encodeName(m_folder).constData(), &tableDevice) != 0
+        || ::stat("/dev/shm", &shmDevice) != 0 || tableDevice.st_dev == shmDevice.st_dev)
+        GTEST_SKIP() << "no second file system to back up to";
+    QTemporaryDir otherDisk(u"/dev/shm/writer-test-XXXXXX"_s);
+    ASSERT_TRUE(otherDisk.isValid());
+    const QString backup = otherDisk.filePath(u"backup"_s);
+
+    writeOldOrders(m_folder);
+    const auto before = snapshot(m_folder);
+    ASSERT_EQ(
+        writeTable(newTable(m_folder, u"ORDERS"_s, kFields), rowsWithMemos(2, u"new"_s), backup), QString());
+    EXPECT_EQ(snapshot(backup), before);
+    EXPECT_EQ(filesIn(m_folder), QStringList({ u"ORDERS.DB"_s, u"ORDERS.MB"_s }));
 }
 
 TEST(TableFamily, TakesTheExactBaseNameInAnyCase)
