@@ -1,11 +1,83 @@
+// fieldwright-cli dump FILE.db: the whole table as CSV (RFC 4180, UTF-8, CRLF line ends).
+// A header row of field names; every non-null value in double quotes with inner quotes
+// doubled; a null as an empty unquoted field.
+
 #include "tools/commands.h"
 
-namespace tools {
+#include "data/paradox/table.h"
 
-int runDump(const QStringList&)
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace tools {
+namespace {
+
+void appendQuoted(QByteArray& line, const QString& text)
 {
-    printErr(QStringLiteral("fieldwright-cli: dump is not available yet"));
-    return 2;
+    line.append('"');
+    QByteArray utf8 = text.toUtf8();
+    line.append(utf8.replace('"', "\"\""));
+    line.append('"');
+}
+
+bool flush(QByteArray& buffer)
+{
+    const auto size = static_cast<std::size_t>(buffer.size());
+    const bool isWritten = std::fwrite(buffer.constData(), 1, size, stdout) == size;
+    buffer.clear();
+    return isWritten;
+}
+
+} // namespace
+
+int runDump(const QStringList& args)
+{
+    if (args.size() != 1) {
+        printErr(u"usage: fieldwright-cli dump FILE.db"_s);
+        return 2;
+    }
+    QString error;
+    const auto reader = paradox::openTable(args.first(), &error);
+    if (!reader) {
+        printErr(u"fieldwright-cli: "_s + error);
+        return 1;
+    }
+    constexpr qsizetype kFlushSize = 1 << 16;
+    QByteArray buffer;
+    buffer.reserve(kFlushSize * 2);
+    const std::vector<paradox::Field>& fields = reader->info().fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            buffer.append(',');
+        appendQuoted(buffer, fields[i].name);
+    }
+    buffer.append("\r\n");
+
+    paradox::Row row;
+    bool isWritten = true;
+    while (reader->readNext(row)) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                buffer.append(',');
+            if (!paradox::isNull(row[i]))
+                appendQuoted(buffer, paradox::valueText(row[i]));
+        }
+        buffer.append("\r\n");
+        if (buffer.size() >= kFlushSize)
+            isWritten = flush(buffer) && isWritten;
+    }
+    isWritten = flush(buffer) && isWritten;
+    isWritten = std::fflush(stdout) == 0 && isWritten;
+    if (!reader->error().isEmpty()) {
+        printErr(u"fieldwright-cli: "_s + reader->error());
+        return 1;
+    }
+    if (!isWritten) {
+        printErr(u"fieldwright-cli: cannot write the output"_s);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace tools

@@ -1,11 +1,93 @@
+// fieldwright-cli schema FILE.db: the table's header facts, then one line per field
+// (name, type, size), tab-separated.
+
 #include "tools/commands.h"
 
-namespace tools {
+#include "data/paradox/table.h"
 
-int runSchema(const QStringList&)
+using namespace Qt::StringLiterals;
+
+namespace tools {
+namespace {
+
+QString versionText(int versionByte)
 {
-    printErr(QStringLiteral("fieldwright-cli: schema is not available yet"));
-    return 2;
+    if (versionByte == 3)
+        return u"3.0"_s;
+    if (versionByte == 4)
+        return u"3.5"_s;
+    if (versionByte >= 5 && versionByte <= 9)
+        return u"4.x"_s;
+    if (versionByte == 0x0A || versionByte == 0x0B)
+        return u"5.x"_s;
+    if (versionByte == 0x0C)
+        return u"7.x"_s;
+    return u"unknown (0x%1)"_s.arg(versionByte, 2, 16, QChar(u'0'));
+}
+
+QString typeName(paradox::FieldType type)
+{
+    using paradox::FieldType;
+    switch (type) {
+    case FieldType::Alpha:
+        return u"Alpha"_s;
+    case FieldType::Date:
+        return u"Date"_s;
+    case FieldType::Short:
+        return u"Short"_s;
+    case FieldType::Long:
+        return u"Long"_s;
+    case FieldType::Money:
+        return u"Money"_s;
+    case FieldType::Number:
+        return u"Number"_s;
+    case FieldType::Logical:
+        return u"Logical"_s;
+    case FieldType::Memo:
+        return u"Memo"_s;
+    case FieldType::Blob:
+        return u"Blob"_s;
+    case FieldType::FormattedMemo:
+        return u"Formatted memo"_s;
+    case FieldType::Ole:
+        return u"OLE"_s;
+    case FieldType::Graphic:
+        return u"Graphic"_s;
+    case FieldType::Time:
+        return u"Time"_s;
+    case FieldType::Timestamp:
+        return u"Timestamp"_s;
+    case FieldType::Autoincrement:
+        return u"Autoincrement"_s;
+    case FieldType::Bcd:
+        return u"BCD"_s;
+    case FieldType::Bytes:
+        return u"Bytes"_s;
+    }
+    return u"type 0x%1"_s.arg(static_cast<int>(type), 2, 16, QChar(u'0'));
+}
+
+} // namespace
+
+int runSchema(const QStringList& args)
+{
+    if (args.size() != 1) {
+        printErr(u"usage: fieldwright-cli schema FILE.db"_s);
+        return 2;
+    }
+    QString error;
+    const auto reader = paradox::openTable(args.first(), &error);
+    if (!reader) {
+        printErr(u"fieldwright-cli: "_s + error);
+        return 1;
+    }
+    const paradox::TableInfo& info = reader->info();
+    printOut(u"file version\t"_s + versionText(info.fileVersion));
+    printOut(u"code page\t"_s + QString::number(info.codePage));
+    printOut(u"record count\t"_s + QString::number(info.recordCount));
+    for (const paradox::Field& field : info.fields)
+        printOut(field.name + u'\t' + typeName(field.type) + u'\t' + QString::number(field.size));
+    return 0;
 }
 
 } // namespace tools
