@@ -144,14 +144,19 @@ QString cellText(sqlite3_stmt* row, int column)
         sqlite3_column_bytes16(row, column) / 2);
 }
 
+struct Problem
+{
+    QString text;
+};
+
 // The work value of one column as a value of the Paradox field, or a reason why not.
-std::variant<paradox::Value, QString> paradoxValue(sqlite3_stmt* row, int column, const paradox::Field& field)
+std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column, const paradox::Field& field)
 {
     const int storage = sqlite3_column_type(row, column);
     if (storage == SQLITE_NULL)
         return paradox::Null {};
     const QString text = cellText(row, column);
-    const auto notA = [&](const QString& what) { return u"\"%1\" is not %2"_s.arg(text, what); };
+    const auto notA = [&](const QString& what) { return Problem { u"\"%1\" is not %2"_s.arg(text, what) }; };
     switch (field.type) {
     case FieldType::Alpha:
     case FieldType::Memo:
@@ -177,7 +182,7 @@ std::variant<paradox::Value, QString> paradoxValue(sqlite3_stmt* row, int column
         }
         if (number < std::numeric_limits<std::int32_t>::min()
             || number > std::numeric_limits<std::int32_t>::max())
-            return u"%1 is too large for a whole-number field"_s.arg(number);
+            return Problem { u"%1 is too large for a whole-number field"_s.arg(number) };
         return static_cast<std::int32_t>(number);
     }
     case FieldType::Number:
@@ -242,7 +247,7 @@ std::variant<paradox::Value, QString> paradoxValue(sqlite3_stmt* row, int column
         return notA(u"binary data in hex digits (0x...)"_s);
     }
     }
-    return u"the field type is unknown"_s;
+    return Problem { u"the field type is unknown"_s };
 }
 
 // Alpha fields keep their size unless a value no longer fits; then they grow to the
@@ -343,10 +348,10 @@ void exportToParadox(WorkDatabaseBackend& database, const QString& sql, Deferred
         for (int i = 0; i < columnCount; ++i) {
             const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
             auto converted = paradoxValue(rows.get(), i, field);
-            if (auto* problem = std::get_if<QString>(&converted))
+            if (auto* problem = std::get_if<Problem>(&converted))
                 throw app::Error(
                     u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target).arg(rowNumber).arg(
-                        field.name, *problem));
+                        field.name, problem->text));
             row[static_cast<std::size_t>(i)] = std::move(std::get<paradox::Value>(converted));
         }
         if (!writer->append(row, &error))

@@ -27,14 +27,16 @@ struct ColumnRule
 // The first rule whose text the type name contains decides. The program's table, except
 // that the types it made lossy get columns that keep every value: single precision became
 // INT, numeric INT, currency, logical and time TEXT (which the write-back turned into Alpha
-// fields). Those are matched by their exact names, so no other type changes its column.
+// fields). The new rules match exact names, so no other type changes its column. Numeric
+// (BCD, up to 32 digits) stays text: the work database's DECIMAL keeps only 15 digits, and
+// the write-back gives the field its BCD type again from the source table.
 constexpr std::array<ColumnRule, 13> kColumnRules { {
     { u"char", u"` TEXT," },
     { u"decimal", u"` DECIMAL," },
     { u"single", u"` REAL," },
     { u"int", u"` INT," },
     { u"adlongvarbinary", u"` OLEOBJECT," },
-    { u"numeric", u"` DECIMAL," },
+    { u"numeric", u"` TEXT," },
     { u"date", u"` DATETIME," },
     { u"timestamp", u"` DATETIME," },
     { u"double", u"` FLOAT," },

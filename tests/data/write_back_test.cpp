@@ -1,1 +1,276 @@
+// The write-back: a copy and a write-back that change nothing give back every value, field
+// type and size; a changed Alpha value widens its field; a failed write-back leaves the old
+// table, the work table and no stray files behind.
+
+#include "data/connection_strings.h"
+#include "data/recordset.h"
+#include "data/table_copy.h"
+#include "data/work_database.h"
+#include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
+#include "tests/support/pxlib_reader.h"
+#include "tests/support/pxlib_writer.h"
+
+#include <QFileInfo>
+
+namespace {
+
+using datatest::DataTest;
+using paradox::FieldType;
+using paradox::Null;
+
+std::vector<paradox::Field> everyType(bool withOpaqueBlobs)
+{
+    std::vector<paradox::Field> fields { { u"Name"_s, FieldType::Alpha, 20 },
+        { u"Born"_s, FieldType::Date, 4 }, { u"Small"_s, FieldType::Short, 2 },
+        { u"Big"_s, FieldType::Long, 4 }, { u"Price"_s, FieldType::Money, 8 },
+        { u"Ratio"_s, FieldType::Number, 8 }, { u"Paid"_s, FieldType::Logical, 1 },
+        { u"Note"_s, FieldType::Memo, 20 }, { u"Data"_s, FieldType::Blob, 14 },
+        { u"At"_s, FieldType::Time, 4 }, { u"Stamp"_s, FieldType::Timestamp, 8 },
+        { u"Id"_s, FieldType::Autoincrement, 4 }, { u"Amount"_s, FieldType::Bcd, 2 },
+        { u"Code"_s, FieldType::Bytes, 4 } };
+    if (withOpaqueBlobs) {
+        fields.push_back({ u"Styled"_s, FieldType::FormattedMemo, 12 });
+        fields.push_back({ u"Object"_s, FieldType::Ole, 12 });
+        fields.push_back({ u"Picture"_s, FieldType::Graphic, 12 });
+    }
+    return fields;
+}
+
+std::vector<paradox::Row> everyTypeRows(bool withOpaqueBlobs)
+{
+    const QString longNote = u"A memo that is longer than its leader, with 'quotes' and ü. "_s.repeated(5);
+    QByteArray bigBlob(3000, '\0');
+    for (int i = 0; i < bigBlob.size(); ++i)
+        bigBlob[i] = static_cast<char>(i * 7);
+    std::vector<paradox::Row> rows {
+        { u"O'Neil"_s, paradox::Date { 738'033 }, std::int32_t { -32767 }, std::int32_t { 2'147'483'647 },
+            -2.25, 1.848898959587173e+270, true, longNote, QByteArray("\x00\x12", 2),
+            paradox::TimeOfDay { 45'296'789 }, paradox::Timestamp { 63'766'094'400'123.0 },
+            std::int32_t { 1 }, paradox::Bcd { u"-12.34"_s }, QByteArray("\x00\x12\x00\x01", 4) },
+        { Null {}, Null {}, Null {}, Null {}, Null {}, Null {}, Null {}, Null {}, Null {}, Null {}, Null {},
+            std::int32_t { 2 }, Null {}, Null {} },
+        { u"Ärger über Öl"_s, paradox::Date { 1 }, std::int32_t { 0 }, std::int32_t { -1 }, 0.0, 5e-324,
+            false, u"short"_s, bigBlob, paradox::TimeOfDay { 0 }, paradox::Timestamp { 86'400'000.0 },
+            std::int32_t { 3 }, paradox::Bcd { u"123456789012345678901234.50"_s },
+            QByteArray("\xff\xfe\xfd\xfc", 4) },
+        { u"1e5"_s, paradox::Date { 3'652'059 }, std::int32_t { 32767 }, std::int32_t { -2'147'483'647 }, 0.1,
+            -0.30000000000000004, Null {}, u"0012"_s, QByteArray("1234", 4),
+            paradox::TimeOfDay { 86'399'999 }, paradox::Timestamp { 315'537'811'199'999.0 },
+            std::int32_t { 7 }, paradox::Bcd { u"0.5"_s }, QByteArray("0012", 4) },
+    };
+    if (withOpaqueBlobs) {
+        rows[0].insert(
+            rows[0].end(), { u"{\\rtf1 styled}"_s, QByteArray("\x01\x00\x02", 3), QByteArray(40, '\x7f') });
+        for (std::size_t i = 1; i < rows.size(); ++i)
+            rows[i].insert(rows[i].end(), { Null {}, Null {}, Null {} });
+    }
+    return rows;
+}
+
+class WriteBack : public DataTest
+{
+protected:
+    QString dbPath(const QString& table) const { return paradoxFolder() + u'/' + table + u".DB"_s; }
+    QString mbPath(const QString& table) const { return paradoxFolder() + u'/' + table + u".MB"_s; }
+
+    testsupport::PxlibTable readBack(const QString& table) { return readTable(paradoxFolder(), table); }
+
+    static testsupport::PxlibTable readTable(const QString& folder, const QString& table)
+    {
+        QString memos;
+        for (const QString& file : paradox::tableFamily(folder, table)) {
+            if (file.endsWith(u".mb"_s, Qt::CaseInsensitive))
+                memos = file;
+        }
+        return testsupport::readWithPxlib(paradox::findTableFile(folder, table), memos);
+    }
+
+    void workExecute(const QString& sql)
+    {
+        data::Connection work;
+        work.open(data::workDatabaseConnectionString(appFolder()));
+        work.execute(sql);
+    }
+
+    void expectSameTable(const testsupport::PxlibTable& before, const testsupport::PxlibTable& after)
+    {
+        ASSERT_TRUE(before.error.isEmpty()) << before.error.toStdString();
+        ASSERT_TRUE(after.error.isEmpty()) << after.error.toStdString();
+        EXPECT_EQ(after.codePage, before.codePage);
+        ASSERT_EQ(after.fields.size(), before.fields.size());
+        for (std::size_t i = 0; i < before.fields.size(); ++i) {
+            EXPECT_EQ(after.fields[i].name, before.fields[i].name);
+            EXPECT_EQ(after.fields[i].type, before.fields[i].type) << before.fields[i].name.toStdString();
+            EXPECT_EQ(after.fields[i].size, before.fields[i].size) << before.fields[i].name.toStdString();
+        }
+        ASSERT_EQ(after.rows.size(), before.rows.size());
+        for (std::size_t r = 0; r < before.rows.size(); ++r) {
+            for (std::size_t i = 0; i < before.fields.size(); ++i)
+                EXPECT_TRUE(after.rows[r][i] == before.rows[r][i])
+                    << "row " << r << ", field " << before.fields[i].name.toStdString() << ": "
+                    << paradox::valueText(before.rows[r][i]).toStdString() << " became "
+                    << paradox::valueText(after.rows[r][i]).toStdString();
+        }
+    }
+
+    void copyAndWriteBack(const QString& table, data::WriteBackResult* result)
+    {
+        const data::CopyResult copy = data::sendTableToAccess(table, context());
+        ASSERT_TRUE(copy.isComplete) << copy.problem.toStdString();
+        *result = data::sendTableToParadox(table, context());
+    }
+};
+
+class UnchangedRoundTrip : public WriteBack, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(UnchangedRoundTrip, GivesBackEveryValueTypeAndSize)
+{
+    const bool isWrittenByPxlib = GetParam();
+    const auto fields = everyType(!isWrittenByPxlib);
+    const auto rows = everyTypeRows(!isWrittenByPxlib);
+    if (isWrittenByPxlib) {
+        QString error;
+        ASSERT_TRUE(testsupport::writeTableWithPxlib(dbPath(u"PEOPLE"_s), fields, rows, 1252, &error))
+            << error.toStdString();
+    } else {
+        writeTable(u"PEOPLE"_s, fields, rows);
+    }
+    const testsupport::PxlibTable before = readBack(u"PEOPLE"_s);
+    ASSERT_EQ(before.rows.size(), rows.size()) << before.error.toStdString();
+    ASSERT_TRUE(before.rows[0][0] == paradox::Value(u"O'Neil"_s));
+
+    data::WriteBackResult result;
+    copyAndWriteBack(u"PEOPLE"_s, &result);
+    EXPECT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+    EXPECT_TRUE(errors.reports.isEmpty()) << errors.reports.join(u'\n').toStdString();
+    expectSameTable(before, readBack(u"PEOPLE"_s));
+
+    EXPECT_FALSE(data::TableExistsInWorkDb(u"PEOPLE"_s, appFolder()));
+    ASSERT_FALSE(result.backupFolder.isEmpty());
+    EXPECT_TRUE(result.backupFolder.startsWith(backupRoot()));
+    expectSameTable(before, readTable(result.backupFolder, u"PEOPLE"_s));
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, UnchangedRoundTrip, ::testing::Values(true, false),
+    [](const auto& testCase) { return testCase.param ? std::string("pxlib") : std::string("ours"); });
+
+TEST_F(WriteBack, SendsItsStatements)
+{
+    writeTable(u"CUSTOMER"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a"_s }, { u"b"_s }, { Null {} } });
+    for (const QString& folder : { paradoxFolder(), paradoxFolder() + u'/' }) {
+        folderBox().setText(folder);
+        ASSERT_TRUE(data::sendTableToAccess(u"CUSTOMER"_s, context()).isComplete);
+        statements.clear();
+        const data::WriteBackResult result = data::sendTableToParadox(u"CUSTOMER"_s, context());
+        EXPECT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+        // The folder is absolute, so it begins with a separator, and a leading run becomes two.
+        const QStringList expected { u"select * from [CUSTOMER]"_s,
+            u"select top 3 * into [Paradox 5.x;Database=/"_s + paradoxFolder()
+                + u"/].[CUSTOMER.db] from [CUSTOMER]"_s,
+            u"DROP TABLE [CUSTOMER]"_s };
+        EXPECT_EQ(statements, expected);
+    }
+}
+
+TEST_F(WriteBack, TableWithoutRowsStaysEmpty)
+{
+    writeTable(u"EMPTY"_s, { { u"A"_s, FieldType::Alpha, 7 }, { u"N"_s, FieldType::Number, 8 } }, {});
+    const testsupport::PxlibTable before = readBack(u"EMPTY"_s);
+    data::WriteBackResult result;
+    copyAndWriteBack(u"EMPTY"_s, &result);
+    EXPECT_TRUE(result.isWrittenBack);
+    ASSERT_EQ(statements.filter(u"select top"_s).size(), 1);
+    EXPECT_TRUE(statements.filter(u"select top"_s).front().startsWith(u"select top 0 "_s));
+    expectSameTable(before, readBack(u"EMPTY"_s));
+}
+
+TEST_F(WriteBack, AlphaFieldWidensForALongerValue)
+{
+    writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"Zip"_s, FieldType::Alpha, 5 } },
+        { { u"New York"_s, u"10001"_s }, { u"Boston"_s, u"02108"_s } });
+    ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
+    workExecute(u"update T set City='New York City, NY' where City='New York'"_s);
+    const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
+    ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+    const testsupport::PxlibTable after = readBack(u"T"_s);
+    ASSERT_EQ(after.fields.size(), 2u);
+    EXPECT_EQ(after.fields[0].size, 17);
+    EXPECT_EQ(after.fields[1].size, 5);
+    ASSERT_EQ(after.rows.size(), 2u);
+    EXPECT_TRUE(after.rows[0][0] == paradox::Value(u"New York City, NY"_s));
+    EXPECT_TRUE(after.rows[1][1] == paradox::Value(u"02108"_s));
+}
+
+TEST_F(WriteBack, FailureKeepsTheOldTableAndTheWorkTable)
+{
+    writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"N"_s, FieldType::Short, 2 } },
+        { { u"Paris"_s, std::int32_t { 1 } }, { u"Rome"_s, std::int32_t { 2 } } });
+    const testsupport::PxlibTable before = readBack(u"T"_s);
+    const QStringList filesBefore = QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
+
+    struct Change
+    {
+        const char* why;
+        QString sql;
+    };
+    const Change changes[] = {
+        { "longerThanAnyAlpha", u"update T set City='"_s + QString(256, u'x') + u"' where City='Paris'"_s },
+        { "notAWholeNumber", u"update T set N='many' where N='1'"_s },
+        { "outsideTheCodePage", u"update T set City='\u4e2d' where City='Paris'"_s },
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.why);
+        ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
+        workExecute(change.sql);
+        errors.reports.clear();
+        const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
+        EXPECT_FALSE(result.isWrittenBack);
+        EXPECT_FALSE(result.problem.isEmpty());
+        ASSERT_EQ(errors.reports.size(), 1);
+        EXPECT_TRUE(errors.reports.front().contains(
+            u"in Tidewell2021/08/31.Paradox.sendTableToParadox at line 128"_s));
+        expectSameTable(before, readBack(u"T"_s));
+        EXPECT_TRUE(data::TableExistsInWorkDb(u"T"_s, appFolder()));
+        EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+        EXPECT_TRUE(QDir(backupRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    }
+}
+
+TEST_F(WriteBack, WithoutAWorkTableNothingChanges)
+{
+    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a"_s } });
+    const testsupport::PxlibTable before = readBack(u"T"_s);
+    const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
+    EXPECT_FALSE(result.isWrittenBack);
+    EXPECT_FALSE(errors.reports.isEmpty());
+    expectSameTable(before, readBack(u"T"_s));
+    EXPECT_TRUE(result.backupFolder.isEmpty());
+}
+
+TEST_F(WriteBack, KeepsTheLastTenBackups)
+{
+    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a"_s } });
+    for (int i = 0; i < 12; ++i) {
+        data::WriteBackResult result;
+        copyAndWriteBack(u"T"_s, &result);
+        ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+    }
+    const QStringList backups = QDir(backupRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    EXPECT_EQ(backups.size(), 10);
+    for (const QString& backup : backups)
+        EXPECT_FALSE(paradox::findTableFile(QDir(backupRoot()).absoluteFilePath(backup), u"T"_s).isEmpty());
+}
+
+TEST_F(WriteBack, RefusesANameThatWouldEndItsQuotes)
+{
+    const data::WriteBackResult result = data::sendTableToParadox(u"T]; DROP TABLE [X"_s, context());
+    EXPECT_FALSE(result.isWrittenBack);
+    EXPECT_TRUE(statements.isEmpty());
+    ASSERT_EQ(errors.reports.size(), 1);
+}
+
+} // namespace
