@@ -4,8 +4,11 @@
 #include "tests/support/pxlib_reader.h"
 
 #include <QFile>
+#include <QStorageInfo>
 #include <csignal>
 #include <map>
+#include <memory>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -212,21 +215,45 @@ TEST_F(WriterReplace, AFailedWriteLeavesTheOldTableAndNoTemporaryFiles)
         QString());
 }
 
+std::optional<dev_t> deviceOf(const QString& path)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return status.st_dev;
+}
+
+// A scratch folder on another file system than `folder`, or null when there is none: under
+// FW_TEST_OTHER_FS when that is set (a tmpfs, say, which Qt does not list), else on any
+// writable volume.
+std::unique_ptr<QTemporaryDir> folderOnAnotherFileSystem(const QString& folder)
+{
+    const auto here = deviceOf(folder);
+    QStringList candidates;
+    if (qEnvironmentVariableIsSet("FW_TEST_OTHER_FS"))
+        candidates << qEnvironmentVariable("FW_TEST_OTHER_FS");
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (!volume.isReadOnly())
+            candidates << volume.rootPath();
+    }
+    for (const QString& root : candidates) {
+        const auto there = deviceOf(root);
+        if (!here || !there || *there == *here)
+            continue;
+        auto dir = std::make_unique<QTemporaryDir>(QDir(root).filePath(u"writer-test-XXXXXX"_s));
+        if (dir->isValid())
+            return dir;
+    }
+    return nullptr;
+}
+
 // A backup folder on another file system cannot take hard links: the old files are copied.
 TEST_F(WriterReplace, CopiesTheOldFamilyToABackupOnAnotherFileSystem)
 {
-    struct stat tableDevice
-    {
-    };
-    struct stat shmDevice
-    {
-    };
-    if (::stat(QFile::encodeName(m_folder).constData(), &tableDevice) != 0
-        || ::stat("/dev/shm", &shmDevice) != 0 || tableDevice.st_dev == shmDevice.st_dev)
-        GTEST_SKIP() << "no second file system to back up to";
-    QTemporaryDir otherDisk(u"/dev/shm/writer-test-XXXXXX"_s);
-    ASSERT_TRUE(otherDisk.isValid());
-    const QString backup = otherDisk.filePath(u"backup"_s);
+    const auto otherDisk = folderOnAnotherFileSystem(m_folder);
+    if (!otherDisk)
+        GTEST_SKIP() << "no second writable file system to back up to (set FW_TEST_OTHER_FS)";
+    const QString backup = otherDisk->filePath(u"backup"_s);
 
     writeOldOrders(m_folder);
     const auto before = snapshot(m_folder);
