@@ -33,6 +33,11 @@ QString quoted(const QString& name)
     return u'"' + inner.replace(u'"', u"\"\""_s) + u'"';
 }
 
+QString changeIndexName(const QString& table, const QString& field)
+{
+    return quoted(u"fw_change_"_s + table + u'_' + field);
+}
+
 // Makes every row change at most once in a run: an update statement skips rows that an
 // earlier statement of the same run already wrote, so a value that a transform turns into
 // another distinct value is not transformed a second time (abc -> bc must not go on to c).
@@ -57,8 +62,16 @@ void prepareWorkTable(
         + rowId + u" IN (SELECT id FROM fw_changed_rows) BEGIN SELECT RAISE(IGNORE); END"_s);
     work.execute(u"CREATE TEMP TRIGGER fw_note_changed_rows AFTER UPDATE ON "_s + target
         + u" BEGIN INSERT OR IGNORE INTO fw_changed_rows VALUES (NEW."_s + rowId + u"); END"_s);
-    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + quoted(u"fw_change_"_s + table + u'_' + field) + u" ON "_s
-        + quoted(table) + u'(' + quoted(field) + u')');
+    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table) + u'('
+        + quoted(field) + u')');
+}
+
+// Once the updates are done the index goes: the preview must list the values in the
+// table's own order, not in the index's.
+void finishWorkTable(data::Connection& work, const QString& table, const QString& field)
+{
+    work.execute(u"COMMIT"_s);
+    work.execute(u"DROP INDEX IF EXISTS "_s + changeIndexName(table, field));
 }
 
 QStringList columnNames(data::Connection& work, const QString& table)
@@ -247,7 +260,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
                 break;
         }
         if (isInTransaction)
-            proc.step(operation->loopEndStep(), [&] { work.execute(u"COMMIT"_s); });
+            proc.step(operation->loopEndStep(), [&] { finishWorkTable(work, table, field); });
     }
 
     // Finish.

@@ -1,4 +1,5 @@
 #include "cleaning/change_run.h"
+#include "cleaning/operation_catalogue.h"
 #include "data/connection.h"
 #include "data/paradox/table.h"
 
