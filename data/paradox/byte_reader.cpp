@@ -2,10 +2,8 @@
 
 namespace paradox {
 
-void ByteReader::require(std::int64_t offset, std::int64_t count, const char* what) const
+void ByteReader::failOutside(std::int64_t offset, std::int64_t count, const char* what) const
 {
-    if (contains(offset, count))
-        return;
     fail(offset,
         QStringLiteral("%1 at byte %2 (%3 bytes) lies past the end of the data (%4 bytes): the file is "
                        "truncated or corrupt")

@@ -33,7 +33,11 @@ public:
     }
 
     // Throws unless [offset, offset + count) lies inside; `what` names the structure.
-    void require(std::int64_t offset, std::int64_t count, const char* what) const;
+    void require(std::int64_t offset, std::int64_t count, const char* what) const
+    {
+        if (!contains(offset, count))
+            failOutside(offset, count, what);
+    }
 
     // A pointer to `count` checked bytes.
     const unsigned char* bytes(std::int64_t offset, std::int64_t count, const char* what) const
@@ -66,6 +70,7 @@ public:
     }
 
     [[noreturn]] void fail(std::int64_t offset, const QString& what) const;
+    [[noreturn]] void failOutside(std::int64_t offset, std::int64_t count, const char* what) const;
 
 private:
     const unsigned char* m_data;

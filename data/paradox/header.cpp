@@ -161,11 +161,6 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
 
 } // namespace
 
-int fieldWidth(const Field& field)
-{
-    return field.type == FieldType::Bcd ? 17 : field.size;
-}
-
 TableHeader decodeHeader(const ByteReader& header, std::int64_t fileSize)
 {
     using namespace dbHeader;

@@ -57,7 +57,10 @@ struct TableHeader
 };
 
 // Bytes a field takes in a record (17 for BCD, whose descriptor holds its decimals).
-int fieldWidth(const Field& field);
+inline int fieldWidth(const Field& field)
+{
+    return field.type == FieldType::Bcd ? 17 : field.size;
+}
 
 // Offset of the header-size word; callers read this much first to learn how much to read.
 constexpr int kHeaderSizeProbe = dbHeader::kHeaderSize + 2;
