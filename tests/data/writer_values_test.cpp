@@ -366,6 +366,7 @@ TEST(Writer, HeaderKeepsCodePageSortOrderAndAutoincrement)
 
     const auto read = testsupport::readWithPxlib(dir.filePath(u"H.DB"_s));
     ASSERT_EQ(read.error, QString());
+    EXPECT_EQ(read.fileVersion, 50);
     EXPECT_EQ(read.codePage, 850);
     EXPECT_EQ(read.autoIncrement, 41);
 }
@@ -392,6 +393,9 @@ TEST(Writer, FileVersionRisesToTheLevelOfTheFieldTypes)
     withLong.fileVersion = 0x09;
     ASSERT_EQ(writeTable(withLong, {}), QString());
     EXPECT_EQ(fileBytes(dir.filePath(u"NEW.DB"_s))[0x39], 0x0B);
+    // pxlib's reading of the version byte, as a second opinion on which byte means which level.
+    EXPECT_EQ(testsupport::readWithPxlib(dir.filePath(u"OLD.DB"_s)).fileVersion, 40);
+    EXPECT_EQ(testsupport::readWithPxlib(dir.filePath(u"NEW.DB"_s)).fileVersion, 50);
 }
 
 struct CodePageCase

@@ -18,7 +18,7 @@ struct PxlibTable
     QString error; // empty when the whole table was read
     std::vector<paradox::Field> fields; // sizes as stored in the header
     std::vector<paradox::Row> rows;
-    int fileVersion = 0;
+    int fileVersion = 0; // as pxlib counts: 40 (4.x), 50 (5.x), 70 (7.x)
     int codePage = 0;
     int blockSizeKb = 0;
     int sortOrderCode = 0;
