@@ -62,8 +62,8 @@ void prepareWorkTable(
         + rowId + u" IN (SELECT id FROM fw_changed_rows) BEGIN SELECT RAISE(IGNORE); END"_s);
     work.execute(u"CREATE TEMP TRIGGER fw_note_changed_rows AFTER UPDATE ON "_s + target
         + u" BEGIN INSERT OR IGNORE INTO fw_changed_rows VALUES (NEW."_s + rowId + u"); END"_s);
-    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table) + u'('
-        + quoted(field) + u')');
+    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table)
+        + u'(' + quoted(field) + u')');
 }
 
 // Once the updates are done the index goes: the preview must list the values in the

@@ -69,7 +69,8 @@ void makeTable(const QString& folder, int rows, int distinct)
     for (int i = 0; i < rows; ++i) {
         row[0] = std::int32_t(i + 1);
         row[1] = u"Name  "_s + QString::number(i % distinct);
-        row[2] = (i % 3 == 0) ? paradox::Value(paradox::Null {}) : paradox::Value(u"City "_s + QString::number(i % 50));
+        row[2] = (i % 3 == 0) ? paradox::Value(paradox::Null {})
+                              : paradox::Value(u"City "_s + QString::number(i % 50));
         row[3] = i * 0.25;
         row[4] = std::int32_t(i % 30000);
         row[5] = paradox::Date { 730000 + i % 5000 };
@@ -141,8 +142,8 @@ void runCase(int rows, int distinct)
     const double total = double(timer.nsecsElapsed()) / 1e9;
     data::setStatementObserver({});
 
-    const double copied = marks[u"copied"_s], distinctDone = marks[u"distinct"_s], updated = marks[u"updated"_s],
-                 previewed = marks[u"previewed"_s];
+    const double copied = marks[u"copied"_s], distinctDone = marks[u"distinct"_s],
+                 updated = marks[u"updated"_s], previewed = marks[u"previewed"_s];
     std::printf("rows %d, distinct values %d: %s, %lld statements, %d error reports\n", rows, distinct,
         qPrintable(view.lastMessage), static_cast<long long>(result.statementsRun), view.reports);
     std::printf("  plain read + write   %8.2f s\n", plain);

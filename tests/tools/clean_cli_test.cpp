@@ -34,16 +34,19 @@ protected:
 
     void SetUp() override
     {
-        const std::vector<Field> fields { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 30 },
-            { u"Amount"_s, FieldType::Number, 8 }, { u"Notes"_s, FieldType::Memo, 20 } };
+        const std::vector<Field> fields { { u"Id"_s, FieldType::Long, 4 },
+            { u"Name"_s, FieldType::Alpha, 30 }, { u"Amount"_s, FieldType::Number, 8 },
+            { u"Notes"_s, FieldType::Memo, 20 } };
         const std::vector<Row> rows {
             { std::int32_t(1), u"  Ann  Lee "_s, 1.5, u"short"_s },
-            { std::int32_t(2), u"O'Neil\tx-1"_s, -2.25, QString(u"a memo that is longer than its leader, "_s).repeated(3) },
+            { std::int32_t(2), u"O'Neil\tx-1"_s, -2.25,
+                QString(u"a memo that is longer than its leader, "_s).repeated(3) },
             { std::int32_t(3), paradox::Null {}, paradox::Null {}, paradox::Null {} },
             { std::int32_t(4), u"abc"_s, 0.0, u"x"_s },
         };
         QString error;
-        ASSERT_TRUE(testsupport::writeTableWithPxlib(folder.filePath(u"people.db"_s), fields, rows, 1252, &error))
+        ASSERT_TRUE(
+            testsupport::writeTableWithPxlib(folder.filePath(u"people.db"_s), fields, rows, 1252, &error))
             << error.toStdString();
     }
 
@@ -53,7 +56,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_DATA_HOME"_s, dataHome.path());
         process.setProcessEnvironment(env);
-        process.start(QString::fromUtf8(FW_CLI_PATH), QStringList { u"clean"_s, folder.path(), u"PEOPLE"_s } + args);
+        process.start(QString::fromUtf8(FW_CLI_PATH),
+            QStringList { u"clean"_s, folder.path(), u"PEOPLE"_s, u"Name"_s } + args);
         EXPECT_TRUE(process.waitForFinished(60000));
         return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError()) };
@@ -143,7 +147,8 @@ TEST_F(CleanCli, ErrorReportsGoToStandardErrorWithExitStatusOne)
 {
     const CliRun run = clean({ u"24"_s, u"--answer"_s, u"-1"_s });
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line 622\r\r"_s)) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line 622\r\r"_s))
+        << run.err.toStdString();
     EXPECT_TRUE(run.out.endsWith(u"Done.\n"_s));
 }
 
