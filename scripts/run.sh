@@ -4,4 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-exec build/fieldwright "$@"
+# On the first start (no folder remembered yet) the program opens on the sample database;
+# after that it opens where the user left it.
+exec build/fieldwright --first-folder "$PWD/build/Samples" "$@"
