@@ -270,10 +270,15 @@ bool placeFamily(const QString& folder, const QString& name, std::vector<Tempora
             *error = u"table %1 already exists in %2"_s.arg(name, QDir::toNativeSeparators(folder));
             return false;
         }
+        const bool isNewBackupFolder = !QFileInfo(backupFolder).isDir();
         if (!QDir().mkpath(backupFolder)) {
             *error = u"cannot create the backup folder %1"_s.arg(QDir::toNativeSeparators(backupFolder));
             return false;
         }
+        // The backup must survive a power cut, its folder's own entry included.
+        if (isNewBackupFolder
+            && !syncFolder(QFileInfo(QFileInfo(backupFolder).absoluteFilePath()).absolutePath(), error))
+            return false;
         if (QFileInfo(backupFolder).canonicalFilePath() == QFileInfo(folder).canonicalFilePath()) {
             *error = u"the backup folder must not be the table's own folder"_s;
             return false;
