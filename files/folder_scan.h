@@ -32,7 +32,8 @@ inline constexpr qsizetype kPathLimit = 260;
 //   removed, silently, from the list given in;
 // - a real folder that was reached before, through another path or a symbolic link.
 // Lets events run once per folder and once per sub-folder. Other failures are reported
-// to errors with the scan's context, and the scan goes on.
+// to errors with the scan's context (line 106: a listed folder's attributes, before the
+// level's first listing; line 114: a found folder's), and the scan goes on.
 void GetSubDirectories2016(
     QStringList& folders, bool recurse, app::ErrorSink& errors, app::EventPump& events);
 
