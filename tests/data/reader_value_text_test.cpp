@@ -16,8 +16,6 @@ TEST(ValueText, FormatsEachKindOfValue)
     };
     const Case cases[] = {
         { "null", paradox::Null {}, QString() },
-        { "logical", true, u"true"_s },
-        { "integer", std::int32_t { -2147483647 }, u"-2147483647"_s },
         { "shortestDouble", 0.1 + 0.2, u"0.30000000000000004"_s },
         { "wholeDouble", 123456789012.0, u"123456789012"_s },
         { "negativeZero", -0.0, u"-0"_s },
@@ -25,7 +23,6 @@ TEST(ValueText, FormatsEachKindOfValue)
         { "tinyScientific", 5e-8, u"5e-08"_s },
         { "hugeScientific", 1e21, u"1e+21"_s },
         { "largestPlain", 1e20, u"100000000000000000000"_s },
-        { "text", u"as is "_s, u"as is "_s },
         { "bytesLowerHex", QByteArray("\x00\xAB\x10", 3), u"00ab10"_s },
         { "dateLeapDay", paradox::Date { 730'179 }, u"2000-02-29"_s },
         { "dateBeforeYearOne", paradox::Date { 0 }, u"0000-12-31"_s },
@@ -38,7 +35,6 @@ TEST(ValueText, FormatsEachKindOfValue)
         { "timestampRoundsToMillisecond", paradox::Timestamp { 86'400'000.9996 },
             u"0001-01-01 00:00:00.001"_s },
         { "timestampNotFinite", paradox::Timestamp { 1e300 }, u"1e+300"_s },
-        { "bcd", paradox::Bcd { u"-0.50"_s }, u"-0.50"_s },
     };
     for (const Case& c : cases)
         EXPECT_EQ(paradox::valueText(c.value), c.text) << c.name;
