@@ -58,8 +58,8 @@ void prepareWorkTable(
     work.execute(u"DELETE FROM temp.fw_changed_rows"_s);
     work.execute(u"DROP TRIGGER IF EXISTS temp.fw_skip_changed_rows"_s);
     work.execute(u"DROP TRIGGER IF EXISTS temp.fw_note_changed_rows"_s);
-    work.execute(u"CREATE TEMP TRIGGER fw_skip_changed_rows BEFORE UPDATE ON "_s + target + u" WHEN OLD."_s
-        + rowId + u" IN (SELECT id FROM fw_changed_rows) BEGIN SELECT RAISE(IGNORE); END"_s);
+    work.execute(u"CREATE TEMP TRIGGER fw_skip_changed_rows BEFORE UPDATE ON "_s + target + u" WHEN EXISTS (SELECT 1 FROM fw_changed_rows WHERE id = OLD."_s
+        + rowId + u") BEGIN SELECT RAISE(IGNORE); END"_s);
     work.execute(u"CREATE TEMP TRIGGER fw_note_changed_rows AFTER UPDATE ON "_s + target
         + u" BEGIN INSERT OR IGNORE INTO fw_changed_rows VALUES (NEW."_s + rowId + u"); END"_s);
     work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table)
