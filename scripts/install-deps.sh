@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libsqlite3-dev pxlib-dev
   xvfb xauth xdotool imagemagick fonts-liberation2
+  clang libclang-rt-14-dev   # scripts/fuzz-reader.sh (libFuzzer)
 )
 
 missing=()
