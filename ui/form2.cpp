@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -63,8 +64,10 @@ void addColumn(QTreeWidget& list, const QString& caption)
 void addEntry(QTreeWidget& list, const QString& text)
 {
     auto* item = new QTreeWidgetItem(&list, QStringList { text });
-    if (list.topLevelItemCount() == 1)
+    if (list.topLevelItemCount() == 1) {
+        const QSignalBlocker quiet(list);
         list.setCurrentItem(item);
+    }
 }
 
 QString selectedText(const QTreeWidget& list)
@@ -124,6 +127,15 @@ Form2::Form2(const app::FolderBox& folderBox, QWidget& selectionWindow, const En
 
     connect(m_ui->ListView1, &QTreeWidget::itemClicked, this, [this] { onListClicked(m_ui->ListView1); });
     connect(m_ui->ListView2, &QTreeWidget::itemClicked, this, [this] { onListClicked(m_ui->ListView2); });
+    // Moving through a list with the keyboard selects another table or field just as a click
+    // does; without a new listing the fields and values shown would belong to the entry left.
+    for (QTreeWidget* list : { m_ui->ListView1, m_ui->ListView2 }) {
+        list->installEventFilter(this);
+        connect(list, &QTreeWidget::currentItemChanged, this, [this, list](QTreeWidgetItem* current) {
+            if (current && list == m_keyboardList)
+                onListClicked(list);
+        });
+    }
     connect(m_ui->PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(m_ui->PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
 
@@ -348,6 +360,15 @@ void Form2::pause(float seconds)
         void processEvents() override { QCoreApplication::processEvents(); }
     } events;
     app::Pause(seconds, events);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress)
+        m_keyboardList = qobject_cast<QTreeWidget*>(watched);
+    else if (event->type() == QEvent::KeyRelease || event->type() == QEvent::FocusOut)
+        m_keyboardList = nullptr;
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form2::closeEvent(QCloseEvent* event)

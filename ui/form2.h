@@ -65,6 +65,7 @@ public:
     app::WindowPointer& pointer() { return m_pointer; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -90,6 +91,8 @@ private:
     // listings never fill the same list at once.
     bool m_isListing = false;
     QTreeWidget* m_pendingClick = nullptr;
+    // The list that a key is being pressed in.
+    QTreeWidget* m_keyboardList = nullptr;
 };
 
 } // namespace ui

@@ -49,7 +49,8 @@ void writeBigTable(const QString& folder, int rows)
 
 void report(const char* what, double ms)
 {
-    std::printf("%-44s %8.1f ms  (target < %.0f ms) %s\n", what, ms, kTargetMs, ms < kTargetMs ? "ok" : "SLOW");
+    std::printf(
+        "%-44s %8.1f ms  (target < %.0f ms) %s\n", what, ms, kTargetMs, ms < kTargetMs ? "ok" : "SLOW");
 }
 
 } // namespace

@@ -188,6 +188,25 @@ private slots:
         QVERIFY(values.contains(u"Crème colour; matches the bistro set."_s));
     }
 
+    void keyboardMovesInTheListsListAsClicksDo()
+    {
+        uitest::AppFolder folder;
+        uitest::setSetting(kDatabase, folder.samples());
+        Program program(folder.path());
+        QTreeWidget* tables = program.list(u"ListView1");
+        tables->setFocus();
+        QTest::keyClick(tables, Qt::Key_Down);
+        QCOMPARE(selected(tables), u"ORDERS"_s);
+        QCOMPARE(entries(program.list(u"ListView2")).first(), u"OrderNo"_s);
+        QCOMPARE(entries(program.list(u"ListView3")).first(), u"5001"_s);
+
+        QTreeWidget* fields = program.list(u"ListView2");
+        fields->setFocus();
+        QTest::keyClick(fields, Qt::Key_End);
+        QCOMPARE(selected(fields), u"Comment"_s);
+        QVERIFY(entries(program.list(u"ListView3")).contains(u"Paid cash.."_s));
+    }
+
     void testConnectionAnswersBothWays()
     {
         uitest::AppFolder folder;
