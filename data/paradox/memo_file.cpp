@@ -71,7 +71,9 @@ void MemoFile::readAt(std::int64_t offset, std::int64_t count, QByteArray& buffe
 QByteArrayView MemoFile::read(const BlobPointer& pointer)
 {
     const std::int64_t blockStart = pointer.offset & ~std::uint32_t { 0xFF };
-    if (blockStart == 0 || blockStart > m_size - 3)
+    if (blockStart == 0)
+        throw FormatError { m_fileName, 0, u"a record points into the memo file's header block"_s };
+    if (blockStart > m_size - 3)
         throw FormatError { m_fileName, blockStart,
             u"a record points to memo data at byte %1, but the file has %2 bytes"_s.arg(blockStart)
                 .arg(m_size) };
