@@ -93,37 +93,57 @@ std::int64_t daysFromCivil(std::int64_t year, int month, int day)
     return era * 146'097 + dayOfEra - 719'468 + 719'163;
 }
 
+// Digits [at, at + count) of text as a number; nullopt when one is not a digit.
+std::optional<std::int64_t> digitsAt(QStringView text, qsizetype at, qsizetype count)
+{
+    if (at < 0 || count <= 0 || at + count > text.size())
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (qsizetype i = at; i < at + count; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
 // "YYYY-MM-DD", the year possibly negative or longer than four digits.
 std::optional<std::int64_t> parseDate(QStringView text)
 {
-    static const QRegularExpression pattern(u"^(-?\\d{1,9})-(\\d{2})-(\\d{2})$"_s);
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
+    const bool isNegative = text.startsWith(u'-');
+    const qsizetype yearDigits = text.size() - 6 - (isNegative ? 1 : 0);
+    if (yearDigits < 1 || yearDigits > 9 || text[text.size() - 6] != u'-' || text[text.size() - 3] != u'-')
         return std::nullopt;
-    const int month = match.capturedView(2).toInt();
-    const int day = match.capturedView(3).toInt();
-    if (month < 1 || month > 12 || day < 1 || day > 31)
+    const auto year = digitsAt(text, isNegative ? 1 : 0, yearDigits);
+    const auto month = digitsAt(text, text.size() - 5, 2);
+    const auto day = digitsAt(text, text.size() - 2, 2);
+    if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1 || *day > 31)
         return std::nullopt;
-    return daysFromCivil(match.capturedView(1).toLongLong(), month, day);
+    return daysFromCivil(isNegative ? -*year : *year, static_cast<int>(*month), static_cast<int>(*day));
 }
 
-// "HH:MM:SS" with an optional ".mmm".
+// "HH:MM:SS" with an optional ".mmm" (one to three digits).
 std::optional<std::int64_t> parseTime(QStringView text)
 {
-    static const QRegularExpression pattern(u"^(\\d{2,}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,3}))?$"_s);
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
+    const qsizetype point = text.indexOf(u'.');
+    const QStringView clock = point < 0 ? text : text.left(point);
+    if (clock.size() < 8 || clock[clock.size() - 3] != u':' || clock[clock.size() - 6] != u':')
         return std::nullopt;
-    const std::int64_t minutes = match.capturedView(2).toLongLong();
-    const std::int64_t seconds = match.capturedView(3).toLongLong();
-    if (minutes > 59 || seconds > 59)
+    const auto hours = digitsAt(clock, 0, clock.size() - 6);
+    const auto minutes = digitsAt(clock, clock.size() - 5, 2);
+    const auto seconds = digitsAt(clock, clock.size() - 2, 2);
+    if (!hours || !minutes || !seconds || *minutes > 59 || *seconds > 59)
         return std::nullopt;
     std::int64_t millis = 0;
-    if (match.hasCaptured(4)) {
-        const QString fraction = match.captured(4).leftJustified(3, u'0');
-        millis = fraction.toLongLong();
+    if (point >= 0) {
+        const qsizetype fractionDigits = text.size() - point - 1;
+        const auto fraction = digitsAt(text, point + 1, fractionDigits);
+        if (!fraction || fractionDigits > 3)
+            return std::nullopt;
+        millis = *fraction * (fractionDigits == 1 ? 100 : fractionDigits == 2 ? 10 : 1);
     }
-    return ((match.capturedView(1).toLongLong() * 60 + minutes) * 60 + seconds) * 1000 + millis;
+    return ((*hours * 60 + *minutes) * 60 + *seconds) * 1000 + millis;
 }
 
 std::optional<double> parseNumber(const QString& text)
@@ -155,7 +175,12 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
     const int storage = sqlite3_column_type(row, column);
     if (storage == SQLITE_NULL)
         return paradox::Null {};
-    const QString text = cellText(row, column);
+    // A number in a numeric field is taken as it is: asking SQLite for its text costs a printf.
+    const bool isPlainNumber = (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
+        && (field.type == FieldType::Short || field.type == FieldType::Long
+            || field.type == FieldType::Autoincrement || field.type == FieldType::Number
+            || field.type == FieldType::Money);
+    const QString text = isPlainNumber ? QString() : cellText(row, column);
     const auto notA = [&](const QString& what) { return Problem { u"\"%1\" is not %2"_s.arg(text, what) }; };
     switch (field.type) {
     case FieldType::Alpha:
@@ -170,15 +195,16 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
         std::int64_t number = 0;
         if (storage == SQLITE_INTEGER) {
             number = sqlite3_column_int64(row, column);
+        } else if (storage == SQLITE_FLOAT) {
+            const double real = sqlite3_column_double(row, column);
+            if (real != std::trunc(real) || std::fabs(real) > 4e9)
+                return Problem { u"%1 is not a whole number"_s.arg(real) };
+            number = static_cast<std::int64_t>(real);
         } else {
             bool isNumber = false;
             number = text.trimmed().toLongLong(&isNumber);
-            if (!isNumber) {
-                const double real = sqlite3_column_double(row, column);
-                if (storage != SQLITE_FLOAT || real != std::trunc(real) || std::fabs(real) > 4e9)
-                    return notA(u"a whole number"_s);
-                number = static_cast<std::int64_t>(real);
-            }
+            if (!isNumber)
+                return notA(u"a whole number"_s);
         }
         if (number < std::numeric_limits<std::int32_t>::min()
             || number > std::numeric_limits<std::int32_t>::max())
@@ -286,7 +312,9 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
 
 bool isParadoxExportStatement(const QString& sql)
 {
-    return exportPattern().match(sql).hasMatch();
+    // Every INSERT of a copy passes here: look at the pattern only when the start fits.
+    const QStringView start = QStringView(sql).trimmed().left(10);
+    return start.compare(u"select top", Qt::CaseInsensitive) == 0 && exportPattern().match(sql).hasMatch();
 }
 
 void exportToParadox(WorkDatabaseBackend& database, const QString& sql, DeferredDrops* drops)

@@ -55,7 +55,10 @@ void appendValue(QString& insert, const QString& text)
         insert += u"NULL, '"_s;
         return;
     }
-    insert += QString(text).replace(u'\'', u"''"_s);
+    if (text.contains(u'\''))
+        insert += QString(text).replace(u'\'', u"''"_s);
+    else
+        insert += text;
     insert += u"', '"_s;
 }
 
@@ -145,6 +148,7 @@ CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
     const bool isWorthCopying = isCreated && reportsBeforeCreate == 0;
     if (isWorthCopying && workDatabase)
         proc.step(186, [&] { workDatabase->beginTransaction(); });
+    qsizetype insertCapacity = 64;
     for (std::int64_t index = 0; isWorthCopying && index <= lastIndex; ++index) {
         proc.step(188, [&] { ctx.events.processEvents(); });
         if (!proc.step(188, [&] {
@@ -156,7 +160,8 @@ CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
             }))
             break;
         QString insert;
-        proc.step(190, [&] { insert = u"INSERT INTO `"_s + table + u"` VALUES('"_s; });
+        insert.reserve(insertCapacity);
+        proc.step(190, [&] { insert += u"INSERT INTO `"_s + table + u"` VALUES('"_s; });
         bool isRecordRead = true;
         for (int i = 0; i < fieldCount; ++i) {
             proc.step(194, [&] { ctx.events.processEvents(); });
@@ -164,6 +169,7 @@ CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
         }
         proc.step(210, [&] { insert.chop(3); });
         proc.step(212, [&] { insert += u')'; });
+        insertCapacity = std::max(insertCapacity, insert.size() + 16);
         const bool isInserted = isRecordRead && proc.step(216, [&] { work->execute(insert); });
         if (isInserted)
             ++result.recordsCopied;

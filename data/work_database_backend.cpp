@@ -149,6 +149,29 @@ std::optional<double> exactNumber(QStringView text)
     return value;
 }
 
+// A plain whole number that fits 64 bits, as an INTEGER column would store the text.
+std::optional<qint64> exactInteger(QStringView text)
+{
+    if (text.isEmpty() || text.size() > 18 || (text.size() > 1 && text[0] == u'0'))
+        return std::nullopt;
+    const bool isNegative = text[0] == u'-';
+    if (isNegative && (text.size() == 1 || text[1] == u'0'))
+        return std::nullopt;
+    qint64 value = 0;
+    for (qsizetype i = isNegative ? 1 : 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+    }
+    return isNegative ? -value : value;
+}
+
+bool hasIntegerAffinity(const QString& declared)
+{
+    return declared.contains(u"INT"_s, Qt::CaseInsensitive);
+}
+
 // SQLite's rule for a column's affinity, as far as REAL is concerned.
 bool hasRealAffinity(const QString& declared)
 {
@@ -211,10 +234,14 @@ bool Statement::step()
     throw app::Error(sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get()))));
 }
 
+enum class Affinity { Integer, Real, Other };
+
 struct WorkDatabaseBackend::PreparedInsert
 {
     Statement statement;
-    std::vector<bool> isReal;
+    std::vector<Affinity> affinities;
+    QString head; // the statement up to VALUES
+    int valueCount = 0;
 };
 
 WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
@@ -223,8 +250,8 @@ WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
     sqlite3* db = nullptr;
     // Never SQLITE_OPEN_CREATE: the work database comes with the program, and a missing one
     // means the installation is broken, not that an empty one should appear somewhere.
-    const int result
-        = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const int result = sqlite3_open_v2(
+        QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     m_db = std::make_shared<SqliteHandle>(db);
     if (result != SQLITE_OK)
         throw app::Error(u"The work database %1 cannot be opened: %2"_s.arg(
@@ -256,6 +283,7 @@ void WorkDatabaseBackend::execute(const QString& sql, DeferredDrops* drops)
         return;
     // Anything else may change the schema under the prepared inserts.
     m_inserts.clear();
+    m_lastInsert = nullptr;
     runStatements(sql);
     static const QRegularExpression drop(u"^\\s*DROP\\s+TABLE\\s+[`\\[\"]?([^`\\]\"]*)[`\\]\"]?\\s*;?\\s*$"_s,
         QRegularExpression::CaseInsensitiveOption);
@@ -288,7 +316,7 @@ void WorkDatabaseBackend::runStatements(const QString& sql)
 // ordinary way.
 bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
 {
-    QStringView text(sql);
+    const QStringView text(sql);
     qsizetype at = 0;
     const auto skipBlanks = [&] {
         while (at < text.size() && text[at].isSpace())
@@ -309,22 +337,20 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
     skipBlanks();
     if (at >= text.size())
         return false;
-    QString table;
+    const qsizetype nameStart = at;
     const char16_t open = text[at].unicode();
     if (open == u'`' || open == u'[' || open == u'"') {
         const char16_t close = open == u'[' ? u']' : open;
         const qsizetype end = text.indexOf(QChar(close), at + 1);
         if (end < 0)
             return false;
-        table = text.mid(at + 1, end - at - 1).toString();
         at = end + 1;
     } else {
-        const qsizetype start = at;
         while (at < text.size() && (text[at].isLetterOrNumber() || text[at] == u'_'))
             ++at;
-        table = text.mid(start, at - start).toString();
     }
-    if (table.isEmpty())
+    const qsizetype nameEnd = at;
+    if (nameEnd - nameStart < (open == u'`' || open == u'[' || open == u'"' ? 3 : 1))
         return false;
     skipBlanks();
     const qsizetype headEnd = at;
@@ -334,28 +360,30 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
     if (!take(u"("))
         return false;
 
-    std::vector<std::optional<QString>> values;
+    // Each value as a piece of the statement text; only a text with doubled quotes needs a
+    // copy of its own.
+    m_literals.clear();
+    m_unquoted.clear();
     for (;;) {
         skipBlanks();
         if (at < text.size() && text[at] == u'\'') {
-            QString value;
-            ++at;
+            const qsizetype start = ++at;
+            bool hasDoubledQuotes = false;
             for (;;) {
                 const qsizetype quote = text.indexOf(u'\'', at);
                 if (quote < 0)
                     return false;
-                value += text.mid(at, quote - at);
                 if (quote + 1 < text.size() && text[quote + 1] == u'\'') {
-                    value += u'\'';
+                    hasDoubledQuotes = true;
                     at = quote + 2;
                     continue;
                 }
                 at = quote + 1;
+                m_literals.push_back({ start, quote - start, hasDoubledQuotes, false });
                 break;
             }
-            values.emplace_back(std::move(value));
         } else if (take(u"NULL")) {
-            values.emplace_back(std::nullopt);
+            m_literals.push_back({ 0, 0, false, true });
         } else {
             return false;
         }
@@ -372,35 +400,55 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
     if (at != text.size())
         return false;
 
-    PreparedInsert* insert
-        = preparedInsert(text.left(headEnd).toString(), table, static_cast<int>(values.size()));
-    if (!insert)
-        return false;
+    const int valueCount = static_cast<int>(m_literals.size());
+    PreparedInsert* insert = m_lastInsert;
+    if (!insert || valueCount != insert->valueCount || text.left(headEnd) != insert->head) {
+        QString table = text.mid(nameStart, nameEnd - nameStart).toString();
+        if (open == u'`' || open == u'[' || open == u'"')
+            table = table.mid(1, table.size() - 2);
+        insert = preparedInsert(text.left(headEnd).toString(), table, valueCount);
+        if (!insert)
+            return false;
+        m_lastInsert = insert;
+    }
     sqlite3_stmt* statement = insert->statement.get();
-    sqlite3_reset(statement);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const int parameter = static_cast<int>(i) + 1;
-        if (!values[i]) {
+    for (int i = 0; i < valueCount; ++i) {
+        const Literal& literal = m_literals[static_cast<std::size_t>(i)];
+        const int parameter = i + 1;
+        if (literal.isNull) {
             sqlite3_bind_null(statement, parameter);
             continue;
         }
-        const QString& value = *values[i];
-        if (insert->isReal[i]) {
+        QStringView value = text.mid(literal.start, literal.length);
+        if (literal.hasDoubledQuotes) {
+            m_unquoted.push_back(value.toString().replace(u"''"_s, u"'"_s));
+            value = m_unquoted.back();
+        }
+        const Affinity affinity = insert->affinities[static_cast<std::size_t>(i)];
+        if (affinity == Affinity::Real) {
             if (const auto number = exactNumber(value)) {
                 sqlite3_bind_double(statement, parameter, *number);
                 continue;
             }
+        } else if (affinity == Affinity::Integer) {
+            // What SQLite would make of the text, without its conversion.
+            if (const auto number = exactInteger(value)) {
+                sqlite3_bind_int64(statement, parameter, *number);
+                continue;
+            }
         }
+        // The text stays alive until the step below; the bindings are cleared after it.
         sqlite3_bind_text16(
-            statement, parameter, value.utf16(), static_cast<int>(value.size() * 2), SQLITE_TRANSIENT);
+            statement, parameter, value.utf16(), static_cast<int>(value.size() * 2), SQLITE_STATIC);
     }
-    try {
-        insert->statement.step();
-    } catch (const app::Error& e) {
-        sqlite3_reset(statement);
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(e.description(), shortened(sql))));
-    }
+    QString failureText;
+    const int result = sqlite3_step(statement);
+    if (result != SQLITE_DONE && result != SQLITE_ROW)
+        failureText = sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get())));
     sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (!failureText.isEmpty())
+        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(failureText, shortened(sql))));
     return true;
 }
 
@@ -411,23 +459,27 @@ WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::preparedInsert(
     if (const auto found = m_inserts.constFind(key); found != m_inserts.constEnd())
         return found.value().get();
 
-    std::vector<bool> isReal;
+    std::vector<Affinity> affinities;
     {
         Statement columns(m_db, u"SELECT type FROM pragma_table_info(?)"_s);
         sqlite3_bind_text16(
             columns.get(), 1, table.utf16(), static_cast<int>(table.size() * 2), SQLITE_TRANSIENT);
-        while (columns.step())
-            isReal.push_back(hasRealAffinity(sqliteText(sqlite3_column_text(columns.get(), 0))));
+        while (columns.step()) {
+            const QString declared = sqliteText(sqlite3_column_text(columns.get(), 0));
+            affinities.push_back(hasIntegerAffinity(declared) ? Affinity::Integer
+                    : hasRealAffinity(declared)               ? Affinity::Real
+                                                              : Affinity::Other);
+        }
     }
     // A missing table or a wrong number of values: let the ordinary way give SQLite's message.
-    if (isReal.size() != static_cast<std::size_t>(valueCount))
+    if (affinities.size() != static_cast<std::size_t>(valueCount))
         return nullptr;
     QString sql = head + u" VALUES("_s;
     for (int i = 0; i < valueCount; ++i)
         sql += i == 0 ? u"?"_s : u",?"_s;
     sql += u')';
-    auto insert
-        = std::make_shared<PreparedInsert>(PreparedInsert { Statement(m_db, sql), std::move(isReal) });
+    auto insert = std::make_shared<PreparedInsert>(
+        PreparedInsert { Statement(m_db, sql), std::move(affinities), head, valueCount });
     m_inserts.insert(key, insert);
     return insert.get();
 }
@@ -493,6 +545,7 @@ void WorkDatabaseBackend::beginTransaction()
 void WorkDatabaseBackend::commitTransaction()
 {
     m_inserts.clear();
+    m_lastInsert = nullptr;
     if (!sqlite3_get_autocommit(m_db->get()))
         runStatements(u"COMMIT"_s);
 }

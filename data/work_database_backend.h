@@ -81,9 +81,20 @@ private:
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
     void runStatements(const QString& sql);
 
+    struct Literal
+    {
+        qsizetype start = 0;
+        qsizetype length = 0;
+        bool hasDoubledQuotes = false;
+        bool isNull = false;
+    };
+
     std::shared_ptr<SqliteHandle> m_db;
     QString m_fileName;
     QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
+    PreparedInsert* m_lastInsert = nullptr;
+    std::vector<Literal> m_literals; // kept between inserts to spare the allocations
+    std::vector<QString> m_unquoted;
 };
 
 } // namespace data
