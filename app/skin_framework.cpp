@@ -2,51 +2,26 @@
 
 #include "app/error_report.h"
 
+#include <QDir>
 #include <QFile>
-#include <QRegularExpression>
+#include <QFileInfo>
 #include <QStyleFactory>
 
 using namespace Qt::StringLiterals;
 
 namespace app {
 
-namespace {
-
-// A section of a skin file starts with a comment line such as "/* [Dark] */" and runs to
-// the next such line.
-QString sectionOf(const QString& sheet, const QString& variant)
+void StyleSheetSkin::loadSkin(const QString& path, const QString& scheme)
 {
-    static const QRegularExpression header(
-        uR"(^\s*/\*\s*\[([^\]]*)\]\s*\*/\s*$)"_s, QRegularExpression::MultilineOption);
-    QString section;
-    bool inside = false;
-    for (const QString& line : sheet.split(u'\n')) {
-        const QRegularExpressionMatch match = header.match(line);
-        if (match.hasMatch()) {
-            inside = match.captured(1).trimmed() == variant;
-            continue;
-        }
-        if (inside)
-            section += line + u'\n';
-    }
-    return section;
-}
-
-} // namespace
-
-void StyleSheetSkin::loadSkin(const QString& path, const QString& variant)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(u"%1: the skin file cannot be read: %2"_s.arg(path, file.errorString()));
-    const QString sheet = QString::fromUtf8(file.readAll());
-    if (variant.isEmpty()) {
-        m_styleSheet = sheet;
-        return;
-    }
-    m_styleSheet = sectionOf(sheet, variant);
-    if (m_styleSheet.isEmpty())
-        throw Error(u"%1: the skin file has no section [%2]"_s.arg(path, variant));
+    auto read = [](const QString& file) {
+        QFile sheet(file);
+        if (!sheet.open(QIODevice::ReadOnly))
+            throw Error(u"%1: the skin file cannot be read: %2"_s.arg(file, sheet.errorString()));
+        return QString::fromUtf8(sheet.readAll());
+    };
+    m_styleSheet = read(path);
+    if (!scheme.isEmpty())
+        m_styleSheet += u'\n' + read(QFileInfo(path).dir().filePath(scheme));
 }
 
 void StyleSheetSkin::applyWindow(WId window)

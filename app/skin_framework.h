@@ -15,10 +15,10 @@ public:
 
     virtual ~SkinFramework() = default;
 
-    // Reads the skin file, a Qt style sheet. variant names one section of a skin file that
-    // holds several; the empty text takes the whole file. Throws app::Error when the file
-    // cannot be read.
-    virtual void loadSkin(const QString& path, const QString& variant) = 0;
+    // Reads the skin file, a Qt style sheet. scheme names a colour scheme, a further sheet
+    // in the skin's folder that goes on top of it; the empty text for none. Throws
+    // app::Error when a file cannot be read.
+    virtual void loadSkin(const QString& path, const QString& scheme) = 0;
     virtual qint32 options() const = 0;
     virtual void setOptions(qint32 options) = 0;
     // The skinned window paints its whole background with the skin's colours.
@@ -34,7 +34,7 @@ public:
 class StyleSheetSkin : public SkinFramework
 {
 public:
-    void loadSkin(const QString& path, const QString& variant) override;
+    void loadSkin(const QString& path, const QString& scheme) override;
     qint32 options() const override { return m_options; }
     void setOptions(qint32 options) override { m_options = options; }
     void setFillBackground(bool fill) override { m_fillBackground = fill; }

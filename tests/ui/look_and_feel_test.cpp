@@ -29,9 +29,9 @@ namespace {
 class RecordingSkin : public app::SkinFramework
 {
 public:
-    void loadSkin(const QString& path, const QString& variant) override
+    void loadSkin(const QString& path, const QString& scheme) override
     {
-        calls << u"loadSkin(%1,%2)"_s.arg(QFileInfo(path).fileName(), variant);
+        calls << u"loadSkin(%1,%2)"_s.arg(QFileInfo(path).fileName(), scheme);
     }
     qint32 options() const override
     {

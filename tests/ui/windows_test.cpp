@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -291,6 +292,7 @@ private slots:
         ModalScript script;
         script.then([&](QWidget* box) {
             QCOMPARE(box->parentWidget(), &program.form1);
+            QCOMPARE(qobject_cast<QFileDialog*>(box)->directory().absolutePath(), folder.path());
             ModalScript::cancel()(box);
         });
         script.then(ModalScript::chooseFolder(folder.samples()));
@@ -384,6 +386,30 @@ private slots:
             qPrintable(script.seen()[0].text));
         QCOMPARE(program.list(u"ListView2")->topLevelItemCount(), 0);
         QVERIFY(!program.form2().pointer().isBusy());
+    }
+
+    void closingDuringARunLetsItFinishWithoutAskingMore()
+    {
+        uitest::AppFolder folder;
+        uitest::setSetting(kDatabase, folder.samples());
+        Program program(folder.path());
+        clickEntry(program.list(u"ListView1"), u"ORDERS"_s);
+        clickEntry(program.list(u"ListView2"), u"ShipVia"_s);
+        program.combo()->setCurrentText(u"Replace All Spaces in Selected Field With..."_s);
+        ModalScript script;
+        script.then([&](QWidget* box) {
+            program.form2().close();
+            ModalScript::type(u"_"_s)(box);
+        });
+        program.button2(u"PushButton1")->click();
+        // The prompt was answered before the close; no "Done." follows once the windows are gone.
+        QCOMPARE(script.seen().size(), 1u);
+        QCOMPARE(script.unexpected(), 0);
+        QVERIFY(!program.form1.isVisible());
+        QVERIFY(!program.form2().isVisible());
+        const QStringList shipVia = columnOf(folder.samples() + u"/ORDERS.DB"_s, 4);
+        QCOMPARE(shipVia.size(), 600);
+        QVERIFY(!shipVia.join(QString()).contains(u' '));
     }
 
     void closingTheTableWindowEndsTheProgram()
