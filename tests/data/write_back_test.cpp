@@ -98,6 +98,12 @@ protected:
         ASSERT_TRUE(before.error.isEmpty()) << before.error.toStdString();
         ASSERT_TRUE(after.error.isEmpty()) << after.error.toStdString();
         EXPECT_EQ(after.codePage, before.codePage);
+        EXPECT_EQ(after.fileVersion, before.fileVersion);
+        EXPECT_EQ(after.blockSizeKb, before.blockSizeKb);
+        EXPECT_EQ(after.sortOrderCode, before.sortOrderCode);
+        // pxlib leaves the counter at 0 whatever its values; a rewrite keeps it at least as high
+        // as the largest value present.
+        EXPECT_GE(after.autoIncrement, before.autoIncrement);
         ASSERT_EQ(after.fields.size(), before.fields.size());
         for (std::size_t i = 0; i < before.fields.size(); ++i) {
             EXPECT_EQ(after.fields[i].name, before.fields[i].name);
