@@ -16,6 +16,14 @@ QIcon programIcon()
     return icon;
 }
 
+QFont buttonFont()
+{
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(11.25);
+    font.setBold(true);
+    return font;
+}
+
 void makeFixedDialogWindow(QWidget& window)
 {
     window.setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint

@@ -3,6 +3,7 @@
 #include "app/skin_framework.h"
 #include "ui/folder_picker.h"
 
+#include <QFont>
 #include <QIcon>
 #include <QString>
 
@@ -19,6 +20,9 @@ struct Environment
 
 // The program's one icon, in every size it is drawn in.
 QIcon programIcon();
+
+// The buttons' font: Arial 11.25 pt bold (the forms cannot give a fractional size).
+QFont buttonFont();
 
 // Fixed border, minimize button, no maximize button; placed in the middle of the screen.
 void makeFixedDialogWindow(QWidget& window);

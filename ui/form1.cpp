@@ -32,11 +32,8 @@ Form1::Form1(const Environment& environment)
     , m_pointer(*this)
 {
     m_ui->setupUi(this);
-    QFont buttonFont(u"Arial"_s);
-    buttonFont.setPointSizeF(11.25);
-    buttonFont.setBold(true);
     for (QWidget* button : { m_ui->PushButton1, m_ui->PushButton2, m_ui->PushButton3, m_ui->PushButton5 })
-        button->setFont(buttonFont);
+        button->setFont(buttonFont());
     makeFixedDialogWindow(*this);
 
     connect(m_ui->PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);

@@ -115,11 +115,8 @@ Form2::Form2(const app::FolderBox& folderBox, QWidget& selectionWindow, const En
     , m_pump(std::make_unique<Pump>(*this))
 {
     m_ui->setupUi(this);
-    QFont buttonFont(u"Arial"_s);
-    buttonFont.setPointSizeF(11.25);
-    buttonFont.setBold(true);
-    m_ui->PushButton1->setFont(buttonFont);
-    m_ui->PushButton5->setFont(buttonFont);
+    m_ui->PushButton1->setFont(buttonFont());
+    m_ui->PushButton5->setFont(buttonFont());
     for (QTreeWidget* list : { m_ui->ListView1, m_ui->ListView2, m_ui->ListView3 })
         prepareList(*list);
     m_ui->ProgressBar1->setRange(0, 100);
@@ -173,11 +170,7 @@ void Form2::Form_Load()
     proc.step(118, [&] { m_ui->ListView2->setColumnWidth(0, kFieldColumnWidth); });
     proc.step(120, [&] { addColumn(*m_ui->ListView3, u"First 100 Entries (Preview)"_s); });
     proc.step(122, [&] { m_ui->ListView3->setColumnWidth(0, kFieldColumnWidth); });
-    proc.step(124, [&] {
-        m_listedFolder = m_folderBox.text();
-        TableListView tables(*m_ui->ListView1);
-        data::AddTablesToParadoxListbox(tables, m_folderBox, m_dialogs, *m_pump);
-    });
+    proc.step(124, [&] { listTables(); });
     if (proc.test(126, [&] { return m_ui->ListView1->topLevelItemCount() > 0; }))
         onListClicked(m_ui->ListView1);
     int step = 126;
@@ -188,16 +181,19 @@ void Form2::Form_Load()
     proc.step(182, [&] { m_ui->Combo1->setCurrentIndex(0); });
 }
 
+void Form2::listTables()
+{
+    m_listedFolder = m_folderBox.text();
+    TableListView tables(*m_ui->ListView1);
+    data::AddTablesToParadoxListbox(tables, m_folderBox, m_dialogs, *m_pump);
+}
+
 void Form2::refreshTables()
 {
     app::Procedure proc(m_dialogs, context(u"RefreshTables"));
     proc.step(110, [&] { m_ui->ListView2->clear(); });
     proc.step(112, [&] { m_ui->ListView3->clear(); });
-    proc.step(124, [&] {
-        m_listedFolder = m_folderBox.text();
-        TableListView tables(*m_ui->ListView1);
-        data::AddTablesToParadoxListbox(tables, m_folderBox, m_dialogs, *m_pump);
-    });
+    proc.step(124, [&] { listTables(); });
     if (proc.test(126, [&] { return m_ui->ListView1->topLevelItemCount() > 0; }))
         onListClicked(m_ui->ListView1);
 }

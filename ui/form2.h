@@ -70,7 +70,7 @@ protected:
 
 private:
     class Pump;
-    void listTables(int listStep);
+    void listTables();
     void refreshTables();
     void onListClicked(QTreeWidget* list);
 

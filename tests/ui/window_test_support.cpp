@@ -64,16 +64,6 @@ ModalScript::Answer ModalScript::pressOk()
     };
 }
 
-ModalScript::Answer ModalScript::pressYes()
-{
-    return [](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); };
-}
-
-ModalScript::Answer ModalScript::pressNo()
-{
-    return [](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click(); };
-}
-
 ModalScript::Answer ModalScript::type(const QString& text)
 {
     return [text](QWidget* box) {

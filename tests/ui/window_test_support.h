@@ -38,8 +38,6 @@ public:
 
     // Ready-made answers.
     static Answer pressOk();
-    static Answer pressYes();
-    static Answer pressNo();
     static Answer type(const QString& text); // input box: type, then Return
     static Answer cancel(); // Escape
     static Answer chooseFolder(const QString& path);
@@ -55,7 +53,6 @@ public:
 
     const std::vector<SeenBox>& seen() const { return m_seen; }
     int unexpected() const { return m_unexpected; }
-    bool isDone() const { return m_answers.empty(); }
 
 private:
     void poll();
