@@ -22,6 +22,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -115,6 +118,17 @@ TextDecoder::TextDecoder(int codePage)
         if (text && text->size() == 1)
             m_table[static_cast<std::size_t>(byte)] = text->at(0).unicode();
     }
+}
+
+const TextDecoder& textDecoderFor(int codePage)
+{
+    static std::mutex mutex;
+    static std::map<int, std::unique_ptr<TextDecoder>> decoders;
+    std::lock_guard lock(mutex);
+    std::unique_ptr<TextDecoder>& decoder = decoders[codePage];
+    if (!decoder)
+        decoder = std::make_unique<TextDecoder>(codePage);
+    return *decoder;
 }
 
 void TextDecoder::decode(const unsigned char* bytes, qsizetype size, QString& out) const

@@ -29,6 +29,9 @@ private:
     std::array<char16_t, 256> m_table {};
 };
 
+// The decoder of a code page, built on first use and kept for the life of the program.
+const TextDecoder& textDecoderFor(int codePage);
+
 // The 10 bytes that follow a memo or blob field's leader (little-endian).
 struct BlobPointer
 {

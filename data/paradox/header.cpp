@@ -26,6 +26,7 @@
 #include "data/paradox/header.h"
 
 #include "data/paradox/code_page.h"
+#include "data/paradox/field_decode.h"
 
 #include <algorithm>
 #include <cstring>
@@ -139,12 +140,10 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
     const int tableNameSize
         = version >= dbHeader::kVersion7 ? dbHeader::kTableNameSize7 : dbHeader::kTableNameSizeBefore7;
     std::int64_t offset = descriptors + 2 * numFields + 4 + 4 * numFields + tableNameSize;
+    const TextDecoder& names = textDecoderFor(result.info.codePage);
     for (Field& field : result.info.fields) {
         const QByteArray name = zeroTerminated(header, offset, "the field names");
-        const std::optional<QString> text = decodeText(name, result.info.codePage);
-        if (!text)
-            header.fail(offset, u"a field name cannot be read in code page %1"_s.arg(result.info.codePage));
-        field.name = *text;
+        field.name = names.decode(reinterpret_cast<const unsigned char*>(name.constData()), name.size());
         offset += name.size() + 1;
     }
     // Field numbers, then the sort order name. Older files may end before it: keep it empty.

@@ -48,6 +48,7 @@ TEST(ReaderValues, DecodesEachTypeFromItsStoredBytes)
         { "alphaFillsField", FieldType::Alpha, 3, "414243", "ABC" },
         { "alphaTrailingSpaceKept", FieldType::Alpha, 4, "41422000", "AB " },
         { "alphaCodePage1252", FieldType::Alpha, 4, "4DFC6C80", "Mül€" },
+        { "alphaByteUndefinedIn1252Kept", FieldType::Alpha, 2, "4181", "A\u0081" },
         { "alphaBlank", FieldType::Alpha, 3, "000000", "", true },
         { "shortOne", FieldType::Short, 2, "8001", "1" },
         { "shortMinusOne", FieldType::Short, 2, "7FFF", "-1" },
