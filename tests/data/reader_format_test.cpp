@@ -244,6 +244,27 @@ TEST(ReaderMemo, ReadsValuesFromLeaderSlotsAndSingleBlocks)
     EXPECT_EQ(result.rows[3][1], u"Müller €"_s);
 }
 
+TEST(ReaderMemo, ReadsFormattedMemoAsTextAndOleAndGraphicAsBytes)
+{
+    MemoBuilder memo;
+    const QByteArray formatted = "{\\rtf1 formatted text that is stored in the memo file}";
+    const QByteArray graphic = hexBytes("0102030405060708424D");
+    const auto formattedOffset = memo.addSmall(formatted);
+    const auto graphicOffset = memo.addSmall(graphic);
+    TestTable table;
+    table.fields = { Field { u"F"_s, FieldType::FormattedMemo, 11 }, Field { u"O"_s, FieldType::Ole, 12 },
+        Field { u"G"_s, FieldType::Graphic, 10 } };
+    table.records = { blobField(1, formatted, formattedOffset) + blobField(2, "\xC0", 0)
+        + blobField(0, graphic, graphicOffset) };
+    const QByteArray mb = memo.bytes();
+    const auto result = readBytes(table.build(), &mb);
+    ASSERT_TRUE(result.error.isEmpty()) << result.error.toStdString();
+    EXPECT_EQ(result.values.at(0).at(0), paradox::Value(QString::fromLatin1(formatted)));
+    EXPECT_EQ(result.rows.at(0).at(1), u"c0"_s);
+    // Graphic data keeps the bytes the file stores before the picture.
+    EXPECT_EQ(result.rows.at(0).at(2), u"0102030405060708424d"_s);
+}
+
 TEST(ReaderMemo, ReportsAMissingMemoFile)
 {
     TestTable table;

@@ -132,8 +132,9 @@ TEST(ReaderAgainstPxlib, DecodesEachCodePage)
 TEST(ReaderAgainstPxlib, ReadsManyBlocksInOrder)
 {
     QTemporaryDir dir;
+    // Records of 140 bytes or more make pxlib choose 16 KB blocks.
     const std::vector<Field> fields
-        = { { u"ID"_s, FieldType::Long, 4 }, { u"NAME"_s, FieldType::Alpha, 40 } };
+        = { { u"ID"_s, FieldType::Long, 4 }, { u"NAME"_s, FieldType::Alpha, 150 } };
     std::vector<Row> rows;
     for (int i = 0; i < 400; ++i)
         rows.push_back({ std::int32_t { i + 1 }, u"name %1"_s.arg(i + 1) });
@@ -142,6 +143,7 @@ TEST(ReaderAgainstPxlib, ReadsManyBlocksInOrder)
     ASSERT_TRUE(testsupport::writeTableWithPxlib(path, fields, rows, 1252, &error)) << error.toStdString();
     EXPECT_EQ(readAll(path, &error), rows);
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(paradox::openTable(path, &error)->info().blockSizeKb, 16);
 }
 
 TEST(ReaderFiles, FindsTablesAndMemoFilesIgnoringCase)
