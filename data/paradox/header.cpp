@@ -78,20 +78,6 @@ const TypeRule* ruleFor(int code)
     return nullptr;
 }
 
-bool isBlobType(FieldType type)
-{
-    switch (type) {
-    case FieldType::Memo:
-    case FieldType::Blob:
-    case FieldType::FormattedMemo:
-    case FieldType::Ole:
-    case FieldType::Graphic:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isKnownVersion(int version)
 {
     return version >= 3 && version <= dbHeader::kVersion7;

@@ -62,6 +62,13 @@ inline int fieldWidth(const Field& field)
     return field.type == FieldType::Bcd ? 17 : field.size;
 }
 
+// Memo and blob fields: a leader in the record, the rest in the .mb file.
+inline bool isBlobType(FieldType type)
+{
+    return type == FieldType::Memo || type == FieldType::Blob || type == FieldType::FormattedMemo
+        || type == FieldType::Ole || type == FieldType::Graphic;
+}
+
 // Offset of the header-size word; callers read this much first to learn how much to read.
 constexpr int kHeaderSizeProbe = dbHeader::kHeaderSize + 2;
 

@@ -23,12 +23,6 @@ namespace {
 
 constexpr std::int64_t kLargestHeader = 0xFFFF;
 
-bool isBlobType(FieldType type)
-{
-    return type == FieldType::Memo || type == FieldType::Blob || type == FieldType::FormattedMemo
-        || type == FieldType::Ole || type == FieldType::Graphic;
-}
-
 bool isTextType(FieldType type)
 {
     return type == FieldType::Memo || type == FieldType::FormattedMemo;
