@@ -58,8 +58,9 @@ void prepareWorkTable(
     work.execute(u"DELETE FROM temp.fw_changed_rows"_s);
     work.execute(u"DROP TRIGGER IF EXISTS temp.fw_skip_changed_rows"_s);
     work.execute(u"DROP TRIGGER IF EXISTS temp.fw_note_changed_rows"_s);
-    work.execute(u"CREATE TEMP TRIGGER fw_skip_changed_rows BEFORE UPDATE ON "_s + target + u" WHEN EXISTS (SELECT 1 FROM fw_changed_rows WHERE id = OLD."_s
-        + rowId + u") BEGIN SELECT RAISE(IGNORE); END"_s);
+    work.execute(u"CREATE TEMP TRIGGER fw_skip_changed_rows BEFORE UPDATE ON "_s + target
+        + u" WHEN EXISTS (SELECT 1 FROM fw_changed_rows WHERE id = OLD."_s + rowId
+        + u") BEGIN SELECT RAISE(IGNORE); END"_s);
     work.execute(u"CREATE TEMP TRIGGER fw_note_changed_rows AFTER UPDATE ON "_s + target
         + u" BEGIN INSERT OR IGNORE INTO fw_changed_rows VALUES (NEW."_s + rowId + u"); END"_s);
     work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table)
@@ -206,6 +207,10 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
         return result;
     }
 
+    if (view.isClosing()) {
+        result.outcome = ChangeRunResult::Outcome::Closed;
+        return result;
+    }
     proc.step(110, [&] { work.setMode(data::ado::kModeReadWrite); });
     proc.step(112, [&] { work.open(data::workDatabaseConnectionString(ctx.applicationFolder)); });
     proc.step(114, [&] {
@@ -252,8 +257,11 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
                     ++result.statementsRun;
                 });
             }
-            if (i % 500 == 0)
+            if (i % 500 == 0) {
                 proc.step(operation->pauseStep(), [&] { view.pause(0.1f); });
+                if (view.isClosing())
+                    break;
+            }
             // A failed move would leave the loop on one row: stop there rather than
             // apply the same value's update over and over.
             if (!proc.step(operation->nextRowStep(), [&] { query.moveNext(); }))
@@ -261,6 +269,13 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
         }
         if (isInTransaction)
             proc.step(operation->loopEndStep(), [&] { finishWorkTable(work, table, field); });
+    }
+
+    // Closed during a yield: the program is ending. The half-changed work table is left
+    // for the next copy to drop; the Paradox table keeps its old content.
+    if (view.isClosing()) {
+        result.outcome = ChangeRunResult::Outcome::Closed;
+        return result;
     }
 
     // Finish.
@@ -288,6 +303,10 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
     }
     proc.step(744, [&] { query.close(); });
     work.close();
+    if (view.isClosing()) {
+        result.outcome = ChangeRunResult::Outcome::Closed;
+        return result;
+    }
 
     data::WriteBackResult writeBack;
     proc.step(746, [&] { writeBack = data::sendTableToParadox(table, ctx); });

@@ -19,6 +19,7 @@ struct ChangeRunResult
         CopyFailed, // the copy was incomplete: nothing was written back
         WrittenBack, // the table was written back ("Done.")
         WriteBackFailed, // the table was left as it was, or its backup named
+        Closed, // the window was closed during the run: nothing was written back
     };
     Outcome outcome = Outcome::NoFields;
     bool wasAbandoned = false; // Cancel, or "Must enter number"

@@ -27,6 +27,9 @@ public:
     // The 0.1 s breathing pause of the change loop. The window waits (app::Pause);
     // a host without a window may return at once.
     virtual void pause(float seconds) = 0;
+    // True once the user has closed the window during one of the run's yields: the run
+    // then stops without writing back, so the table keeps its old content.
+    virtual bool isClosing() const { return false; }
 };
 
 } // namespace cleaning

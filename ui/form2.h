@@ -57,10 +57,11 @@ public:
     bool askYesNo(const QString& question) override;
     void showErrorReport(const QString& report) override;
 
-    // Closing either window ends the program. A change run that is under way finishes
-    // first, out of sight and without asking anything more, so that neither the Paradox
-    // table nor the work database (which keeps no journal) is left half-changed.
+    // Closing either window ends the program. A change run that is under way stops at its
+    // next yield, out of sight and without asking anything more, and writes nothing back:
+    // the Paradox table keeps its old content.
     void endProgram();
+    bool isClosing() const override { return m_isClosing; }
 
     app::WindowPointer& pointer() { return m_pointer; }
 

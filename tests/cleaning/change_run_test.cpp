@@ -37,6 +37,7 @@ public:
     QStringList preview;
     QList<double> progress;
     bool isBusy = false;
+    bool closing = false;
     std::function<void()> onPause;
 
     QString selectedTable() const override { return table; }
@@ -62,6 +63,7 @@ public:
         if (onPause)
             onPause();
     }
+    bool isClosing() const override { return closing; }
     std::optional<QString> inputBox(const QString& prompt) override
     {
         log << u"prompt "_s + prompt;
@@ -345,6 +347,17 @@ TEST_F(ChangeRunTest, SecondStartDuringAYieldIsIgnoredAndSelectionIsTakenOnce)
     EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
     EXPECT_EQ(column(u"T"_s), QStringList { u"ab"_s });
     EXPECT_EQ(column(u"U"_s), QStringList { u"c d"_s });
+}
+
+TEST_F(ChangeRunTest, ClosingTheWindowDuringARunWritesNothingBack)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }), texts({ u"c d" }) });
+    const QByteArray before = folderFingerprint();
+    view.onPause = [&] { view.closing = true; };
+    const auto result = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::Closed);
+    EXPECT_EQ(folderFingerprint(), before);
+    EXPECT_TRUE(view.messages.isEmpty());
 }
 
 TEST_F(ChangeRunTest, CountOutOfRangeReportsEachValueAndChangesNothing)
