@@ -257,7 +257,13 @@ WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
         throw app::Error(u"The work database %1 cannot be opened: %2"_s.arg(
             file, sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errstr(result)))));
     char* message = nullptr;
-    if (sqlite3_exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY;",
+    // UTF-16 and the large page take effect only in a database without tables (the one the
+    // build supplies): no conversion of every text that goes in and out, and far fewer page
+    // splits while a copy appends a million rows.
+    if (sqlite3_exec(db,
+            "PRAGMA encoding='UTF-16le'; PRAGMA page_size=32768; PRAGMA journal_mode=OFF; PRAGMA "
+            "synchronous=OFF; "
+            "PRAGMA temp_store=MEMORY;",
             nullptr, nullptr, &message)
         != SQLITE_OK) {
         const QString text = QString::fromUtf8(message);
