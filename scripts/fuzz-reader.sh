@@ -17,6 +17,7 @@ sources=(
   data/paradox/memo_file.cpp data/paradox/table_reader.cpp data/paradox/value_text.cpp
 )
 cd "$root"
+scripts/install-deps.sh fuzz
 # shellcheck disable=SC2046 # pkg-config output is a list of flags
 clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I"$root" $(pkg-config --cflags Qt6Core) "${sources[@]}" -o "$out/reader_fuzz" $(pkg-config --libs Qt6Core)

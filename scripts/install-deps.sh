@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need.
-# Runs apt-get only when something is missing.
+# Runs apt-get only when something is missing. `install-deps.sh fuzz` adds the
+# fuzzing toolchain (clang with libFuzzer) that scripts/fuzz-reader.sh needs.
 set -euo pipefail
 
 packages=(
@@ -8,8 +9,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libsqlite3-dev pxlib-dev
   xvfb xauth xdotool imagemagick fonts-liberation2
-  clang libclang-rt-14-dev   # scripts/fuzz-reader.sh (libFuzzer)
 )
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
