@@ -11,6 +11,7 @@
 #include "data/write_back.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -38,14 +39,19 @@ QString changeIndexName(const QString& table, const QString& field)
     return quoted(u"fw_change_"_s + table + u'_' + field);
 }
 
-// Makes every row change at most once in a run: an update statement skips rows that an
+// The index spares each update a scan of the whole table. When needsGuard is set, every
+// row also changes at most once in the run: an update statement skips rows that an
 // earlier statement of the same run already wrote, so a value that a transform turns into
 // another distinct value is not transformed a second time (abc -> bc must not go on to c).
 // The triggers are temporary: they live on this connection only and never reach the
-// Paradox table. The index spares each update a scan of the whole table.
-void prepareWorkTable(
-    data::Connection& work, const QString& table, const QString& field, const QStringList& fieldNames)
+// Paradox table.
+void prepareWorkTable(data::Connection& work, const QString& table, const QString& field,
+    const QStringList& fieldNames, bool needsGuard)
 {
+    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table)
+        + u'(' + quoted(field) + u')');
+    if (!needsGuard)
+        return;
     QString rowId = u"rowid"_s;
     for (const QString& alias : { u"rowid"_s, u"_rowid_"_s, u"oid"_s }) {
         if (!fieldNames.contains(alias, Qt::CaseInsensitive)) {
@@ -63,8 +69,39 @@ void prepareWorkTable(
         + u") BEGIN SELECT RAISE(IGNORE); END"_s);
     work.execute(u"CREATE TEMP TRIGGER fw_note_changed_rows AFTER UPDATE ON "_s + target
         + u" BEGIN INSERT OR IGNORE INTO fw_changed_rows VALUES (NEW."_s + rowId + u"); END"_s);
-    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table)
-        + u'(' + quoted(field) + u')');
+}
+
+// True when an update could reach rows that an earlier update of the same run already
+// wrote: some value's new text is another value's old text. Only then is the guard
+// needed; it costs a lookup and an insert for every row changed. The test is exact only
+// where the column compares texts exactly, so any other column is always guarded. Walks
+// the snapshot of distinct values and leaves it on its first row again.
+bool canRowsChangeTwice(data::Recordset& values, const Operation& operation, const Parameters& parameters)
+{
+    if (values.fieldType(0) != data::ado::adVarWChar)
+        return true;
+    QSet<QString> oldTexts;
+    QStringList newTexts; // of the values that an update changes
+    oldTexts.reserve(static_cast<qsizetype>(values.recordCount()));
+    for (; !values.isEof(); values.moveNext()) {
+        const bool isNullValue = values.isNull(0);
+        const QString oldText = isNullValue ? QString() : values.valueText(0);
+        if (!isNullValue)
+            oldTexts.insert(oldText);
+        try {
+            QString newText = applyOperation(operation, parameters, oldText);
+            if (isNullValue || newText != oldText)
+                newTexts << std::move(newText);
+        } catch (const app::Error&) {
+            // This value's update fails and changes nothing.
+        }
+    }
+    values.moveFirst();
+    for (const QString& newText : std::as_const(newTexts)) {
+        if (oldTexts.contains(newText))
+            return true;
+    }
+    return false;
 }
 
 // Once the updates are done the index goes: the preview must list the values in the
@@ -232,7 +269,8 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
     if (operation && parameters) {
         bool isInTransaction = false;
         proc.step(operation->loopStartStep(), [&] {
-            prepareWorkTable(work, table, field, columnNames(work, table));
+            prepareWorkTable(work, table, field, columnNames(work, table),
+                canRowsChangeTwice(query, *operation, *parameters));
             // The work database is a scratch copy: one transaction makes the updates fast,
             // and a run that dies half-way is dropped by the next copy anyway.
             work.execute(u"BEGIN"_s);
@@ -285,8 +323,10 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
         view.setProgressText(u"Progress Bar"_s);
     });
     proc.step(718, [&] { query.close(); });
+    // Read as the rows come: a snapshot of a million-row column only to show 101 of them
+    // would cost a second and its memory. Nothing changes the table while the preview reads.
     const bool isPreviewOpen = proc.step(720, [&] {
-        query.open(previewQuery(table, field), work, data::ado::kOpenStatic, data::ado::kLockOptimistic);
+        query.open(previewQuery(table, field), work, data::ado::kOpenForwardOnly, data::ado::kLockReadOnly);
     });
     proc.step(722, [&] { view.clearPreview(); });
     proc.step(724, [&] { view.setBusy(true); });

@@ -30,6 +30,8 @@ public:
     virtual QVariant value(int index) const = 0;
     virtual QString valueText(int index) const = 0;
     virtual void moveNext() = 0; // throws app::Error
+    // Back to the first row; false for a cursor that reads its rows only once.
+    virtual bool moveFirst() { return false; }
     virtual const paradox::TableInfo* sourceTable() const { return nullptr; }
 };
 

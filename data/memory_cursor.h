@@ -32,6 +32,11 @@ public:
     QVariant value(int index) const override { return cell(index); }
     QString valueText(int index) const override;
     void moveNext() override;
+    bool moveFirst() override
+    {
+        m_position = 0;
+        return true;
+    }
 
 private:
     const QVariant& cell(int index) const;

@@ -99,6 +99,12 @@ QString Recordset::valueText(int index) const
     return cursor().valueText(checkedIndex(index));
 }
 
+void Recordset::moveFirst()
+{
+    if (!cursor().moveFirst())
+        throw app::Error(u"This record set reads its rows only once and cannot go back to the first."_s);
+}
+
 void Recordset::moveNext()
 {
     cursor().moveNext();

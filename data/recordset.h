@@ -54,6 +54,8 @@ public:
     // The value's text, as paradox::valueText writes it: the empty text for a null.
     QString valueText(int index) const;
     void moveNext();
+    // Back to the first row: snapshots only (throws app::Error on a streamed record set).
+    void moveFirst();
 
     // The Paradox table behind a record set on a Paradox table; null otherwise.
     const paradox::TableInfo* sourceTable() const;

@@ -78,6 +78,7 @@ public:
 private:
     struct PreparedInsert;
     bool tryFastInsert(const QString& sql);
+    bool tryFastUpdate(const QString& sql);
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
     void runStatements(const QString& sql);
 
@@ -93,6 +94,7 @@ private:
     QString m_fileName;
     QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
     PreparedInsert* m_lastInsert = nullptr;
+    QHash<QString, std::shared_ptr<Statement>> m_updates; // the change run's updates, by form
     std::vector<Literal> m_literals; // kept between inserts to spare the allocations
     std::vector<QString> m_unquoted;
 };
