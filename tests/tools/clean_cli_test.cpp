@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -31,9 +32,17 @@ class CleanCli : public ::testing::Test
 protected:
     QTemporaryDir folder;
     QTemporaryDir dataHome;
+    // The program with a work database of its own beside it: tests that run at the same
+    // time must not share one.
+    QTemporaryDir appFolder;
+    QString program;
 
     void SetUp() override
     {
+        program = appFolder.filePath(u"fieldwright-cli"_s);
+        ASSERT_TRUE(QFile::copy(QString::fromUtf8(FW_CLI_PATH), program));
+        QFile work(appFolder.filePath(u"dbTemp.mdb"_s));
+        ASSERT_TRUE(work.open(QIODevice::WriteOnly));
         const std::vector<Field> fields { { u"Id"_s, FieldType::Long, 4 },
             { u"Name"_s, FieldType::Alpha, 30 }, { u"Amount"_s, FieldType::Number, 8 },
             { u"Notes"_s, FieldType::Memo, 20 } };
@@ -56,8 +65,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_DATA_HOME"_s, dataHome.path());
         process.setProcessEnvironment(env);
-        process.start(QString::fromUtf8(FW_CLI_PATH),
-            QStringList { u"clean"_s, folder.path(), u"PEOPLE"_s, u"Name"_s } + args);
+        process.start(program, QStringList { u"clean"_s, folder.path(), u"PEOPLE"_s, u"Name"_s } + args);
         EXPECT_TRUE(process.waitForFinished(60000));
         return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError()) };
