@@ -3,7 +3,11 @@
 // Pieces the subcommands share: error reports to standard error, counted.
 
 #include "app/error_report.h"
+#include "data/connection.h"
+#include "data/recordset.h"
 #include "tools/commands.h"
+
+#include <memory>
 
 namespace tools {
 
@@ -20,6 +24,16 @@ public:
 private:
     int m_count = 0;
 };
+
+// Opens a record set on a Paradox folder the way the table window does (read/write
+// connection, static cursor, optimistic lock). The connection lives in the record set's
+// owner, so both are returned together. Throws app::Error.
+struct ParadoxRows
+{
+    data::Connection connection;
+    data::Recordset rows;
+};
+std::unique_ptr<ParadoxRows> openParadoxRows(const QString& folder, const QString& sql);
 
 // A value as one CSV field: quoted with inner quotes doubled; a null is the empty field.
 QString csvField(const QString& text, bool isNull);

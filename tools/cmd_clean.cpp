@@ -4,10 +4,6 @@
 #include "app/helpers.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
-#include "data/ado.h"
-#include "data/connection.h"
-#include "data/connection_strings.h"
-#include "data/recordset.h"
 
 #include <deque>
 
@@ -56,13 +52,7 @@ public:
 int countFields(const QString& folder, const QString& table)
 {
     try {
-        data::Connection connection;
-        connection.setMode(data::ado::kModeReadWrite);
-        connection.open(data::paradoxConnectionString(folder));
-        data::Recordset rows;
-        rows.open(u"SELECT * FROM `"_s + table + u'`', connection, data::ado::kOpenStatic,
-            data::ado::kLockOptimistic);
-        return rows.fieldCount();
+        return openParadoxRows(folder, u"SELECT * FROM `"_s + table + u'`')->rows.fieldCount();
     } catch (const app::Error&) {
         return 0;
     }

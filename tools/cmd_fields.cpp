@@ -1,10 +1,5 @@
 #include "tools/cli_support.h"
 
-#include "data/ado.h"
-#include "data/connection.h"
-#include "data/connection_strings.h"
-#include "data/recordset.h"
-
 using namespace Qt::StringLiterals;
 
 namespace tools {
@@ -17,14 +12,9 @@ int runFields(const QStringList& args)
         return 2;
     }
     try {
-        data::Connection connection;
-        connection.setMode(data::ado::kModeReadWrite);
-        connection.open(data::paradoxConnectionString(args[0]));
-        data::Recordset rows;
-        rows.open(u"SELECT * FROM `"_s + args[1] + u'`', connection, data::ado::kOpenStatic,
-            data::ado::kLockOptimistic);
-        for (int i = 0; i < rows.fieldCount(); ++i)
-            printOut(rows.fieldName(i));
+        const auto opened = openParadoxRows(args[0], u"SELECT * FROM `"_s + args[1] + u'`');
+        for (int i = 0; i < opened->rows.fieldCount(); ++i)
+            printOut(opened->rows.fieldName(i));
         return 0;
     } catch (const app::Error& e) {
         printErr(e.description());

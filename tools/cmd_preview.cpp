@@ -1,10 +1,6 @@
 #include "tools/cli_support.h"
 
 #include "cleaning/change_run.h"
-#include "data/ado.h"
-#include "data/connection.h"
-#include "data/connection_strings.h"
-#include "data/recordset.h"
 
 using namespace Qt::StringLiterals;
 
@@ -18,12 +14,8 @@ int runPreview(const QStringList& args)
         return 2;
     }
     try {
-        data::Connection connection;
-        connection.setMode(data::ado::kModeReadWrite);
-        connection.open(data::paradoxConnectionString(args[0]));
-        data::Recordset rows;
-        rows.open(cleaning::previewQuery(args[1], args[2]), connection, data::ado::kOpenStatic,
-            data::ado::kLockOptimistic);
+        const auto opened = openParadoxRows(args[0], cleaning::previewQuery(args[1], args[2]));
+        data::Recordset& rows = opened->rows;
         for (int count = 0; !rows.isEof() && count <= 100; ++count) {
             printOut(csvField(rows.valueText(0), rows.isNull(0)));
             rows.moveNext();

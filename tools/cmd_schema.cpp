@@ -25,48 +25,6 @@ QString versionText(int versionByte)
     return u"unknown (0x%1)"_s.arg(versionByte, 2, 16, QChar(u'0'));
 }
 
-QString typeName(paradox::FieldType type)
-{
-    using paradox::FieldType;
-    switch (type) {
-    case FieldType::Alpha:
-        return u"Alpha"_s;
-    case FieldType::Date:
-        return u"Date"_s;
-    case FieldType::Short:
-        return u"Short"_s;
-    case FieldType::Long:
-        return u"Long"_s;
-    case FieldType::Money:
-        return u"Money"_s;
-    case FieldType::Number:
-        return u"Number"_s;
-    case FieldType::Logical:
-        return u"Logical"_s;
-    case FieldType::Memo:
-        return u"Memo"_s;
-    case FieldType::Blob:
-        return u"Blob"_s;
-    case FieldType::FormattedMemo:
-        return u"Formatted memo"_s;
-    case FieldType::Ole:
-        return u"OLE"_s;
-    case FieldType::Graphic:
-        return u"Graphic"_s;
-    case FieldType::Time:
-        return u"Time"_s;
-    case FieldType::Timestamp:
-        return u"Timestamp"_s;
-    case FieldType::Autoincrement:
-        return u"Autoincrement"_s;
-    case FieldType::Bcd:
-        return u"BCD"_s;
-    case FieldType::Bytes:
-        return u"Bytes"_s;
-    }
-    return u"type 0x%1"_s.arg(static_cast<int>(type), 2, 16, QChar(u'0'));
-}
-
 } // namespace
 
 int runSchema(const QStringList& args)
@@ -86,7 +44,8 @@ int runSchema(const QStringList& args)
     printOut(u"code page\t"_s + QString::number(info.codePage));
     printOut(u"record count\t"_s + QString::number(info.recordCount));
     for (const paradox::Field& field : info.fields)
-        printOut(field.name + u'\t' + typeName(field.type) + u'\t' + QString::number(field.size));
+        printOut(
+            field.name + u'\t' + paradox::fieldTypeName(field.type) + u'\t' + QString::number(field.size));
     return 0;
 }
 

@@ -37,47 +37,6 @@ int fixedWidth(FieldType type)
     }
 }
 
-QString typeName(FieldType type)
-{
-    switch (type) {
-    case FieldType::Alpha:
-        return u"Alpha"_s;
-    case FieldType::Date:
-        return u"Date"_s;
-    case FieldType::Short:
-        return u"Short"_s;
-    case FieldType::Long:
-        return u"Long"_s;
-    case FieldType::Money:
-        return u"Money"_s;
-    case FieldType::Number:
-        return u"Number"_s;
-    case FieldType::Logical:
-        return u"Logical"_s;
-    case FieldType::Memo:
-        return u"Memo"_s;
-    case FieldType::Blob:
-        return u"Blob"_s;
-    case FieldType::FormattedMemo:
-        return u"Formatted memo"_s;
-    case FieldType::Ole:
-        return u"OLE"_s;
-    case FieldType::Graphic:
-        return u"Graphic"_s;
-    case FieldType::Time:
-        return u"Time"_s;
-    case FieldType::Timestamp:
-        return u"Timestamp"_s;
-    case FieldType::Autoincrement:
-        return u"Autoincrement"_s;
-    case FieldType::Bcd:
-        return u"BCD"_s;
-    case FieldType::Bytes:
-        return u"Bytes"_s;
-    }
-    return u"unknown"_s;
-}
-
 // Big-endian two's complement with the top bit flipped.
 void putInteger(char* out, int width, std::int64_t value)
 {
@@ -101,7 +60,7 @@ void putDouble(char* out, double value)
 
 QString mismatch(FieldType type)
 {
-    return u"a %1 field cannot hold this kind of value"_s.arg(typeName(type));
+    return u"a %1 field cannot hold this kind of value"_s.arg(fieldTypeName(type));
 }
 
 bool encodeText(const QString& text, int codePage, QByteArray* bytes, QString* error)
@@ -234,7 +193,7 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error)
     case FieldType::Bytes:
         if (field.size < 1 || field.size > 255)
             return fail(
-                u"an %1 field holds 1 to 255 bytes, not %2"_s.arg(typeName(field.type)).arg(field.size));
+                u"an %1 field holds 1 to 255 bytes, not %2"_s.arg(fieldTypeName(field.type)).arg(field.size));
         return field.size;
     case FieldType::Memo:
     case FieldType::FormattedMemo:
@@ -247,7 +206,7 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error)
     case FieldType::Graphic:
         if (field.size < 10 || field.size > 250)
             return fail(
-                u"a %1 field takes 10 to 250 bytes, not %2"_s.arg(typeName(field.type)).arg(field.size));
+                u"a %1 field takes 10 to 250 bytes, not %2"_s.arg(fieldTypeName(field.type)).arg(field.size));
         return field.size;
     case FieldType::Bcd:
         if (field.size < 0 || field.size > 32)
@@ -261,8 +220,9 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error)
         return fail(u"unknown field type %1"_s.arg(static_cast<int>(field.type)));
     // 0 stands for "the usual width"; any other size must be that width.
     if (field.size != 0 && field.size != width)
-        return fail(
-            u"a %1 field is %2 bytes wide, not %3"_s.arg(typeName(field.type)).arg(width).arg(field.size));
+        return fail(u"a %1 field is %2 bytes wide, not %3"_s.arg(fieldTypeName(field.type))
+                        .arg(width)
+                        .arg(field.size));
     return width;
 }
 

@@ -44,9 +44,9 @@ struct Field
 
 struct TableInfo
 {
-    QString path;             // the .db file
-    int fileVersion = 0;      // the version byte of the header (0x09 = 4.x, 0x0B = 5.x, 0x0C = 7.x, ...)
-    int codePage = 0;         // e.g. 437, 850, 1252
+    QString path; // the .db file
+    int fileVersion = 0; // the version byte of the header (0x09 = 4.x, 0x0B = 5.x, 0x0C = 7.x, ...)
+    int codePage = 0; // e.g. 437, 850, 1252
     int blockSizeKb = 0;
     bool isKeyed = false;
     std::int64_t recordCount = 0;
@@ -85,16 +85,22 @@ struct Bcd // exact decimal text such as "-12.34"
 };
 
 using Value = std::variant<Null,
-    bool,               // Logical
-    std::int32_t,       // Short, Long, Autoincrement
-    double,             // Number, Money
-    QString,            // Alpha, Memo, FormattedMemo
-    QByteArray,         // Bytes, Blob, Ole, Graphic
+    bool, // Logical
+    std::int32_t, // Short, Long, Autoincrement
+    double, // Number, Money
+    QString, // Alpha, Memo, FormattedMemo
+    QByteArray, // Bytes, Blob, Ole, Graphic
     Date, TimeOfDay, Timestamp, Bcd>;
 
 using Row = std::vector<Value>;
 
-inline bool isNull(const Value& value) { return std::holds_alternative<Null>(value); }
+// The type's name as the program shows it ("Alpha", "Formatted memo", "BCD", ...).
+QString fieldTypeName(FieldType type);
+
+inline bool isNull(const Value& value)
+{
+    return std::holds_alternative<Null>(value);
+}
 
 // The text of a value as the program shows and exports it: numbers as the shortest
 // decimal that reads back the same, BCD exact, Date YYYY-MM-DD, Time HH:MM:SS[.mmm],
@@ -126,14 +132,14 @@ QString findTableFile(const QString& folder, const QString& name);
 struct NewTable
 {
     QString folder;
-    QString name;                // base name of the files, e.g. "ORDERS"
+    QString name; // base name of the files, e.g. "ORDERS"
     std::vector<Field> fields;
     int codePage = 1252;
-    int fileVersion = 0x0B;      // Paradox 5.x by default (raised when a field type needs it)
+    int fileVersion = 0x0B; // Paradox 5.x by default (raised when a field type needs it)
     int blockSizeKb = 4;
     std::int32_t autoIncrementNext = 0;
-    int sortOrderCode = -1;      // -1: the usual one for codePage
-    QByteArray sortOrderName;    // empty: the usual one for codePage
+    int sortOrderCode = -1; // -1: the usual one for codePage
+    QByteArray sortOrderName; // empty: the usual one for codePage
 };
 
 // Writes a new unkeyed table. The whole family (.db, .mb) goes to temporary files in the
