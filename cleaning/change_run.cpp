@@ -106,9 +106,10 @@ bool canRowsChangeTwice(data::Recordset& values, const Operation& operation, con
 
 // Once the updates are done the index goes: the preview must list the values in the
 // table's own order, not in the index's.
-void finishWorkTable(data::Connection& work, const QString& table, const QString& field)
+void finishWorkTable(data::Connection& work, const QString& table, const QString& field, bool isInTransaction)
 {
-    work.execute(u"COMMIT"_s);
+    if (isInTransaction)
+        work.execute(u"COMMIT"_s);
     work.execute(u"DROP INDEX IF EXISTS "_s + changeIndexName(table, field));
 }
 
@@ -268,15 +269,22 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
 
     if (operation && parameters) {
         bool isInTransaction = false;
-        proc.step(operation->loopStartStep(), [&] {
-            prepareWorkTable(work, table, field, columnNames(work, table),
-                canRowsChangeTwice(query, *operation, *parameters));
+        // Without the guard against changing a row twice the updates could leave wrong
+        // values, so a failed preparation changes nothing (the failure is reported).
+        const bool isPrepared = proc.step(operation->loopStartStep(), [&] {
+            bool needsGuard = true;
+            try {
+                needsGuard = canRowsChangeTwice(query, *operation, *parameters);
+            } catch (const app::Error&) {
+                query.moveFirst();
+            }
+            prepareWorkTable(work, table, field, columnNames(work, table), needsGuard);
             // The work database is a scratch copy: one transaction makes the updates fast,
             // and a run that dies half-way is dropped by the next copy anyway.
             work.execute(u"BEGIN"_s);
             isInTransaction = true;
         });
-        for (std::int32_t i = 0; i <= lastIndex; ++i) {
+        for (std::int32_t i = 0; isPrepared && i <= lastIndex; ++i) {
             if (lastIndex != 0)
                 proc.step(operation->progressStep(),
                     [&] { view.setProgressValue(double(i) / double(lastIndex) * 100.0); });
@@ -305,8 +313,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
             if (!proc.step(operation->nextRowStep(), [&] { query.moveNext(); }))
                 break;
         }
-        if (isInTransaction)
-            proc.step(operation->loopEndStep(), [&] { finishWorkTable(work, table, field); });
+        proc.step(operation->loopEndStep(), [&] { finishWorkTable(work, table, field, isInTransaction); });
     }
 
     // Closed during a yield: the program is ending. The half-changed work table is left
