@@ -346,6 +346,13 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
             ++at;
     };
     const auto take = [&](QStringView word) {
+        // Punctuation needs no case folding, and it is most of what a row's text holds.
+        if (word.size() == 1) {
+            if (at >= text.size() || text[at] != word[0])
+                return false;
+            ++at;
+            return true;
+        }
         if (text.mid(at, word.size()).compare(word, Qt::CaseInsensitive) != 0)
             return false;
         at += word.size();

@@ -21,8 +21,7 @@ class Converter
 public:
     Converter(const std::string& from, const std::string& to)
         : m_cd(iconv_open(to.c_str(), from.c_str()))
-    {
-    }
+    { }
     ~Converter()
     {
         if (isValid())
@@ -81,8 +80,7 @@ struct ConverterPair
     ConverterPair(const std::string& name)
         : toUnicode(name, "UTF-16LE")
         , fromUnicode("UTF-16LE", name)
-    {
-    }
+    { }
 };
 
 ConverterPair* converters(int codePage)
@@ -113,7 +111,15 @@ bool isPlainAscii(const char* data, qsizetype size)
 
 bool isSupportedCodePage(int codePage)
 {
-    return codePage > 0 && converters(codePage) != nullptr;
+    // Asked for every text value of a table: remember the last answer instead of taking the
+    // lock and looking it up each time.
+    thread_local int lastSupported = 0;
+    if (codePage > 0 && codePage == lastSupported)
+        return true;
+    const bool isSupported = codePage > 0 && converters(codePage) != nullptr;
+    if (isSupported)
+        lastSupported = codePage;
+    return isSupported;
 }
 
 std::optional<QString> decodeText(const QByteArray& bytes, int codePage)

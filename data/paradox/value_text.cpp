@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -50,30 +49,57 @@ CivilDate civilFromDays(std::int64_t days)
     return { yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day };
 }
 
+// Appends value as decimal digits, zero-padded to at least width digits. Dates and times
+// are formatted by hand: a copy of a million rows formats a million of them.
+void appendPadded(QString& text, std::int64_t value, int width)
+{
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    for (int i = count; i < width; ++i)
+        text += u'0';
+    while (count > 0)
+        text += QLatin1Char(digits[--count]);
+}
+
 QString dateText(std::int64_t days)
 {
     const CivilDate date = civilFromDays(days);
-    char buffer[40];
-    const int size = std::snprintf(buffer, sizeof buffer, "%s%04lld-%02d-%02d", date.year < 0 ? "-" : "",
-        static_cast<long long>(date.year < 0 ? -date.year : date.year), date.month, date.day);
-    return QString::fromLatin1(buffer, size);
+    QString text;
+    text.reserve(11);
+    if (date.year < 0)
+        text += u'-';
+    appendPadded(text, date.year < 0 ? -date.year : date.year, 4);
+    text += u'-';
+    appendPadded(text, date.month, 2);
+    text += u'-';
+    appendPadded(text, date.day, 2);
+    return text;
 }
 
 QString timeText(std::int64_t msecs)
 {
-    const char* sign = msecs < 0 ? "-" : "";
-    if (msecs < 0)
+    QString text;
+    text.reserve(13);
+    if (msecs < 0) {
+        text += u'-';
         msecs = -msecs;
+    }
     const std::int64_t millis = msecs % 1000;
     const std::int64_t seconds = msecs / 1000;
-    char buffer[48];
-    int size = std::snprintf(buffer, sizeof buffer, "%s%02lld:%02lld:%02lld", sign,
-        static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
-        static_cast<long long>(seconds % 60));
-    if (millis != 0)
-        size += std::snprintf(buffer + size, sizeof buffer - static_cast<std::size_t>(size), ".%03lld",
-            static_cast<long long>(millis));
-    return QString::fromLatin1(buffer, size);
+    appendPadded(text, seconds / 3600, 2);
+    text += u':';
+    appendPadded(text, seconds / 60 % 60, 2);
+    text += u':';
+    appendPadded(text, seconds % 60, 2);
+    if (millis != 0) {
+        text += u'.';
+        appendPadded(text, millis, 3);
+    }
+    return text;
 }
 
 QString timestampText(double msecs)
