@@ -471,6 +471,14 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
         sqlite3_bind_text16(
             statement, parameter, value.utf16(), static_cast<int>(value.size() * 2), SQLITE_STATIC);
     }
+    runBound(statement, sql);
+    return true;
+}
+
+// Runs a prepared statement whose values are bound, then makes it ready for the next ones.
+// Failures name the statement text the program sent.
+void WorkDatabaseBackend::runBound(sqlite3_stmt* statement, const QString& sql)
+{
     QString failureText;
     const int result = sqlite3_step(statement);
     if (result != SQLITE_DONE && result != SQLITE_ROW)
@@ -479,7 +487,6 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
     sqlite3_clear_bindings(statement);
     if (!failureText.isEmpty())
         throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(failureText, shortened(sql))));
-    return true;
 }
 
 // The change run sends one update text per distinct value: compiling each one (with the
@@ -513,14 +520,7 @@ bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
     if (!update->isNullTest)
         sqlite3_bind_text16(statement, 2, update->oldText.utf16(),
             static_cast<int>(update->oldText.size() * 2), SQLITE_STATIC);
-    QString failureText;
-    const int result = sqlite3_step(statement);
-    if (result != SQLITE_DONE && result != SQLITE_ROW)
-        failureText = sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get())));
-    sqlite3_reset(statement);
-    sqlite3_clear_bindings(statement);
-    if (!failureText.isEmpty())
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(failureText, shortened(sql))));
+    runBound(statement, sql);
     return true;
 }
 

@@ -79,6 +79,7 @@ private:
     struct PreparedInsert;
     bool tryFastInsert(const QString& sql);
     bool tryFastUpdate(const QString& sql);
+    void runBound(sqlite3_stmt* statement, const QString& sql);
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
     void runStatements(const QString& sql);
 
