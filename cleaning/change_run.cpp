@@ -7,6 +7,7 @@
 #include "data/connection_strings.h"
 #include "data/paradox/table.h"
 #include "data/recordset.h"
+#include "data/safe_names.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"
 
@@ -27,16 +28,9 @@ QString escaped(const QString& text)
     return result.replace(u'\'', u"''"_s);
 }
 
-// A name for our own helper statements: always delimited, inner quotes doubled.
-QString quoted(const QString& name)
-{
-    QString inner = name;
-    return u'"' + inner.replace(u'"', u"\"\""_s) + u'"';
-}
-
 QString changeIndexName(const QString& table, const QString& field)
 {
-    return quoted(u"fw_change_"_s + table + u'_' + field);
+    return data::delimitedName(u"fw_change_"_s + table + u'_' + field);
 }
 
 // The index spares each update a scan of the whole table. When needsGuard is set, every
@@ -48,8 +42,8 @@ QString changeIndexName(const QString& table, const QString& field)
 void prepareWorkTable(data::Connection& work, const QString& table, const QString& field,
     const QStringList& fieldNames, bool needsGuard)
 {
-    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s + quoted(table)
-        + u'(' + quoted(field) + u')');
+    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s
+        + data::delimitedName(table) + u'(' + data::delimitedName(field) + u')');
     if (!needsGuard)
         return;
     QString rowId = u"rowid"_s;
@@ -59,7 +53,7 @@ void prepareWorkTable(data::Connection& work, const QString& table, const QStrin
             break;
         }
     }
-    const QString target = u"main."_s + quoted(table);
+    const QString target = u"main."_s + data::delimitedName(table);
     work.execute(u"CREATE TEMP TABLE IF NOT EXISTS fw_changed_rows(id INTEGER PRIMARY KEY)"_s);
     work.execute(u"DELETE FROM temp.fw_changed_rows"_s);
     work.execute(u"DROP TRIGGER IF EXISTS temp.fw_skip_changed_rows"_s);

@@ -20,4 +20,10 @@ void refuseUnsafeName(const QString& name)
         throw app::Error(problem);
 }
 
+QString delimitedName(const QString& name)
+{
+    QString inner = name;
+    return u'"' + inner.replace(u'"', u"\"\""_s) + u'"';
+}
+
 } // namespace data

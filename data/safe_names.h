@@ -14,4 +14,8 @@ QString unsafeNameProblem(const QString& name);
 // Throws app::Error with that description.
 void refuseUnsafeName(const QString& name);
 
+// A name for the program's own helper statements (not the ones the user's statements
+// fix): always in double quotes, inner double quotes doubled, so any name is safe.
+QString delimitedName(const QString& name);
+
 } // namespace data

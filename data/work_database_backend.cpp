@@ -7,6 +7,7 @@
 #include "data/memory_cursor.h"
 #include "data/paradox_export.h"
 #include "data/paradox_values.h"
+#include "data/safe_names.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -182,12 +183,6 @@ bool hasRealAffinity(const QString& declared)
         || type.contains(u"TEXT"_s) || type.contains(u"BLOB"_s) || type.isEmpty())
         return false;
     return type.contains(u"REAL"_s) || type.contains(u"FLOA"_s) || type.contains(u"DOUB"_s);
-}
-
-QString quotedName(const QString& name)
-{
-    QString inner = name;
-    return u'"' + inner.replace(u'"', u"\"\""_s) + u'"';
 }
 
 // A bare keyword would make the text fail; the prepared form must not quietly accept it.
@@ -502,8 +497,8 @@ bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
         = update->table + u'\n' + update->field + (update->isNullTest ? u"\nnull"_s : u"\nvalue"_s);
     auto found = m_updates.find(key);
     if (found == m_updates.end()) {
-        const QString table = quotedName(update->table);
-        const QString field = quotedName(update->field);
+        const QString table = delimitedName(update->table);
+        const QString field = delimitedName(update->field);
         const QString prepared = u"UPDATE "_s + table + u" SET "_s + field + u" = ?1 WHERE "_s + field
             + (update->isNullTest ? u" IS NULL"_s : u" = ?2"_s);
         std::shared_ptr<Statement> statement;

@@ -16,6 +16,23 @@ std::unique_ptr<ParadoxRows> openParadoxRows(const QString& folder, const QStrin
     return opened;
 }
 
+std::unique_ptr<paradox::TableReader> openTableArgument(
+    const QStringList& args, const QString& command, int* status)
+{
+    if (args.size() != 1) {
+        printErr(u"usage: fieldwright-cli "_s + command + u" FILE.db"_s);
+        *status = 2;
+        return nullptr;
+    }
+    QString error;
+    auto reader = paradox::openTable(args.first(), &error);
+    if (!reader) {
+        printErr(u"fieldwright-cli: "_s + error);
+        *status = 1;
+    }
+    return reader;
+}
+
 QString csvField(const QString& text, bool isNull)
 {
     if (isNull)

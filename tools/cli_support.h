@@ -4,6 +4,7 @@
 
 #include "app/error_report.h"
 #include "data/connection.h"
+#include "data/paradox/table.h"
 #include "data/recordset.h"
 #include "tools/commands.h"
 
@@ -34,6 +35,12 @@ struct ParadoxRows
     data::Recordset rows;
 };
 std::unique_ptr<ParadoxRows> openParadoxRows(const QString& folder, const QString& sql);
+
+// The table named by the one argument of a subcommand that takes FILE.db. On a usage
+// error or an unreadable table, says so on standard error, sets *status (2 or 1) and
+// returns null.
+std::unique_ptr<paradox::TableReader> openTableArgument(
+    const QStringList& args, const QString& command, int* status);
 
 // A value as one CSV field: quoted with inner quotes doubled; a null is the empty field.
 QString csvField(const QString& text, bool isNull);

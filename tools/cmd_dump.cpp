@@ -2,7 +2,7 @@
 // A header row of field names; every non-null value in double quotes with inner quotes
 // doubled; a null as an empty unquoted field.
 
-#include "tools/commands.h"
+#include "tools/cli_support.h"
 
 #include "data/paradox/table.h"
 
@@ -33,16 +33,10 @@ bool flush(QByteArray& buffer)
 
 int runDump(const QStringList& args)
 {
-    if (args.size() != 1) {
-        printErr(u"usage: fieldwright-cli dump FILE.db"_s);
-        return 2;
-    }
-    QString error;
-    const auto reader = paradox::openTable(args.first(), &error);
-    if (!reader) {
-        printErr(u"fieldwright-cli: "_s + error);
-        return 1;
-    }
+    int status = 0;
+    const auto reader = openTableArgument(args, u"dump"_s, &status);
+    if (!reader)
+        return status;
     constexpr qsizetype kFlushSize = 1 << 16;
     QByteArray buffer;
     buffer.reserve(kFlushSize * 2);

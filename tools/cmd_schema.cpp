@@ -1,7 +1,7 @@
 // fieldwright-cli schema FILE.db: the table's header facts, then one line per field
 // (name, type, size), tab-separated.
 
-#include "tools/commands.h"
+#include "tools/cli_support.h"
 
 #include "data/paradox/table.h"
 
@@ -29,16 +29,10 @@ QString versionText(int versionByte)
 
 int runSchema(const QStringList& args)
 {
-    if (args.size() != 1) {
-        printErr(u"usage: fieldwright-cli schema FILE.db"_s);
-        return 2;
-    }
-    QString error;
-    const auto reader = paradox::openTable(args.first(), &error);
-    if (!reader) {
-        printErr(u"fieldwright-cli: "_s + error);
-        return 1;
-    }
+    int status = 0;
+    const auto reader = openTableArgument(args, u"schema"_s, &status);
+    if (!reader)
+        return status;
     const paradox::TableInfo& info = reader->info();
     printOut(u"file version\t"_s + versionText(info.fileVersion));
     printOut(u"code page\t"_s + QString::number(info.codePage));

@@ -1,4 +1,5 @@
 #include "data/paradox/memo_writer.h"
+#include "data/paradox/byte_writer.h"
 
 #include "data/paradox/table_family.h"
 
@@ -15,18 +16,6 @@ constexpr int kLargeThreshold = 2048; // longer values get a block of their own
 constexpr int kFirstChunk = 0x15;
 constexpr int kChunksPerBlock = 256;
 constexpr int kSlotTable = 0x0C;
-
-void putU16(char* out, std::uint32_t value)
-{
-    out[0] = static_cast<char>(value & 0xFF);
-    out[1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
-void putU32(char* out, std::uint32_t value)
-{
-    putU16(out, value & 0xFFFF);
-    putU16(out + 2, value >> 16);
-}
 
 // Offsets in records are 32 bits wide.
 bool fitsOffsets(std::uint64_t end, QString* error)

@@ -26,6 +26,7 @@
 // | 0 | u16 | next block, 0 = last | 2 | u16 | previous block, 0 = first |
 // | 4 | i16 | (records - 1) x record size | 6 | records back to back      |
 
+#include "data/paradox/byte_writer.h"
 #include "data/paradox/code_page.h"
 #include "data/paradox/field_encode.h"
 #include "data/paradox/memo_writer.h"
@@ -51,18 +52,6 @@ constexpr int kVersion7 = 0x0C;
 constexpr int kDescriptorsAt = 0x78;
 constexpr std::uint64_t kMaxBlocks = 0xFFFF; // block numbers are 16 bits
 constexpr int kBufferBytes = 1 << 20;
-
-void putU16(char* out, std::uint32_t value)
-{
-    out[0] = static_cast<char>(value & 0xFF);
-    out[1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
-void putU32(char* out, std::uint32_t value)
-{
-    putU16(out, value & 0xFFFF);
-    putU16(out + 2, value >> 16);
-}
 
 struct SortOrder
 {
