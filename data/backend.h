@@ -3,18 +3,17 @@
 // What a connection is backed by: the work database (work_database_backend.cpp) or a
 // folder of Paradox tables (paradox_folder_backend.cpp). Internal to the data layer.
 
+#include "data/paradox/table.h"
+
 #include <QString>
 #include <QVariant>
 #include <cstdint>
 #include <memory>
 
-namespace paradox {
-struct TableInfo;
-}
-
 namespace data {
 
 class DeferredDrops;
+class InsertStatement;
 
 // One open result: a position on a row, fields by index.
 class Cursor
@@ -33,6 +32,8 @@ public:
     // Back to the first row; false for a cursor that reads its rows only once.
     virtual bool moveFirst() { return false; }
     virtual const paradox::TableInfo* sourceTable() const { return nullptr; }
+    // The value as read from a Paradox table; null for a cursor on anything else.
+    virtual const paradox::Value* paradoxValue(int /*index*/) const { return nullptr; }
 };
 
 struct CursorOptions
@@ -46,6 +47,7 @@ class Backend
 public:
     virtual ~Backend() = default;
     virtual void execute(const QString& sql, DeferredDrops* drops) = 0;
+    virtual void execute(const InsertStatement& insert, DeferredDrops* drops);
     virtual std::unique_ptr<Cursor> query(const QString& sql, const CursorOptions& options) = 0;
     virtual std::unique_ptr<Cursor> tableList() = 0;
 };

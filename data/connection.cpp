@@ -3,6 +3,7 @@
 #include "app/error_report.h"
 #include "data/backend.h"
 #include "data/connection_strings.h"
+#include "data/insert_statement.h"
 #include "data/recordset.h"
 #include "data/statement_observer.h"
 
@@ -59,6 +60,18 @@ void Connection::execute(const QString& sql)
     if (m_isWorkDatabase)
         notifyWorkStatement(sql);
     backend().execute(sql, m_deferredDrops);
+}
+
+void Connection::execute(const InsertStatement& insert)
+{
+    if (m_isWorkDatabase && observer())
+        notifyWorkStatement(insert.text());
+    backend().execute(insert, m_deferredDrops);
+}
+
+void Backend::execute(const InsertStatement& insert, DeferredDrops* drops)
+{
+    execute(insert.text(), drops);
 }
 
 void Connection::openSchema(int schema, Recordset& rows)

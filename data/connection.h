@@ -13,6 +13,7 @@ namespace data {
 
 class Backend;
 class DeferredDrops;
+class InsertStatement;
 class Recordset;
 
 class Connection
@@ -37,6 +38,9 @@ public:
     bool isOpen() const { return m_backend != nullptr; }
     // Runs one statement; the caller needs no result, only success or an error.
     void execute(const QString& sql);
+    // The same for the copy's insert of one record, which is written out as text only when
+    // something reads it.
+    void execute(const InsertStatement& insert);
     // The table list (schema 20 only): columns TABLE_NAME and TABLE_TYPE, one row per
     // table ("TABLE"), view ("VIEW") or table of the database itself ("SYSTEM TABLE").
     void openSchema(int schema, Recordset& rows);

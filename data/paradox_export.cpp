@@ -288,7 +288,11 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
         if (fields[i].type != FieldType::Alpha)
             continue;
         alpha.push_back(i);
-        lengths << u"max(length(\"%1\"))"_s.arg(QString(fields[i].name).replace(u'"', u"\"\""_s));
+        // length() counts characters, and to count them it converts each UTF-16 text to
+        // UTF-8; half the bytes count the same for every character of a Paradox code page.
+        const QString column = QString(fields[i].name).replace(u'"', u"\"\""_s);
+        lengths << (database.isUtf16() ? u"max(length(CAST(\"%1\" AS BLOB))) / 2"_s.arg(column)
+                                       : u"max(length(\"%1\"))"_s.arg(column));
     }
     if (alpha.empty())
         return;

@@ -56,6 +56,7 @@ public:
         read();
     }
     const paradox::TableInfo* sourceTable() const override { return &m_reader->info(); }
+    const paradox::Value* paradoxValue(int index) const override { return &cell(index); }
     const paradox::Value& cell(int index) const
     {
         if (m_isAtEnd)

@@ -99,6 +99,11 @@ QString Recordset::valueText(int index) const
     return cursor().valueText(checkedIndex(index));
 }
 
+const paradox::Value* Recordset::paradoxValue(int index) const
+{
+    return cursor().paradoxValue(checkedIndex(index));
+}
+
 void Recordset::moveFirst()
 {
     if (!cursor().moveFirst())

@@ -8,15 +8,12 @@
 // A read-only one reads the rows as it reaches them. Paradox tables are always streamed.
 
 #include "data/ado.h"
+#include "data/paradox/table.h"
 
 #include <QString>
 #include <QVariant>
 #include <cstdint>
 #include <memory>
-
-namespace paradox {
-struct TableInfo;
-}
 
 namespace data {
 
@@ -53,6 +50,8 @@ public:
     QVariant value(int index) const;
     // The value's text, as paradox::valueText writes it: the empty text for a null.
     QString valueText(int index) const;
+    // The value as read, on a record set of a Paradox table; null on any other.
+    const paradox::Value* paradoxValue(int index) const;
     void moveNext();
     // Back to the first row: snapshots only (throws app::Error on a streamed record set).
     void moveFirst();

@@ -4,6 +4,7 @@
 #include "data/ado.h"
 #include "data/connection.h"
 #include "data/connection_strings.h"
+#include "data/insert_statement.h"
 #include "data/paradox/table.h"
 #include "data/recordset.h"
 #include "data/safe_names.h"
@@ -45,34 +46,6 @@ constexpr std::array<ColumnRule, 13> kColumnRules { {
     { u"addbtime", u"` TIME," },
     { nullptr, u"` TEXT," },
 } };
-
-// Appends one value the way the insert statement expects it: the statement ends with an
-// opening quote, and so does the result.
-void appendValue(QString& insert, const QString& text)
-{
-    if (text.isEmpty()) {
-        insert.chop(1);
-        insert += u"NULL, '"_s;
-        return;
-    }
-    if (text.contains(u'\''))
-        insert += QString(text).replace(u'\'', u"''"_s);
-    else
-        insert += text;
-    insert += u"', '"_s;
-}
-
-// The value's text as the statement carries it. Bytes get a leading 0x: the work database
-// turns a text of digits into a number in the OLEOBJECT column of a blob, which would drop
-// the leading zeros of bytes such as 00 12.
-QString copyText(const Recordset& records, int index)
-{
-    QString text = records.valueText(index);
-    const int type = records.fieldType(index);
-    if (!text.isEmpty() && (type == ado::adBinary || type == ado::adLongVarBinary || type == 204))
-        text.prepend(u"0x"_s);
-    return text;
-}
 
 } // namespace
 
@@ -148,7 +121,9 @@ CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
     const bool isWorthCopying = isCreated && reportsBeforeCreate == 0;
     if (isWorthCopying && workDatabase)
         proc.step(186, [&] { workDatabase->beginTransaction(); });
-    qsizetype insertCapacity = 64;
+    // One record's insert, reused: its values are bound, and its text is written out only
+    // when something reads it (see insert_statement.h).
+    InsertStatement insert;
     for (std::int64_t index = 0; isWorthCopying && index <= lastIndex; ++index) {
         proc.step(188, [&] { ctx.events.processEvents(); });
         if (!proc.step(188, [&] {
@@ -159,17 +134,14 @@ CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
                             .arg(lastIndex + 1));
             }))
             break;
-        QString insert;
-        insert.reserve(insertCapacity);
-        proc.step(190, [&] { insert += u"INSERT INTO `"_s + table + u"` VALUES('"_s; });
+        proc.step(190, [&] { insert.start(table); });
         bool isRecordRead = true;
         for (int i = 0; i < fieldCount; ++i) {
             proc.step(194, [&] { ctx.events.processEvents(); });
-            isRecordRead &= proc.step(196, [&] { appendValue(insert, copyText(*records, i)); });
+            isRecordRead &= proc.step(196, [&] { insert.appendValue(*records, i); });
         }
-        proc.step(210, [&] { insert.chop(3); });
-        proc.step(212, [&] { insert += u')'; });
-        insertCapacity = std::max(insertCapacity, insert.size() + 16);
+        proc.step(210, [&] { insert.chopSeparator(); });
+        proc.step(212, [&] { insert.closeValues(); });
         const bool isInserted = isRecordRead && proc.step(216, [&] { work->execute(insert); });
         if (isInserted)
             ++result.recordsCopied;

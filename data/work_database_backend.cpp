@@ -4,6 +4,7 @@
 
 #include "app/error_report.h"
 #include "data/ado.h"
+#include "data/insert_statement.h"
 #include "data/memory_cursor.h"
 #include "data/paradox_export.h"
 #include "data/paradox_values.h"
@@ -15,6 +16,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <charconv>
+#include <cmath>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -133,7 +135,7 @@ std::optional<double> exactNumber(QStringView text)
 {
     if (text.isEmpty() || text.size() > 64)
         return std::nullopt;
-    char buffer[64];
+    char buffer[64] = {};
     qsizetype digits = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
@@ -198,6 +200,12 @@ QString shortened(const QString& sql)
     return sql.size() <= kShown ? sql : sql.left(kShown) + u"..."_s;
 }
 
+// The start of the copy's insert text, up to VALUES.
+QString copyInsertHead(const QString& table)
+{
+    return u"INSERT INTO `"_s + table + u"` "_s;
+}
+
 } // namespace
 
 SqliteHandle::~SqliteHandle()
@@ -252,7 +260,31 @@ struct WorkDatabaseBackend::PreparedInsert
     std::vector<Affinity> affinities;
     QString head; // the statement up to VALUES
     int valueCount = 0;
+    QString table;
 };
+
+namespace {
+
+// Binds a value the statement text gave between quotes, as SQLite would store the literal
+// in a column of this affinity. The text must stay alive until the statement has run.
+void bindQuoted(sqlite3_stmt* statement, int parameter, QStringView value, Affinity affinity)
+{
+    if (affinity == Affinity::Real) {
+        if (const auto number = exactNumber(value)) {
+            sqlite3_bind_double(statement, parameter, *number);
+            return;
+        }
+    } else if (affinity == Affinity::Integer) {
+        // What SQLite would make of the text, without its conversion.
+        if (const auto number = exactInteger(value)) {
+            sqlite3_bind_int64(statement, parameter, *number);
+            return;
+        }
+    }
+    sqlite3_bind_text16(statement, parameter, value.utf16(), static_cast<int>(value.size() * 2), SQLITE_STATIC);
+}
+
+} // namespace
 
 WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
     : m_fileName(QFileInfo(file).fileName())
@@ -281,6 +313,9 @@ WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
         sqlite3_free(message);
         throw app::Error(u"The work database %1 cannot be used: %2"_s.arg(file, text));
     }
+    Statement encoding(m_db, u"PRAGMA encoding"_s);
+    m_isUtf16 = encoding.step()
+        && sqliteText(sqlite3_column_text(encoding.get(), 0)).startsWith(u"UTF-16"_s, Qt::CaseInsensitive);
 }
 
 WorkDatabaseBackend::~WorkDatabaseBackend() = default;
@@ -426,17 +461,15 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
         return false;
 
     const int valueCount = static_cast<int>(m_literals.size());
-    PreparedInsert* insert = m_lastInsert;
-    if (!insert || valueCount != insert->valueCount || text.left(headEnd) != insert->head) {
-        QString table = text.mid(nameStart, nameEnd - nameStart).toString();
-        if (open == u'`' || open == u'[' || open == u'"')
-            table = table.mid(1, table.size() - 2);
-        insert = preparedInsert(text.left(headEnd).toString(), table, valueCount);
-        if (!insert)
-            return false;
-        m_lastInsert = insert;
-    }
+    QString table = text.mid(nameStart, nameEnd - nameStart).toString();
+    if (open == u'`' || open == u'[' || open == u'"')
+        table = table.mid(1, table.size() - 2);
+    PreparedInsert* insert = lastOrPreparedInsert(text.left(headEnd), table, valueCount);
+    if (!insert)
+        return false;
     sqlite3_stmt* statement = insert->statement.get();
+    m_unquoted.clear();
+    m_unquoted.reserve(m_literals.size()); // the bound texts must not move
     for (int i = 0; i < valueCount; ++i) {
         const Literal& literal = m_literals[static_cast<std::size_t>(i)];
         const int parameter = i + 1;
@@ -449,30 +482,67 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
             m_unquoted.push_back(value.toString().replace(u"''"_s, u"'"_s));
             value = m_unquoted.back();
         }
-        const Affinity affinity = insert->affinities[static_cast<std::size_t>(i)];
-        if (affinity == Affinity::Real) {
-            if (const auto number = exactNumber(value)) {
-                sqlite3_bind_double(statement, parameter, *number);
-                continue;
-            }
-        } else if (affinity == Affinity::Integer) {
-            // What SQLite would make of the text, without its conversion.
-            if (const auto number = exactInteger(value)) {
-                sqlite3_bind_int64(statement, parameter, *number);
-                continue;
-            }
-        }
-        // The text stays alive until the step below; the bindings are cleared after it.
-        sqlite3_bind_text16(
-            statement, parameter, value.utf16(), static_cast<int>(value.size() * 2), SQLITE_STATIC);
+        bindQuoted(statement, parameter, value, insert->affinities[static_cast<std::size_t>(i)]);
     }
-    runBound(statement, sql);
+    if (const QString problem = runBound(statement); !problem.isEmpty())
+        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
     return true;
 }
 
+// The copy's inserts, bound from the values they hold. Each value is bound exactly as the
+// same value in the statement text would be (see bindQuoted): a whole number read from an
+// integer field into an INTEGER column, and a finite number into a REAL column, skip the
+// round trip through their text; everything else is bound as its text.
+void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* drops)
+{
+    const QString& table = insert.table();
+    if (!insert.isComplete() || table.contains(u'`')) {
+        execute(insert.text(), drops);
+        return;
+    }
+    const std::vector<paradox::Value>& values = insert.values();
+    const int valueCount = static_cast<int>(values.size());
+    PreparedInsert* prepared = m_lastInsert;
+    // The same table and count is the same statement, whatever the text spelled around it.
+    if (!prepared || prepared->valueCount != valueCount || prepared->table != table)
+        prepared = lastOrPreparedInsert(copyInsertHead(table), table, valueCount);
+    if (!prepared) {
+        execute(insert.text(), drops);
+        return;
+    }
+    sqlite3_stmt* statement = prepared->statement.get();
+    m_unquoted.clear();
+    m_unquoted.reserve(values.size()); // the bound texts must not move
+    for (int i = 0; i < valueCount; ++i) {
+        const paradox::Value& value = values[static_cast<std::size_t>(i)];
+        const Affinity affinity = prepared->affinities[static_cast<std::size_t>(i)];
+        const int parameter = i + 1;
+        if (const auto* number = std::get_if<std::int32_t>(&value); number && affinity == Affinity::Integer) {
+            sqlite3_bind_int64(statement, parameter, *number);
+            continue;
+        }
+        if (const auto* real = std::get_if<double>(&value);
+            real && affinity == Affinity::Real && std::isfinite(*real)) {
+            sqlite3_bind_double(statement, parameter, *real);
+            continue;
+        }
+        const QString* text = std::get_if<QString>(&value);
+        if (!text) {
+            m_unquoted.push_back(copyText(value));
+            text = &m_unquoted.back();
+        }
+        if (text->isEmpty())
+            sqlite3_bind_null(statement, parameter);
+        else
+            bindQuoted(statement, parameter, *text, affinity);
+    }
+    if (const QString problem = runBound(statement); !problem.isEmpty())
+        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(insert.text()))));
+}
+
 // Runs a prepared statement whose values are bound, then makes it ready for the next ones.
-// Failures name the statement text the program sent.
-void WorkDatabaseBackend::runBound(sqlite3_stmt* statement, const QString& sql)
+// Returns SQLite's description of a failure, or the empty text.
+QString WorkDatabaseBackend::runBound(sqlite3_stmt* statement)
 {
     QString failureText;
     const int result = sqlite3_step(statement);
@@ -480,8 +550,7 @@ void WorkDatabaseBackend::runBound(sqlite3_stmt* statement, const QString& sql)
         failureText = sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get())));
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
-    if (!failureText.isEmpty())
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(failureText, shortened(sql))));
+    return failureText;
 }
 
 // The change run sends one update text per distinct value: compiling each one (with the
@@ -515,8 +584,18 @@ bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
     if (!update->isNullTest)
         sqlite3_bind_text16(statement, 2, update->oldText.utf16(),
             static_cast<int>(update->oldText.size() * 2), SQLITE_STATIC);
-    runBound(statement, sql);
+    if (const QString problem = runBound(statement); !problem.isEmpty())
+        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
     return true;
+}
+
+WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::lastOrPreparedInsert(
+    QStringView head, const QString& table, int valueCount)
+{
+    if (m_lastInsert && valueCount == m_lastInsert->valueCount && head == m_lastInsert->head)
+        return m_lastInsert;
+    m_lastInsert = preparedInsert(head.toString(), table, valueCount);
+    return m_lastInsert;
 }
 
 WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::preparedInsert(
@@ -546,7 +625,7 @@ WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::preparedInsert(
         sql += i == 0 ? u"?"_s : u",?"_s;
     sql += u')';
     auto insert = std::make_shared<PreparedInsert>(
-        PreparedInsert { Statement(m_db, sql), std::move(affinities), head, valueCount });
+        PreparedInsert { Statement(m_db, sql), std::move(affinities), head, valueCount, table });
     m_inserts.insert(key, insert);
     return insert.get();
 }

@@ -57,6 +57,7 @@ public:
     ~WorkDatabaseBackend() override;
 
     void execute(const QString& sql, DeferredDrops* drops) override;
+    void execute(const InsertStatement& insert, DeferredDrops* drops) override;
     std::unique_ptr<Cursor> query(const QString& sql, const CursorOptions& options) override;
     std::unique_ptr<Cursor> tableList() override;
 
@@ -71,6 +72,8 @@ public:
     std::optional<paradox::TableInfo> source(const QString& table);
 
     bool hasTable(const QString& table);
+    // Texts are kept in UTF-16 (an empty work database is made so when it opens).
+    bool isUtf16() const { return m_isUtf16; }
     const std::shared_ptr<SqliteHandle>& handle() const { return m_db; }
     // "dbTemp.mdb: " + what SQLite says, for error descriptions.
     QString failure(const QString& what) const;
@@ -79,8 +82,9 @@ private:
     struct PreparedInsert;
     bool tryFastInsert(const QString& sql);
     bool tryFastUpdate(const QString& sql);
-    void runBound(sqlite3_stmt* statement, const QString& sql);
+    QString runBound(sqlite3_stmt* statement);
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
+    PreparedInsert* lastOrPreparedInsert(QStringView head, const QString& table, int valueCount);
     void runStatements(const QString& sql);
 
     struct Literal
@@ -93,6 +97,7 @@ private:
 
     std::shared_ptr<SqliteHandle> m_db;
     QString m_fileName;
+    bool m_isUtf16 = false;
     QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
     PreparedInsert* m_lastInsert = nullptr;
     QHash<QString, std::shared_ptr<Statement>> m_updates; // the change run's updates, by form

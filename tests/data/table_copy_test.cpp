@@ -2,11 +2,13 @@
 // and whether it tells its caller the truth about being complete.
 
 #include "data/connection_strings.h"
+#include "data/insert_statement.h"
 #include "data/recordset.h"
 #include "data/table_copy.h"
 #include "tests/data/work_database_fixture.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 namespace {
 
@@ -92,6 +94,91 @@ TEST_F(TableCopy, SendsOneCreateAndOneInsertPerRecord)
         u"INSERT INTO `ORDERS` VALUES(' ', NULL, NULL, NULL, NULL, NULL, NULL, NULL)"_s,
     };
     EXPECT_EQ(statements, expected);
+}
+
+// The copy binds each record's values without writing its statement out; what it stores
+// must be exactly what its statement text stores, storage class and all.
+TEST_F(TableCopy, StoresWhatItsStatementTextsWouldStore)
+{
+    const std::vector<paradox::Field> fields { { u"Name"_s, FieldType::Alpha, 20 },
+        { u"Qty"_s, FieldType::Short, 2 }, { u"Big"_s, FieldType::Long, 4 },
+        { u"Price"_s, FieldType::Money, 8 }, { u"Ratio"_s, FieldType::Number, 8 },
+        { u"Born"_s, FieldType::Date, 4 }, { u"Paid"_s, FieldType::Logical, 1 },
+        { u"Note"_s, FieldType::Memo, 11 }, { u"Code"_s, FieldType::Bytes, 2 },
+        { u"Data"_s, FieldType::Blob, 11 }, { u"Amount"_s, FieldType::Bcd, 2 },
+        { u"At"_s, FieldType::Time, 4 }, { u"Stamp"_s, FieldType::Timestamp, 8 },
+        { u"Id"_s, FieldType::Autoincrement, 4 } };
+    std::vector<paradox::Row> rows;
+    const std::vector<double> numbers { 0.0, -0.0, 0.1, -2.25, 1e21, 9.999999999999999e20, 1e-7,
+        9.99999999999999e-8, 5e-324, 1.7976931348623157e308, -4.967155202240894e-297, 123456789.125,
+        2.2250738585072014e-308 };
+    const std::vector<QString> texts { u"O'Neil"_s, u"1e5"_s, u"0012"_s, u"12"_s, u"-3.5"_s, u" 7"_s,
+        u"0x1F"_s, u"Ärger"_s, u"''"_s, u" "_s, QString(), u"NULL"_s, u"9223372036854775808"_s };
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const auto small = static_cast<std::int32_t>(i % 2 == 0 ? 32767 - i : -32767 + i);
+        const std::int32_t big = i == 0 ? 2'147'483'647 : i == 1 ? -2'147'483'647 : static_cast<std::int32_t>(i);
+        const paradox::Value text = texts[i].isNull() ? paradox::Value(Null {}) : paradox::Value(texts[i]);
+        rows.push_back({ text, small, big, numbers[i], numbers[numbers.size() - 1 - i],
+            paradox::Date { static_cast<std::int32_t>(1 + i * 250'000) },
+            i % 3 == 0 ? paradox::Value(Null {}) : paradox::Value(i % 2 == 0), text,
+            QByteArray("\x00\x12", 2), QByteArray(static_cast<qsizetype>(i), '\x30'),
+            paradox::Bcd { i % 2 == 0 ? u"-12.30"_s : u"5"_s },
+            paradox::TimeOfDay { static_cast<std::int32_t>(i * 3'600'001) },
+            paradox::Timestamp { 63'766'094'400'123.0 + static_cast<double>(i) }, static_cast<std::int32_t>(i + 1) });
+    }
+    writeTable(u"ORDERS"_s, fields, rows);
+    ASSERT_TRUE(data::sendTableToAccess(u"ORDERS"_s, context()).isComplete) << errors.reports.join(u'\n').toStdString();
+
+    data::Connection work;
+    work.open(data::workDatabaseConnectionString(appFolder()));
+    work.execute(u"ALTER TABLE `ORDERS` RENAME TO `BOUND`"_s);
+    for (const QString& statement : statements.filter(QRegularExpression(u"^(CREATE|INSERT) "_s)))
+        work.execute(statement);
+    const auto stored = [&](const QString& table) {
+        QStringList cells;
+        data::Recordset all;
+        QStringList columns;
+        for (const paradox::Field& field : fields)
+            columns << u"typeof(`%1`) || ':' || quote(`%1`)"_s.arg(field.name);
+        all.open(u"SELECT "_s + columns.join(u", "_s) + u" FROM `"_s + table + u'`', work);
+        while (!all.isEof()) {
+            for (int i = 0; i < all.fieldCount(); ++i)
+                cells << all.valueText(i);
+            all.moveNext();
+        }
+        return cells;
+    };
+    const QStringList bound = stored(u"BOUND"_s);
+    EXPECT_EQ(bound.size(), static_cast<qsizetype>(rows.size() * fields.size()));
+    EXPECT_EQ(bound, stored(u"ORDERS"_s));
+}
+
+TEST_F(TableCopy, ARefusedRecordIsReportedWithItsStatementText)
+{
+    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 }, { u"B"_s, FieldType::Alpha, 5 } },
+        { { u"it's"_s, Null {} } });
+    data::Connection folder;
+    folder.open(data::paradoxConnectionString(paradoxFolder()));
+    data::Recordset rows;
+    rows.open(u"SELECT * FROM `T`"_s, folder);
+    data::Connection work;
+    work.open(data::workDatabaseConnectionString(appFolder()));
+    work.execute(u"CREATE TABLE `T`(`A` TEXT, `B` TEXT NOT NULL)"_s);
+    data::InsertStatement insert;
+    insert.start(u"T"_s);
+    insert.appendValue(rows, 0);
+    EXPECT_EQ(insert.text(), u"INSERT INTO `T` VALUES('it''s', '"_s);
+    insert.appendValue(rows, 1);
+    insert.chopSeparator();
+    insert.closeValues();
+    try {
+        work.execute(insert);
+        ADD_FAILURE() << "the NULL was accepted";
+    } catch (const app::Error& e) {
+        EXPECT_TRUE(e.description().contains(u"NOT NULL"_s)) << e.description().toStdString();
+        EXPECT_TRUE(e.description().endsWith(u"(in the statement INSERT INTO `T` VALUES('it''s', NULL))"_s))
+            << e.description().toStdString();
+    }
 }
 
 TEST_F(TableCopy, TableWithoutRecordsGetsOnlyItsCreate)
