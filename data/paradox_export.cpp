@@ -312,6 +312,43 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
     }
 }
 
+// Writes the rows of the work table into a new Paradox table, not yet placed. Returns null
+// when stopOnLongText is set and an Alpha value is longer than its field.
+std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, const paradox::NewTable& table,
+    const QString& source, qint64 rowLimit, bool stopOnLongText)
+{
+    const QString& target = table.name;
+    QString error;
+    std::unique_ptr<paradox::TableWriter> writer = paradox::createTable(table, &error);
+    if (!writer)
+        throw app::Error(error);
+    Statement rows(database.handle(), u"SELECT * FROM [%1] LIMIT %2"_s.arg(source).arg(rowLimit));
+    const int columnCount = static_cast<int>(table.fields.size());
+    paradox::Row row(table.fields.size());
+    qint64 rowNumber = 0;
+    while (rows.step()) {
+        ++rowNumber;
+        for (int i = 0; i < columnCount; ++i) {
+            const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
+            auto converted = paradoxValue(rows.get(), i, field);
+            if (auto* problem = std::get_if<Problem>(&converted))
+                throw app::Error(
+                    u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target).arg(rowNumber).arg(
+                        field.name, problem->text));
+            paradox::Value& value = row[static_cast<std::size_t>(i)];
+            value = std::move(std::get<paradox::Value>(converted));
+            if (stopOnLongText && field.type == FieldType::Alpha) {
+                if (const auto* text = std::get_if<QString>(&value); text && text->size() > field.size)
+                    return nullptr; // the writer removes what it wrote
+            }
+        }
+        if (!writer->append(row, &error))
+            throw app::Error(
+                u"Table %1, row %2: %3. Nothing was written."_s.arg(target).arg(rowNumber).arg(error));
+    }
+    return writer;
+}
+
 } // namespace
 
 bool isParadoxExportStatement(const QString& sql)
@@ -365,30 +402,13 @@ void exportToParadox(WorkDatabaseBackend& database, const QString& sql, Deferred
         table.fields.push_back(
             kept ? paradox::Field { column.name, kept->type, kept->size } : fieldForDeclaredType(column));
     }
-    widenAlphaFields(database, source, rowLimit, table.fields, target);
-
+    // Values seldom outgrow their fields, so the table is first written with the sizes it
+    // had; only when a value does not fit are the lengths measured and the table started anew.
     QString error;
-    const std::unique_ptr<paradox::TableWriter> writer = paradox::createTable(table, &error);
-    if (!writer)
-        throw app::Error(error);
-    Statement rows(database.handle(), u"SELECT * FROM [%1] LIMIT %2"_s.arg(source).arg(rowLimit));
-    const int columnCount = static_cast<int>(table.fields.size());
-    paradox::Row row(table.fields.size());
-    qint64 rowNumber = 0;
-    while (rows.step()) {
-        ++rowNumber;
-        for (int i = 0; i < columnCount; ++i) {
-            const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
-            auto converted = paradoxValue(rows.get(), i, field);
-            if (auto* problem = std::get_if<Problem>(&converted))
-                throw app::Error(
-                    u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target).arg(rowNumber).arg(
-                        field.name, problem->text));
-            row[static_cast<std::size_t>(i)] = std::move(std::get<paradox::Value>(converted));
-        }
-        if (!writer->append(row, &error))
-            throw app::Error(
-                u"Table %1, row %2: %3. Nothing was written."_s.arg(target).arg(rowNumber).arg(error));
+    std::unique_ptr<paradox::TableWriter> writer = writeRows(database, table, source, rowLimit, true);
+    if (!writer) {
+        widenAlphaFields(database, source, rowLimit, table.fields, target);
+        writer = writeRows(database, table, source, rowLimit, false);
     }
 
     if (!writer->commit(held ? held->backupFolder : QString(), &error)) {

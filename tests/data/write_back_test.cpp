@@ -195,8 +195,13 @@ TEST_F(WriteBack, TableWithoutRowsStaysEmpty)
 
 TEST_F(WriteBack, AlphaFieldWidensForALongerValue)
 {
-    writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"Zip"_s, FieldType::Alpha, 5 } },
-        { { u"New York"_s, u"10001"_s }, { u"Boston"_s, u"02108"_s } });
+    // The longer value comes last, after more than one block of the new table is written.
+    std::vector<paradox::Row> rows;
+    for (int i = 0; i < 300; ++i)
+        rows.push_back({ u"Boston"_s, QString::number(10'000 + i) });
+    rows.push_back({ u"New York"_s, u"10001"_s });
+    writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"Zip"_s, FieldType::Alpha, 5 } }, rows);
+    const QStringList filesBefore = QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden);
     ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
     workExecute(u"update T set City='New York City, NY' where City='New York'"_s);
     const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
@@ -205,9 +210,10 @@ TEST_F(WriteBack, AlphaFieldWidensForALongerValue)
     ASSERT_EQ(after.fields.size(), 2u);
     EXPECT_EQ(after.fields[0].size, 17);
     EXPECT_EQ(after.fields[1].size, 5);
-    ASSERT_EQ(after.rows.size(), 2u);
-    EXPECT_TRUE(after.rows[0][0] == paradox::Value(u"New York City, NY"_s));
-    EXPECT_TRUE(after.rows[1][1] == paradox::Value(u"02108"_s));
+    ASSERT_EQ(after.rows.size(), rows.size());
+    EXPECT_TRUE(after.rows[0][1] == paradox::Value(u"10000"_s));
+    EXPECT_TRUE(after.rows.back()[0] == paradox::Value(u"New York City, NY"_s));
+    EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden), filesBefore);
 }
 
 TEST_F(WriteBack, FailureKeepsTheOldTableAndTheWorkTable)
