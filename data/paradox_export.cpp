@@ -146,7 +146,7 @@ std::optional<std::int64_t> parseTime(QStringView text)
     return ((*hours * 60 + *minutes) * 60 + *seconds) * 1000 + millis;
 }
 
-std::optional<double> parseNumber(const QString& text)
+std::optional<double> parseNumber(QStringView text)
 {
     const QByteArray latin = text.trimmed().toLatin1();
     double value = 0;
@@ -158,10 +158,11 @@ std::optional<double> parseNumber(const QString& text)
     return value;
 }
 
-QString cellText(sqlite3_stmt* row, int column)
+// Valid until the row's next step: only texts that become values are copied.
+QStringView cellText(sqlite3_stmt* row, int column)
 {
-    return QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(row, column)),
-        sqlite3_column_bytes16(row, column) / 2);
+    const void* text = sqlite3_column_text16(row, column);
+    return { static_cast<const char16_t*>(text), sqlite3_column_bytes16(row, column) / 2 };
 }
 
 struct Problem
@@ -180,15 +181,17 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
         && (field.type == FieldType::Short || field.type == FieldType::Long
             || field.type == FieldType::Autoincrement || field.type == FieldType::Number
             || field.type == FieldType::Money);
-    const QString text = isPlainNumber ? QString() : cellText(row, column);
-    const auto notA = [&](const QString& what) { return Problem { u"\"%1\" is not %2"_s.arg(text, what) }; };
+    const QStringView text = isPlainNumber ? QStringView() : cellText(row, column);
+    const auto notA = [&](const QString& what) {
+        return Problem { u"\"%1\" is not %2"_s.arg(text.toString(), what) };
+    };
     switch (field.type) {
     case FieldType::Alpha:
     case FieldType::Memo:
     case FieldType::FormattedMemo:
         if (text.isEmpty())
             return paradox::Null {};
-        return text;
+        return text.toString();
     case FieldType::Short:
     case FieldType::Long:
     case FieldType::Autoincrement: {
@@ -222,9 +225,9 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
     case FieldType::Logical:
         if (storage == SQLITE_INTEGER)
             return sqlite3_column_int64(row, column) != 0;
-        if (text.compare(u"true"_s, Qt::CaseInsensitive) == 0)
+        if (text.compare(u"true", Qt::CaseInsensitive) == 0)
             return true;
-        if (text.compare(u"false"_s, Qt::CaseInsensitive) == 0)
+        if (text.compare(u"false", Qt::CaseInsensitive) == 0)
             return false;
         return notA(u"true or false"_s);
     case FieldType::Date: {
@@ -243,8 +246,8 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
     case FieldType::Timestamp: {
         const qsizetype space = text.indexOf(u' ');
         if (space > 0) {
-            const auto days = parseDate(QStringView(text).left(space));
-            const auto msecs = parseTime(QStringView(text).mid(space + 1));
+            const auto days = parseDate(text.left(space));
+            const auto msecs = parseTime(text.mid(space + 1));
             if (days && msecs && *msecs < kMsecsPerDay)
                 return paradox::Timestamp { static_cast<double>(*days * kMsecsPerDay + *msecs) };
         }
@@ -258,7 +261,7 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
         // significant digits, which gives the decimal again; a longer one stays text.
         if (storage == SQLITE_FLOAT && text.contains(u'e', Qt::CaseInsensitive))
             return paradox::Bcd { QString::number(sqlite3_column_double(row, column), 'f', field.size) };
-        return paradox::Bcd { text };
+        return paradox::Bcd { text.toString() };
     case FieldType::Bytes:
     case FieldType::Blob:
     case FieldType::Ole:
@@ -268,7 +271,7 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
                 sqlite3_column_bytes(row, column));
         if (text.isEmpty())
             return paradox::Null {};
-        if (const auto bytes = bytesFromCopyText(text))
+        if (const auto bytes = bytesFromCopyText(text.toString()))
             return *bytes;
         return notA(u"binary data in hex digits (0x...)"_s);
     }

@@ -289,6 +289,10 @@ void bindQuoted(sqlite3_stmt* statement, int parameter, QStringView value, Affin
 WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
     : m_fileName(QFileInfo(file).fileName())
 {
+    // SQLite counts every allocation under a process-wide lock unless told not to, before
+    // its first use; nothing here reads those counts. Later calls are refused harmlessly.
+    static const bool isConfigured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+    Q_UNUSED(isConfigured);
     sqlite3* db = nullptr;
     // Never SQLITE_OPEN_CREATE: the work database comes with the program, and a missing one
     // means the installation is broken, not that an empty one should appear somewhere.

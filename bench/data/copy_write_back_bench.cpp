@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -86,6 +87,18 @@ struct Stopwatch
     double processorSeconds() const { return cpuSeconds() - cpuStart; }
 };
 
+// The best times of one phase over several rounds.
+struct Phase
+{
+    double cpu = 1e300;
+    double wall = 1e300;
+    void keepBest(const Stopwatch& timer)
+    {
+        cpu = std::min(cpu, timer.processorSeconds());
+        wall = std::min(wall, timer.wallSeconds());
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -94,10 +107,9 @@ int main(int argc, char** argv)
     const std::int64_t records = argc > 1 ? std::atoll(argv[1]) : 1'000'000;
     QTemporaryDir root;
     const QString source = root.path() + u"/paradox"_s;
-    const QString plain = root.path() + u"/plain"_s;
+    const QString plainFolder = root.path() + u"/plain"_s;
     const QString appFolder = root.path() + u"/app"_s;
     QDir().mkpath(source);
-    QDir().mkpath(plain);
     QDir().mkpath(appFolder);
     QFile database(appFolder + u"/dbTemp.mdb"_s);
     database.open(QIODevice::WriteOnly);
@@ -110,37 +122,52 @@ int main(int argc, char** argv)
         }))
         return 1;
 
-    // Our plain read and write of the same table.
-    Stopwatch timer;
-    timer.start();
-    QString error;
-    auto reader = paradox::openTable(paradox::findTableFile(source, u"ORDERS"_s), &error);
-    if (!reader
-        || !write(plain, u"ORDERS"_s, records, [&](paradox::Row& row) { return reader->readNext(row); }))
-        return 1;
-    const double plainWall = timer.wallSeconds();
-    const double plainCpu = timer.processorSeconds();
-
     app::PlainFolderBox folderBox(source);
     PrintedErrors errors;
     app::NoEvents events;
     const data::DataContext context { folderBox, appFolder, errors, events, root.path() + u"/backups"_s };
-    timer.start();
-    const data::CopyResult copy = data::sendTableToAccess(u"ORDERS"_s, context);
-    const double copyWall = timer.wallSeconds();
-    const double copyCpu = timer.processorSeconds();
-    timer.start();
-    const data::WriteBackResult back = data::sendTableToParadox(u"ORDERS"_s, context);
-    const double backWall = timer.wallSeconds();
-    const double backCpu = timer.processorSeconds();
-    if (!copy.isComplete || !back.isWrittenBack) {
-        std::fprintf(
-            stderr, "copy or write-back failed: %s %s\n", qPrintable(copy.problem), qPrintable(back.problem));
-        return 1;
+
+    // The machines this runs on are shared, and a neighbour can slow one phase down by half:
+    // the three phases take turns, and each keeps its best of kRounds.
+    constexpr int kRounds = 3;
+    Phase plain;
+    Phase copy;
+    Phase back;
+    for (int round = 0; round < kRounds; ++round) {
+        // Our plain read and write of the same table.
+        QDir(plainFolder).removeRecursively();
+        QDir().mkpath(plainFolder);
+        Stopwatch timer;
+        timer.start();
+        QString error;
+        auto reader = paradox::openTable(paradox::findTableFile(source, u"ORDERS"_s), &error);
+        if (!reader
+            || !write(plainFolder, u"ORDERS"_s, records,
+                [&](paradox::Row& row) { return reader->readNext(row); }))
+            return 1;
+        plain.keepBest(timer);
+
+        timer.start();
+        const data::CopyResult copied = data::sendTableToAccess(u"ORDERS"_s, context);
+        copy.keepBest(timer);
+        timer.start();
+        const data::WriteBackResult written = data::sendTableToParadox(u"ORDERS"_s, context);
+        back.keepBest(timer);
+        if (!copied.isComplete || !written.isWrittenBack) {
+            std::fprintf(stderr, "copy or write-back failed: %s %s\n", qPrintable(copied.problem),
+                qPrintable(written.problem));
+            return 1;
+        }
     }
+    const double plainCpu = plain.cpu;
+    const double plainWall = plain.wall;
+    const double copyCpu = copy.cpu;
+    const double copyWall = copy.wall;
+    const double backCpu = back.cpu;
+    const double backWall = back.wall;
 
     const double ratio = (copyCpu + backCpu) / plainCpu;
-    std::printf("records: %lld                 processor     wall\n", static_cast<long long>(records));
+    std::printf("records: %lld, best of %d rounds    processor     wall\n", static_cast<long long>(records), kRounds);
     std::printf("plain read + write:        %7.2f s  %7.2f s\n", plainCpu, plainWall);
     std::printf("copy into work database:   %7.2f s  %7.2f s\n", copyCpu, copyWall);
     std::printf("write-back:                %7.2f s  %7.2f s\n", backCpu, backWall);
