@@ -230,6 +230,7 @@ QString WorkDatabaseBackend::failure(const QString& what) const
 
 void WorkDatabaseBackend::execute(const QString& sql, DeferredDrops* drops)
 {
+    flushInserts();
     if (isParadoxExportStatement(sql)) {
         exportToParadox(*this, sql, drops);
         return;
@@ -237,8 +238,7 @@ void WorkDatabaseBackend::execute(const QString& sql, DeferredDrops* drops)
     if (tryFastInsert(sql) || tryFastUpdate(sql))
         return;
     // Anything else may change the schema under the prepared statements.
-    m_inserts.clear();
-    m_lastInsert = nullptr;
+    forgetPreparedInserts();
     m_updates.clear();
     runStatements(sql);
     static const QRegularExpression drop(u"^\\s*DROP\\s+TABLE\\s+[`\\[\"]?([^`\\]\"]*)[`\\]\"]?\\s*;?\\s*$"_s,
@@ -316,7 +316,7 @@ bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
 
 std::unique_ptr<Cursor> WorkDatabaseBackend::query(const QString& sql, const CursorOptions& options)
 {
-    m_inserts.clear();
+    forgetPreparedInserts();
     try {
         if (options.lockType != ado::kLockReadOnly) {
             // A snapshot: the change run updates the table while it walks these rows.
@@ -346,6 +346,7 @@ std::unique_ptr<Cursor> WorkDatabaseBackend::query(const QString& sql, const Cur
 
 std::unique_ptr<Cursor> WorkDatabaseBackend::tableList()
 {
+    flushInserts();
     Statement statement(
         m_db, u"SELECT type, name FROM sqlite_schema WHERE type IN ('table', 'view') ORDER BY name"_s);
     std::vector<std::vector<QVariant>> rows;
@@ -374,14 +375,21 @@ void WorkDatabaseBackend::beginTransaction()
 
 void WorkDatabaseBackend::commitTransaction()
 {
-    m_inserts.clear();
-    m_lastInsert = nullptr;
+    try {
+        forgetPreparedInserts();
+    } catch (const app::Error&) {
+        // The records before the refused ones stay, as they would have one by one.
+        if (!sqlite3_get_autocommit(m_db->get()))
+            runStatements(u"COMMIT"_s);
+        throw;
+    }
     if (!sqlite3_get_autocommit(m_db->get()))
         runStatements(u"COMMIT"_s);
 }
 
 bool WorkDatabaseBackend::hasTable(const QString& table)
 {
+    flushInserts();
     Statement statement(
         m_db, u"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ? COLLATE NOCASE"_s);
     sqlite3_bind_text16(
@@ -391,6 +399,7 @@ bool WorkDatabaseBackend::hasTable(const QString& table)
 
 void WorkDatabaseBackend::rememberSource(const QString& table, const paradox::TableInfo& info)
 {
+    flushInserts();
     QJsonArray fields;
     for (const paradox::Field& field : info.fields)
         fields.append(QJsonObject { { u"name"_s, field.name }, { u"type"_s, static_cast<int>(field.type) },
@@ -413,6 +422,7 @@ void WorkDatabaseBackend::rememberSource(const QString& table, const paradox::Ta
 
 std::optional<paradox::TableInfo> WorkDatabaseBackend::source(const QString& table)
 {
+    flushInserts();
     const QString sources = QString::fromUtf16(kSourcesTable);
     if (!hasTable(sources))
         return std::nullopt;

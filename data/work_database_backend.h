@@ -5,6 +5,7 @@
 // for speed (no journal, no sync), never for durability.
 
 #include "data/backend.h"
+#include "data/insert_statement.h"
 #include "data/paradox/table.h"
 
 #include <QHash>
@@ -85,6 +86,12 @@ private:
     QString runBound(sqlite3_stmt* statement);
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
     PreparedInsert* lastOrPreparedInsert(QStringView head, const QString& table, int valueCount);
+    void bindValues(sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert,
+        const PreparedInsert& prepared);
+    void runInsert(const InsertStatement& insert, const PreparedInsert& prepared);
+    // Runs the held inserts; throws app::Error when the database refuses them.
+    void flushInserts();
+    void forgetPreparedInserts(); // after flushInserts
     void runStatements(const QString& sql);
 
     struct Literal
@@ -103,6 +110,12 @@ private:
     QHash<QString, std::shared_ptr<Statement>> m_updates; // the change run's updates, by form
     std::vector<Literal> m_literals; // kept between inserts to spare the allocations
     std::vector<QString> m_unquoted;
+    // The copy's inserts inside a transaction wait here until enough of them can run as one
+    // statement; everything else done with the database runs them first. Only the first
+    // m_pendingCount are waiting; the rest keep their memory for the next ones.
+    std::vector<InsertStatement> m_pending;
+    std::size_t m_pendingCount = 0;
+    PreparedInsert* m_pendingInsert = nullptr;
 };
 
 } // namespace data

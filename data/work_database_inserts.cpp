@@ -9,6 +9,8 @@
 
 #include "app/error_report.h"
 
+#include <QStringList>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sqlite3.h>
@@ -87,6 +89,8 @@ QString copyInsertHead(const QString& table)
 
 enum class Affinity { Integer, Real, Other };
 
+constexpr int kBatchRows = 32;
+
 struct WorkDatabaseBackend::PreparedInsert
 {
     Statement statement;
@@ -94,6 +98,8 @@ struct WorkDatabaseBackend::PreparedInsert
     QString head; // the statement up to VALUES
     int valueCount = 0;
     QString table;
+    Statement batch; // batchRows records in one statement
+    int batchRows = 1;
 };
 
 namespace {
@@ -246,10 +252,10 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
     return true;
 }
 
-// The copy's inserts, bound from the values they hold. Each value is bound exactly as the
-// same value in the statement text would be (see bindQuoted): a whole number read from an
-// integer field into an INTEGER column, and a finite number into a REAL column, skip the
-// round trip through their text; everything else is bound as its text.
+// The copy's inserts, bound from the values they hold. Inside a transaction they are held
+// and run kBatchRows records to a statement, which saves SQLite most of its work per
+// statement; nothing outside the connection can see the records before the commit, and
+// everything done with this connection runs the held ones first.
 void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* drops)
 {
     const QString& table = insert.table();
@@ -257,23 +263,41 @@ void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* 
         execute(insert.text(), drops);
         return;
     }
-    const std::vector<paradox::Value>& values = insert.values();
-    const int valueCount = static_cast<int>(values.size());
+    const int valueCount = static_cast<int>(insert.values().size());
     PreparedInsert* prepared = m_lastInsert;
     // The same table and count is the same statement, whatever the text spelled around it.
-    if (!prepared || prepared->valueCount != valueCount || prepared->table != table)
+    if (!prepared || prepared->valueCount != valueCount || prepared->table != table) {
+        flushInserts();
         prepared = lastOrPreparedInsert(copyInsertHead(table), table, valueCount);
+    }
     if (!prepared) {
         execute(insert.text(), drops);
         return;
     }
-    sqlite3_stmt* statement = prepared->statement.get();
-    m_unquoted.clear();
-    m_unquoted.reserve(values.size()); // the bound texts must not move
-    for (int i = 0; i < valueCount; ++i) {
-        const paradox::Value& value = values[static_cast<std::size_t>(i)];
-        const Affinity affinity = prepared->affinities[static_cast<std::size_t>(i)];
-        const int parameter = i + 1;
+    if (prepared->batchRows < 2 || sqlite3_get_autocommit(m_db->get())) {
+        runInsert(insert, *prepared);
+        return;
+    }
+    if (m_pendingCount == m_pending.size())
+        m_pending.emplace_back();
+    m_pending[m_pendingCount++] = insert;
+    m_pendingInsert = prepared;
+    if (m_pendingCount == static_cast<std::size_t>(prepared->batchRows))
+        flushInserts();
+}
+
+// Each value is bound exactly as the same value in the statement text would be (see
+// bindQuoted): a whole number read from an integer field into an INTEGER column, and a
+// finite number into a REAL column, skip the round trip through their text; everything
+// else is bound as its text. Texts made here live in m_unquoted until the statement ran.
+void WorkDatabaseBackend::bindValues(
+    sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert, const PreparedInsert& prepared)
+{
+    const std::vector<paradox::Value>& values = insert.values();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const paradox::Value& value = values[i];
+        const Affinity affinity = prepared.affinities[i];
+        const int parameter = firstParameter + static_cast<int>(i);
         if (const auto* number = std::get_if<std::int32_t>(&value); number && affinity == Affinity::Integer) {
             sqlite3_bind_int64(statement, parameter, *number);
             continue;
@@ -286,15 +310,52 @@ void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* 
         const QString* text = std::get_if<QString>(&value);
         if (!text) {
             m_unquoted.push_back(copyText(value));
-            text = &m_unquoted.back();
+            text = &m_unquoted.back(); // moving the QString later keeps its characters in place
         }
         if (text->isEmpty())
             sqlite3_bind_null(statement, parameter);
         else
             bindQuoted(statement, parameter, *text, affinity);
     }
-    if (const QString problem = runBound(statement); !problem.isEmpty())
+}
+
+void WorkDatabaseBackend::runInsert(const InsertStatement& insert, const PreparedInsert& prepared)
+{
+    m_unquoted.clear();
+    bindValues(prepared.statement.get(), 1, insert, prepared);
+    if (const QString problem = runBound(prepared.statement.get()); !problem.isEmpty())
         throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(insert.text()))));
+}
+
+void WorkDatabaseBackend::flushInserts()
+{
+    const std::size_t count = std::exchange(m_pendingCount, 0);
+    if (count == 0)
+        return;
+    const PreparedInsert& prepared = *m_pendingInsert;
+    m_unquoted.clear();
+    if (count < static_cast<std::size_t>(prepared.batchRows)) {
+        for (std::size_t i = 0; i < count; ++i)
+            runInsert(m_pending[i], prepared);
+        return;
+    }
+    sqlite3_stmt* statement = prepared.batch.get();
+    for (std::size_t i = 0; i < count; ++i)
+        bindValues(statement, static_cast<int>(i) * prepared.valueCount + 1, m_pending[i], prepared);
+    // Without a journal SQLite cannot take back part of a statement, so the records are not
+    // tried again one by one: the copy is incomplete either way.
+    if (const QString problem = runBound(statement); !problem.isEmpty())
+        throw app::Error(failure(u"%1 (in the statement %2, or in one of the %3 sent with it)"_s
+                                     .arg(problem, shortened(m_pending.front().text()))
+                                     .arg(count - 1)));
+}
+
+void WorkDatabaseBackend::forgetPreparedInserts()
+{
+    flushInserts();
+    m_inserts.clear();
+    m_lastInsert = nullptr;
+    m_pendingInsert = nullptr;
 }
 
 WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::lastOrPreparedInsert(
@@ -328,12 +389,21 @@ WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::preparedInsert(
     // A missing table or a wrong number of values: let the ordinary way give SQLite's message.
     if (affinities.size() != static_cast<std::size_t>(valueCount))
         return nullptr;
-    QString sql = head + u" VALUES("_s;
+    QString row = u"("_s;
     for (int i = 0; i < valueCount; ++i)
-        sql += i == 0 ? u"?"_s : u",?"_s;
-    sql += u')';
-    auto insert = std::make_shared<PreparedInsert>(
-        PreparedInsert { Statement(m_db, sql), std::move(affinities), head, valueCount, table });
+        row += i == 0 ? u"?"_s : u",?"_s;
+    row += u')';
+    auto insert = std::make_shared<PreparedInsert>(PreparedInsert {
+        Statement(m_db, head + u" VALUES"_s + row), std::move(affinities), head, valueCount, table, Statement(), 1 });
+    // As many records to a statement as SQLite takes parameters, up to kBatchRows.
+    const int parameterLimit = sqlite3_limit(m_db->get(), SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+    insert->batchRows = std::clamp(parameterLimit / std::max(valueCount, 1), 1, kBatchRows);
+    if (insert->batchRows > 1) {
+        QStringList rows;
+        for (int i = 0; i < insert->batchRows; ++i)
+            rows << row;
+        insert->batch = Statement(m_db, head + u" VALUES"_s + rows.join(u','));
+    }
     m_inserts.insert(key, insert);
     return insert.get();
 }

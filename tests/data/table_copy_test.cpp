@@ -181,6 +181,90 @@ TEST_F(TableCopy, ARefusedRecordIsReportedWithItsStatementText)
     }
 }
 
+// Inside a transaction the inserts wait to run many to a statement; nothing done with the
+// connection may see them missing, and none may be lost or reordered.
+TEST_F(TableCopy, HeldInsertsRunBeforeAnythingElseAndInOrder)
+{
+    std::vector<paradox::Row> records;
+    for (int i = 0; i < 70; ++i)
+        records.push_back({ u"r%1"_s.arg(i), std::int32_t { i } });
+    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 }, { u"N"_s, FieldType::Long, 4 } }, records);
+    data::Connection folder;
+    folder.open(data::paradoxConnectionString(paradoxFolder()));
+    data::Recordset source;
+    source.open(u"SELECT * FROM `T`"_s, folder);
+    data::Connection work;
+    work.open(data::workDatabaseConnectionString(appFolder()));
+    work.execute(u"CREATE TABLE `T`(`A` TEXT,`N` INT);"_s);
+    work.execute(u"BEGIN"_s);
+    const auto count = [&] {
+        data::Recordset rows;
+        rows.open(u"SELECT count(*) FROM `T`"_s, work);
+        return rows.value(0).toLongLong();
+    };
+    data::InsertStatement insert;
+    for (int i = 0; i < 70; ++i, source.moveNext()) {
+        insert.start(u"T"_s);
+        insert.appendValue(source, 0);
+        insert.appendValue(source, 1);
+        insert.chopSeparator();
+        insert.closeValues();
+        work.execute(insert);
+        if (i == 4 || i == 40) {
+            EXPECT_EQ(count(), i + 1);
+        }
+    }
+    work.execute(u"COMMIT"_s);
+    data::Recordset rows;
+    rows.open(u"SELECT A, N, typeof(N) FROM `T` ORDER BY rowid"_s, work);
+    for (int i = 0; i < 70; ++i, rows.moveNext()) {
+        ASSERT_FALSE(rows.isEof());
+        EXPECT_EQ(rows.valueText(0), u"r%1"_s.arg(i));
+        EXPECT_EQ(rows.value(1).toLongLong(), i);
+        EXPECT_EQ(rows.valueText(2), u"integer"_s);
+    }
+    EXPECT_TRUE(rows.isEof());
+}
+
+TEST_F(TableCopy, ARefusedHeldInsertFailsTheCopy)
+{
+    std::vector<paradox::Row> records;
+    for (int i = 0; i < 40; ++i)
+        records.push_back({ i == 3 ? paradox::Value(Null {}) : paradox::Value(u"r%1"_s.arg(i)) });
+    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 } }, records);
+    {
+        // A work table that refuses one of the records: the copy must not end as complete.
+        data::Connection work;
+        work.open(data::workDatabaseConnectionString(appFolder()));
+        work.execute(u"CREATE TABLE `X`(`A` TEXT NOT NULL);"_s);
+    }
+    data::Connection folder;
+    folder.open(data::paradoxConnectionString(paradoxFolder()));
+    data::Recordset source;
+    source.open(u"SELECT * FROM `T`"_s, folder);
+    data::Connection work;
+    work.open(data::workDatabaseConnectionString(appFolder()));
+    work.execute(u"BEGIN"_s);
+    data::InsertStatement insert;
+    bool isRefused = false;
+    for (int i = 0; i < 40 && !isRefused; ++i, source.moveNext()) {
+        insert.start(u"X"_s);
+        insert.appendValue(source, 0);
+        insert.chopSeparator();
+        insert.closeValues();
+        try {
+            work.execute(insert);
+        } catch (const app::Error& e) {
+            isRefused = true;
+            EXPECT_TRUE(e.description().contains(u"NOT NULL"_s)) << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(u"INSERT INTO `X` VALUES('r0')"_s)) << e.description().toStdString();
+        }
+    }
+    if (!isRefused) {
+        EXPECT_THROW(work.execute(u"COMMIT"_s), app::Error);
+    }
+}
+
 TEST_F(TableCopy, TableWithoutRecordsGetsOnlyItsCreate)
 {
     writeTable(u"EMPTY"_s, { { u"A"_s, FieldType::Alpha, 5 } }, {});
