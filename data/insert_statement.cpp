@@ -60,6 +60,26 @@ void InsertStatement::closeValues()
     m_isClosed = true;
 }
 
+void InsertStatement::copyFrom(const InsertStatement& other)
+{
+    m_table = other.m_table;
+    m_isStarted = other.m_isStarted;
+    m_isSeparatorChopped = other.m_isSeparatorChopped;
+    m_isClosed = other.m_isClosed;
+    m_values.resize(other.m_values.size());
+    for (std::size_t i = 0; i < m_values.size(); ++i) {
+        const paradox::Value& value = other.m_values[i];
+        const auto* text = std::get_if<QString>(&value);
+        auto* ownText = std::get_if<QString>(&m_values[i]);
+        if (text && ownText)
+            ownText->setUnicode(text->constData(), text->size());
+        else if (text)
+            m_values[i] = QString(text->constData(), text->size());
+        else
+            m_values[i] = value;
+    }
+}
+
 QString InsertStatement::text() const
 {
     if (!m_isStarted)

@@ -27,6 +27,10 @@ public:
     void chopSeparator(); // .chop(3): the last ", '"
     void closeValues(); // += ")"
 
+    // Becomes a copy of other whose texts share no memory with it, reusing this statement's
+    // own: a held copy then leaves the reader free to reuse the memory of its row.
+    void copyFrom(const InsertStatement& other);
+
     QString text() const;
     const QString& table() const { return m_table; }
     // The copy text of each value (data::copyText); a null or empty one is a NULL.

@@ -315,6 +315,24 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
     }
 }
 
+// The value of a text field, as paradoxValue gives it, into the text the row already holds
+// for that field when it can: a million rows then reuse a few strings. False for any other
+// field.
+bool assignText(sqlite3_stmt* row, int column, const paradox::Field& field, paradox::Value& value)
+{
+    if (field.type != FieldType::Alpha && field.type != FieldType::Memo && field.type != FieldType::FormattedMemo)
+        return false;
+    const QStringView text
+        = sqlite3_column_type(row, column) == SQLITE_NULL ? QStringView() : cellText(row, column);
+    if (text.isEmpty())
+        value = paradox::Null {};
+    else if (auto* own = std::get_if<QString>(&value))
+        own->setUnicode(reinterpret_cast<const QChar*>(text.utf16()), text.size());
+    else
+        value = text.toString();
+    return true;
+}
+
 // Writes the rows of the work table into a new Paradox table, not yet placed. Returns null
 // when stopOnLongText is set and an Alpha value is longer than its field.
 std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, const paradox::NewTable& table,
@@ -333,13 +351,15 @@ std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, c
         ++rowNumber;
         for (int i = 0; i < columnCount; ++i) {
             const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
-            auto converted = paradoxValue(rows.get(), i, field);
-            if (auto* problem = std::get_if<Problem>(&converted))
-                throw app::Error(
-                    u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target).arg(rowNumber).arg(
-                        field.name, problem->text));
             paradox::Value& value = row[static_cast<std::size_t>(i)];
-            value = std::move(std::get<paradox::Value>(converted));
+            if (!assignText(rows.get(), i, field, value)) {
+                auto converted = paradoxValue(rows.get(), i, field);
+                if (auto* problem = std::get_if<Problem>(&converted))
+                    throw app::Error(u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target)
+                                         .arg(rowNumber)
+                                         .arg(field.name, problem->text));
+                value = std::move(std::get<paradox::Value>(converted));
+            }
             if (stopOnLongText && field.type == FieldType::Alpha) {
                 if (const auto* text = std::get_if<QString>(&value); text && text->size() > field.size)
                     return nullptr; // the writer removes what it wrote

@@ -280,7 +280,7 @@ void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* 
     }
     if (m_pendingCount == m_pending.size())
         m_pending.emplace_back();
-    m_pending[m_pendingCount++] = insert;
+    m_pending[m_pendingCount++].copyFrom(insert);
     m_pendingInsert = prepared;
     if (m_pendingCount == static_cast<std::size_t>(prepared->batchRows))
         flushInserts();
