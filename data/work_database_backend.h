@@ -110,6 +110,8 @@ private:
     QHash<QString, std::shared_ptr<Statement>> m_updates; // the change run's updates, by form
     std::vector<Literal> m_literals; // kept between inserts to spare the allocations
     std::vector<QString> m_unquoted;
+    std::vector<QString> m_valueTexts; // the first m_valueTextsUsed are bound
+    std::size_t m_valueTextsUsed = 0;
     // The copy's inserts inside a transaction wait here until enough of them can run as one
     // statement; everything else done with the database runs them first. Only the first
     // m_pendingCount are waiting; the rest keep their memory for the next ones.

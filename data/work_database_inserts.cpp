@@ -3,7 +3,6 @@
 // directly and run several records per statement.
 
 #include "data/insert_statement.h"
-#include "data/paradox_values.h"
 #include "data/work_database_backend.h"
 #include "data/work_database_internal.h"
 
@@ -289,7 +288,7 @@ void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* 
 // Each value is bound exactly as the same value in the statement text would be (see
 // bindQuoted): a whole number read from an integer field into an INTEGER column, and a
 // finite number into a REAL column, skip the round trip through their text; everything
-// else is bound as its text. Texts made here live in m_unquoted until the statement ran.
+// else is bound as its text. Texts made here live in m_valueTexts until the statement ran.
 void WorkDatabaseBackend::bindValues(
     sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert, const PreparedInsert& prepared)
 {
@@ -309,8 +308,16 @@ void WorkDatabaseBackend::bindValues(
         }
         const QString* text = std::get_if<QString>(&value);
         if (!text) {
-            m_unquoted.push_back(copyText(value));
-            text = &m_unquoted.back(); // moving the QString later keeps its characters in place
+            // copyText's text, written into a string kept from statement to statement.
+            if (m_valueTextsUsed == m_valueTexts.size())
+                m_valueTexts.emplace_back();
+            QString& own = m_valueTexts[m_valueTextsUsed++]; // moving it later keeps its characters
+            own.resize(0);
+            if (const auto* bytes = std::get_if<QByteArray>(&value); bytes && !bytes->isEmpty())
+                own += u"0x"_s + QLatin1StringView(bytes->toHex());
+            else
+                paradox::appendValueText(own, value);
+            text = &own;
         }
         if (text->isEmpty())
             sqlite3_bind_null(statement, parameter);
@@ -321,7 +328,7 @@ void WorkDatabaseBackend::bindValues(
 
 void WorkDatabaseBackend::runInsert(const InsertStatement& insert, const PreparedInsert& prepared)
 {
-    m_unquoted.clear();
+    m_valueTextsUsed = 0;
     bindValues(prepared.statement.get(), 1, insert, prepared);
     if (const QString problem = runBound(prepared.statement.get()); !problem.isEmpty())
         throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(insert.text()))));
@@ -333,7 +340,7 @@ void WorkDatabaseBackend::flushInserts()
     if (count == 0)
         return;
     const PreparedInsert& prepared = *m_pendingInsert;
-    m_unquoted.clear();
+    m_valueTextsUsed = 0;
     if (count < static_cast<std::size_t>(prepared.batchRows)) {
         for (std::size_t i = 0; i < count; ++i)
             runInsert(m_pending[i], prepared);

@@ -107,6 +107,8 @@ inline bool isNull(const Value& value)
 // Timestamp date + space + time, Logical true/false, binary values as lower-case hex,
 // a null as the empty text.
 QString valueText(const Value& value);
+// The same text, appended: a caller that keeps its string spares an allocation per value.
+void appendValueText(QString& text, const Value& value);
 
 // Streams a table's records in data-file order. Opening reads the header only; memory
 // does not grow with the number of records.
