@@ -159,10 +159,10 @@ std::optional<double> parseNumber(QStringView text)
 }
 
 // Valid until the row's next step: only texts that become values are copied.
-QStringView cellText(sqlite3_stmt* row, int column)
+QStringView cellText(sqlite3_value* cell)
 {
-    const void* text = sqlite3_column_text16(row, column);
-    return { static_cast<const char16_t*>(text), sqlite3_column_bytes16(row, column) / 2 };
+    const void* text = sqlite3_value_text16(cell);
+    return { static_cast<const char16_t*>(text), sqlite3_value_bytes16(cell) / 2 };
 }
 
 struct Problem
@@ -171,9 +171,9 @@ struct Problem
 };
 
 // The work value of one column as a value of the Paradox field, or a reason why not.
-std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column, const paradox::Field& field)
+std::variant<paradox::Value, Problem> paradoxValue(sqlite3_value* cell, const paradox::Field& field)
 {
-    const int storage = sqlite3_column_type(row, column);
+    const int storage = sqlite3_value_type(cell);
     if (storage == SQLITE_NULL)
         return paradox::Null {};
     // A number in a numeric field is taken as it is: asking SQLite for its text costs a printf.
@@ -181,7 +181,7 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
         && (field.type == FieldType::Short || field.type == FieldType::Long
             || field.type == FieldType::Autoincrement || field.type == FieldType::Number
             || field.type == FieldType::Money);
-    const QStringView text = isPlainNumber ? QStringView() : cellText(row, column);
+    const QStringView text = isPlainNumber ? QStringView() : cellText(cell);
     const auto notA = [&](const QString& what) {
         return Problem { u"\"%1\" is not %2"_s.arg(text.toString(), what) };
     };
@@ -197,9 +197,9 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
     case FieldType::Autoincrement: {
         std::int64_t number = 0;
         if (storage == SQLITE_INTEGER) {
-            number = sqlite3_column_int64(row, column);
+            number = sqlite3_value_int64(cell);
         } else if (storage == SQLITE_FLOAT) {
-            const double real = sqlite3_column_double(row, column);
+            const double real = sqlite3_value_double(cell);
             if (real != std::trunc(real) || std::fabs(real) > 4e9)
                 return Problem { u"%1 is not a whole number"_s.arg(real) };
             number = static_cast<std::int64_t>(real);
@@ -217,14 +217,14 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
     case FieldType::Number:
     case FieldType::Money: {
         if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-            return sqlite3_column_double(row, column);
+            return sqlite3_value_double(cell);
         if (const auto number = parseNumber(text))
             return *number;
         return notA(u"a number"_s);
     }
     case FieldType::Logical:
         if (storage == SQLITE_INTEGER)
-            return sqlite3_column_int64(row, column) != 0;
+            return sqlite3_value_int64(cell) != 0;
         if (text.compare(u"true", Qt::CaseInsensitive) == 0)
             return true;
         if (text.compare(u"false", Qt::CaseInsensitive) == 0)
@@ -260,15 +260,15 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_stmt* row, int column
         // SQLite keeps a decimal of up to 15 digits as a double and writes it back with 15
         // significant digits, which gives the decimal again; a longer one stays text.
         if (storage == SQLITE_FLOAT && text.contains(u'e', Qt::CaseInsensitive))
-            return paradox::Bcd { QString::number(sqlite3_column_double(row, column), 'f', field.size) };
+            return paradox::Bcd { QString::number(sqlite3_value_double(cell), 'f', field.size) };
         return paradox::Bcd { text.toString() };
     case FieldType::Bytes:
     case FieldType::Blob:
     case FieldType::Ole:
     case FieldType::Graphic: {
         if (storage == SQLITE_BLOB)
-            return QByteArray(static_cast<const char*>(sqlite3_column_blob(row, column)),
-                sqlite3_column_bytes(row, column));
+            return QByteArray(static_cast<const char*>(sqlite3_value_blob(cell)),
+                sqlite3_value_bytes(cell));
         if (text.isEmpty())
             return paradox::Null {};
         if (const auto bytes = bytesFromCopyText(text.toString()))
@@ -318,12 +318,12 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
 // The value of a text field, as paradoxValue gives it, into the text the row already holds
 // for that field when it can: a million rows then reuse a few strings. False for any other
 // field.
-bool assignText(sqlite3_stmt* row, int column, const paradox::Field& field, paradox::Value& value)
+bool assignText(sqlite3_value* cell, const paradox::Field& field, paradox::Value& value)
 {
     if (field.type != FieldType::Alpha && field.type != FieldType::Memo && field.type != FieldType::FormattedMemo)
         return false;
     const QStringView text
-        = sqlite3_column_type(row, column) == SQLITE_NULL ? QStringView() : cellText(row, column);
+        = sqlite3_value_type(cell) == SQLITE_NULL ? QStringView() : cellText(cell);
     if (text.isEmpty())
         value = paradox::Null {};
     else if (auto* own = std::get_if<QString>(&value))
@@ -352,8 +352,10 @@ std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, c
         for (int i = 0; i < columnCount; ++i) {
             const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
             paradox::Value& value = row[static_cast<std::size_t>(i)];
-            if (!assignText(rows.get(), i, field, value)) {
-                auto converted = paradoxValue(rows.get(), i, field);
+            // One look-up of the column; its value stays valid until the next step.
+            sqlite3_value* cell = sqlite3_column_value(rows.get(), i);
+            if (!assignText(cell, field, value)) {
+                auto converted = paradoxValue(cell, field);
                 if (auto* problem = std::get_if<Problem>(&converted))
                     throw app::Error(u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target)
                                          .arg(rowNumber)
