@@ -18,11 +18,18 @@ StatementObserver& observer()
     return instance;
 }
 
+bool& observesCopyInserts()
+{
+    static bool instance = true;
+    return instance;
+}
+
 } // namespace
 
-void setStatementObserver(StatementObserver newObserver)
+void setStatementObserver(StatementObserver newObserver, bool withCopyInserts)
 {
     observer() = std::move(newObserver);
+    observesCopyInserts() = withCopyInserts;
 }
 
 void notifyWorkStatement(const QString& sql)
@@ -64,7 +71,7 @@ void Connection::execute(const QString& sql)
 
 void Connection::execute(const InsertStatement& insert)
 {
-    if (m_isWorkDatabase && observer())
+    if (m_isWorkDatabase && observer() && observesCopyInserts())
         notifyWorkStatement(insert.text());
     backend().execute(insert, m_deferredDrops);
 }

@@ -60,6 +60,8 @@ private:
 // Sees every statement sent to the work database through a connection or a record set,
 // before it runs. Process-wide, for tests and diagnostics; an empty function removes it.
 using StatementObserver = std::function<void(const QString& sql)>;
-void setStatementObserver(StatementObserver observer);
+// Without withCopyInserts the observer does not see the copy's INSERT per record, which
+// then never needs its text written out (for timings).
+void setStatementObserver(StatementObserver observer, bool withCopyInserts = true);
 
 } // namespace data

@@ -11,11 +11,12 @@
 #include "data/paradox/table.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -87,10 +88,18 @@ void makeTable(const QString& folder, int rows, int distinct)
     }
 }
 
+// Processor time of this process: the machines this runs on are shared, and wall time then
+// measures the neighbours as much as us.
+double cpuSeconds()
+{
+    timespec now {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 double plainReadWrite(const QString& folder)
 {
-    QElapsedTimer timer;
-    timer.start();
+    const double start = cpuSeconds();
     QString error;
     auto reader = paradox::openTable(paradox::findTableFile(folder, u"BENCH"_s), &error);
     QTemporaryDir out;
@@ -104,24 +113,27 @@ double plainReadWrite(const QString& folder)
     while (reader->readNext(row))
         writer->append(row, &error);
     writer->commit(QString(), &error);
-    return double(timer.nsecsElapsed()) / 1e9;
+    return cpuSeconds() - start;
 }
 
-void runCase(int rows, int distinct)
+bool runCase(int rows, int distinct, double target)
 {
     QTemporaryDir folder;
     QTemporaryDir appFolder;
     QTemporaryDir backups;
     QFile(appFolder.filePath(u"dbTemp.mdb"_s)).open(QIODevice::WriteOnly);
     makeTable(folder.path(), rows, distinct);
-    const double plain = plainReadWrite(folder.path());
+    // The plain path is short and the most easily slowed by a neighbour: its best of three.
+    double plain = plainReadWrite(folder.path());
+    for (int round = 1; round < 3; ++round)
+        plain = std::min(plain, plainReadWrite(folder.path()));
 
     // Phases are told apart by the statements the run sends to the work database.
-    QElapsedTimer timer;
+    double start = 0;
     std::map<QString, double> marks;
     auto mark = [&](const QString& name) {
         if (!marks.count(name))
-            marks[name] = double(timer.nsecsElapsed()) / 1e9;
+            marks[name] = cpuSeconds() - start;
     };
     data::setStatementObserver([&](const QString& sql) {
         if (sql.startsWith(u"SELECT distinct"_s))
@@ -132,27 +144,31 @@ void runCase(int rows, int distinct)
             mark(u"updated"_s);
         else if (sql.startsWith(u"select * from ["_s))
             mark(u"previewed"_s);
-    });
+    }, false);
     app::PlainFolderBox folderBox(folder.path());
     app::NoEvents events;
     SilentView view;
     const data::DataContext ctx { folderBox, appFolder.path(), view, events, backups.path() };
-    timer.start();
+    start = cpuSeconds();
     const auto result = cleaning::PushButton1_Click(view, ctx);
-    const double total = double(timer.nsecsElapsed()) / 1e9;
+    const double total = cpuSeconds() - start;
     data::setStatementObserver({});
 
     const double copied = marks[u"copied"_s], distinctDone = marks[u"distinct"_s],
                  updated = marks[u"updated"_s], previewed = marks[u"previewed"_s];
     std::printf("rows %d, distinct values %d: %s, %lld statements, %d error reports\n", rows, distinct,
         qPrintable(view.lastMessage), static_cast<long long>(result.statementsRun), view.reports);
-    std::printf("  plain read + write   %8.2f s\n", plain);
-    std::printf("  copy                 %8.2f s\n", copied);
-    std::printf("  distinct values     %8.2f s\n", distinctDone - copied);
-    std::printf("  updates              %8.2f s\n", updated - distinctDone);
-    std::printf("  preview              %8.2f s\n", previewed - updated);
-    std::printf("  write-back           %8.2f s\n", total - previewed);
-    std::printf("  whole run            %8.2f s = %.1f x plain\n", total, total / plain);
+    std::printf("  processor time of each phase\n");
+    std::printf("  plain read + write, best of 3 %8.2f s\n", plain);
+    std::printf("  copy                          %8.2f s\n", copied);
+    std::printf("  distinct values               %8.2f s\n", distinctDone - copied);
+    std::printf("  updates                       %8.2f s\n", updated - distinctDone);
+    std::printf("  preview                       %8.2f s\n", previewed - updated);
+    std::printf("  write-back                    %8.2f s\n", total - previewed);
+    const double ratio = total / plain;
+    std::printf("  whole run                     %8.2f s = %.1f x plain (target at most %.0f): %s\n", total,
+        ratio, target, ratio <= target ? "ok" : "OVER TARGET");
+    return ratio <= target;
 }
 
 } // namespace
@@ -161,7 +177,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    runCase(rows, std::min(rows, 100000));
-    runCase(rows, rows);
-    return 0;
+    const bool isFewDistinctOk = runCase(rows, std::min(rows, 100000), 10);
+    const bool isAllDistinctOk = runCase(rows, rows, 30);
+    return isFewDistinctOk && isAllDistinctOk ? 0 : 2;
 }
