@@ -107,7 +107,10 @@ private:
     bool m_isUtf16 = false;
     QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
     PreparedInsert* m_lastInsert = nullptr;
-    QHash<QString, std::shared_ptr<Statement>> m_updates; // the change run's updates, by form
+    struct PreparedUpdate;
+    std::shared_ptr<PreparedUpdate> preparedUpdate(const QString& table, const QString& field, bool isNullTest);
+    QHash<QString, std::shared_ptr<PreparedUpdate>> m_updates; // the change run's updates, by form
+    std::vector<std::int64_t> m_rowIds; // of the rows one update changes
     std::vector<Literal> m_literals; // kept between inserts to spare the allocations
     std::vector<QString> m_unquoted;
     std::vector<QString> m_valueTexts; // the first m_valueTextsUsed are bound
