@@ -33,17 +33,20 @@ QString changeIndexName(const QString& table, const QString& field)
     return data::delimitedName(u"fw_change_"_s + table + u'_' + field);
 }
 
-// The index spares each update a scan of the whole table. When needsGuard is set, every
-// row also changes at most once in the run: an update statement skips rows that an
-// earlier statement of the same run already wrote, so a value that a transform turns into
-// another distinct value is not transformed a second time (abc -> bc must not go on to c).
-// The triggers are temporary: they live on this connection only and never reach the
-// Paradox table.
+// An index spares each update a scan of the whole table. A text field needs none: the work
+// database finds its rows by a look-up of its own, which costs the updates less than an
+// index that every changed row has to be moved in. When needsGuard is set, every row also
+// changes at most once in the run: an update statement skips rows that an earlier
+// statement of the same run already wrote, so a value that a transform turns into another
+// distinct value is not transformed a second time (abc -> bc must not go on to c). The
+// triggers are temporary: they live on this connection only and never reach the Paradox
+// table.
 void prepareWorkTable(data::Connection& work, const QString& table, const QString& field,
-    const QStringList& fieldNames, bool needsGuard)
+    const QStringList& fieldNames, bool isTextField, bool needsGuard)
 {
-    work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s
-        + data::delimitedName(table) + u'(' + data::delimitedName(field) + u')');
+    if (!isTextField)
+        work.execute(u"CREATE INDEX IF NOT EXISTS "_s + changeIndexName(table, field) + u" ON "_s
+            + data::delimitedName(table) + u'(' + data::delimitedName(field) + u')');
     if (!needsGuard)
         return;
     QString rowId = u"rowid"_s;
@@ -272,7 +275,8 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
             } catch (const app::Error&) {
                 query.moveFirst();
             }
-            prepareWorkTable(work, table, field, columnNames(work, table), needsGuard);
+            const bool isTextField = query.fieldType(0) == data::ado::adVarWChar;
+            prepareWorkTable(work, table, field, columnNames(work, table), isTextField, needsGuard);
             // The work database is a scratch copy: one transaction makes the updates fast,
             // and a run that dies half-way is dropped by the next copy anyway.
             work.execute(u"BEGIN"_s);

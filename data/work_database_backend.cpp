@@ -1,6 +1,5 @@
 #include "data/work_database_backend.h"
 
-#include "data/update_statement.h"
 #include "data/work_database_internal.h"
 
 #include "app/error_report.h"
@@ -121,13 +120,6 @@ private:
     bool m_isAtEnd = true;
 };
 
-// A bare keyword would make the text fail; the prepared form must not quietly accept it.
-bool isKeyword(const QString& name)
-{
-    const QByteArray utf8 = name.toUtf8();
-    return sqlite3_keyword_check(utf8.constData(), static_cast<int>(utf8.size())) != 0;
-}
-
 } // namespace
 
 QString sqliteText(const unsigned char* text)
@@ -231,11 +223,15 @@ QString WorkDatabaseBackend::failure(const QString& what) const
 void WorkDatabaseBackend::execute(const QString& sql, DeferredDrops* drops)
 {
     flushInserts();
+    if (tryFastUpdate(sql))
+        return;
+    // Whatever else runs may change the rows the updates' look-up knows.
+    m_rowsByValue.reset();
     if (isParadoxExportStatement(sql)) {
         exportToParadox(*this, sql, drops);
         return;
     }
-    if (tryFastInsert(sql) || tryFastUpdate(sql))
+    if (tryFastInsert(sql))
         return;
     // Anything else may change the schema under the prepared statements.
     forgetPreparedInserts();
@@ -278,104 +274,10 @@ QString WorkDatabaseBackend::runBound(sqlite3_stmt* statement)
     return failureText;
 }
 
-// The change run sends one update text per distinct value: compiling each one (with the
-// table's triggers) would cost more than the update itself. Its two forms run through
-// prepared statements, with the texts bound; a bound text meets the same column affinity
-// as a literal one, so the rows matched and the values stored are the same.
-//
-// The rows are found first and then changed one by one by rowid: the same rows get the
-// same value, row triggers fire for each as before, but SQLite is spared a temporary table
-// per statement, which it needs when the WHERE walks the index of the very column that the
-// statement changes.
-struct WorkDatabaseBackend::PreparedUpdate
-{
-    Statement find; // SELECT rowid FROM T WHERE F = ?1 (or F IS NULL)
-    Statement change; // UPDATE T SET F = ?1 WHERE rowid = ?2
-};
-
-// Null when the statements cannot be prepared (no such table or field, no rowid): the
-// ordinary way then gives SQLite's own message for the text sent.
-std::shared_ptr<WorkDatabaseBackend::PreparedUpdate> WorkDatabaseBackend::preparedUpdate(
-    const QString& table, const QString& field, bool isNullTest)
-{
-    QStringList columns;
-    {
-        Statement info(m_db, u"SELECT name FROM pragma_table_info(?)"_s);
-        sqlite3_bind_text16(info.get(), 1, table.utf16(), static_cast<int>(table.size() * 2), SQLITE_TRANSIENT);
-        while (info.step())
-            columns << sqliteText(sqlite3_column_text(info.get(), 0));
-    }
-    QString rowId;
-    for (const QString& alias : { u"rowid"_s, u"_rowid_"_s, u"oid"_s }) {
-        if (!columns.contains(alias, Qt::CaseInsensitive)) {
-            rowId = alias;
-            break;
-        }
-    }
-    if (columns.isEmpty() || rowId.isEmpty())
-        return nullptr;
-    const QString t = delimitedName(table);
-    const QString f = delimitedName(field);
-    try {
-        return std::make_shared<PreparedUpdate>(PreparedUpdate {
-            Statement(m_db,
-                u"SELECT "_s + rowId + u" FROM "_s + t + u" WHERE "_s + f + (isNullTest ? u" IS NULL"_s : u" = ?1"_s)),
-            Statement(m_db, u"UPDATE "_s + t + u" SET "_s + f + u" = ?1 WHERE "_s + rowId + u" = ?2"_s) });
-    } catch (const app::Error&) {
-        return nullptr; // a table without rowid, say
-    }
-}
-
-bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
-{
-    const auto update = parseUpdateStatement(sql);
-    if (!update)
-        return false;
-    const bool isQuoted = sql.contains(u'`');
-    const QString key = update->table + u'\n' + update->field + (update->isNullTest ? u"\nnull"_s : u"\nvalue"_s)
-        + (isQuoted ? u"\nquoted"_s : QString());
-    auto found = m_updates.find(key);
-    if (found == m_updates.end()) {
-        // A bare keyword would make the text fail; the prepared form must not quietly accept it.
-        const bool isRefused = !isQuoted && (isKeyword(update->table) || isKeyword(update->field));
-        found = m_updates.insert(
-            key, isRefused ? nullptr : preparedUpdate(update->table, update->field, update->isNullTest));
-    }
-    if (!found.value())
-        return false;
-    const PreparedUpdate& prepared = *found.value();
-
-    sqlite3_stmt* find = prepared.find.get();
-    if (!update->isNullTest)
-        sqlite3_bind_text16(
-            find, 1, update->oldText.utf16(), static_cast<int>(update->oldText.size() * 2), SQLITE_STATIC);
-    m_rowIds.clear();
-    int result = SQLITE_ROW;
-    while ((result = sqlite3_step(find)) == SQLITE_ROW)
-        m_rowIds.push_back(sqlite3_column_int64(find, 0));
-    if (result != SQLITE_DONE) {
-        const QString problem = sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get())));
-        sqlite3_reset(find);
-        sqlite3_clear_bindings(find);
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
-    }
-    sqlite3_reset(find);
-    sqlite3_clear_bindings(find);
-
-    sqlite3_stmt* change = prepared.change.get();
-    for (const std::int64_t rowId : m_rowIds) {
-        sqlite3_bind_text16(
-            change, 1, update->newText.utf16(), static_cast<int>(update->newText.size() * 2), SQLITE_STATIC);
-        sqlite3_bind_int64(change, 2, rowId);
-        if (const QString problem = runBound(change); !problem.isEmpty())
-            throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
-    }
-    return true;
-}
-
 std::unique_ptr<Cursor> WorkDatabaseBackend::query(const QString& sql, const CursorOptions& options)
 {
     forgetPreparedInserts();
+    m_rowsByValue.reset();
     try {
         if (options.lockType != ado::kLockReadOnly) {
             // A snapshot: the change run updates the table while it walks these rows.

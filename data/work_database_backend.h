@@ -17,6 +17,8 @@ struct sqlite3_stmt;
 
 namespace data {
 
+struct UpdateStatement;
+
 // Closes the database when the last connection or cursor that uses it lets go.
 class SqliteHandle
 {
@@ -107,10 +109,15 @@ private:
     bool m_isUtf16 = false;
     QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
     PreparedInsert* m_lastInsert = nullptr;
+    // The change run's updates (work_database_updates.cpp).
     struct PreparedUpdate;
+    struct RowsByValue;
     std::shared_ptr<PreparedUpdate> preparedUpdate(const QString& table, const QString& field, bool isNullTest);
-    QHash<QString, std::shared_ptr<PreparedUpdate>> m_updates; // the change run's updates, by form
-    std::vector<std::int64_t> m_rowIds; // of the rows one update changes
+    RowsByValue* rowsByValue(const QString& table, const QString& field);
+    void findRows(const PreparedUpdate& prepared, const UpdateStatement& update, const QString& sql);
+    QHash<QString, std::shared_ptr<PreparedUpdate>> m_updates; // by form
+    std::shared_ptr<RowsByValue> m_rowsByValue; // of the column the updates change; null when unknown
+    std::vector<std::int64_t> m_rowIds; // of the rows one update may change
     std::vector<Literal> m_literals; // kept between inserts to spare the allocations
     std::vector<QString> m_unquoted;
     std::vector<QString> m_valueTexts; // the first m_valueTextsUsed are bound

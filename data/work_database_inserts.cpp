@@ -257,6 +257,7 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
 // everything done with this connection runs the held ones first.
 void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* drops)
 {
+    m_rowsByValue.reset();
     const QString& table = insert.table();
     if (!insert.isComplete() || table.contains(u'`')) {
         execute(insert.text(), drops);
