@@ -117,58 +117,90 @@ double plainReadWrite(const QString& folder)
     return cpuSeconds() - start;
 }
 
-bool runCase(int rows, int distinct, double target)
+struct RunTimes
+{
+    double copied = 0;
+    double distinct = 0;
+    double updated = 0;
+    double previewed = 0;
+    double total = 1e300;
+    QString message;
+    long long statements = 0;
+    int reports = 0;
+};
+
+// One whole run on a table made anew, its phases told apart by the statements the run sends
+// to the work database.
+RunTimes runOnce(int rows, int distinct, double& plain)
 {
     QTemporaryDir folder;
     QTemporaryDir appFolder;
     QTemporaryDir backups;
     QFile(appFolder.filePath(u"dbTemp.mdb"_s)).open(QIODevice::WriteOnly);
     makeTable(folder.path(), rows, distinct);
-    // The plain path is short and the most easily slowed by a neighbour: its best of three.
-    double plain = plainReadWrite(folder.path());
-    for (int round = 1; round < 3; ++round)
-        plain = std::min(plain, plainReadWrite(folder.path()));
+    plain = std::min(plain, plainReadWrite(folder.path()));
 
-    // Phases are told apart by the statements the run sends to the work database.
+    RunTimes times;
     double start = 0;
     std::map<QString, double> marks;
     auto mark = [&](const QString& name) {
         if (!marks.count(name))
             marks[name] = cpuSeconds() - start;
     };
-    data::setStatementObserver([&](const QString& sql) {
-        if (sql.startsWith(u"SELECT distinct"_s))
-            mark(u"copied"_s);
-        else if (sql == u"BEGIN"_s)
-            mark(u"distinct"_s);
-        else if (sql == u"COMMIT"_s)
-            mark(u"updated"_s);
-        else if (sql.startsWith(u"select * from ["_s))
-            mark(u"previewed"_s);
-    }, false);
+    data::setStatementObserver(
+        [&](const QString& sql) {
+            if (sql.startsWith(u"SELECT distinct"_s))
+                mark(u"copied"_s);
+            else if (sql == u"BEGIN"_s)
+                mark(u"distinct"_s);
+            else if (sql == u"COMMIT"_s)
+                mark(u"updated"_s);
+            else if (sql.startsWith(u"select * from ["_s))
+                mark(u"previewed"_s);
+        },
+        false);
     app::PlainFolderBox folderBox(folder.path());
     app::NoEvents events;
     SilentView view;
     const data::DataContext ctx { folderBox, appFolder.path(), view, events, backups.path() };
     start = cpuSeconds();
     const auto result = cleaning::PushButton1_Click(view, ctx);
-    const double total = cpuSeconds() - start;
+    times.total = cpuSeconds() - start;
     data::setStatementObserver({});
+    times.copied = marks[u"copied"_s];
+    times.distinct = marks[u"distinct"_s];
+    times.updated = marks[u"updated"_s];
+    times.previewed = marks[u"previewed"_s];
+    times.message = view.lastMessage;
+    times.statements = static_cast<long long>(result.statementsRun);
+    times.reports = view.reports;
+    return times;
+}
 
-    const double copied = marks[u"copied"_s], distinctDone = marks[u"distinct"_s],
-                 updated = marks[u"updated"_s], previewed = marks[u"previewed"_s];
+// The machines this runs on are shared, and a neighbour can slow a phase down by half: the
+// plain path and the run take turns, and each keeps its best of kRounds.
+bool runCase(int rows, int distinct, double target)
+{
+    constexpr int kRounds = 3;
+    double plain = 1e300;
+    RunTimes best;
+    for (int round = 0; round < kRounds; ++round) {
+        const RunTimes times = runOnce(rows, distinct, plain);
+        if (times.total < best.total)
+            best = times;
+    }
     std::printf("rows %d, distinct values %d: %s, %lld statements, %d error reports\n", rows, distinct,
-        qPrintable(view.lastMessage), static_cast<long long>(result.statementsRun), view.reports);
-    std::printf("  processor time of each phase\n");
-    std::printf("  plain read + write, best of 3 %8.2f s\n", plain);
-    std::printf("  copy                          %8.2f s\n", copied);
-    std::printf("  distinct values               %8.2f s\n", distinctDone - copied);
-    std::printf("  updates                       %8.2f s\n", updated - distinctDone);
-    std::printf("  preview                       %8.2f s\n", previewed - updated);
-    std::printf("  write-back                    %8.2f s\n", total - previewed);
-    const double ratio = total / plain;
-    std::printf("  whole run                     %8.2f s = %.1f x plain (target at most %.0f): %s\n", total,
-        ratio, target, ratio <= target ? "ok" : "OVER TARGET");
+        qPrintable(best.message), best.statements, best.reports);
+    std::printf("  processor time, best of %d rounds\n", kRounds);
+    std::printf("  plain read + write            %8.2f s\n", plain);
+    std::printf("  copy                          %8.2f s\n", best.copied);
+    std::printf("  distinct values               %8.2f s\n", best.distinct - best.copied);
+    std::printf("  updates                       %8.2f s\n", best.updated - best.distinct);
+    std::printf("  preview                       %8.2f s\n", best.previewed - best.updated);
+    std::printf("  write-back                    %8.2f s\n", best.total - best.previewed);
+    const double ratio = best.total / plain;
+    std::printf("  whole run                     %8.2f s = %.1f x plain (target at most %.0f): %s\n",
+        best.total, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
     return ratio <= target;
 }
 
