@@ -24,12 +24,26 @@ void appendValueText(QString& insert, const QString& text)
     insert += u"', '"_s;
 }
 
+// slot = value, a text copied into the slot's own memory when it has some: the copy then
+// neither allocates nor keeps the reader from reusing the memory of its row.
+void assignValue(paradox::Value& slot, const paradox::Value& value)
+{
+    const auto* text = std::get_if<QString>(&value);
+    auto* ownText = std::get_if<QString>(&slot);
+    if (text && ownText)
+        ownText->setUnicode(text->constData(), text->size());
+    else if (text)
+        slot = QString(text->constData(), text->size());
+    else
+        slot = value;
+}
+
 } // namespace
 
 void InsertStatement::start(const QString& table)
 {
     m_table = table;
-    m_values.clear();
+    m_count = 0;
     m_isStarted = true;
     m_isSeparatorChopped = false;
     m_isClosed = false;
@@ -37,8 +51,11 @@ void InsertStatement::start(const QString& table)
 
 void InsertStatement::appendValue(const Recordset& records, int index)
 {
+    if (m_count == m_values.size())
+        m_values.emplace_back();
+    paradox::Value& slot = m_values[m_count++];
     if (const paradox::Value* cell = records.paradoxValue(index)) {
-        m_values.push_back(*cell);
+        assignValue(slot, *cell);
         return;
     }
     // Bytes get a leading 0x: the work database turns a text of digits into a number in the
@@ -47,7 +64,7 @@ void InsertStatement::appendValue(const Recordset& records, int index)
     const int type = records.fieldType(index);
     if (!text.isEmpty() && (type == ado::adBinary || type == ado::adLongVarBinary || type == 204))
         text.prepend(u"0x"_s);
-    m_values.emplace_back(std::move(text));
+    slot = std::move(text);
 }
 
 void InsertStatement::chopSeparator()
@@ -66,18 +83,11 @@ void InsertStatement::copyFrom(const InsertStatement& other)
     m_isStarted = other.m_isStarted;
     m_isSeparatorChopped = other.m_isSeparatorChopped;
     m_isClosed = other.m_isClosed;
-    m_values.resize(other.m_values.size());
-    for (std::size_t i = 0; i < m_values.size(); ++i) {
-        const paradox::Value& value = other.m_values[i];
-        const auto* text = std::get_if<QString>(&value);
-        auto* ownText = std::get_if<QString>(&m_values[i]);
-        if (text && ownText)
-            ownText->setUnicode(text->constData(), text->size());
-        else if (text)
-            m_values[i] = QString(text->constData(), text->size());
-        else
-            m_values[i] = value;
-    }
+    if (m_values.size() < other.m_count)
+        m_values.resize(other.m_count);
+    m_count = other.m_count;
+    for (std::size_t i = 0; i < m_count; ++i)
+        assignValue(m_values[i], other.m_values[i]);
 }
 
 QString InsertStatement::text() const
@@ -85,7 +95,7 @@ QString InsertStatement::text() const
     if (!m_isStarted)
         return {};
     QString insert = u"INSERT INTO `"_s + m_table + u"` VALUES('"_s;
-    for (const paradox::Value& value : m_values)
+    for (const paradox::Value& value : values())
         appendValueText(insert, copyText(value));
     if (m_isSeparatorChopped)
         insert.chop(3);

@@ -9,6 +9,7 @@
 #include "data/paradox/table.h"
 
 #include <QString>
+#include <span>
 #include <vector>
 
 namespace data {
@@ -34,13 +35,14 @@ public:
     QString text() const;
     const QString& table() const { return m_table; }
     // The copy text of each value (data::copyText); a null or empty one is a NULL.
-    const std::vector<paradox::Value>& values() const { return m_values; }
+    std::span<const paradox::Value> values() const { return { m_values.data(), m_count }; }
     // The statement as the copy sends it: started, every value appended, closed.
-    bool isComplete() const { return m_isStarted && m_isSeparatorChopped && m_isClosed && !m_values.empty(); }
+    bool isComplete() const { return m_isStarted && m_isSeparatorChopped && m_isClosed && m_count > 0; }
 
 private:
     QString m_table;
-    std::vector<paradox::Value> m_values;
+    std::vector<paradox::Value> m_values; // the first m_count; the rest keep their memory
+    std::size_t m_count = 0;
     bool m_isStarted = false;
     bool m_isSeparatorChopped = false;
     bool m_isClosed = false;

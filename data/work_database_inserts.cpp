@@ -293,7 +293,7 @@ void WorkDatabaseBackend::execute(const InsertStatement& insert, DeferredDrops* 
 void WorkDatabaseBackend::bindValues(
     sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert, const PreparedInsert& prepared)
 {
-    const std::vector<paradox::Value>& values = insert.values();
+    const std::span<const paradox::Value> values = insert.values();
     for (std::size_t i = 0; i < values.size(); ++i) {
         const paradox::Value& value = values[i];
         const Affinity affinity = prepared.affinities[i];
