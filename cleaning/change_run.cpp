@@ -11,7 +11,6 @@
 #include "data/table_copy.h"
 #include "data/write_back.h"
 
-#include <QRegularExpression>
 #include <QSet>
 #include <sqlite3.h>
 
@@ -158,11 +157,19 @@ private:
 
 QString nameForUpdate(const QString& name)
 {
-    static const QRegularExpression plain(u"^[A-Za-z_][A-Za-z0-9_]*$"_s);
-    const QByteArray utf8 = name.toUtf8();
-    const bool isKeyword = sqlite3_keyword_check(utf8.constData(), static_cast<int>(utf8.size())) != 0;
-    if (plain.match(name).hasMatch() && !isKeyword)
-        return name;
+    // Plain: an ASCII letter or underscore, then letters, digits or underscores. Checked by
+    // hand: the run asks twice for every distinct value.
+    bool isPlain = !name.isEmpty();
+    for (qsizetype i = 0; isPlain && i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool isLetter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
+        isPlain = isLetter || (i > 0 && c >= u'0' && c <= u'9');
+    }
+    if (isPlain) {
+        const QByteArray ascii = name.toLatin1();
+        if (sqlite3_keyword_check(ascii.constData(), static_cast<int>(ascii.size())) == 0)
+            return name;
+    }
     return u'`' + name + u'`';
 }
 
