@@ -167,6 +167,9 @@ RunTimes runOnce(int rows, int distinct, double& plain)
     const auto result = cleaning::PushButton1_Click(view, ctx);
     times.total = cpuSeconds() - start;
     data::setStatementObserver({});
+    // The plain path once more, now that the new table's pages have reached the disk: the
+    // lower figure is the one compared with.
+    plain = std::min(plain, plainReadWrite(folder.path()));
     times.copied = marks[u"copied"_s];
     times.distinct = marks[u"distinct"_s];
     times.updated = marks[u"updated"_s];
