@@ -59,6 +59,23 @@ class TableCopy : public DataTest
 protected:
     QStringList inserts() const { return statements.filter(u"INSERT INTO"_s); }
 
+    // The Paradox table T, read from its first record.
+    void openSource(data::Connection& folder, data::Recordset& source)
+    {
+        folder.open(data::paradoxConnectionString(paradoxFolder()));
+        source.open(u"SELECT * FROM `T`"_s, folder);
+    }
+
+    // The insert of the source's current record into table, every field of it.
+    static void buildInsert(data::InsertStatement& insert, const QString& table, const data::Recordset& source)
+    {
+        insert.start(table);
+        for (int i = 0; i < source.fieldCount(); ++i)
+            insert.appendValue(source, i);
+        insert.chopSeparator();
+        insert.closeValues();
+    }
+
     std::int64_t workRowCount(const QString& table)
     {
         data::Connection work;
@@ -158,9 +175,8 @@ TEST_F(TableCopy, ARefusedRecordIsReportedWithItsStatementText)
     writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 }, { u"B"_s, FieldType::Alpha, 5 } },
         { { u"it's"_s, Null {} } });
     data::Connection folder;
-    folder.open(data::paradoxConnectionString(paradoxFolder()));
     data::Recordset rows;
-    rows.open(u"SELECT * FROM `T`"_s, folder);
+    openSource(folder, rows);
     data::Connection work;
     work.open(data::workDatabaseConnectionString(appFolder()));
     work.execute(u"CREATE TABLE `T`(`A` TEXT, `B` TEXT NOT NULL)"_s);
@@ -190,9 +206,8 @@ TEST_F(TableCopy, HeldInsertsRunBeforeAnythingElseAndInOrder)
         records.push_back({ u"r%1"_s.arg(i), std::int32_t { i } });
     writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 }, { u"N"_s, FieldType::Long, 4 } }, records);
     data::Connection folder;
-    folder.open(data::paradoxConnectionString(paradoxFolder()));
     data::Recordset source;
-    source.open(u"SELECT * FROM `T`"_s, folder);
+    openSource(folder, source);
     data::Connection work;
     work.open(data::workDatabaseConnectionString(appFolder()));
     work.execute(u"CREATE TABLE `T`(`A` TEXT,`N` INT);"_s);
@@ -204,11 +219,7 @@ TEST_F(TableCopy, HeldInsertsRunBeforeAnythingElseAndInOrder)
     };
     data::InsertStatement insert;
     for (int i = 0; i < 70; ++i, source.moveNext()) {
-        insert.start(u"T"_s);
-        insert.appendValue(source, 0);
-        insert.appendValue(source, 1);
-        insert.chopSeparator();
-        insert.closeValues();
+        buildInsert(insert, u"T"_s, source);
         work.execute(insert);
         if (i == 4 || i == 40) {
             EXPECT_EQ(count(), i + 1);
@@ -239,19 +250,15 @@ TEST_F(TableCopy, ARefusedHeldInsertFailsTheCopy)
         work.execute(u"CREATE TABLE `X`(`A` TEXT NOT NULL);"_s);
     }
     data::Connection folder;
-    folder.open(data::paradoxConnectionString(paradoxFolder()));
     data::Recordset source;
-    source.open(u"SELECT * FROM `T`"_s, folder);
+    openSource(folder, source);
     data::Connection work;
     work.open(data::workDatabaseConnectionString(appFolder()));
     work.execute(u"BEGIN"_s);
     data::InsertStatement insert;
     bool isRefused = false;
     for (int i = 0; i < 40 && !isRefused; ++i, source.moveNext()) {
-        insert.start(u"X"_s);
-        insert.appendValue(source, 0);
-        insert.chopSeparator();
-        insert.closeValues();
+        buildInsert(insert, u"X"_s, source);
         try {
             work.execute(insert);
         } catch (const app::Error& e) {
