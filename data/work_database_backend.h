@@ -82,10 +82,9 @@ public:
     QString failure(const QString& what) const;
 
 private:
+    // The inserts (work_database_inserts.cpp).
     struct PreparedInsert;
     bool tryFastInsert(const QString& sql);
-    bool tryFastUpdate(const QString& sql);
-    QString runBound(sqlite3_stmt* statement);
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
     PreparedInsert* lastOrPreparedInsert(QStringView head, const QString& table, int valueCount);
     void bindValues(sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert,
@@ -94,6 +93,18 @@ private:
     // Runs the held inserts; throws app::Error when the database refuses them.
     void flushInserts();
     void forgetPreparedInserts(); // after flushInserts
+
+    // The change run's updates (work_database_updates.cpp).
+    struct PreparedUpdate;
+    struct RowsByValue;
+    bool tryFastUpdate(const QString& sql);
+    std::shared_ptr<PreparedUpdate> preparedUpdate(const QString& table, const QString& field, bool isNullTest);
+    RowsByValue* rowsByValue(const QString& table, const QString& field);
+    void findRows(const PreparedUpdate& prepared, const UpdateStatement& update, const QString& sql);
+
+    // Runs a prepared statement whose values are bound, then makes it ready for the next
+    // ones; returns SQLite's description of a failure, or the empty text.
+    QString runBound(sqlite3_stmt* statement);
     void runStatements(const QString& sql);
 
     struct Literal
@@ -107,17 +118,9 @@ private:
     std::shared_ptr<SqliteHandle> m_db;
     QString m_fileName;
     bool m_isUtf16 = false;
+
     QHash<QString, std::shared_ptr<PreparedInsert>> m_inserts;
     PreparedInsert* m_lastInsert = nullptr;
-    // The change run's updates (work_database_updates.cpp).
-    struct PreparedUpdate;
-    struct RowsByValue;
-    std::shared_ptr<PreparedUpdate> preparedUpdate(const QString& table, const QString& field, bool isNullTest);
-    RowsByValue* rowsByValue(const QString& table, const QString& field);
-    void findRows(const PreparedUpdate& prepared, const UpdateStatement& update, const QString& sql);
-    QHash<QString, std::shared_ptr<PreparedUpdate>> m_updates; // by form
-    std::shared_ptr<RowsByValue> m_rowsByValue; // of the column the updates change; null when unknown
-    std::vector<std::int64_t> m_rowIds; // of the rows one update may change
     std::vector<Literal> m_literals; // kept between inserts to spare the allocations
     std::vector<QString> m_unquoted;
     std::vector<QString> m_valueTexts; // the first m_valueTextsUsed are bound
@@ -128,6 +131,10 @@ private:
     std::vector<InsertStatement> m_pending;
     std::size_t m_pendingCount = 0;
     PreparedInsert* m_pendingInsert = nullptr;
+
+    QHash<QString, std::shared_ptr<PreparedUpdate>> m_updates; // by form
+    std::shared_ptr<RowsByValue> m_rowsByValue; // of the column the updates change; null when unknown
+    std::vector<std::int64_t> m_rowIds; // of the rows one update may change
 };
 
 } // namespace data
