@@ -48,13 +48,9 @@ void prepareWorkTable(data::Connection& work, const QString& table, const QStrin
             + data::delimitedName(table) + u'(' + data::delimitedName(field) + u')');
     if (!needsGuard)
         return;
-    QString rowId = u"rowid"_s;
-    for (const QString& alias : { u"rowid"_s, u"_rowid_"_s, u"oid"_s }) {
-        if (!fieldNames.contains(alias, Qt::CaseInsensitive)) {
-            rowId = alias;
-            break;
-        }
-    }
+    QString rowId = data::rowIdName(fieldNames);
+    if (rowId.isEmpty())
+        rowId = u"rowid"_s;
     const QString target = u"main."_s + data::delimitedName(table);
     work.execute(u"CREATE TEMP TABLE IF NOT EXISTS fw_changed_rows(id INTEGER PRIMARY KEY)"_s);
     work.execute(u"DELETE FROM temp.fw_changed_rows"_s);

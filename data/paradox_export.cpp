@@ -170,12 +170,16 @@ struct Problem
     QString text;
 };
 
-// The work value of one column as a value of the Paradox field, or a reason why not.
-std::variant<paradox::Value, Problem> paradoxValue(sqlite3_value* cell, const paradox::Field& field)
+// The work value of one column as a value of the Paradox field, into value; or a reason why
+// not. A text goes into the string value already holds when it can: a million rows then
+// reuse a few strings.
+std::optional<Problem> assignParadoxValue(sqlite3_value* cell, const paradox::Field& field, paradox::Value& value)
 {
     const int storage = sqlite3_value_type(cell);
-    if (storage == SQLITE_NULL)
-        return paradox::Null {};
+    if (storage == SQLITE_NULL) {
+        value = paradox::Null {};
+        return std::nullopt;
+    }
     // A number in a numeric field is taken as it is: asking SQLite for its text costs a printf.
     const bool isPlainNumber = (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
         && (field.type == FieldType::Short || field.type == FieldType::Long
@@ -190,8 +194,12 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_value* cell, const pa
     case FieldType::Memo:
     case FieldType::FormattedMemo:
         if (text.isEmpty())
-            return paradox::Null {};
-        return text.toString();
+            value = paradox::Null {};
+        else if (auto* own = std::get_if<QString>(&value))
+            own->setUnicode(reinterpret_cast<const QChar*>(text.utf16()), text.size());
+        else
+            value = text.toString();
+        return std::nullopt;
     case FieldType::Short:
     case FieldType::Long:
     case FieldType::Autoincrement: {
@@ -212,67 +220,93 @@ std::variant<paradox::Value, Problem> paradoxValue(sqlite3_value* cell, const pa
         if (number < std::numeric_limits<std::int32_t>::min()
             || number > std::numeric_limits<std::int32_t>::max())
             return Problem { u"%1 is too large for a whole-number field"_s.arg(number) };
-        return static_cast<std::int32_t>(number);
+        value = static_cast<std::int32_t>(number);
+        return std::nullopt;
     }
     case FieldType::Number:
     case FieldType::Money: {
-        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT)
-            return sqlite3_value_double(cell);
-        if (const auto number = parseNumber(text))
-            return *number;
+        if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
+            value = sqlite3_value_double(cell);
+            return std::nullopt;
+        }
+        if (const auto number = parseNumber(text)) {
+            value = *number;
+            return std::nullopt;
+        }
         return notA(u"a number"_s);
     }
     case FieldType::Logical:
-        if (storage == SQLITE_INTEGER)
-            return sqlite3_value_int64(cell) != 0;
-        if (text.compare(u"true", Qt::CaseInsensitive) == 0)
-            return true;
-        if (text.compare(u"false", Qt::CaseInsensitive) == 0)
-            return false;
+        if (storage == SQLITE_INTEGER) {
+            value = sqlite3_value_int64(cell) != 0;
+            return std::nullopt;
+        }
+        if (text.compare(u"true", Qt::CaseInsensitive) == 0) {
+            value = true;
+            return std::nullopt;
+        }
+        if (text.compare(u"false", Qt::CaseInsensitive) == 0) {
+            value = false;
+            return std::nullopt;
+        }
         return notA(u"true or false"_s);
     case FieldType::Date: {
         const auto days = parseDate(text);
         if (!days || *days <= std::numeric_limits<std::int32_t>::min()
             || *days > std::numeric_limits<std::int32_t>::max())
             return notA(u"a date (YYYY-MM-DD)"_s);
-        return paradox::Date { static_cast<std::int32_t>(*days) };
+        value = paradox::Date { static_cast<std::int32_t>(*days) };
+        return std::nullopt;
     }
     case FieldType::Time: {
         const auto msecs = parseTime(text);
         if (!msecs || *msecs >= kMsecsPerDay)
             return notA(u"a time of day (HH:MM:SS)"_s);
-        return paradox::TimeOfDay { static_cast<std::int32_t>(*msecs) };
+        value = paradox::TimeOfDay { static_cast<std::int32_t>(*msecs) };
+        return std::nullopt;
     }
     case FieldType::Timestamp: {
         const qsizetype space = text.indexOf(u' ');
         if (space > 0) {
             const auto days = parseDate(text.left(space));
             const auto msecs = parseTime(text.mid(space + 1));
-            if (days && msecs && *msecs < kMsecsPerDay)
-                return paradox::Timestamp { static_cast<double>(*days * kMsecsPerDay + *msecs) };
+            if (days && msecs && *msecs < kMsecsPerDay) {
+                value = paradox::Timestamp { static_cast<double>(*days * kMsecsPerDay + *msecs) };
+                return std::nullopt;
+            }
         }
         // A value far outside the calendar is shown, and so copied, as its plain number.
-        if (const auto number = parseNumber(text))
-            return paradox::Timestamp { *number };
+        if (const auto number = parseNumber(text)) {
+            value = paradox::Timestamp { *number };
+            return std::nullopt;
+        }
         return notA(u"a date and time (YYYY-MM-DD HH:MM:SS)"_s);
     }
     case FieldType::Bcd:
         // SQLite keeps a decimal of up to 15 digits as a double and writes it back with 15
         // significant digits, which gives the decimal again; a longer one stays text.
-        if (storage == SQLITE_FLOAT && text.contains(u'e', Qt::CaseInsensitive))
-            return paradox::Bcd { QString::number(sqlite3_value_double(cell), 'f', field.size) };
-        return paradox::Bcd { text.toString() };
+        if (storage == SQLITE_FLOAT && text.contains(u'e', Qt::CaseInsensitive)) {
+            value = paradox::Bcd { QString::number(sqlite3_value_double(cell), 'f', field.size) };
+            return std::nullopt;
+        }
+        value = paradox::Bcd { text.toString() };
+        return std::nullopt;
     case FieldType::Bytes:
     case FieldType::Blob:
     case FieldType::Ole:
     case FieldType::Graphic: {
-        if (storage == SQLITE_BLOB)
-            return QByteArray(static_cast<const char*>(sqlite3_value_blob(cell)),
+        if (storage == SQLITE_BLOB) {
+            value = QByteArray(static_cast<const char*>(sqlite3_value_blob(cell)),
                 sqlite3_value_bytes(cell));
-        if (text.isEmpty())
-            return paradox::Null {};
-        if (const auto bytes = bytesFromCopyText(text.toString()))
-            return *bytes;
+            return std::nullopt;
+        }
+        if (text.isEmpty()) {
+            value = paradox::Null {};
+            return std::nullopt;
+        }
+        if (const auto bytes = bytesFromCopyText(text.toString())) {
+            value = *bytes;
+            return std::nullopt;
+        }
         return notA(u"binary data in hex digits (0x...)"_s);
     }
     }
@@ -315,24 +349,6 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
     }
 }
 
-// The value of a text field, as paradoxValue gives it, into the text the row already holds
-// for that field when it can: a million rows then reuse a few strings. False for any other
-// field.
-bool assignText(sqlite3_value* cell, const paradox::Field& field, paradox::Value& value)
-{
-    if (field.type != FieldType::Alpha && field.type != FieldType::Memo && field.type != FieldType::FormattedMemo)
-        return false;
-    const QStringView text
-        = sqlite3_value_type(cell) == SQLITE_NULL ? QStringView() : cellText(cell);
-    if (text.isEmpty())
-        value = paradox::Null {};
-    else if (auto* own = std::get_if<QString>(&value))
-        own->setUnicode(reinterpret_cast<const QChar*>(text.utf16()), text.size());
-    else
-        value = text.toString();
-    return true;
-}
-
 // Writes the rows of the work table into a new Paradox table, not yet placed. Returns null
 // when stopOnLongText is set and an Alpha value is longer than its field.
 std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, const paradox::NewTable& table,
@@ -353,15 +369,10 @@ std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, c
             const paradox::Field& field = table.fields[static_cast<std::size_t>(i)];
             paradox::Value& value = row[static_cast<std::size_t>(i)];
             // One look-up of the column; its value stays valid until the next step.
-            sqlite3_value* cell = sqlite3_column_value(rows.get(), i);
-            if (!assignText(cell, field, value)) {
-                auto converted = paradoxValue(cell, field);
-                if (auto* problem = std::get_if<Problem>(&converted))
-                    throw app::Error(u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target)
-                                         .arg(rowNumber)
-                                         .arg(field.name, problem->text));
-                value = std::move(std::get<paradox::Value>(converted));
-            }
+            if (const auto problem = assignParadoxValue(sqlite3_column_value(rows.get(), i), field, value))
+                throw app::Error(u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target)
+                                     .arg(rowNumber)
+                                     .arg(field.name, problem->text));
             if (stopOnLongText && field.type == FieldType::Alpha) {
                 if (const auto* text = std::get_if<QString>(&value); text && text->size() > field.size)
                     return nullptr; // the writer removes what it wrote

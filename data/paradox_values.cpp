@@ -122,9 +122,22 @@ QString variantText(const QVariant& value)
 
 QString copyText(const paradox::Value& value)
 {
-    if (const auto* bytes = std::get_if<QByteArray>(&value))
-        return bytes->isEmpty() ? QString() : u"0x"_s + QString::fromLatin1(bytes->toHex());
+    if (std::holds_alternative<QByteArray>(value)) {
+        QString text;
+        appendCopyText(text, value);
+        return text;
+    }
     return paradox::valueText(value);
+}
+
+void appendCopyText(QString& text, const paradox::Value& value)
+{
+    if (const auto* bytes = std::get_if<QByteArray>(&value); bytes && !bytes->isEmpty()) {
+        text += u"0x"_s;
+        text += QLatin1StringView(bytes->toHex());
+        return;
+    }
+    paradox::appendValueText(text, value);
 }
 
 std::optional<QByteArray> bytesFromCopyText(const QString& text)

@@ -26,6 +26,8 @@ QString variantText(const QVariant& value);
 // number, which would lose the leading zeros of bytes such as 00 12; a text that starts
 // with 0x is never taken for a number.
 QString copyText(const paradox::Value& value);
+// The same text, appended: a caller that keeps its string spares an allocation per value.
+void appendCopyText(QString& text, const paradox::Value& value);
 
 // The bytes of copyText's form of a binary value ("0x" optional); nullopt when the text is
 // not an even number of hex digits.

@@ -26,4 +26,13 @@ QString delimitedName(const QString& name)
     return u'"' + inner.replace(u'"', u"\"\""_s) + u'"';
 }
 
+QString rowIdName(const QStringList& columnNames)
+{
+    for (const QString& alias : { u"rowid"_s, u"_rowid_"_s, u"oid"_s }) {
+        if (!columnNames.contains(alias, Qt::CaseInsensitive))
+            return alias;
+    }
+    return {};
+}
+
 } // namespace data

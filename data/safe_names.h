@@ -5,6 +5,7 @@
 // and let the rest of it be read as SQL, so it is refused instead of sent.
 
 #include <QString>
+#include <QStringList>
 
 namespace data {
 
@@ -17,5 +18,9 @@ void refuseUnsafeName(const QString& name);
 // A name for the program's own helper statements (not the ones the user's statements
 // fix): always in double quotes, inner double quotes doubled, so any name is safe.
 QString delimitedName(const QString& name);
+
+// The first of SQLite's names for a table's rowid (rowid, _rowid_, oid) that none of its
+// columns takes; the empty text when the columns take all three.
+QString rowIdName(const QStringList& columnNames);
 
 } // namespace data

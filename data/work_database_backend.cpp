@@ -133,6 +133,21 @@ QString shortened(const QString& sql)
     return sql.size() <= kShown ? sql : sql.left(kShown) + u"..."_s;
 }
 
+Affinity affinityOf(const QString& declared)
+{
+    // SQLite's rules, in its order.
+    const QString type = declared.toUpper();
+    if (type.contains(u"INT"_s))
+        return Affinity::Integer;
+    if (type.contains(u"CHAR"_s) || type.contains(u"CLOB"_s) || type.contains(u"TEXT"_s))
+        return Affinity::Text;
+    if (type.contains(u"BLOB"_s) || type.isEmpty())
+        return Affinity::Blob;
+    if (type.contains(u"REAL"_s) || type.contains(u"FLOA"_s) || type.contains(u"DOUB"_s))
+        return Affinity::Real;
+    return Affinity::Numeric;
+}
+
 SqliteHandle::~SqliteHandle()
 {
     sqlite3_close_v2(m_db);

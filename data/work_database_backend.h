@@ -86,7 +86,7 @@ private:
     struct PreparedInsert;
     bool tryFastInsert(const QString& sql);
     PreparedInsert* preparedInsert(const QString& head, const QString& table, int valueCount);
-    PreparedInsert* lastOrPreparedInsert(QStringView head, const QString& table, int valueCount);
+    PreparedInsert* lastOrPreparedInsert(QStringView head, QStringView table, int valueCount);
     void bindValues(sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert,
         const PreparedInsert& prepared);
     void runInsert(const InsertStatement& insert, const PreparedInsert& prepared);

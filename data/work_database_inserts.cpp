@@ -3,6 +3,7 @@
 // directly and run several records per statement.
 
 #include "data/insert_statement.h"
+#include "data/paradox_values.h"
 #include "data/work_database_backend.h"
 #include "data/work_database_internal.h"
 
@@ -63,21 +64,6 @@ std::optional<qint64> exactInteger(QStringView text)
     return isNegative ? -value : value;
 }
 
-bool hasIntegerAffinity(const QString& declared)
-{
-    return declared.contains(u"INT"_s, Qt::CaseInsensitive);
-}
-
-// SQLite's rule for a column's affinity, as far as REAL is concerned.
-bool hasRealAffinity(const QString& declared)
-{
-    const QString type = declared.toUpper();
-    if (type.contains(u"INT"_s) || type.contains(u"CHAR"_s) || type.contains(u"CLOB"_s)
-        || type.contains(u"TEXT"_s) || type.contains(u"BLOB"_s) || type.isEmpty())
-        return false;
-    return type.contains(u"REAL"_s) || type.contains(u"FLOA"_s) || type.contains(u"DOUB"_s);
-}
-
 // The start of the copy's insert text, up to VALUES.
 QString copyInsertHead(const QString& table)
 {
@@ -85,8 +71,6 @@ QString copyInsertHead(const QString& table)
 }
 
 } // namespace
-
-enum class Affinity { Integer, Real, Other };
 
 constexpr int kBatchRows = 32;
 
@@ -223,7 +207,7 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
         return false;
 
     const int valueCount = static_cast<int>(m_literals.size());
-    QString table = text.mid(nameStart, nameEnd - nameStart).toString();
+    QStringView table = text.mid(nameStart, nameEnd - nameStart);
     if (open == u'`' || open == u'[' || open == u'"')
         table = table.mid(1, table.size() - 2);
     PreparedInsert* insert = lastOrPreparedInsert(text.left(headEnd), table, valueCount);
@@ -309,15 +293,12 @@ void WorkDatabaseBackend::bindValues(
         }
         const QString* text = std::get_if<QString>(&value);
         if (!text) {
-            // copyText's text, written into a string kept from statement to statement.
+            // The copy text, written into a string kept from statement to statement.
             if (m_valueTextsUsed == m_valueTexts.size())
                 m_valueTexts.emplace_back();
             QString& own = m_valueTexts[m_valueTextsUsed++]; // moving it later keeps its characters
             own.resize(0);
-            if (const auto* bytes = std::get_if<QByteArray>(&value); bytes && !bytes->isEmpty())
-                own += u"0x"_s + QLatin1StringView(bytes->toHex());
-            else
-                paradox::appendValueText(own, value);
+            appendCopyText(own, value);
             text = &own;
         }
         if (text->isEmpty())
@@ -367,11 +348,11 @@ void WorkDatabaseBackend::forgetPreparedInserts()
 }
 
 WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::lastOrPreparedInsert(
-    QStringView head, const QString& table, int valueCount)
+    QStringView head, QStringView table, int valueCount)
 {
     if (m_lastInsert && valueCount == m_lastInsert->valueCount && head == m_lastInsert->head)
         return m_lastInsert;
-    m_lastInsert = preparedInsert(head.toString(), table, valueCount);
+    m_lastInsert = preparedInsert(head.toString(), table.toString(), valueCount);
     return m_lastInsert;
 }
 
@@ -389,9 +370,7 @@ WorkDatabaseBackend::PreparedInsert* WorkDatabaseBackend::preparedInsert(
             columns.get(), 1, table.utf16(), static_cast<int>(table.size() * 2), SQLITE_TRANSIENT);
         while (columns.step()) {
             const QString declared = sqliteText(sqlite3_column_text(columns.get(), 0));
-            affinities.push_back(hasIntegerAffinity(declared) ? Affinity::Integer
-                    : hasRealAffinity(declared)               ? Affinity::Real
-                                                              : Affinity::Other);
+            affinities.push_back(affinityOf(declared));
         }
     }
     // A missing table or a wrong number of values: let the ordinary way give SQLite's message.

@@ -83,13 +83,7 @@ std::shared_ptr<WorkDatabaseBackend::PreparedUpdate> WorkDatabaseBackend::prepar
         while (info.step())
             columns << sqliteText(sqlite3_column_text(info.get(), 0));
     }
-    QString rowId;
-    for (const QString& alias : { u"rowid"_s, u"_rowid_"_s, u"oid"_s }) {
-        if (!columns.contains(alias, Qt::CaseInsensitive)) {
-            rowId = alias;
-            break;
-        }
-    }
+    const QString rowId = rowIdName(columns);
     if (columns.isEmpty() || rowId.isEmpty())
         return nullptr;
     const QString t = delimitedName(table);
@@ -119,11 +113,8 @@ WorkDatabaseBackend::RowsByValue* WorkDatabaseBackend::rowsByValue(const QString
             &declared, &collation, nullptr, nullptr, nullptr)
         != SQLITE_OK)
         return nullptr;
-    // SQLite's affinity rules: INT first, then CHAR, CLOB or TEXT.
-    const QString type = QString::fromUtf8(declared ? declared : "").toUpper();
-    const bool isText = !type.contains(u"INT"_s)
-        && (type.contains(u"CHAR"_s) || type.contains(u"CLOB"_s) || type.contains(u"TEXT"_s));
-    if (!isText || QString::fromUtf8(collation ? collation : "").compare(u"BINARY"_s, Qt::CaseInsensitive) != 0)
+    if (affinityOf(QString::fromUtf8(declared ? declared : "")) != Affinity::Text
+        || QString::fromUtf8(collation ? collation : "").compare(u"BINARY"_s, Qt::CaseInsensitive) != 0)
         return nullptr;
 
     auto rows = std::make_shared<RowsByValue>();

@@ -6,6 +6,7 @@
 // Runs twice: with 100,000 distinct values in the cleaned field, and with every value
 // distinct; with DISTINCT given, once with that many distinct values.
 
+#include "bench/processor_time.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
 #include "data/connection.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -89,18 +89,9 @@ void makeTable(const QString& folder, int rows, int distinct)
     }
 }
 
-// Processor time of this process: the machines this runs on are shared, and wall time then
-// measures the neighbours as much as us.
-double cpuSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 double plainReadWrite(const QString& folder)
 {
-    const double start = cpuSeconds();
+    const double start = bench::processorSeconds();
     QString error;
     auto reader = paradox::openTable(paradox::findTableFile(folder, u"BENCH"_s), &error);
     QTemporaryDir out;
@@ -114,7 +105,7 @@ double plainReadWrite(const QString& folder)
     while (reader->readNext(row))
         writer->append(row, &error);
     writer->commit(QString(), &error);
-    return cpuSeconds() - start;
+    return bench::processorSeconds() - start;
 }
 
 struct RunTimes
@@ -145,7 +136,7 @@ RunTimes runOnce(int rows, int distinct, double& plain)
     std::map<QString, double> marks;
     auto mark = [&](const QString& name) {
         if (!marks.count(name))
-            marks[name] = cpuSeconds() - start;
+            marks[name] = bench::processorSeconds() - start;
     };
     data::setStatementObserver(
         [&](const QString& sql) {
@@ -163,9 +154,9 @@ RunTimes runOnce(int rows, int distinct, double& plain)
     app::NoEvents events;
     SilentView view;
     const data::DataContext ctx { folderBox, appFolder.path(), view, events, backups.path() };
-    start = cpuSeconds();
+    start = bench::processorSeconds();
     const auto result = cleaning::PushButton1_Click(view, ctx);
-    times.total = cpuSeconds() - start;
+    times.total = bench::processorSeconds() - start;
     data::setStatementObserver({});
     // The plain path once more, now that the new table's pages have reached the disk: the
     // lower figure is the one compared with.

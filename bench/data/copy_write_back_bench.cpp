@@ -4,6 +4,7 @@
 //
 //     copy_write_back_bench [records]
 
+#include "bench/processor_time.h"
 #include "app/dialogs.h"
 #include "app/folder_box.h"
 #include "data/data_context.h"
@@ -18,7 +19,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -65,15 +65,6 @@ bool write(const QString& folder, const QString& name, std::int64_t records,
     return true;
 }
 
-// Processor time of this process: the machines this runs on are shared, and wall time
-// then measures the neighbours as much as us. Both are printed.
-double cpuSeconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 struct Stopwatch
 {
     QElapsedTimer wall;
@@ -81,10 +72,10 @@ struct Stopwatch
     void start()
     {
         wall.start();
-        cpuStart = cpuSeconds();
+        cpuStart = bench::processorSeconds();
     }
     double wallSeconds() const { return static_cast<double>(wall.nsecsElapsed()) / 1e9; }
-    double processorSeconds() const { return cpuSeconds() - cpuStart; }
+    double processorSeconds() const { return bench::processorSeconds() - cpuStart; }
 };
 
 // The best times of one phase over several rounds.
