@@ -1,7 +1,7 @@
-#include "app/helpers.h"
-#include "app/look_and_feel.h"
-#include "app/settings_store.h"
-#include "app/skin_framework.h"
+#include "core/helpers.h"
+#include "ui/look_and_feel.h"
+#include "ui/settings_store.h"
+#include "ui/skin_framework.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
 
@@ -20,9 +20,9 @@ void rememberFirstFolder(const QStringList& arguments)
     const qsizetype option = arguments.indexOf(u"--first-folder"_s);
     if (option < 0 || option + 1 >= arguments.size())
         return;
-    const QString database = QString::fromUtf16(app::kDatabaseKey);
-    if (!app::hasSetting(database))
-        app::writeSetting(database, arguments.at(option + 1));
+    const QString database = QString::fromUtf16(ui::kDatabaseKey);
+    if (!ui::hasSetting(database))
+        ui::writeSetting(database, arguments.at(option + 1));
 }
 
 } // namespace
@@ -30,13 +30,13 @@ void rememberFirstFolder(const QStringList& arguments)
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf16(app::kProductName));
+    QApplication::setApplicationName(QString::fromUtf16(ui::kProductName));
     QApplication::setDesktopFileName(u"fieldwright"_s);
     rememberFirstFolder(QApplication::arguments());
 
-    app::StyleSheetSkin skin;
+    ui::StyleSheetSkin skin;
     ui::DialogFolderPicker folderPicker;
-    ui::Form1 form1(ui::Environment { app::applicationFolder(), skin, folderPicker });
+    ui::Form1 form1(ui::Environment { core::applicationFolder(), skin, folderPicker });
     form1.Form_Load();
     if (!form1.hasMovedOn())
         form1.show();

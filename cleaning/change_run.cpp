@@ -1,6 +1,6 @@
 #include "cleaning/change_run.h"
 
-#include "app/procedure.h"
+#include "core/procedure.h"
 #include "cleaning/operation_catalogue.h"
 #include "data/ado.h"
 #include "data/connection.h"
@@ -84,7 +84,7 @@ bool canRowsChangeTwice(data::Recordset& values, const Operation& operation, con
             QString newText = applyOperation(operation, parameters, oldText);
             if (isNullValue || newText != oldText)
                 newTexts << std::move(newText);
-        } catch (const app::Error&) {
+        } catch (const core::Error&) {
             // This value's update fails and changes nothing.
         }
     }
@@ -131,7 +131,7 @@ void showTableAsItIs(
             view.addPreviewEntry(rows.valueText(0));
             rows.moveNext();
         }
-    } catch (const app::Error&) {
+    } catch (const core::Error&) {
         // The message about the failed write-back has already said what matters.
     }
 }
@@ -203,7 +203,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
         return result;
     }
     const RunningFlag running;
-    app::Procedure proc(view, QString::fromUtf16(kChangeRunContext));
+    core::Procedure proc(view, QString::fromUtf16(kChangeRunContext));
 
     // Taken once: a click elsewhere during a yield must not send the copy, the updates and
     // the write-back to different tables or fields.
@@ -275,7 +275,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& 
             bool needsGuard = true;
             try {
                 needsGuard = canRowsChangeTwice(query, *operation, *parameters);
-            } catch (const app::Error&) {
+            } catch (const core::Error&) {
                 query.moveFirst();
             }
             const bool isTextField = query.fieldType(0) == data::ado::adVarWChar;

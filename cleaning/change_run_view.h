@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QString>
 
@@ -8,7 +8,7 @@ namespace cleaning {
 
 // What the change run needs of the table and field window. The window implements it;
 // the command line and the tests have their own.
-class ChangeRunView : public app::Dialogs
+class ChangeRunView : public core::Dialogs
 {
 public:
     virtual QString selectedTable() const = 0; // the selected entry of the table list
@@ -24,7 +24,7 @@ public:
 
     virtual void setBusy(bool busy) = 0; // the window's pointer: hourglass or normal
     virtual void processEvents() = 0; // let the window handle pending events
-    // The 0.1 s breathing pause of the change loop. The window waits (app::Pause);
+    // The 0.1 s breathing pause of the change loop. The window waits (core::Pause);
     // a host without a window may return at once.
     virtual void pause(float seconds) = 0;
     // True once the user has closed the window during one of the run's yields: the run

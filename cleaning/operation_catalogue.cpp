@@ -70,7 +70,7 @@ constexpr std::array<Operation, 27> kOperations { {
 // clang-format on
 
 // Asks one prompt as a numbered step; a failing box counts as Cancel.
-std::optional<QString> ask(app::Dialogs& dialogs, app::Procedure& proc, int line, const char16_t* prompt)
+std::optional<QString> ask(core::Dialogs& dialogs, core::Procedure& proc, int line, const char16_t* prompt)
 {
     std::optional<QString> answer;
     proc.step(line, [&] { answer = dialogs.inputBox(QString::fromUtf16(prompt)); });
@@ -108,7 +108,7 @@ const Operation* findOperation(const QString& text)
 }
 
 std::optional<Parameters> askParameters(
-    const Operation& operation, app::Dialogs& dialogs, app::Procedure& proc)
+    const Operation& operation, core::Dialogs& dialogs, core::Procedure& proc)
 {
     const int first = operation.firstStep;
     switch (operation.kind) {

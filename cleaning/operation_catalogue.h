@@ -3,8 +3,8 @@
 // The 27 cleaning operations, in the order the operation list shows them. The caption is
 // an operation's identity: the change run finds the operation by the list's text.
 
-#include "app/dialogs.h"
-#include "app/procedure.h"
+#include "core/dialogs.h"
+#include "core/procedure.h"
 #include "cleaning/transforms.h"
 
 #include <QString>
@@ -57,7 +57,7 @@ const Operation* findOperation(const QString& text);
 // answers, or nullopt when the operation is abandoned: Cancel at any prompt, or an
 // answer to "Enter Number:" that is not a number (after the "Must enter number" box).
 std::optional<Parameters> askParameters(
-    const Operation& operation, app::Dialogs& dialogs, app::Procedure& proc);
+    const Operation& operation, core::Dialogs& dialogs, core::Procedure& proc);
 
 // An optionally signed decimal number with blanks around it.
 bool isNumericAnswer(const QString& answer);

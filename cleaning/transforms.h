@@ -4,7 +4,7 @@
 // Positions and lengths count UTF-16 units; every comparison is exact (no case or
 // locale folding). A transform given the empty value returns the empty text at once.
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QString>
 #include <cstdint>
@@ -12,17 +12,17 @@
 namespace cleaning {
 
 // A count transform was given a count it cannot use (a negative start or length).
-class InvalidArgument : public app::Error
+class InvalidArgument : public core::Error
 {
 public:
-    using app::Error::Error;
+    using core::Error::Error;
 };
 
 // A count transform's position arithmetic left the 16-bit range (count 32767 + 1).
-class Overflow : public app::Error
+class Overflow : public core::Error
 {
 public:
-    using app::Error::Error;
+    using core::Error::Error;
 };
 
 using CharCount = std::int16_t;

@@ -28,7 +28,7 @@ public:
     virtual bool isNull(int index) const = 0;
     virtual QVariant value(int index) const = 0;
     virtual QString valueText(int index) const = 0;
-    virtual void moveNext() = 0; // throws app::Error
+    virtual void moveNext() = 0; // throws core::Error
     // Back to the first row; false for a cursor that reads its rows only once.
     virtual bool moveFirst() { return false; }
     virtual const paradox::TableInfo* sourceTable() const { return nullptr; }
@@ -52,7 +52,7 @@ public:
     virtual std::unique_ptr<Cursor> tableList() = 0;
 };
 
-// Both throw app::Error when the location cannot be opened.
+// Both throw core::Error when the location cannot be opened.
 std::unique_ptr<Backend> openWorkDatabase(const QString& databaseFile);
 std::unique_ptr<Backend> openParadoxFolder(const QString& folder);
 

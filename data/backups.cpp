@@ -1,6 +1,6 @@
 #include "data/backups.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/paradox/table.h"
 
 #include <QDateTime>
@@ -55,10 +55,10 @@ void restoreTable(const QString& backupFolder, const QString& folder)
         const QString from = QDir(backupFolder).absoluteFilePath(name);
         const QString to = QDir(folder).absoluteFilePath(name);
         if (QFileInfo::exists(to))
-            throw app::Error(u"%1 is in the way"_s.arg(QDir::toNativeSeparators(to)));
+            throw core::Error(u"%1 is in the way"_s.arg(QDir::toNativeSeparators(to)));
         QFile source(from);
         if (!source.copy(to))
-            throw app::Error(u"cannot copy %1 to %2: %3"_s.arg(
+            throw core::Error(u"cannot copy %1 to %2: %3"_s.arg(
                 QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), source.errorString()));
     }
 }

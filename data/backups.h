@@ -20,7 +20,7 @@ QString newBackupFolder(const QString& root, const QString& table);
 bool isCompleteBackup(const QString& backupFolder, const QString& table);
 
 // Copies the family in backupFolder back into folder, the .DB last, over nothing: throws
-// app::Error (naming the file) when a file is in the way or cannot be copied.
+// core::Error (naming the file) when a file is in the way or cannot be copied.
 void restoreTable(const QString& backupFolder, const QString& folder);
 
 // Removes the oldest backup folders under root so that at most `kept` remain.

@@ -1,6 +1,6 @@
 #include "data/connection.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/backend.h"
 #include "data/connection_strings.h"
 #include "data/insert_statement.h"
@@ -44,7 +44,7 @@ Connection::~Connection() = default;
 void Connection::open(const QString& connectionString)
 {
     if (m_backend)
-        throw app::Error(u"The connection is already open."_s);
+        throw core::Error(u"The connection is already open."_s);
     const ConnectionTarget target = parseConnectionString(connectionString);
     switch (target.kind) {
     case ConnectionTarget::Kind::ParadoxFolder:
@@ -58,7 +58,7 @@ void Connection::open(const QString& connectionString)
     case ConnectionTarget::Kind::Unknown:
         break;
     }
-    throw app::Error(
+    throw core::Error(
         u"The connection string names no database this program knows: %1"_s.arg(connectionString));
 }
 
@@ -84,21 +84,21 @@ void Backend::execute(const InsertStatement& insert, DeferredDrops* drops)
 void Connection::openSchema(int schema, Recordset& rows)
 {
     if (schema != ado::kSchemaTables)
-        throw app::Error(u"Only the table list (schema 20) can be asked for, not schema %1."_s.arg(schema));
+        throw core::Error(u"Only the table list (schema 20) can be asked for, not schema %1."_s.arg(schema));
     rows.adopt(backend().tableList());
 }
 
 void Connection::close()
 {
     if (!m_backend)
-        throw app::Error(u"The connection is already closed."_s);
+        throw core::Error(u"The connection is already closed."_s);
     m_backend.reset();
 }
 
 Backend& Connection::backend()
 {
     if (!m_backend)
-        throw app::Error(u"The connection is closed."_s);
+        throw core::Error(u"The connection is closed."_s);
     return *m_backend;
 }
 

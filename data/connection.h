@@ -2,7 +2,7 @@
 
 // A connection to one of the program's two databases, chosen by its connection string:
 // the Paradox string opens a folder of Paradox tables on our own file code, the work
-// database string opens the SQLite work database. Every failure throws app::Error with a
+// database string opens the SQLite work database. Every failure throws core::Error with a
 // description the user can read.
 
 #include <QString>

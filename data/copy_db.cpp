@@ -1,7 +1,7 @@
 #include "data/copy_db.h"
 
-#include "app/helpers.h"
-#include "app/procedure.h"
+#include "core/helpers.h"
+#include "core/procedure.h"
 #include "files/folder_copy.h"
 #include "files/paths.h"
 
@@ -37,7 +37,7 @@ bool isFolder(const QString& path)
 QString AppDriveRoot()
 {
 #ifdef Q_OS_WIN
-    const QString root = QStorageInfo(app::applicationFolder()).rootPath();
+    const QString root = QStorageInfo(core::applicationFolder()).rootPath();
 #else
     const QString root = QDir::homePath();
 #endif
@@ -45,9 +45,9 @@ QString AppDriveRoot()
 }
 
 CopyDbOutcome CopyDB(
-    bool isSample, app::FolderBox& folderBox, app::Dialogs& dialogs, const QString& driveRoot)
+    bool isSample, core::FolderBox& folderBox, core::Dialogs& dialogs, const QString& driveRoot)
 {
-    app::Procedure procedure(dialogs, u"Tidewell2021/08/31.Paradox.CopyDB"_s);
+    core::Procedure procedure(dialogs, u"Tidewell2021/08/31.Paradox.CopyDB"_s);
     if (procedure.test(100, [&] { return !trimmedOfSpaces(folderBox.text()).contains(u' '); }))
         return CopyDbOutcome::NoSpace;
     QString kind;

@@ -2,8 +2,8 @@
 
 // Moving a database whose folder path holds a space into TestDB, a folder without spaces.
 
-#include "app/dialogs.h"
-#include "app/folder_box.h"
+#include "core/dialogs.h"
+#include "core/folder_box.h"
 
 #include <QString>
 
@@ -26,7 +26,7 @@ QString AppDriveRoot();
 // files of the same name, keeping other files there) and sets the folder box to TestDB.
 // A failing step is reported to dialogs; when the copy failed, the folder box keeps its
 // text, so the user never works on an older database left in TestDB.
-CopyDbOutcome CopyDB(bool isSample, app::FolderBox& folderBox, app::Dialogs& dialogs,
+CopyDbOutcome CopyDB(bool isSample, core::FolderBox& folderBox, core::Dialogs& dialogs,
     const QString& driveRoot = AppDriveRoot());
 
 } // namespace data

@@ -3,11 +3,11 @@ file(GLOB FW_DATA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${
 list(FILTER FW_DATA_SOURCES INCLUDE REGEX "\\.cpp$")
 if(FW_DATA_SOURCES)
   add_library(fw_data STATIC ${FW_DATA_SOURCES})
-  target_link_libraries(fw_data PUBLIC fw_paradox fw_files fw_shared Qt6::Core SQLite::SQLite3)
+  target_link_libraries(fw_data PUBLIC fw_paradox fw_files fw_core Qt6::Core SQLite::SQLite3)
   fw_strict_logic(fw_data)
 else()
   add_library(fw_data INTERFACE)
-  target_link_libraries(fw_data INTERFACE fw_paradox fw_shared)
+  target_link_libraries(fw_data INTERFACE fw_paradox fw_core)
 endif()
 target_include_directories(fw_data INTERFACE ${PROJECT_SOURCE_DIR})
 

@@ -4,8 +4,8 @@
 // the moment of use), the application folder (where dbTemp.mdb lies), where error reports
 // go, the yield point, and where the write-back keeps its backups.
 
-#include "app/dialogs.h"
-#include "app/folder_box.h"
+#include "core/dialogs.h"
+#include "core/folder_box.h"
 
 #include <QString>
 
@@ -13,10 +13,10 @@ namespace data {
 
 struct DataContext
 {
-    const app::FolderBox& folderBox;
+    const core::FolderBox& folderBox;
     QString applicationFolder;
-    app::ErrorSink& errors;
-    app::EventPump& events;
+    core::ErrorSink& errors;
+    core::EventPump& events;
     QString backupRoot; // empty: defaultBackupRoot() (backups.h)
 };
 

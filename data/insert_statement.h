@@ -23,7 +23,7 @@ public:
     void start(const QString& table);
     // += the value's text between quotes with its apostrophes doubled, + "', '"; an empty
     // value chops the opening quote and adds "NULL, '". Reads the record set's current row
-    // (throws app::Error as the record set does).
+    // (throws core::Error as the record set does).
     void appendValue(const Recordset& records, int index);
     void chopSeparator(); // .chop(3): the last ", '"
     void closeValues(); // += ")"

@@ -1,6 +1,6 @@
 #include "data/memory_cursor.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/paradox_values.h"
 
 using namespace Qt::StringLiterals;
@@ -15,14 +15,14 @@ QString MemoryCursor::valueText(int index) const
 void MemoryCursor::moveNext()
 {
     if (atEnd())
-        throw app::Error(u"Either BOF or EOF is True: there is no next record."_s);
+        throw core::Error(u"Either BOF or EOF is True: there is no next record."_s);
     ++m_position;
 }
 
 const QVariant& MemoryCursor::cell(int index) const
 {
     if (atEnd())
-        throw app::Error(u"Either BOF or EOF is True: there is no current record."_s);
+        throw core::Error(u"Either BOF or EOF is True: there is no current record."_s);
     return m_rows[m_position].at(static_cast<std::size_t>(index));
 }
 

@@ -1,6 +1,6 @@
 #include "data/paradox_export.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/backups.h"
 #include "data/deferred_drops.h"
 #include "data/paradox/table.h"
@@ -341,7 +341,7 @@ void widenAlphaFields(WorkDatabaseBackend& database, const QString& source, qint
         paradox::Field& field = fields[alpha[k]];
         const auto longest = static_cast<int>(sqlite3_column_int64(statement.get(), static_cast<int>(k)));
         if (longest > kLargestAlpha)
-            throw app::Error(u"Table %1: a value of field %2 has %3 characters, but an Alpha field holds at "
+            throw core::Error(u"Table %1: a value of field %2 has %3 characters, but an Alpha field holds at "
                              "most %4."_s.arg(target, field.name)
                                  .arg(longest)
                                  .arg(kLargestAlpha));
@@ -358,7 +358,7 @@ std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, c
     QString error;
     std::unique_ptr<paradox::TableWriter> writer = paradox::createTable(table, &error);
     if (!writer)
-        throw app::Error(error);
+        throw core::Error(error);
     Statement rows(database.handle(), u"SELECT * FROM [%1] LIMIT %2"_s.arg(source).arg(rowLimit));
     const int columnCount = static_cast<int>(table.fields.size());
     paradox::Row row(table.fields.size());
@@ -370,7 +370,7 @@ std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, c
             paradox::Value& value = row[static_cast<std::size_t>(i)];
             // One look-up of the column; its value stays valid until the next step.
             if (const auto problem = assignParadoxValue(sqlite3_column_value(rows.get(), i), field, value))
-                throw app::Error(u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target)
+                throw core::Error(u"Table %1, row %2, field %3: %4. Nothing was written."_s.arg(target)
                                      .arg(rowNumber)
                                      .arg(field.name, problem->text));
             if (stopOnLongText && field.type == FieldType::Alpha) {
@@ -379,7 +379,7 @@ std::unique_ptr<paradox::TableWriter> writeRows(WorkDatabaseBackend& database, c
             }
         }
         if (!writer->append(row, &error))
-            throw app::Error(
+            throw core::Error(
                 u"Table %1, row %2: %3. Nothing was written."_s.arg(target).arg(rowNumber).arg(error));
     }
     return writer;
@@ -403,15 +403,15 @@ void exportToParadox(WorkDatabaseBackend& database, const QString& sql, Deferred
     const QString target = match.captured(3);
     const QString source = match.captured(4);
     if (!isCount)
-        throw app::Error(u"The row count %1 of the copy statement is too large."_s.arg(match.captured(1)));
+        throw core::Error(u"The row count %1 of the copy statement is too large."_s.arg(match.captured(1)));
     if (!database.hasTable(source))
-        throw app::Error(database.failure(u"there is no table %1 to copy."_s.arg(source)));
+        throw core::Error(database.failure(u"there is no table %1 to copy."_s.arg(source)));
     if (!QFileInfo(folder).isDir())
-        throw app::Error(u"The folder %1 does not exist."_s.arg(QDir::toNativeSeparators(folder)));
+        throw core::Error(u"The folder %1 does not exist."_s.arg(QDir::toNativeSeparators(folder)));
 
     HeldDrop* held = drops ? drops->find(folder, target) : nullptr;
     if (!paradox::findTableFile(folder, target).isEmpty() && !held)
-        throw app::Error(
+        throw core::Error(
             u"The table %1 already exists in %2."_s.arg(target, QDir::toNativeSeparators(folder)));
 
     paradox::NewTable table;
@@ -450,17 +450,17 @@ void exportToParadox(WorkDatabaseBackend& database, const QString& sql, Deferred
     if (!writer->commit(held ? held->backupFolder : QString(), &error)) {
         if (!held || isCompleteBackup(held->backupFolder, target) == false
             || !paradox::findTableFile(folder, target).isEmpty())
-            throw app::Error(u"The table %1 could not be written: %2"_s.arg(target, error));
+            throw core::Error(u"The table %1 could not be written: %2"_s.arg(target, error));
         // The old family left the folder, the new one did not arrive: put the old one back.
         try {
             restoreTable(held->backupFolder, folder);
-        } catch (const app::Error& e) {
-            throw app::Error(
+        } catch (const core::Error& e) {
+            throw core::Error(
                 u"The table %1 could not be written (%2), and the old table could not be put back "
                 "(%3). The old table is kept in %4."_s.arg(
                     target, error, e.description(), QDir::toNativeSeparators(held->backupFolder)));
         }
-        throw app::Error(
+        throw core::Error(
             u"The table %1 could not be written (%2); the old table was put back."_s.arg(target, error));
     }
     if (held)

@@ -22,7 +22,7 @@ class WorkDatabaseBackend;
 
 bool isParadoxExportStatement(const QString& sql);
 
-// Throws app::Error naming the table, and the row and field of a value that cannot be stored.
+// Throws core::Error naming the table, and the row and field of a value that cannot be stored.
 void exportToParadox(WorkDatabaseBackend& database, const QString& sql, DeferredDrops* drops);
 
 } // namespace data

@@ -3,7 +3,7 @@
 //     SELECT * FROM `T`        SELECT `F` FROM `T`        DROP TABLE `T`
 // with names in backquotes, square brackets or bare.
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/backend.h"
 #include "data/backups.h"
 #include "data/deferred_drops.h"
@@ -52,7 +52,7 @@ public:
     void moveNext() override
     {
         if (m_isAtEnd)
-            throw app::Error(u"Either BOF or EOF is True: there is no next record."_s);
+            throw core::Error(u"Either BOF or EOF is True: there is no next record."_s);
         read();
     }
     const paradox::TableInfo* sourceTable() const override { return &m_reader->info(); }
@@ -60,7 +60,7 @@ public:
     const paradox::Value& cell(int index) const
     {
         if (m_isAtEnd)
-            throw app::Error(u"Either BOF or EOF is True: there is no current record."_s);
+            throw core::Error(u"Either BOF or EOF is True: there is no current record."_s);
         return m_row.at(static_cast<std::size_t>(m_columns.at(static_cast<std::size_t>(index))));
     }
 
@@ -74,7 +74,7 @@ private:
     {
         m_isAtEnd = !m_reader->readNext(m_row);
         if (m_isAtEnd && !m_reader->error().isEmpty())
-            throw app::Error(m_reader->error());
+            throw core::Error(m_reader->error());
     }
 
     std::unique_ptr<paradox::TableReader> m_reader;
@@ -90,9 +90,9 @@ public:
         : m_folder(std::move(folder))
     {
         if (m_folder.isEmpty())
-            throw app::Error(u"No Paradox folder is given."_s);
+            throw core::Error(u"No Paradox folder is given."_s);
         if (!QFileInfo(m_folder).isDir())
-            throw app::Error(
+            throw core::Error(
                 u"The Paradox folder %1 does not exist."_s.arg(QDir::toNativeSeparators(m_folder)));
     }
 
@@ -112,7 +112,7 @@ public:
         }
         QString error;
         if (!paradox::dropTable(m_folder, table, &error))
-            throw app::Error(u"The table %1 could not be dropped: %2"_s.arg(table, error));
+            throw core::Error(u"The table %1 could not be dropped: %2"_s.arg(table, error));
     }
 
     std::unique_ptr<Cursor> query(const QString& sql, const CursorOptions&) override
@@ -127,7 +127,7 @@ public:
         QString error;
         std::unique_ptr<paradox::TableReader> reader = paradox::openTable(tableFile(table), &error);
         if (!reader)
-            throw app::Error(error);
+            throw core::Error(error);
         std::vector<int> columns;
         const std::vector<paradox::Field>& fields = reader->info().fields;
         if (match.hasCaptured(1)) {
@@ -140,7 +140,7 @@ public:
                     columns.push_back(static_cast<int>(i));
             }
             if (columns.empty())
-                throw app::Error(u"The table %1 has no field %2."_s.arg(table, name));
+                throw core::Error(u"The table %1 has no field %2."_s.arg(table, name));
         }
         return std::make_unique<ParadoxCursor>(std::move(reader), std::move(columns));
     }
@@ -162,14 +162,14 @@ private:
     {
         const QString file = paradox::findTableFile(m_folder, table);
         if (file.isEmpty())
-            throw app::Error(
+            throw core::Error(
                 u"The Paradox folder %1 has no table %2."_s.arg(QDir::toNativeSeparators(m_folder), table));
         return file;
     }
 
-    static app::Error notUnderstood(const QString& sql)
+    static core::Error notUnderstood(const QString& sql)
     {
-        return app::Error(
+        return core::Error(
             u"A Paradox folder understands SELECT * FROM, SELECT one field FROM and DROP TABLE, "
             "not this statement: %1"_s.arg(sql));
     }

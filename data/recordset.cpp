@@ -1,6 +1,6 @@
 #include "data/recordset.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/backend.h"
 #include "data/connection.h"
 #include "data/statement_observer.h"
@@ -15,7 +15,7 @@ Recordset::~Recordset() = default;
 void Recordset::open(const QString& sql, Connection& connection, int cursorType, int lockType)
 {
     if (m_cursor)
-        throw app::Error(u"The record set is already open."_s);
+        throw core::Error(u"The record set is already open."_s);
     if (connection.isWorkDatabase())
         notifyWorkStatement(sql);
     m_cursor = connection.backend().query(sql, CursorOptions { cursorType, lockType });
@@ -24,21 +24,21 @@ void Recordset::open(const QString& sql, Connection& connection, int cursorType,
 void Recordset::adopt(std::unique_ptr<Cursor> cursor)
 {
     if (m_cursor)
-        throw app::Error(u"The record set is already open."_s);
+        throw core::Error(u"The record set is already open."_s);
     m_cursor = std::move(cursor);
 }
 
 void Recordset::close()
 {
     if (!m_cursor)
-        throw app::Error(u"The record set is already closed."_s);
+        throw core::Error(u"The record set is already closed."_s);
     m_cursor.reset();
 }
 
 Cursor& Recordset::cursor() const
 {
     if (!m_cursor)
-        throw app::Error(u"The record set is closed."_s);
+        throw core::Error(u"The record set is closed."_s);
     return *m_cursor;
 }
 
@@ -60,7 +60,7 @@ int Recordset::fieldCount() const
 int Recordset::checkedIndex(int index) const
 {
     if (index < 0 || index >= cursor().fieldCount())
-        throw app::Error(
+        throw core::Error(
             u"There is no field %1: the record set has %2."_s.arg(index).arg(cursor().fieldCount()));
     return index;
 }
@@ -107,7 +107,7 @@ const paradox::Value* Recordset::paradoxValue(int index) const
 void Recordset::moveFirst()
 {
     if (!cursor().moveFirst())
-        throw app::Error(u"This record set reads its rows only once and cannot go back to the first."_s);
+        throw core::Error(u"This record set reads its rows only once and cannot go back to the first."_s);
 }
 
 void Recordset::moveNext()

@@ -30,13 +30,13 @@ public:
 
     void setCursorLocation(int location) { m_cursorLocation = location; }
 
-    // Throws app::Error when the statement fails or is not understood.
+    // Throws core::Error when the statement fails or is not understood.
     void open(const QString& sql, Connection& connection, int cursorType = ado::kOpenForwardOnly,
         int lockType = ado::kLockReadOnly);
     int state() const { return m_cursor ? ado::kStateOpen : ado::kStateClosed; }
     void close();
 
-    // The rest throws app::Error when the record set is closed, an index is out of range,
+    // The rest throws core::Error when the record set is closed, an index is out of range,
     // or (moveNext) the next row cannot be read.
     bool isEof() const;
     std::int64_t recordCount() const; // exact
@@ -53,7 +53,7 @@ public:
     // The value as read, on a record set of a Paradox table; null on any other.
     const paradox::Value* paradoxValue(int index) const;
     void moveNext();
-    // Back to the first row: snapshots only (throws app::Error on a streamed record set).
+    // Back to the first row: snapshots only (throws core::Error on a streamed record set).
     void moveFirst();
 
     // The Paradox table behind a record set on a Paradox table; null otherwise.

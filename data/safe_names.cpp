@@ -1,6 +1,6 @@
 #include "data/safe_names.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 using namespace Qt::StringLiterals;
 
@@ -17,7 +17,7 @@ QString unsafeNameProblem(const QString& name)
 void refuseUnsafeName(const QString& name)
 {
     if (const QString problem = unsafeNameProblem(name); !problem.isEmpty())
-        throw app::Error(problem);
+        throw core::Error(problem);
 }
 
 QString delimitedName(const QString& name)

@@ -12,7 +12,7 @@ namespace data {
 // The empty text for a name that can be sent, else the user's description of the problem.
 QString unsafeNameProblem(const QString& name);
 
-// Throws app::Error with that description.
+// Throws core::Error with that description.
 void refuseUnsafeName(const QString& name);
 
 // A name for the program's own helper statements (not the ones the user's statements

@@ -1,6 +1,6 @@
 #include "data/table_copy.h"
 
-#include "app/procedure.h"
+#include "core/procedure.h"
 #include "data/ado.h"
 #include "data/connection.h"
 #include "data/connection_strings.h"
@@ -60,7 +60,7 @@ QString columnTypeText(const QString& lowerTypeName)
 
 CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
 {
-    app::Procedure proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToAccess"_s);
+    core::Procedure proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToAccess"_s);
     CopyResult result;
     if (const QString problem = unsafeNameProblem(table); !problem.isEmpty()) {
         proc.report(problem, 100);
@@ -128,7 +128,7 @@ CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
         proc.step(188, [&] { ctx.events.processEvents(); });
         if (!proc.step(188, [&] {
                 if (records->isEof())
-                    throw app::Error(
+                    throw core::Error(
                         u"The table %1 ends after %2 of the %3 records it announces."_s.arg(table)
                             .arg(index)
                             .arg(lastIndex + 1));

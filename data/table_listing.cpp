@@ -1,6 +1,6 @@
 #include "data/table_listing.h"
 
-#include "app/procedure.h"
+#include "core/procedure.h"
 #include "files/file_listing.h"
 #include "files/folder_scan.h"
 #include "files/paths.h"
@@ -24,9 +24,9 @@ QString upperCased(const QString& name)
 } // namespace
 
 void AddTablesToParadoxListbox(
-    TableList& list, const app::FolderBox& folderBox, app::ErrorSink& errors, app::EventPump& events)
+    TableList& list, const core::FolderBox& folderBox, core::ErrorSink& errors, core::EventPump& events)
 {
-    app::Procedure procedure(errors, u"Tidewell2021/08/31.Paradox.AddTablesToParadoxListbox"_s);
+    core::Procedure procedure(errors, u"Tidewell2021/08/31.Paradox.AddTablesToParadoxListbox"_s);
     const QChar separator = files::separator();
     QString paradoxFolder;
     procedure.step(100, [&] { paradoxFolder = folderBox.text(); });

@@ -2,9 +2,9 @@
 
 // The table list: every Paradox table file under the Paradox folder, by its bare name.
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
-#include "app/folder_box.h"
+#include "core/dialogs.h"
+#include "core/error_report.h"
+#include "core/folder_box.h"
 
 #include <QString>
 #include <QStringList>
@@ -40,7 +40,7 @@ public:
 // different folders are all added. An empty folder text leaves the list empty. A failing
 // step is reported to errors and the listing goes on.
 void AddTablesToParadoxListbox(
-    TableList& list, const app::FolderBox& folderBox, app::ErrorSink& errors, app::EventPump& events);
+    TableList& list, const core::FolderBox& folderBox, core::ErrorSink& errors, core::EventPump& events);
 
 // The text after the last separator of path, or the whole path when it has none.
 QString FileNameOfPath(const QString& path);

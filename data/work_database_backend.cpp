@@ -2,7 +2,7 @@
 
 #include "data/work_database_internal.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/ado.h"
 #include "data/memory_cursor.h"
 #include "data/paradox_export.h"
@@ -102,14 +102,14 @@ public:
     QVariant value(int index) const override
     {
         if (m_isAtEnd)
-            throw app::Error(u"Either BOF or EOF is True: there is no current record."_s);
+            throw core::Error(u"Either BOF or EOF is True: there is no current record."_s);
         return columnValue(m_statement.get(), index);
     }
     QString valueText(int index) const override { return variantText(value(index)); }
     void moveNext() override
     {
         if (m_isAtEnd)
-            throw app::Error(u"Either BOF or EOF is True: there is no next record."_s);
+            throw core::Error(u"Either BOF or EOF is True: there is no next record."_s);
         m_isAtEnd = !m_statement.step();
     }
 
@@ -159,10 +159,10 @@ Statement::Statement(std::shared_ptr<SqliteHandle> db, const QString& sql)
     if (sqlite3_prepare16_v2(
             m_db->get(), sql.utf16(), static_cast<int>(sql.size() * 2), &m_statement, nullptr)
         != SQLITE_OK)
-        throw app::Error(u"%1 (in the statement %2)"_s.arg(
+        throw core::Error(u"%1 (in the statement %2)"_s.arg(
             sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get()))), shortened(sql)));
     if (!m_statement)
-        throw app::Error(u"The statement is empty."_s);
+        throw core::Error(u"The statement is empty."_s);
 }
 
 Statement::~Statement()
@@ -189,7 +189,7 @@ bool Statement::step()
         return true;
     if (result == SQLITE_DONE)
         return false;
-    throw app::Error(sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get()))));
+    throw core::Error(sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errmsg(m_db->get()))));
 }
 
 WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
@@ -206,7 +206,7 @@ WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
         QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     m_db = std::make_shared<SqliteHandle>(db);
     if (result != SQLITE_OK)
-        throw app::Error(u"The work database %1 cannot be opened: %2"_s.arg(
+        throw core::Error(u"The work database %1 cannot be opened: %2"_s.arg(
             file, sqliteText(reinterpret_cast<const unsigned char*>(sqlite3_errstr(result)))));
     char* message = nullptr;
     // UTF-16 and the large page take effect only in a database without tables (the one the
@@ -221,7 +221,7 @@ WorkDatabaseBackend::WorkDatabaseBackend(const QString& file)
         != SQLITE_OK) {
         const QString text = QString::fromUtf8(message);
         sqlite3_free(message);
-        throw app::Error(u"The work database %1 cannot be used: %2"_s.arg(file, text));
+        throw core::Error(u"The work database %1 cannot be used: %2"_s.arg(file, text));
     }
     Statement encoding(m_db, u"PRAGMA encoding"_s);
     m_isUtf16 = encoding.step()
@@ -272,7 +272,7 @@ void WorkDatabaseBackend::runStatements(const QString& sql)
     if (sqlite3_exec(m_db->get(), sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
         const QString text = message ? QString::fromUtf8(message) : QString();
         sqlite3_free(message);
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(text, shortened(sql))));
+        throw core::Error(failure(u"%1 (in the statement %2)"_s.arg(text, shortened(sql))));
     }
 }
 
@@ -315,8 +315,8 @@ std::unique_ptr<Cursor> WorkDatabaseBackend::query(const QString& sql, const Cur
         counting.step();
         const std::int64_t count = sqlite3_column_int64(counting.get(), 0);
         return std::make_unique<StreamCursor>(Statement(m_db, sql), count);
-    } catch (const app::Error& e) {
-        throw app::Error(failure(e.description()));
+    } catch (const core::Error& e) {
+        throw core::Error(failure(e.description()));
     }
 }
 
@@ -353,7 +353,7 @@ void WorkDatabaseBackend::commitTransaction()
 {
     try {
         forgetPreparedInserts();
-    } catch (const app::Error&) {
+    } catch (const core::Error&) {
         // The records before the refused ones stay, as they would have one by one.
         if (!sqlite3_get_autocommit(m_db->get()))
             runStatements(u"COMMIT"_s);

@@ -40,12 +40,12 @@ class Statement
 {
 public:
     Statement() = default;
-    Statement(std::shared_ptr<SqliteHandle> db, const QString& sql); // throws app::Error
+    Statement(std::shared_ptr<SqliteHandle> db, const QString& sql); // throws core::Error
     ~Statement();
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&& other) noexcept;
     sqlite3_stmt* get() const { return m_statement; }
-    // One step: true with a row, false when done; throws app::Error on failure.
+    // One step: true with a row, false when done; throws core::Error on failure.
     bool step();
 
 private:
@@ -56,7 +56,7 @@ private:
 class WorkDatabaseBackend : public Backend
 {
 public:
-    explicit WorkDatabaseBackend(const QString& file); // throws app::Error
+    explicit WorkDatabaseBackend(const QString& file); // throws core::Error
     ~WorkDatabaseBackend() override;
 
     void execute(const QString& sql, DeferredDrops* drops) override;
@@ -90,7 +90,7 @@ private:
     void bindValues(sqlite3_stmt* statement, int firstParameter, const InsertStatement& insert,
         const PreparedInsert& prepared);
     void runInsert(const InsertStatement& insert, const PreparedInsert& prepared);
-    // Runs the held inserts; throws app::Error when the database refuses them.
+    // Runs the held inserts; throws core::Error when the database refuses them.
     void flushInserts();
     void forgetPreparedInserts(); // after flushInserts
 

@@ -7,7 +7,7 @@
 #include "data/work_database_backend.h"
 #include "data/work_database_internal.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -231,7 +231,7 @@ bool WorkDatabaseBackend::tryFastInsert(const QString& sql)
         bindQuoted(statement, parameter, value, insert->affinities[static_cast<std::size_t>(i)]);
     }
     if (const QString problem = runBound(statement); !problem.isEmpty())
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
+        throw core::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
     return true;
 }
 
@@ -313,7 +313,7 @@ void WorkDatabaseBackend::runInsert(const InsertStatement& insert, const Prepare
     m_valueTextsUsed = 0;
     bindValues(prepared.statement.get(), 1, insert, prepared);
     if (const QString problem = runBound(prepared.statement.get()); !problem.isEmpty())
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(insert.text()))));
+        throw core::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(insert.text()))));
 }
 
 void WorkDatabaseBackend::flushInserts()
@@ -334,7 +334,7 @@ void WorkDatabaseBackend::flushInserts()
     // Without a journal SQLite cannot take back part of a statement, so the records are not
     // tried again one by one: the copy is incomplete either way.
     if (const QString problem = runBound(statement); !problem.isEmpty())
-        throw app::Error(failure(u"%1 (in the statement %2, or in one of the %3 sent with it)"_s
+        throw core::Error(failure(u"%1 (in the statement %2, or in one of the %3 sent with it)"_s
                                      .arg(problem, shortened(m_pending.front().text()))
                                      .arg(count - 1)));
 }

@@ -19,7 +19,7 @@
 #include "data/work_database_backend.h"
 #include "data/work_database_internal.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -95,7 +95,7 @@ std::shared_ptr<WorkDatabaseBackend::PreparedUpdate> WorkDatabaseBackend::prepar
                 u"SELECT "_s + rowId + u" FROM "_s + t + u" WHERE "_s + (isNullTest ? test : f + u" = ?1"_s)),
             Statement(m_db,
                 u"UPDATE "_s + t + u" SET "_s + f + u" = ?1 WHERE "_s + rowId + u" = ?2 AND "_s + test) });
-    } catch (const app::Error&) {
+    } catch (const core::Error&) {
         return nullptr; // a table without rowid, say
     }
 }
@@ -138,7 +138,7 @@ WorkDatabaseBackend::RowsByValue* WorkDatabaseBackend::rowsByValue(const QString
                 break; // a blob equals no text
             }
         }
-    } catch (const app::Error&) {
+    } catch (const core::Error&) {
         return nullptr;
     }
     std::sort(rows->byHash.begin(), rows->byHash.end());
@@ -177,7 +177,7 @@ void WorkDatabaseBackend::findRows(const PreparedUpdate& prepared, const UpdateS
     sqlite3_reset(find);
     sqlite3_clear_bindings(find);
     if (!problem.isEmpty())
-        throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
+        throw core::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
 }
 
 bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
@@ -210,7 +210,7 @@ bool WorkDatabaseBackend::tryFastUpdate(const QString& sql)
                 change, 3, update->oldText.utf16(), static_cast<int>(update->oldText.size() * 2), SQLITE_STATIC);
         if (const QString problem = runBound(change); !problem.isEmpty()) {
             m_rowsByValue.reset(); // what the failed change left is unknown
-            throw app::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
+            throw core::Error(failure(u"%1 (in the statement %2)"_s.arg(problem, shortened(sql))));
         }
         if (m_rowsByValue && sqlite3_changes(m_db->get()) > 0)
             m_rowsByValue->changed[newHash].push_back(rowId);

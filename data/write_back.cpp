@@ -1,6 +1,6 @@
 #include "data/write_back.h"
 
-#include "app/procedure.h"
+#include "core/procedure.h"
 #include "data/ado.h"
 #include "data/backups.h"
 #include "data/connection.h"
@@ -32,7 +32,7 @@ QString CollapseBackslashes(const QString& path)
 
 WriteBackResult sendTableToParadox(const QString& table, const DataContext& ctx)
 {
-    app::Procedure proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToParadox"_s);
+    core::Procedure proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToParadox"_s);
     WriteBackResult result;
     if (const QString problem = unsafeNameProblem(table); !problem.isEmpty()) {
         proc.report(problem, 100);
@@ -79,7 +79,7 @@ WriteBackResult sendTableToParadox(const QString& table, const DataContext& ctx)
             const QString folder = ctx.folderBox.text();
             // An empty folder would make the target the root folder.
             if (folder.isEmpty())
-                throw app::Error(u"No Paradox folder is given."_s);
+                throw core::Error(u"No Paradox folder is given."_s);
             const QString target = CollapseBackslashes(folder + QDir::separator());
             work->execute(u"select top "_s + QString::number(rowCount) + u" * into [Paradox 5.x;Database="_s
                 + target + u"].["_s + table + u".db] from ["_s + table + u']');

@@ -60,7 +60,7 @@ bool IsOpenableFile(const QString& path)
 #endif
 }
 
-bool FolderHasTables(const app::FolderBox& folderBox)
+bool FolderHasTables(const core::FolderBox& folderBox)
 {
     const QString folder = folderBox.text();
     if (folder.isEmpty())

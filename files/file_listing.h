@@ -2,7 +2,7 @@
 
 // The files of one folder that match a pattern, and the connection test built on it.
 
-#include "app/folder_box.h"
+#include "core/folder_box.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,6 +23,6 @@ bool IsOpenableFile(const QString& path);
 // The connection test: true when the folder box is not empty and the folder itself (not
 // its sub-folders) holds at least one "*.db" file. An empty box is answered without
 // touching the disk.
-bool FolderHasTables(const app::FolderBox& folderBox);
+bool FolderHasTables(const core::FolderBox& folderBox);
 
 } // namespace files

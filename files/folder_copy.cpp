@@ -1,6 +1,6 @@
 #include "files/folder_copy.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "files/paths.h"
 #include "files/visited_folders.h"
 
@@ -35,19 +35,19 @@ void copyTree(const fs::path& source, const fs::path& target, VisitedFolders& vi
             std::error_code createError;
             fs::create_directory(to, createError);
             if (createError)
-                throw app::Error(
+                throw core::Error(
                     u"Could not create the folder "_s + fromFsPath(to) + u": "_s + reason(createError));
             copyTree(from, to, visited);
         } else if (fs::is_regular_file(status)) {
             std::error_code copyError;
             fs::copy_file(from, to, fs::copy_options::overwrite_existing, copyError);
             if (copyError)
-                throw app::Error(u"Could not copy "_s + fromFsPath(from) + u" to "_s + fromFsPath(to)
+                throw core::Error(u"Could not copy "_s + fromFsPath(from) + u" to "_s + fromFsPath(to)
                     + u": "_s + reason(copyError));
         }
     }
     if (error)
-        throw app::Error(u"Could not read the folder "_s + fromFsPath(source) + u": "_s + reason(error));
+        throw core::Error(u"Could not read the folder "_s + fromFsPath(source) + u": "_s + reason(error));
 }
 
 } // namespace
@@ -58,14 +58,14 @@ void createFolder(const QString& folder)
     if (!fs::create_directory(toFsPath(folder), error) && !error)
         error = std::make_error_code(std::errc::file_exists);
     if (error)
-        throw app::Error(u"Could not create the folder "_s + folder + u": "_s + reason(error));
+        throw core::Error(u"Could not create the folder "_s + folder + u": "_s + reason(error));
 }
 
 void copyFolderContents(const QString& source, const QString& target)
 {
     std::error_code error;
     if (fs::equivalent(toFsPath(source), toFsPath(target), error))
-        throw app::Error(u"The folder "_s + source + u" cannot be copied into itself."_s);
+        throw core::Error(u"The folder "_s + source + u" cannot be copied into itself."_s);
     VisitedFolders visited;
     visited.claimWithAncestors(source);
     visited.claim(target);

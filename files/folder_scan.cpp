@@ -1,6 +1,6 @@
 #include "files/folder_scan.h"
 
-#include "app/procedure.h"
+#include "core/procedure.h"
 #include "files/paths.h"
 #include "files/visited_folders.h"
 
@@ -25,11 +25,11 @@ constexpr int kPermissionDenied = 70;
 constexpr int kPathNotFound = 76;
 
 // A failure of the file system, with the number the scan sorts it by.
-class FolderError : public app::Error
+class FolderError : public core::Error
 {
 public:
     FolderError(int number, QString description)
-        : app::Error(std::move(description))
+        : core::Error(std::move(description))
         , m_number(number)
     { }
     int number() const { return m_number; }
@@ -82,8 +82,8 @@ QStringList subFolderNames(const QString& folder)
 
 struct Scan
 {
-    app::ErrorSink& errors;
-    app::EventPump& events;
+    core::ErrorSink& errors;
+    core::EventPump& events;
     VisitedFolders visited;
 };
 
@@ -102,7 +102,7 @@ void appendSubFolders(const QString& folder, QStringList& found, Scan& scan)
 
 void scanLevel(QStringList& folders, bool recurse, Scan& scan)
 {
-    app::Procedure procedure(scan.errors, kContext);
+    core::Procedure procedure(scan.errors, kContext);
     QStringList found;
     // Once the first folder is being listed, a failure no longer gets a report: the folder
     // is dropped when it cannot be read, and the scan goes on with the next one.
@@ -141,7 +141,7 @@ void scanLevel(QStringList& folders, bool recurse, Scan& scan)
 
 } // namespace
 
-void GetSubDirectories2016(QStringList& folders, bool recurse, app::ErrorSink& errors, app::EventPump& events)
+void GetSubDirectories2016(QStringList& folders, bool recurse, core::ErrorSink& errors, core::EventPump& events)
 {
     Scan scan { errors, events, {} };
     for (const QString& folder : std::as_const(folders))

@@ -3,8 +3,8 @@
 // The walk over a folder tree behind the table list: level by level, leaving out
 // hidden system folders, folders with unsafe names and folders that cannot be read.
 
-#include "app/dialogs.h"
-#include "app/error_report.h"
+#include "core/dialogs.h"
+#include "core/error_report.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,7 +35,7 @@ inline constexpr qsizetype kPathLimit = 260;
 // to errors with the scan's context (line 106: a listed folder's attributes, before the
 // level's first listing; line 114: a found folder's), and the scan goes on.
 void GetSubDirectories2016(
-    QStringList& folders, bool recurse, app::ErrorSink& errors, app::EventPump& events);
+    QStringList& folders, bool recurse, core::ErrorSink& errors, core::EventPump& events);
 
 // True when path (followed through links) is a folder. Never fails: an unreadable or
 // missing path is simply not a folder.
@@ -48,7 +48,7 @@ bool HasUnsafeCharacters(const QString& name);
 // A folder passes unless its attributes are exactly 22 or 1046; a root always passes.
 bool passesAttributeRule(int attributes, bool isRoot);
 
-// The attributes of folder (see above). Throws app::Error when they cannot be read.
+// The attributes of folder (see above). Throws core::Error when they cannot be read.
 int folderAttributes(const QString& folder);
 
 } // namespace files

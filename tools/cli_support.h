@@ -2,7 +2,7 @@
 
 // Pieces the subcommands share: error reports to standard error, counted.
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 #include "data/connection.h"
 #include "data/paradox/table.h"
 #include "data/recordset.h"
@@ -12,7 +12,7 @@
 
 namespace tools {
 
-class PrintedErrorReports : public app::ErrorSink
+class PrintedErrorReports : public core::ErrorSink
 {
 public:
     void showErrorReport(const QString& report) override
@@ -28,7 +28,7 @@ private:
 
 // Opens a record set on a Paradox folder the way the table window does (read/write
 // connection, static cursor, optimistic lock). The connection lives in the record set's
-// owner, so both are returned together. Throws app::Error.
+// owner, so both are returned together. Throws core::Error.
 struct ParadoxRows
 {
     data::Connection connection;

@@ -1,7 +1,7 @@
 #include "tools/cli_support.h"
 
-#include "app/folder_box.h"
-#include "app/helpers.h"
+#include "core/folder_box.h"
+#include "core/helpers.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
 
@@ -53,7 +53,7 @@ int countFields(const QString& folder, const QString& table)
 {
     try {
         return openParadoxRows(folder, u"SELECT * FROM `"_s + table + u'`')->rows.fieldCount();
-    } catch (const app::Error&) {
+    } catch (const core::Error&) {
         return 0;
     }
 }
@@ -95,9 +95,9 @@ int runClean(const QStringList& args)
     }
     view.fieldCount = countFields(args[0], args[1]);
 
-    const app::PlainFolderBox folderBox(args[0]);
-    app::NoEvents events;
-    const data::DataContext ctx { folderBox, app::applicationFolder(), view, events, QString() };
+    const core::PlainFolderBox folderBox(args[0]);
+    core::NoEvents events;
+    const data::DataContext ctx { folderBox, core::applicationFolder(), view, events, QString() };
     const auto result = cleaning::PushButton1_Click(view, ctx);
     using Outcome = cleaning::ChangeRunResult::Outcome;
     const bool hasFailed

@@ -16,7 +16,7 @@ int runFields(const QStringList& args)
         for (int i = 0; i < opened->rows.fieldCount(); ++i)
             printOut(opened->rows.fieldName(i));
         return 0;
-    } catch (const app::Error& e) {
+    } catch (const core::Error& e) {
         printErr(e.description());
         return 1;
     }

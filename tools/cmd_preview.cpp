@@ -21,7 +21,7 @@ int runPreview(const QStringList& args)
             rows.moveNext();
         }
         return 0;
-    } catch (const app::Error& e) {
+    } catch (const core::Error& e) {
         printErr(e.description());
         return 1;
     }

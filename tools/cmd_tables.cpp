@@ -1,7 +1,7 @@
 #include "tools/commands.h"
 
-#include "app/dialogs.h"
-#include "app/folder_box.h"
+#include "core/dialogs.h"
+#include "core/folder_box.h"
 #include "data/table_listing.h"
 
 using namespace Qt::StringLiterals;
@@ -26,7 +26,7 @@ private:
     int m_count = 0;
 };
 
-class PrintedErrors : public app::ErrorSink
+class PrintedErrors : public core::ErrorSink
 {
 public:
     void showErrorReport(const QString& report) override
@@ -45,10 +45,10 @@ int runTables(const QStringList& args)
         printErr(u"usage: fieldwright-cli tables FOLDER"_s);
         return 2;
     }
-    const app::PlainFolderBox folderBox(args.first());
+    const core::PlainFolderBox folderBox(args.first());
     PrintedTableList list;
     PrintedErrors errors;
-    app::NoEvents events;
+    core::NoEvents events;
     data::AddTablesToParadoxListbox(list, folderBox, errors, events);
     return errors.reportCount == 0 ? 0 : 1;
 }

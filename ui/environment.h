@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/skin_framework.h"
+#include "ui/skin_framework.h"
 #include "ui/folder_picker.h"
 
 #include <QFont>
@@ -14,7 +14,7 @@ namespace ui {
 struct Environment
 {
     QString applicationFolder; // holds Samples/, the work database and the look files
-    app::SkinFramework& skin;
+    ui::SkinFramework& skin;
     FolderPicker& folderPicker;
 };
 

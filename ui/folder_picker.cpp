@@ -1,6 +1,6 @@
 #include "ui/folder_picker.h"
 
-#include "app/look_and_feel.h"
+#include "ui/look_and_feel.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,7 +10,7 @@ namespace ui {
 QString BrowseForFolder(QWidget& owner, const QString& prompt, const QString& initialFolder)
 {
     QFileDialog dialog(&owner);
-    dialog.setWindowTitle(app::appTitle());
+    dialog.setWindowTitle(ui::appTitle());
     // Qt's own dialog on every desktop: it shows the prompt and can be driven by the tests.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::ShowDirsOnly);

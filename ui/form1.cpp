@@ -1,9 +1,9 @@
 #include "ui/form1.h"
 
-#include "app/helpers.h"
-#include "app/look_and_feel.h"
-#include "app/procedure.h"
-#include "app/settings_store.h"
+#include "core/helpers.h"
+#include "ui/look_and_feel.h"
+#include "core/procedure.h"
+#include "ui/settings_store.h"
 #include "data/copy_db.h"
 #include "files/file_listing.h"
 #include "ui/form2.h"
@@ -51,16 +51,16 @@ Form1::~Form1() = default;
 
 void Form1::Form_Load()
 {
-    app::Procedure proc(m_dialogs, context(u"Form_Load"));
-    proc.step(100, [&] { app::ApplySkin(*this, m_environment.skin, m_environment.applicationFolder); });
-    proc.step(104, [&] { setWindowTitle(QString::fromUtf16(app::kProductName)); });
+    core::Procedure proc(m_dialogs, context(u"Form_Load"));
+    proc.step(100, [&] { ui::ApplySkin(*this, m_environment.skin, m_environment.applicationFolder); });
+    proc.step(104, [&] { setWindowTitle(QString::fromUtf16(ui::kProductName)); });
     proc.step(104, [&] { setWindowIcon(programIcon()); });
-    proc.step(104, [&] { app::SetAppTitle(); });
-    const QString cursorFile = m_environment.applicationFolder + QString::fromUtf16(app::kHoverCursorFile);
-    if (proc.test(124, [&] { return app::FileExists(cursorFile); }))
-        proc.step(126, [&] { m_pointer.setCustomCursor(app::loadCursorFile(cursorFile)); });
-    proc.step(128, [&] { setText(app::readSetting(QString::fromUtf16(app::kDatabaseKey))); });
-    if (proc.test(130, [&] { return app::FileExists(text()); })) {
+    proc.step(104, [&] { ui::SetAppTitle(); });
+    const QString cursorFile = m_environment.applicationFolder + QString::fromUtf16(ui::kHoverCursorFile);
+    if (proc.test(124, [&] { return core::FileExists(cursorFile); }))
+        proc.step(126, [&] { m_pointer.setCustomCursor(ui::loadCursorFile(cursorFile)); });
+    proc.step(128, [&] { setText(ui::readSetting(QString::fromUtf16(ui::kDatabaseKey))); });
+    if (proc.test(130, [&] { return core::FileExists(text()); })) {
         proc.step(132, [&] { showForm2(); });
         proc.step(134, [&] { hide(); });
     }
@@ -83,7 +83,7 @@ void Form1::setText(const QString& text)
 
 void Form1::Text1_Change()
 {
-    app::writeSetting(QString::fromUtf16(app::kDatabaseKey), m_ui->Text1->text());
+    ui::writeSetting(QString::fromUtf16(ui::kDatabaseKey), m_ui->Text1->text());
 }
 
 void Form1::CopyDB(bool isSample)
@@ -93,16 +93,16 @@ void Form1::CopyDB(bool isSample)
 
 void Form1::PushButton1_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"PushButton1_Click"));
+    core::Procedure proc(m_dialogs, context(u"PushButton1_Click"));
     proc.step(100, [&] { setText(m_environment.applicationFolder + u"/Samples"_s); });
     proc.step(102, [&] { CopyDB(true); });
 }
 
 void Form1::PushButton2_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"PushButton2_Click"));
+    core::Procedure proc(m_dialogs, context(u"PushButton2_Click"));
     proc.step(102, [&] { CopyDB(false); });
-    proc.step(104, [&] { m_pointer.setShape(app::WindowPointer::Shape::Busy); });
+    proc.step(104, [&] { m_pointer.setShape(ui::WindowPointer::Shape::Busy); });
     // A test that fails is no proof of tables: it answers "Could not connect.", never success.
     bool hasTables = false;
     proc.step(106, [&] { hasTables = files::FolderHasTables(*this); });
@@ -110,14 +110,14 @@ void Form1::PushButton2_Click()
         proc.step(108, [&] { m_dialogs.messageBox(u"Connection successful."_s); });
     else
         proc.step(110, [&] { m_dialogs.messageBox(u"Could not connect."_s); });
-    proc.step(112, [&] { m_pointer.setShape(app::WindowPointer::Shape::Normal); });
+    proc.step(112, [&] { m_pointer.setShape(ui::WindowPointer::Shape::Normal); });
 }
 
 void Form1::PushButton3_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"PushButton3_Click"));
+    core::Procedure proc(m_dialogs, context(u"PushButton3_Click"));
     proc.step(100, [&] { CopyDB(false); });
-    if (proc.test(102, [&] { return app::FileExists(text()); })) {
+    if (proc.test(102, [&] { return core::FileExists(text()); })) {
         proc.step(104, [&] { showForm2(); });
         proc.step(106, [&] { hide(); });
     }
@@ -125,10 +125,10 @@ void Form1::PushButton3_Click()
 
 void Form1::PushButton5_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
+    core::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
     QString chosen;
     proc.step(100, [&] {
-        const QString startFolder = app::readSetting(QString::fromUtf16(app::kLastFolderDotKey));
+        const QString startFolder = ui::readSetting(QString::fromUtf16(ui::kLastFolderDotKey));
         chosen = m_environment.folderPicker.browseForFolder(*this, u"Please select folder:"_s, startFolder);
     });
     if (proc.test(102, [&] { return chosen.isEmpty(); }))

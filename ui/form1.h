@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/folder_box.h"
-#include "app/window_pointer.h"
+#include "core/folder_box.h"
+#include "ui/window_pointer.h"
 #include "ui/environment.h"
 #include "ui/window_dialogs.h"
 
@@ -19,7 +19,7 @@ class Form2;
 // The database selection window: the folder box that holds the Paradox folder, browse,
 // sample database, connection test and "Next >". It exists for the whole run and is only
 // hidden and shown again; it creates the table and field window the first time that is shown.
-class Form1 : public QWidget, public app::FolderBox
+class Form1 : public QWidget, public core::FolderBox
 {
 public:
     explicit Form1(const Environment& environment);
@@ -41,8 +41,8 @@ public:
     void PushButton5_Click(); // browse
 
     Form2* form2() const { return m_form2.get(); }
-    app::WindowPointer& pointer() { return m_pointer; }
-    app::Dialogs& dialogs() { return m_dialogs; }
+    ui::WindowPointer& pointer() { return m_pointer; }
+    core::Dialogs& dialogs() { return m_dialogs; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -56,7 +56,7 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     Environment m_environment;
     WindowDialogs m_dialogs;
-    app::WindowPointer m_pointer;
+    ui::WindowPointer m_pointer;
     std::unique_ptr<Form2> m_form2;
 };
 

@@ -1,8 +1,8 @@
 #include "ui/form2.h"
 
-#include "app/helpers.h"
-#include "app/look_and_feel.h"
-#include "app/procedure.h"
+#include "core/helpers.h"
+#include "ui/look_and_feel.h"
+#include "core/procedure.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
 #include "data/ado.h"
@@ -93,7 +93,7 @@ private:
 
 } // namespace
 
-class Form2::Pump : public app::EventPump
+class Form2::Pump : public core::EventPump
 {
 public:
     explicit Pump(Form2& window)
@@ -105,7 +105,7 @@ private:
     Form2& m_window;
 };
 
-Form2::Form2(const app::FolderBox& folderBox, QWidget& selectionWindow, const Environment& environment)
+Form2::Form2(const core::FolderBox& folderBox, QWidget& selectionWindow, const Environment& environment)
     : m_ui(std::make_unique<Ui::Form2>())
     , m_folderBox(folderBox)
     , m_selectionWindow(selectionWindow)
@@ -157,13 +157,13 @@ void Form2::display()
 
 void Form2::Form_Load()
 {
-    app::Procedure proc(m_dialogs, context(u"Form_Load"));
-    proc.step(100, [&] { app::ApplyFormColours(*this); });
+    core::Procedure proc(m_dialogs, context(u"Form_Load"));
+    proc.step(100, [&] { ui::ApplyFormColours(*this); });
     proc.step(102, [&] { setWindowIcon(programIcon()); });
-    const QString cursorFile = m_environment.applicationFolder + QString::fromUtf16(app::kHoverCursorFile);
-    if (proc.test(106, [&] { return app::FileExists(cursorFile); }))
-        proc.step(108, [&] { m_pointer.setCustomCursor(app::loadCursorFile(cursorFile)); });
-    proc.step(110, [&] { setWindowTitle(QString::fromUtf16(app::kProductName)); });
+    const QString cursorFile = m_environment.applicationFolder + QString::fromUtf16(ui::kHoverCursorFile);
+    if (proc.test(106, [&] { return core::FileExists(cursorFile); }))
+        proc.step(108, [&] { m_pointer.setCustomCursor(ui::loadCursorFile(cursorFile)); });
+    proc.step(110, [&] { setWindowTitle(QString::fromUtf16(ui::kProductName)); });
     proc.step(112, [&] { addColumn(*m_ui->ListView1, u"Table(s)"_s); });
     proc.step(114, [&] { m_ui->ListView1->setColumnWidth(0, kTableColumnWidth); });
     proc.step(116, [&] { addColumn(*m_ui->ListView2, u"Field(s)"_s); });
@@ -190,7 +190,7 @@ void Form2::listTables()
 
 void Form2::refreshTables()
 {
-    app::Procedure proc(m_dialogs, context(u"RefreshTables"));
+    core::Procedure proc(m_dialogs, context(u"RefreshTables"));
     proc.step(110, [&] { m_ui->ListView2->clear(); });
     proc.step(112, [&] { m_ui->ListView3->clear(); });
     proc.step(124, [&] { listTables(); });
@@ -216,7 +216,7 @@ void Form2::onListClicked(QTreeWidget* list)
 
 void Form2::ListView1_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"ListView1_Click"));
+    core::Procedure proc(m_dialogs, context(u"ListView1_Click"));
     data::Connection connection;
     data::Recordset fields;
     proc.step(104, [&] { connection.setMode(data::ado::kModeReadWrite); });
@@ -250,7 +250,7 @@ void Form2::ListView1_Click()
 
 void Form2::ListView2_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"ListView2_Click"));
+    core::Procedure proc(m_dialogs, context(u"ListView2_Click"));
     data::Connection connection;
     data::Recordset values;
     proc.step(104, [&] { connection.setMode(data::ado::kModeReadWrite); });
@@ -291,7 +291,7 @@ void Form2::PushButton1_Click()
 
 void Form2::PushButton5_Click()
 {
-    app::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
+    core::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
     proc.step(100, [&] { m_selectionWindow.show(); });
     proc.step(102, [&] { hide(); });
 }
@@ -338,7 +338,7 @@ void Form2::addPreviewEntry(const QString& text)
 
 void Form2::setBusy(bool busy)
 {
-    m_pointer.setShape(busy ? app::WindowPointer::Shape::Busy : app::WindowPointer::Shape::Normal);
+    m_pointer.setShape(busy ? ui::WindowPointer::Shape::Busy : ui::WindowPointer::Shape::Normal);
 }
 
 void Form2::processEvents()
@@ -351,11 +351,11 @@ void Form2::processEvents()
 
 void Form2::pause(float seconds)
 {
-    struct EveryEvent : app::EventPump
+    struct EveryEvent : core::EventPump
     {
         void processEvents() override { QCoreApplication::processEvents(); }
     } events;
-    app::Pause(seconds, events);
+    core::Pause(seconds, events);
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/folder_box.h"
-#include "app/window_pointer.h"
+#include "core/folder_box.h"
+#include "ui/window_pointer.h"
 #include "cleaning/change_run_view.h"
 #include "ui/environment.h"
 #include "ui/window_dialogs.h"
@@ -25,7 +25,7 @@ namespace ui {
 class Form2 : public QWidget, public cleaning::ChangeRunView
 {
 public:
-    Form2(const app::FolderBox& folderBox, QWidget& selectionWindow, const Environment& environment);
+    Form2(const core::FolderBox& folderBox, QWidget& selectionWindow, const Environment& environment);
     ~Form2() override;
 
     // Shows the window. The first time it loads (Form_Load); later, when the folder box
@@ -63,7 +63,7 @@ public:
     void endProgram();
     bool isClosing() const override { return m_isClosing; }
 
-    app::WindowPointer& pointer() { return m_pointer; }
+    ui::WindowPointer& pointer() { return m_pointer; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -76,11 +76,11 @@ private:
     void onListClicked(QTreeWidget* list);
 
     std::unique_ptr<Ui::Form2> m_ui;
-    const app::FolderBox& m_folderBox;
+    const core::FolderBox& m_folderBox;
     QWidget& m_selectionWindow;
     Environment m_environment;
     WindowDialogs m_dialogs;
-    app::WindowPointer m_pointer;
+    ui::WindowPointer m_pointer;
     std::unique_ptr<Pump> m_pump;
     QElapsedTimer m_sinceLastYield;
     bool m_isLoaded = false;

@@ -1,6 +1,6 @@
 #include "ui/window_dialogs.h"
 
-#include "app/look_and_feel.h"
+#include "ui/look_and_feel.h"
 
 #include <QInputDialog>
 #include <QMessageBox>
@@ -12,7 +12,7 @@ namespace ui {
 std::optional<QString> WindowDialogs::inputBox(const QString& prompt)
 {
     QInputDialog box(&m_owner);
-    box.setWindowTitle(app::appTitle());
+    box.setWindowTitle(ui::appTitle());
     box.setInputMode(QInputDialog::TextInput);
     box.setLabelText(prompt);
     box.setTextValue(QString());
@@ -23,14 +23,14 @@ std::optional<QString> WindowDialogs::inputBox(const QString& prompt)
 
 void WindowDialogs::messageBox(const QString& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, app::appTitle(), text, QMessageBox::Ok, &m_owner);
+    QMessageBox box(QMessageBox::NoIcon, ui::appTitle(), text, QMessageBox::Ok, &m_owner);
     box.exec();
 }
 
 bool WindowDialogs::askYesNo(const QString& question)
 {
     QMessageBox box(
-        QMessageBox::NoIcon, app::appTitle(), question, QMessageBox::Yes | QMessageBox::No, &m_owner);
+        QMessageBox::NoIcon, ui::appTitle(), question, QMessageBox::Yes | QMessageBox::No, &m_owner);
     return box.exec() == QMessageBox::Yes;
 }
 

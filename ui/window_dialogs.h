@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QWidget>
 
@@ -8,7 +8,7 @@ namespace ui {
 
 // The boxes of a window: modal, owned by the window, with the application title. Only the
 // error report has an icon (a warning) and a title of its own.
-class WindowDialogs : public app::Dialogs
+class WindowDialogs : public core::Dialogs
 {
 public:
     explicit WindowDialogs(QWidget& owner)

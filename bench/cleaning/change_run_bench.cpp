@@ -150,8 +150,8 @@ RunTimes runOnce(int rows, int distinct, double& plain)
                 mark(u"previewed"_s);
         },
         false);
-    app::PlainFolderBox folderBox(folder.path());
-    app::NoEvents events;
+    core::PlainFolderBox folderBox(folder.path());
+    core::NoEvents events;
     SilentView view;
     const data::DataContext ctx { folderBox, appFolder.path(), view, events, backups.path() };
     start = bench::processorSeconds();

@@ -5,8 +5,8 @@
 //     copy_write_back_bench [records]
 
 #include "bench/processor_time.h"
-#include "app/dialogs.h"
-#include "app/folder_box.h"
+#include "core/dialogs.h"
+#include "core/folder_box.h"
 #include "data/data_context.h"
 #include "data/paradox/table.h"
 #include "data/table_copy.h"
@@ -25,7 +25,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PrintedErrors : public app::ErrorSink
+class PrintedErrors : public core::ErrorSink
 {
 public:
     void showErrorReport(const QString& report) override { std::fprintf(stderr, "%s\n", qPrintable(report)); }
@@ -113,9 +113,9 @@ int main(int argc, char** argv)
         }))
         return 1;
 
-    app::PlainFolderBox folderBox(source);
+    core::PlainFolderBox folderBox(source);
     PrintedErrors errors;
-    app::NoEvents events;
+    core::NoEvents events;
     const data::DataContext context { folderBox, appFolder, errors, events, root.path() + u"/backups"_s };
 
     // The machines this runs on are shared, and a neighbour can slow one phase down by half:

@@ -24,13 +24,13 @@ namespace {
 constexpr int kTopFolders = 100;
 constexpr int kSubFolders = 99;
 
-struct CountingErrors : app::ErrorSink
+struct CountingErrors : core::ErrorSink
 {
     int reports = 0;
     void showErrorReport(const QString&) override { ++reports; }
 };
 
-struct CountingEvents : app::EventPump
+struct CountingEvents : core::EventPump
 {
     long long calls = 0;
     void processEvents() override { ++calls; }
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
         folderCount = scanned.size();
 
         data::TableNames list;
-        const app::PlainFolderBox folderBox(root.path());
+        const core::PlainFolderBox folderBox(root.path());
         timer.restart();
         cpu = cpuMs();
         data::AddTablesToParadoxListbox(list, folderBox, errors, events);

@@ -4,7 +4,7 @@
 //
 //     table_window_bench [ROWS]
 
-#include "app/skin_framework.h"
+#include "ui/skin_framework.h"
 #include "data/paradox/table.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
         double(QFile(folder + u"/BIG.DB"_s).size()) / 1e6, double(timer.elapsed()) / 1000.0);
 
     QSettings(u"Vantorel"_s, u"Fieldwright"_s).setValue(u"Fieldwright/Database"_s, folder);
-    app::StyleSheetSkin skin;
+    ui::StyleSheetSkin skin;
     ui::DialogFolderPicker picker;
     ui::Form1 form1(ui::Environment { appFolder.path(), skin, picker });
 

@@ -94,8 +94,8 @@ protected:
     QTemporaryDir folder;
     QTemporaryDir appFolder;
     QTemporaryDir backups;
-    app::PlainFolderBox folderBox;
-    app::NoEvents events;
+    core::PlainFolderBox folderBox;
+    core::NoEvents events;
     FakeView view;
     QStringList statements;
 

@@ -11,7 +11,7 @@ using namespace cleaning;
 namespace {
 
 // Answers prompts from a script (nullopt = Cancel) and records every box.
-struct ScriptedDialogs : app::Dialogs
+struct ScriptedDialogs : core::Dialogs
 {
     // An answer of null text (QString()) is Cancel; an empty but non-null text is OK with nothing typed.
     std::deque<QString> answers;
@@ -70,7 +70,7 @@ TEST(Catalogue, StepNumbersFollowEachBlock)
 TEST(AskParameters, TwoTextsShowsBothPromptsEvenAfterCancel)
 {
     ScriptedDialogs dialogs;
-    app::Procedure proc(dialogs, u"T.Form2.PushButton1_Click"_s);
+    core::Procedure proc(dialogs, u"T.Form2.PushButton1_Click"_s);
     dialogs.answers = { QString(), u"x"_s };
     EXPECT_FALSE(askParameters(op(19), dialogs, proc).has_value());
     EXPECT_EQ(dialogs.prompts, (QStringList { u"Find What:"_s, u"Replace With:"_s }));
@@ -90,7 +90,7 @@ TEST(AskParameters, TwoTextsShowsBothPromptsEvenAfterCancel)
 TEST(AskParameters, EmptyAnswerIsNotCancel)
 {
     ScriptedDialogs dialogs;
-    app::Procedure proc(dialogs, u"X.Y.Z"_s);
+    core::Procedure proc(dialogs, u"X.Y.Z"_s);
     dialogs.answers = { u""_s };
     const auto answers = askParameters(op(2), dialogs, proc);
     ASSERT_TRUE(answers.has_value());
@@ -107,13 +107,13 @@ TEST(AskParameters, CountMustBeANumber)
 {
     for (const QString& bad : { u""_s, u"abc"_s, u"1x"_s, u"1e3"_s, u"1,5"_s, u"--1"_s }) {
         ScriptedDialogs dialogs;
-        app::Procedure proc(dialogs, u"X.Y.Z"_s);
+        core::Procedure proc(dialogs, u"X.Y.Z"_s);
         dialogs.answers = { bad };
         EXPECT_FALSE(askParameters(op(24), dialogs, proc).has_value()) << bad.toStdString();
         EXPECT_EQ(dialogs.messages, QStringList { u"Must enter number"_s }) << bad.toStdString();
     }
     ScriptedDialogs dialogs;
-    app::Procedure proc(dialogs, u"X.Y.Z"_s);
+    core::Procedure proc(dialogs, u"X.Y.Z"_s);
     dialogs.answers = { QString() };
     EXPECT_FALSE(askParameters(op(25), dialogs, proc).has_value());
     EXPECT_TRUE(dialogs.messages.isEmpty()) << "Cancel shows no message";

@@ -165,7 +165,7 @@ TEST(Transforms, CountErrorsCarryADescription)
     EXPECT_THROW(RemoveTextBeforePosition(u"abc"_s, 32767), Overflow);
     try {
         RemoveFirstChars(u"abc"_s, -1);
-    } catch (const app::Error& e) {
+    } catch (const core::Error& e) {
         EXPECT_FALSE(e.description().isEmpty());
     }
 }

@@ -108,9 +108,9 @@ TEST_F(Connections, WorkDatabaseIsNeverCreated)
     data::Connection connection;
     const QString elsewhere = path(u"nowhere"_s);
     ASSERT_TRUE(QDir().mkpath(elsewhere));
-    EXPECT_THROW(connection.open(data::workDatabaseConnectionString(elsewhere)), app::Error);
+    EXPECT_THROW(connection.open(data::workDatabaseConnectionString(elsewhere)), core::Error);
     EXPECT_FALSE(QFileInfo::exists(elsewhere + u"/dbTemp.mdb"_s));
-    EXPECT_THROW(connection.open(u"Provider=Something.Else;"_s), app::Error);
+    EXPECT_THROW(connection.open(u"Provider=Something.Else;"_s), core::Error);
 }
 
 TEST_F(Connections, TableListTellsTablesViewsAndSystemTablesApart)
@@ -161,7 +161,7 @@ TEST_F(Connections, OptimisticRecordSetIsASnapshot)
     }
     seen.sort();
     EXPECT_EQ(seen, (QStringList { u"<null>"_s, u"Boston"_s, u"New York"_s }));
-    EXPECT_THROW(values.value(0), app::Error);
+    EXPECT_THROW(values.value(0), core::Error);
     values.close();
     EXPECT_EQ(values.state(), data::ado::kStateClosed);
 }
@@ -206,14 +206,14 @@ TEST_F(Connections, ParadoxFolderAnswersOnlyItsStatements)
     for (const QString& sql : { u"SELECT * FROM `ORDERS` WHERE 1"_s, u"DELETE FROM `ORDERS`"_s,
              u"SELECT `x` FROM `ORDERS`"_s, u"SELECT * FROM `MISSING`"_s }) {
         data::Recordset refused;
-        EXPECT_THROW(refused.open(sql, folder), app::Error) << sql.toStdString();
+        EXPECT_THROW(refused.open(sql, folder), core::Error) << sql.toStdString();
     }
-    EXPECT_THROW(folder.execute(u"UPDATE ORDERS SET City='x'"_s), app::Error);
+    EXPECT_THROW(folder.execute(u"UPDATE ORDERS SET City='x'"_s), core::Error);
     folder.execute(u"DROP TABLE [orders]"_s);
     EXPECT_TRUE(paradox::findTableFile(paradoxFolder(), u"ORDERS"_s).isEmpty());
 
     data::Connection none;
-    EXPECT_THROW(none.open(data::paradoxConnectionString(QString())), app::Error);
+    EXPECT_THROW(none.open(data::paradoxConnectionString(QString())), core::Error);
 }
 
 } // namespace

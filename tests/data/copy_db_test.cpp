@@ -10,7 +10,7 @@ using testing_tree::TempTree;
 namespace {
 
 // Answers the question from the script and records what it was asked and told.
-struct ScriptedDialogs : app::Dialogs
+struct ScriptedDialogs : core::Dialogs
 {
     bool answer = true;
     QStringList questions;
@@ -25,7 +25,7 @@ struct ScriptedDialogs : app::Dialogs
     void showErrorReport(const QString& report) override { reports.append(report); }
 };
 
-struct RecordingFolderBox : app::PlainFolderBox
+struct RecordingFolderBox : core::PlainFolderBox
 {
     using PlainFolderBox::PlainFolderBox;
     QStringList changes;

@@ -190,7 +190,7 @@ TEST_F(TableCopy, ARefusedRecordIsReportedWithItsStatementText)
     try {
         work.execute(insert);
         ADD_FAILURE() << "the NULL was accepted";
-    } catch (const app::Error& e) {
+    } catch (const core::Error& e) {
         EXPECT_TRUE(e.description().contains(u"NOT NULL"_s)) << e.description().toStdString();
         EXPECT_TRUE(e.description().endsWith(u"(in the statement INSERT INTO `T` VALUES('it''s', NULL))"_s))
             << e.description().toStdString();
@@ -261,14 +261,14 @@ TEST_F(TableCopy, ARefusedHeldInsertFailsTheCopy)
         buildInsert(insert, u"X"_s, source);
         try {
             work.execute(insert);
-        } catch (const app::Error& e) {
+        } catch (const core::Error& e) {
             isRefused = true;
             EXPECT_TRUE(e.description().contains(u"NOT NULL"_s)) << e.description().toStdString();
             EXPECT_TRUE(e.description().contains(u"INSERT INTO `X` VALUES('r0')"_s)) << e.description().toStdString();
         }
     }
     if (!isRefused) {
-        EXPECT_THROW(work.execute(u"COMMIT"_s), app::Error);
+        EXPECT_THROW(work.execute(u"COMMIT"_s), core::Error);
     }
 }
 

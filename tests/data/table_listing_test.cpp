@@ -21,8 +21,8 @@ Listing listTables(const QString& folder)
     data::TableNames list;
     list.names = QStringList { u"left over"_s };
     RecordedErrors errors;
-    app::NoEvents events;
-    data::AddTablesToParadoxListbox(list, app::PlainFolderBox(folder), errors, events);
+    core::NoEvents events;
+    data::AddTablesToParadoxListbox(list, core::PlainFolderBox(folder), errors, events);
     return { list.names, errors.reports };
 }
 

@@ -4,8 +4,8 @@
 // work database, a Paradox folder, a backup root, error reports collected in a list, and
 // every statement sent to the work database recorded.
 
-#include "app/dialogs.h"
-#include "app/folder_box.h"
+#include "core/dialogs.h"
+#include "core/folder_box.h"
 #include "data/connection.h"
 #include "data/data_context.h"
 #include "data/paradox/table.h"
@@ -27,7 +27,7 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace datatest {
 
-class ReportList : public app::ErrorSink
+class ReportList : public core::ErrorSink
 {
 public:
     void showErrorReport(const QString& report) override { reports << report; }
@@ -56,7 +56,7 @@ protected:
     QString path(const QString& name) const { return m_root.path() + u'/' + name; }
 
     data::DataContext context() { return { m_folderBox, appFolder(), errors, m_events, backupRoot() }; }
-    app::PlainFolderBox& folderBox() { return m_folderBox; }
+    core::PlainFolderBox& folderBox() { return m_folderBox; }
 
     // Writes a table with our own writer into the Paradox folder.
     void writeTable(const QString& name, const std::vector<paradox::Field>& fields,
@@ -80,8 +80,8 @@ protected:
 
 private:
     QTemporaryDir m_root;
-    app::PlainFolderBox m_folderBox;
-    app::NoEvents m_events;
+    core::PlainFolderBox m_folderBox;
+    core::NoEvents m_events;
 };
 
 } // namespace datatest

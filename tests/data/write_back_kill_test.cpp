@@ -57,9 +57,9 @@ protected:
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            app::PlainFolderBox box(run + u"/paradox"_s);
+            core::PlainFolderBox box(run + u"/paradox"_s);
             datatest::ReportList reports;
-            app::NoEvents events;
+            core::NoEvents events;
             data::setStatementObserver({});
             const data::WriteBackResult result = data::sendTableToParadox(
                 u"STOCK"_s, { box, run + u"/app"_s, reports, events, run + u"/backups"_s });

@@ -40,7 +40,7 @@ TEST(FileListing, FolderHasTablesOfItsOwn)
     upperCase.file(u"TABLE.DB"_s);
 
     const auto hasTables
-        = [](const QString& text) { return files::FolderHasTables(app::PlainFolderBox(text)); };
+        = [](const QString& text) { return files::FolderHasTables(core::PlainFolderBox(text)); };
     EXPECT_FALSE(hasTables(QString()));
     EXPECT_FALSE(hasTables(onlyBelow.root()));
     EXPECT_FALSE(hasTables(onlyBelow.path(u"missing"_s)));
@@ -70,7 +70,7 @@ TEST(FolderCopy, CopiesEveryDepthOnceAndNeverIntoItself)
     EXPECT_FALSE(QFileInfo::exists(target.path(u"sub/slash"_s)));
     EXPECT_FALSE(QFileInfo::exists(target.path(u"pipe"_s)));
 
-    EXPECT_THROW(files::copyFolderContents(source.root(), source.root().chopped(1)), app::Error);
+    EXPECT_THROW(files::copyFolderContents(source.root(), source.root().chopped(1)), core::Error);
     EXPECT_EQ(source.read(u"t.db"_s), "new");
 }
 

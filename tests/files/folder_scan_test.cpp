@@ -13,7 +13,7 @@ using testing_tree::TempTree;
 namespace {
 
 // Runs an action at a numbered yield of the scan, as a window's event handler might.
-struct ScriptedEvents : app::EventPump
+struct ScriptedEvents : core::EventPump
 {
     std::function<void(int)> atCall = [](int) {};
     int calls = 0;
@@ -152,7 +152,7 @@ TEST(FolderScan, AttributesFollowThePlatform)
     EXPECT_EQ(files::folderAttributes(tree.path(u".dot"_s)), 18);
     EXPECT_EQ(files::folderAttributes(tree.path(u"link/"_s)), 1040);
     EXPECT_EQ(files::folderAttributes(tree.path(u".dotlink"_s)), 1042);
-    EXPECT_THROW(files::folderAttributes(tree.path(u"missing"_s)), app::Error);
+    EXPECT_THROW(files::folderAttributes(tree.path(u"missing"_s)), core::Error);
 
     // Only exactly hidden+system+directory, with or without the reparse point, is skipped.
     EXPECT_FALSE(files::passesAttributeRule(1046, false));

@@ -2,7 +2,7 @@
 
 // A folder tree in a temporary folder, built by the test and removed afterwards.
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,7 +53,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-struct RecordedErrors : app::ErrorSink
+struct RecordedErrors : core::ErrorSink
 {
     QStringList reports;
     void showErrorReport(const QString& report) override { reports.append(report); }

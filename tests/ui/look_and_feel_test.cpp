@@ -2,9 +2,9 @@
 
 #include "window_test_support.h"
 
-#include "app/look_and_feel.h"
-#include "app/skin_framework.h"
-#include "app/window_pointer.h"
+#include "ui/look_and_feel.h"
+#include "ui/skin_framework.h"
+#include "ui/window_pointer.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
@@ -21,12 +21,12 @@
 
 using namespace Qt::StringLiterals;
 using uitest::ModalScript;
-using Shape = app::WindowPointer::Shape;
+using Shape = ui::WindowPointer::Shape;
 
 namespace {
 
 // Records the calls the start sequence makes, in order.
-class RecordingSkin : public app::SkinFramework
+class RecordingSkin : public ui::SkinFramework
 {
 public:
     void loadSkin(const QString& path, const QString& scheme) override
@@ -80,16 +80,16 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, title);
-        QCOMPARE(app::shortenedAppTitle(name), title);
-        QVERIFY(app::shortenedAppTitle(name).size() <= 40);
+        QCOMPARE(ui::shortenedAppTitle(name), title);
+        QVERIFY(ui::shortenedAppTitle(name).size() <= 40);
     }
 
     void appTitleOfALongSingleWordFailsAndKeepsTheOldTitle()
     {
-        app::SetAppTitle();
-        QVERIFY_THROWS_EXCEPTION(app::Error, app::SetAppTitle(QString(41, u'x')));
-        QVERIFY_THROWS_EXCEPTION(app::Error, app::shortenedAppTitle(QString(45, u'y') + u" tail"_s));
-        QCOMPARE(app::appTitle(), u"Fieldwright"_s);
+        ui::SetAppTitle();
+        QVERIFY_THROWS_EXCEPTION(core::Error, ui::SetAppTitle(QString(41, u'x')));
+        QVERIFY_THROWS_EXCEPTION(core::Error, ui::shortenedAppTitle(QString(45, u'y') + u" tail"_s));
+        QCOMPARE(ui::appTitle(), u"Fieldwright"_s);
     }
 
     void skinCallsComeInOrderAndOnlyWithAPlainSkinFile()
@@ -122,7 +122,7 @@ private slots:
         const QByteArray sheet = "QPushButton { color: rgb(1, 2, 3); }";
         writeFile(folder.path() + u"/x/o.cjs"_s, sheet);
         uitest::setSetting(u"Database"_s, folder.samples());
-        app::StyleSheetSkin skin;
+        ui::StyleSheetSkin skin;
         ui::DialogFolderPicker picker;
         ui::Form1 form1(ui::Environment { folder.path(), skin, picker });
         form1.Form_Load();
@@ -141,7 +141,7 @@ private slots:
         uitest::setSetting(u"Database"_s, folder.samples());
         ModalScript script;
         script.then(ModalScript::pressOk());
-        app::StyleSheetSkin skin;
+        ui::StyleSheetSkin skin;
         ui::DialogFolderPicker picker;
         ui::Form1 form1(ui::Environment { folder.path(), skin, picker });
         form1.Form_Load();
@@ -154,7 +154,7 @@ private slots:
     {
         uitest::AppFolder folder;
         uitest::writeCursorFile(folder.path() + u"/HAND-M.CUR"_s, 5, 7);
-        app::StyleSheetSkin skin;
+        ui::StyleSheetSkin skin;
         ui::DialogFolderPicker picker;
         ui::Form1 form1(ui::Environment { folder.path(), skin, picker });
         form1.Form_Load();
@@ -191,7 +191,7 @@ private slots:
         uitest::AppFolder folder;
         uitest::writeCursorFile(folder.path() + u"/HAND-M.CUR"_s, 3, 1);
         uitest::setSetting(u"Database"_s, folder.samples());
-        app::StyleSheetSkin skin;
+        ui::StyleSheetSkin skin;
         ui::DialogFolderPicker picker;
         ui::Form1 form1(ui::Environment { folder.path(), skin, picker });
         form1.Form_Load();
@@ -209,7 +209,7 @@ private slots:
     void withoutCursorFileTheHandIsTheArrow()
     {
         uitest::AppFolder folder;
-        app::StyleSheetSkin skin;
+        ui::StyleSheetSkin skin;
         ui::DialogFolderPicker picker;
         ui::Form1 form1(ui::Environment { folder.path(), skin, picker });
         form1.Form_Load();
@@ -226,7 +226,7 @@ private slots:
         writeFile(folder.path() + u"/HAND-M.CUR"_s, "no picture");
         ModalScript script;
         script.then(ModalScript::pressOk());
-        app::StyleSheetSkin skin;
+        ui::StyleSheetSkin skin;
         ui::DialogFolderPicker picker;
         ui::Form1 form1(ui::Environment { folder.path(), skin, picker });
         form1.Form_Load();

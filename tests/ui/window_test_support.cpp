@@ -1,6 +1,6 @@
 #include "window_test_support.h"
 
-#include "app/settings_store.h"
+#include "ui/settings_store.h"
 
 #include <QAbstractButton>
 #include <QDataStream>
@@ -119,12 +119,12 @@ void clearSettings()
 
 QString setting(const QString& key)
 {
-    return app::readSetting(key, u"<missing>"_s);
+    return ui::readSetting(key, u"<missing>"_s);
 }
 
 void setSetting(const QString& key, const QString& value)
 {
-    app::writeSetting(key, value);
+    ui::writeSetting(key, value);
 }
 
 void writeCursorFile(const QString& path, int hotspotX, int hotspotY)

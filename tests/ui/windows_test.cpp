@@ -3,9 +3,9 @@
 
 #include "window_test_support.h"
 
-#include "app/look_and_feel.h"
-#include "app/settings_store.h"
-#include "app/skin_framework.h"
+#include "ui/look_and_feel.h"
+#include "ui/settings_store.h"
+#include "ui/skin_framework.h"
 #include "data/paradox/table.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
@@ -87,7 +87,7 @@ struct Program
     QComboBox* combo() { return one<QComboBox>(form2(), u"Combo1"); }
     QPushButton* button2(const char16_t* name) { return one<QPushButton>(form2(), name); }
 
-    app::StyleSheetSkin skin;
+    ui::StyleSheetSkin skin;
     ui::DialogFolderPicker picker;
     ui::Form1 form1;
 };
@@ -109,7 +109,7 @@ private slots:
         QVERIFY(!program.form1.form2());
         QCOMPARE(program.text1()->text(), QString());
         QCOMPARE(program.form1.windowTitle(), u"Fieldwright"_s);
-        QCOMPARE(app::appTitle(), u"Fieldwright"_s);
+        QCOMPARE(ui::appTitle(), u"Fieldwright"_s);
         QCOMPARE(program.form1.size(), QSize(536, 145));
         QCOMPARE(program.form1.minimumSize(), program.form1.maximumSize());
         QVERIFY(!(program.form1.windowFlags() & Qt::WindowMaximizeButtonHint));

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace app {
+namespace ui {
 
 // The skin engine of the database selection window. The start sequence talks to it in five
 // calls, always in the same order; the calls are virtual so a test can record them.
@@ -17,7 +17,7 @@ public:
 
     // Reads the skin file, a Qt style sheet. scheme names a colour scheme, a further sheet
     // in the skin's folder that goes on top of it; the empty text for none. Throws
-    // app::Error when a file cannot be read.
+    // core::Error when a file cannot be read.
     virtual void loadSkin(const QString& path, const QString& scheme) = 0;
     virtual qint32 options() const = 0;
     virtual void setOptions(qint32 options) = 0;
@@ -50,4 +50,4 @@ private:
     bool m_uniformStyle = false;
 };
 
-} // namespace app
+} // namespace ui

@@ -1,5 +1,5 @@
-#include "app/error_report.h"
-#include "app/procedure.h"
+#include "core/error_report.h"
+#include "core/procedure.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-struct CollectingSink : app::ErrorSink
+struct CollectingSink : core::ErrorSink
 {
     QStringList reports;
     void showErrorReport(const QString& report) override { reports << report; }
@@ -16,7 +16,7 @@ struct CollectingSink : app::ErrorSink
 
 TEST(ErrorReport, TextIsExact)
 {
-    EXPECT_EQ(app::errorReportText(QStringLiteral("Disk full"),
+    EXPECT_EQ(core::errorReportText(QStringLiteral("Disk full"),
                   QStringLiteral("Tidewell2021/08/31.Form2.PushButton1_Click"), 746),
         QStringLiteral("Disk full\r\nin Tidewell2021/08/31.Form2.PushButton1_Click at line 746\r\r"
                        "Please email screenshot of this message to support@fieldwright.example"));
@@ -25,9 +25,9 @@ TEST(ErrorReport, TextIsExact)
 TEST(Procedure, FailingStepIsReportedAndTheNextStepRuns)
 {
     CollectingSink sink;
-    app::Procedure proc(sink, QStringLiteral("Tidewell2021/08/31.Paradox.CopyDB"));
+    core::Procedure proc(sink, QStringLiteral("Tidewell2021/08/31.Paradox.CopyDB"));
     QStringList ran;
-    proc.step(100, [&] { throw app::Error(QStringLiteral("first")); });
+    proc.step(100, [&] { throw core::Error(QStringLiteral("first")); });
     proc.step(102, [&] { throw std::runtime_error("second"); });
     proc.step(104, [&] { ran << QStringLiteral("104"); });
     ASSERT_EQ(sink.reports.size(), 2);
@@ -41,8 +41,8 @@ TEST(Procedure, FailingStepIsReportedAndTheNextStepRuns)
 TEST(Procedure, FailingTestCountsAsPassed)
 {
     CollectingSink sink;
-    app::Procedure proc(sink, QStringLiteral("X.Y.Z"));
-    EXPECT_TRUE(proc.test(116, []() -> bool { throw app::Error(QStringLiteral("cannot tell")); }));
+    core::Procedure proc(sink, QStringLiteral("X.Y.Z"));
+    EXPECT_TRUE(proc.test(116, []() -> bool { throw core::Error(QStringLiteral("cannot tell")); }));
     EXPECT_FALSE(proc.test(118, [] { return false; }));
     EXPECT_EQ(sink.reports.size(), 1);
 }

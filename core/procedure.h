@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QString>
 #include <exception>
 #include <utility>
 
-namespace app {
+namespace core {
 
 // A procedure written as its list of numbered steps. A step that fails is reported
 // (with the procedure's context and the step's number) and the procedure goes on
@@ -57,4 +57,4 @@ private:
     int m_reports = 0;
 };
 
-} // namespace app
+} // namespace core

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace app {
+namespace ui {
 
 // The per-user settings store: application "Vantorel", section "Fieldwright". Each call
 // opens the store anew, so a write is on disk before the call returns.
@@ -13,4 +13,4 @@ QString readSetting(const QString& key, const QString& fallback = QString());
 bool hasSetting(const QString& key);
 void writeSetting(const QString& key, const QString& value);
 
-} // namespace app
+} // namespace ui

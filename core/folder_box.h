@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace app {
+namespace core {
 
 // The folder box of the database selection window: the one place that holds the Paradox
 // folder. Every procedure reads it at the moment of use and keeps no copy. setText goes
@@ -29,4 +29,4 @@ private:
     QString m_text;
 };
 
-} // namespace app
+} // namespace core

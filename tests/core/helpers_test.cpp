@@ -1,4 +1,4 @@
-#include "app/helpers.h"
+#include "core/helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-struct CountingEvents : app::EventPump
+struct CountingEvents : core::EventPump
 {
     int calls = 0;
     void processEvents() override { ++calls; }
@@ -15,18 +15,18 @@ struct CountingEvents : app::EventPump
 
 TEST(Helpers, ValueOrDefault)
 {
-    EXPECT_EQ(app::ValueOrDefault(QVariant(), QString()).toString(), QString());
-    EXPECT_EQ(app::ValueOrDefault(QVariant(5), QString()).toInt(), 5);
-    EXPECT_EQ(app::ValueOrDefault(QVariant(QString()), QStringLiteral("d")).toString(), QString());
+    EXPECT_EQ(core::ValueOrDefault(QVariant(), QString()).toString(), QString());
+    EXPECT_EQ(core::ValueOrDefault(QVariant(5), QString()).toInt(), 5);
+    EXPECT_EQ(core::ValueOrDefault(QVariant(QString()), QStringLiteral("d")).toString(), QString());
 }
 
 TEST(Helpers, FileExistsForFilesAndFoldersOnly)
 {
     QTemporaryDir dir;
-    EXPECT_TRUE(app::FileExists(dir.path()));
-    EXPECT_TRUE(app::FileExists(dir.path() + QStringLiteral("/")));
-    EXPECT_FALSE(app::FileExists(dir.path() + QStringLiteral("/missing")));
-    EXPECT_FALSE(app::FileExists(QString()));
+    EXPECT_TRUE(core::FileExists(dir.path()));
+    EXPECT_TRUE(core::FileExists(dir.path() + QStringLiteral("/")));
+    EXPECT_FALSE(core::FileExists(dir.path() + QStringLiteral("/missing")));
+    EXPECT_FALSE(core::FileExists(QString()));
 }
 
 TEST(Pause, WaitsAcrossMidnight)
@@ -36,7 +36,7 @@ TEST(Pause, WaitsAcrossMidnight)
     std::vector<float> ticks { 86399.95f, 86399.97f, 86399.99f, 0.01f, 0.03f, 0.06f, 0.2f };
     std::size_t next = 0;
     CountingEvents events;
-    app::Pause(0.1f, events, [&] { return ticks[std::min(next++, ticks.size() - 1)]; });
+    core::Pause(0.1f, events, [&] { return ticks[std::min(next++, ticks.size() - 1)]; });
     EXPECT_EQ(next, 6u) << "stopped at the wrong tick";
     EXPECT_EQ(events.calls, 4);
 }
@@ -44,7 +44,7 @@ TEST(Pause, WaitsAcrossMidnight)
 TEST(Pause, ZeroSecondsReturnsAtOnce)
 {
     CountingEvents events;
-    app::Pause(0.0f, events, [] { return 10.0f; });
+    core::Pause(0.0f, events, [] { return 10.0f; });
     EXPECT_EQ(events.calls, 0);
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/skin_framework.h"
+#include "ui/skin_framework.h"
 
 #include <QString>
 #include <QWidget>
 
-namespace app {
+namespace ui {
 
 inline constexpr char16_t kProductName[] = u"Fieldwright";
 
@@ -25,7 +25,7 @@ void ApplyFormColours(QWidget& window);
 
 // The application title for a product name: cut at the last space, at least once and again
 // while longer than 40 characters. A one-word name of 40 characters or fewer is its own
-// title. Throws app::Error when no space is left to cut at in a name still too long.
+// title. Throws core::Error when no space is left to cut at in a name still too long.
 QString shortenedAppTitle(const QString& productName);
 
 // Sets the process-wide application title (the title of every message box) from the
@@ -35,4 +35,4 @@ void SetAppTitle(const QString& productName = QString::fromUtf16(kProductName));
 // The application title that message boxes show.
 QString appTitle();
 
-} // namespace app
+} // namespace ui

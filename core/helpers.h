@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "core/dialogs.h"
 
 #include <QString>
 #include <QVariant>
 #include <functional>
 
-namespace app {
+namespace core {
 
 // The default when the value is null, else the value unchanged.
 QVariant ValueOrDefault(const QVariant& value, const QVariant& fallback);
@@ -26,4 +26,4 @@ void Pause(float seconds, EventPump& events, const std::function<float()>& clock
 // The folder that holds the program file (no trailing separator).
 QString applicationFolder();
 
-} // namespace app
+} // namespace core

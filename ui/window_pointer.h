@@ -7,10 +7,10 @@
 #include <QWidget>
 #include <vector>
 
-namespace app {
+namespace ui {
 
 // Reads a Windows cursor file (.cur) and keeps its hotspot, which Qt's image reader drops.
-// An icon file (.ico) gives a cursor with its hotspot in the middle. Throws app::Error when
+// An icon file (.ico) gives a cursor with its hotspot in the middle. Throws core::Error when
 // the file cannot be read as a picture.
 QCursor loadCursorFile(const QString& path);
 
@@ -56,4 +56,4 @@ private:
     std::vector<std::pair<QPointer<QWidget>, QCursor>> m_heldCursors;
 };
 
-} // namespace app
+} // namespace ui

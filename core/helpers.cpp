@@ -1,11 +1,11 @@
-#include "app/helpers.h"
+#include "core/helpers.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QTime>
 
-namespace app {
+namespace core {
 
 QVariant ValueOrDefault(const QVariant& value, const QVariant& fallback)
 {
@@ -43,4 +43,4 @@ QString applicationFolder()
     return QCoreApplication::applicationDirPath();
 }
 
-} // namespace app
+} // namespace core

@@ -1,8 +1,8 @@
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 using namespace Qt::StringLiterals;
 
-namespace app {
+namespace core {
 
 Error::Error(QString description)
     : m_description(std::move(description))
@@ -15,4 +15,4 @@ QString errorReportText(const QString& description, const QString& context, int 
         + u"\r\r"_s + u"Please email screenshot of this message to "_s + QString::fromUtf16(kSupportAddress);
 }
 
-} // namespace app
+} // namespace core

@@ -1,6 +1,6 @@
-#include "app/window_pointer.h"
+#include "ui/window_pointer.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QAbstractScrollArea>
 #include <QFile>
@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -33,7 +33,7 @@ QCursor loadCursorFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Error(u"%1: the cursor file cannot be read: %2"_s.arg(path, file.errorString()));
+        throw core::Error(u"%1: the cursor file cannot be read: %2"_s.arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     const bool isCursor = bytes.size() >= kCursorHeaderSize && readLittle16(bytes, 0) == 0
         && readLittle16(bytes, 2) == 2 && readLittle16(bytes, 4) >= 1;
@@ -44,7 +44,7 @@ QCursor loadCursorFile(const QString& path)
         asIcon[2] = 1;
     const QImage image = QImage::fromData(asIcon, "ICO");
     if (image.isNull())
-        throw Error(u"%1: the file is not a cursor or icon picture"_s.arg(path));
+        throw core::Error(u"%1: the file is not a cursor or icon picture"_s.arg(path));
     const QPixmap pixmap = QPixmap::fromImage(image);
     if (!isCursor)
         return QCursor(pixmap);
@@ -157,4 +157,4 @@ void WindowPointer::releaseChildCursors()
     m_heldCursors.clear();
 }
 
-} // namespace app
+} // namespace ui

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QString>
 #include <optional>
 
-namespace app {
+namespace core {
 
 // The boxes a procedure shows the user. The windows show real modal boxes with the
 // application title; the command line answers from its arguments; tests from a script.
@@ -36,4 +36,4 @@ public:
     void processEvents() override { }
 };
 
-} // namespace app
+} // namespace core

@@ -1,6 +1,6 @@
-#include "app/skin_framework.h"
+#include "ui/skin_framework.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,14 +9,14 @@
 
 using namespace Qt::StringLiterals;
 
-namespace app {
+namespace ui {
 
 void StyleSheetSkin::loadSkin(const QString& path, const QString& scheme)
 {
     auto read = [](const QString& file) {
         QFile sheet(file);
         if (!sheet.open(QIODevice::ReadOnly))
-            throw Error(u"%1: the skin file cannot be read: %2"_s.arg(file, sheet.errorString()));
+            throw core::Error(u"%1: the skin file cannot be read: %2"_s.arg(file, sheet.errorString()));
         return QString::fromUtf8(sheet.readAll());
     };
     m_styleSheet = read(path);
@@ -28,7 +28,7 @@ void StyleSheetSkin::applyWindow(WId window)
 {
     QWidget* widget = QWidget::find(window);
     if (!widget)
-        throw Error(u"The skin cannot be applied: no window has the handle %1"_s.arg(window));
+        throw core::Error(u"The skin cannot be applied: no window has the handle %1"_s.arg(window));
     if (!(m_options & kSkinActive))
         return;
     if (m_uniformStyle) {
@@ -44,4 +44,4 @@ void StyleSheetSkin::applyWindow(WId window)
     widget->setStyleSheet(m_styleSheet);
 }
 
-} // namespace app
+} // namespace ui

@@ -3,7 +3,7 @@
 #include <QString>
 #include <exception>
 
-namespace app {
+namespace core {
 
 // A failure that a procedure's step raises. Its description is what the user reads
 // in the error report, so it says which file, which thing and what was wrong.
@@ -36,4 +36,4 @@ public:
     virtual void showErrorReport(const QString& report) = 0;
 };
 
-} // namespace app
+} // namespace core

@@ -1,6 +1,6 @@
-#include "app/look_and_feel.h"
+#include "ui/look_and_feel.h"
 
-#include "app/error_report.h"
+#include "core/error_report.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -60,7 +60,7 @@ QString shortenedAppTitle(const QString& productName)
         if (space < 0) {
             if (title.size() <= kMaxTitleLength)
                 return title;
-            throw Error(
+            throw core::Error(
                 u"The application title cannot be shortened to %1 characters: \"%2\" has no space left to cut at."_s
                     .arg(kMaxTitleLength)
                     .arg(title));
@@ -80,4 +80,4 @@ QString appTitle()
     return QGuiApplication::applicationDisplayName();
 }
 
-} // namespace app
+} // namespace ui

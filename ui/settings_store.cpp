@@ -1,10 +1,10 @@
-#include "app/settings_store.h"
+#include "ui/settings_store.h"
 
 #include <QSettings>
 
 using namespace Qt::StringLiterals;
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -38,4 +38,4 @@ void writeSetting(const QString& key, const QString& value)
     store.sync();
 }
 
-} // namespace app
+} // namespace ui
