@@ -4,7 +4,7 @@
 // the work database to the write-back and "Done.".
 
 #include "cleaning/change_run_view.h"
-#include "data/data_context.h"
+#include "core/folder_box.h"
 
 #include <QString>
 #include <cstdint>
@@ -28,22 +28,19 @@ struct ChangeRunResult
     QString problem; // why the copy or the write-back failed
 };
 
+// Where a run finds its folder (read once, when the run starts), the work database (in the
+// application folder) and where it keeps backups (empty: the default place).
+struct RunPlaces
+{
+    const core::FolderBox& folderBox;
+    QString applicationFolder;
+    QString backupRoot;
+};
+
 // The error report context of the run.
 inline constexpr char16_t kChangeRunContext[] = u"Tidewell2021/08/31.Form2.PushButton1_Click";
 
 // Runs the change on the table, field and operation that the view shows when it starts.
-// ctx gives the folder box, the application folder and where errors and yields go.
-ChangeRunResult PushButton1_Click(ChangeRunView& view, const data::DataContext& ctx);
-
-// The update statements' rendering of a table or field name: bare when it is a plain
-// identifier, in backquotes when the work database needs delimiters to read it.
-QString nameForUpdate(const QString& name);
-
-// The statements, exactly as the run sends them (apostrophes doubled).
-QString distinctQuery(const QString& table, const QString& field);
-QString previewQuery(const QString& table, const QString& field);
-QString updateValueStatement(
-    const QString& table, const QString& field, const QString& newText, const QString& oldText);
-QString updateNullStatement(const QString& table, const QString& field, const QString& newText);
+ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places);
 
 } // namespace cleaning

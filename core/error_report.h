@@ -34,6 +34,11 @@ class ErrorSink
 public:
     virtual ~ErrorSink() = default;
     virtual void showErrorReport(const QString& report) = 0;
+    // A failing step: by default its report's text, exactly as the windows show it.
+    virtual void reportError(const QString& description, const QString& context, int line)
+    {
+        showErrorReport(errorReportText(description, context, line));
+    }
 };
 
 } // namespace core

@@ -48,7 +48,7 @@ public:
     void report(const QString& description, int line)
     {
         ++m_reports;
-        m_sink.showErrorReport(errorReportText(description, m_context, line));
+        m_sink.reportError(description, m_context, line);
     }
 
 private:

@@ -61,4 +61,42 @@ QString AdoTypeName(std::int16_t typeNumber)
     return {};
 }
 
+int adoTypeOf(paradox::FieldType type)
+{
+    using paradox::FieldType;
+    switch (type) {
+    case FieldType::Alpha:
+        return ado::adVarChar;
+    case FieldType::Memo:
+    case FieldType::FormattedMemo:
+        return ado::adLongVarChar;
+    case FieldType::Short:
+        return ado::adSmallInt;
+    case FieldType::Long:
+    case FieldType::Autoincrement:
+        return ado::adInteger;
+    case FieldType::Number:
+        return ado::adDouble;
+    case FieldType::Money:
+        return ado::adCurrency;
+    case FieldType::Logical:
+        return ado::adBoolean;
+    case FieldType::Bcd:
+        return ado::adNumeric;
+    case FieldType::Date:
+        return ado::adDBDate;
+    case FieldType::Time:
+        return ado::adDBTime;
+    case FieldType::Timestamp:
+        return ado::adDBTimeStamp;
+    case FieldType::Bytes:
+        return ado::adBinary;
+    case FieldType::Blob:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+        return ado::adLongVarBinary;
+    }
+    return ado::adEmpty;
+}
+
 } // namespace data

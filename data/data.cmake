@@ -1,15 +1,16 @@
-# Connections, work database, listing, copy and write-back: every .cpp of data/ itself.
-file(GLOB FW_DATA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-list(FILTER FW_DATA_SOURCES INCLUDE REGEX "\\.cpp$")
-if(FW_DATA_SOURCES)
-  add_library(fw_data STATIC ${FW_DATA_SOURCES})
-  target_link_libraries(fw_data PUBLIC fw_paradox fw_files fw_core Qt6::Core SQLite::SQLite3)
-  fw_strict_logic(fw_data)
-else()
-  add_library(fw_data INTERFACE)
-  target_link_libraries(fw_data INTERFACE fw_paradox fw_core)
-endif()
-target_include_directories(fw_data INTERFACE ${PROJECT_SOURCE_DIR})
+# The work database (data/workdb/): SQLite, below the procedures that use it.
+file(GLOB FW_WORKDB_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/workdb/*.cpp)
+add_library(fw_workdb STATIC ${FW_WORKDB_SOURCES})
+target_include_directories(fw_workdb PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(fw_workdb PUBLIC fw_paradox fw_core Qt6::Core SQLite::SQLite3)
+fw_strict_logic(fw_workdb)
+
+# Copy in, write-back, backups, table listing, folder copy: every .cpp of data/ itself.
+file(GLOB FW_DATA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+add_library(fw_data STATIC ${FW_DATA_SOURCES})
+target_include_directories(fw_data PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(fw_data PUBLIC fw_workdb fw_paradox fw_files fw_core Qt6::Core SQLite::SQLite3)
+fw_strict_logic(fw_data)
 
 # The empty work database that the program finds beside itself and never creates: a file
 # of 0 bytes is an empty SQLite database. Whatever links fw_data depends on it.

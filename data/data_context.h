@@ -1,11 +1,11 @@
 #pragma once
 
-// What the procedures of the data layer need from their host: the folder box (read at
-// the moment of use), the application folder (where dbTemp.mdb lies), where error reports
-// go, the yield point, and where the write-back keeps its backups.
+// What the copy and the write-back need from their host: the Paradox folder (taken once,
+// when the run starts, so nothing clicked during the run can send its write-back elsewhere),
+// the application folder (where dbTemp.mdb lies), where error reports go, the yield point,
+// and where the write-back keeps its backups.
 
 #include "core/dialogs.h"
-#include "core/folder_box.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@ namespace data {
 
 struct DataContext
 {
-    const core::FolderBox& folderBox;
+    QString folder;
     QString applicationFolder;
     core::ErrorSink& errors;
     core::EventPump& events;

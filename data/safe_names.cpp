@@ -20,19 +20,4 @@ void refuseUnsafeName(const QString& name)
         throw core::Error(problem);
 }
 
-QString delimitedName(const QString& name)
-{
-    QString inner = name;
-    return u'"' + inner.replace(u'"', u"\"\""_s) + u'"';
-}
-
-QString rowIdName(const QStringList& columnNames)
-{
-    for (const QString& alias : { u"rowid"_s, u"_rowid_"_s, u"oid"_s }) {
-        if (!columnNames.contains(alias, Qt::CaseInsensitive))
-            return alias;
-    }
-    return {};
-}
-
 } // namespace data

@@ -1,171 +1,187 @@
 #include "data/table_copy.h"
 
 #include "core/procedure.h"
-#include "data/ado.h"
-#include "data/connection.h"
-#include "data/connection_strings.h"
-#include "data/insert_statement.h"
-#include "data/paradox/table.h"
-#include "data/recordset.h"
+#include "data/paradox_folder.h"
 #include "data/safe_names.h"
-#include "data/work_database.h"
-#include "data/work_database_backend.h"
+#include "data/statements.h"
+#include "data/workdb/work_table.h"
 
-#include <array>
-#include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace data {
 namespace {
 
-struct ColumnRule
+// The Paradox table's records with a current one, as the copy walks them.
+class Records
 {
-    const char16_t* contains; // in the lower-cased type name; null: every type
-    const char16_t* text;
+public:
+    explicit Records(std::unique_ptr<paradox::TableReader> reader)
+        : m_reader(std::move(reader))
+    {
+        moveNext();
+    }
+    const paradox::TableInfo& info() const { return m_reader->info(); }
+    bool atEnd() const { return m_isAtEnd; }
+    const paradox::Row& current() const { return m_row; }
+    void moveNext()
+    {
+        m_isAtEnd = !m_reader->readNext(m_row);
+        if (m_isAtEnd && !m_reader->error().isEmpty())
+            throw core::Error(m_reader->error());
+    }
+
+private:
+    std::unique_ptr<paradox::TableReader> m_reader;
+    paradox::Row m_row;
+    bool m_isAtEnd = true;
 };
 
-// The first rule whose text the type name contains decides. The program's table, except
-// that the types it made lossy get columns that keep every value: single precision became
-// INT, numeric INT, currency, logical and time TEXT (which the write-back turned into Alpha
-// fields). The new rules match exact names, so no other type changes its column. Numeric
-// (BCD, up to 32 digits) stays text: the work database's DECIMAL keeps only 15 digits, and
-// the write-back gives the field its BCD type again from the source table.
-constexpr std::array<ColumnRule, 13> kColumnRules { {
-    { u"char", u"` TEXT," },
-    { u"decimal", u"` DECIMAL," },
-    { u"single", u"` REAL," },
-    { u"int", u"` INT," },
-    { u"adlongvarbinary", u"` OLEOBJECT," },
-    { u"numeric", u"` TEXT," },
-    { u"date", u"` DATETIME," },
-    { u"timestamp", u"` DATETIME," },
-    { u"double", u"` FLOAT," },
-    { u"adcurrency", u"` FLOAT," },
-    { u"adboolean", u"` BIT," },
-    { u"addbtime", u"` TIME," },
-    { nullptr, u"` TEXT," },
-} };
-
-} // namespace
-
-QString columnTypeText(const QString& lowerTypeName)
+class Copy
 {
-    for (const ColumnRule& rule : kColumnRules) {
-        if (!rule.contains || lowerTypeName.contains(QString::fromUtf16(rule.contains)))
-            return QString::fromUtf16(rule.text);
+public:
+    Copy(const QString& table, const DataContext& ctx)
+        : m_table(table)
+        , m_ctx(ctx)
+        , m_proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToAccess"_s)
+    { }
+
+    CopyResult run();
+
+private:
+    // The open work database; throws when it could not be opened.
+    WorkDatabase& database()
+    {
+        if (!m_database)
+            throw core::Error(u"The work database is not open."_s);
+        return *m_database;
     }
-    return {};
+    void openBoth();
+    bool createWorkTable();
+    void copyRecords();
+    void copyRecord(std::int64_t index, bool* isInserted);
+
+    const QString& m_table;
+    const DataContext& m_ctx;
+    core::Procedure m_proc;
+    CopyResult m_result;
+    std::optional<WorkDatabase> m_database;
+    std::optional<Records> m_records;
+    std::optional<WorkTable> m_work;
+};
+
+void Copy::openBoth()
+{
+    m_proc.step(108, [&] { checkParadoxFolder(m_ctx.folder); });
+    m_proc.step(114, [&] { m_database.emplace(m_ctx.applicationFolder); });
+    if (m_proc.test(116, [&] { return database().hasTable(m_table); })) {
+        m_proc.step(118, [&] {
+            notifyWorkStatement(copyDropStatement(m_table));
+            database().dropTable(m_table);
+        });
+    }
+    m_proc.step(120, [&] { m_records.emplace(openParadoxTable(m_ctx.folder, m_table)); });
 }
 
-CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
+// The create statement, and the work table it stands for.
+bool Copy::createWorkTable()
 {
-    core::Procedure proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToAccess"_s);
-    CopyResult result;
-    if (const QString problem = unsafeNameProblem(table); !problem.isEmpty()) {
-        proc.report(problem, 100);
-        result.problem = problem;
-        return result;
+    std::vector<paradox::Field> fields;
+    if (m_records)
+        fields = m_records->info().fields;
+    std::vector<WorkColumn> columns;
+    for (const paradox::Field& field : fields) {
+        m_proc.step(126, [&] { m_ctx.events.processEvents(); });
+        m_proc.step(128, [&] { refuseUnsafeName(field.name); });
+        columns.push_back({ field.name, columnTypeOf(field) });
     }
-
-    std::unique_ptr<Connection> work;
-    std::unique_ptr<Connection> source;
-    std::unique_ptr<Recordset> records;
-    WorkDatabaseBackend* workDatabase = nullptr;
-    proc.step(100, [&] { work = std::make_unique<Connection>(); });
-    proc.step(102, [&] { source = std::make_unique<Connection>(); });
-    proc.step(104, [&] { records = std::make_unique<Recordset>(); });
-    proc.step(106, [&] { source->setCursorLocation(ado::kUseClient); });
-    proc.step(108, [&] { source->open(paradoxConnectionString(ctx.folderBox.text())); });
-    proc.step(110, [&] { work->setCursorLocation(ado::kUseServer); });
-    proc.step(112, [&] { work->setMode(ado::kModeReadWrite); });
-    proc.step(114, [&] {
-        work->open(workDatabaseConnectionString(ctx.applicationFolder));
-        workDatabase = dynamic_cast<WorkDatabaseBackend*>(&work->backend());
+    const int reportsBefore = m_proc.reportCount();
+    const bool isCreated = m_proc.step(182, [&] {
+        notifyWorkStatement(copyCreateStatement(m_table, fields));
+        if (!m_database || !m_records)
+            throw core::Error(u"The table %1 cannot be created: the work database or the table is not open."_s.arg(m_table));
+        m_work.emplace(WorkTable::create(*m_database, m_table, std::move(columns)));
+        // The write-back gives the table back its own field types, sizes and code page.
+        m_database->rememberSource(m_table, m_records->info());
     });
-    if (proc.test(116, [&] { return TableExistsInWorkDb(table, ctx.applicationFolder); }))
-        proc.step(118, [&] { work->execute(u"DROP TABLE `"_s + table + u'`'); });
-    proc.step(120, [&] { records->open(u"SELECT * FROM `"_s + table + u'`', *source); });
+    // Without the work table every record would fail and be reported one by one.
+    return isCreated && reportsBefore == 0;
+}
 
-    QString create;
-    int fieldCount = 0;
-    proc.step(122, [&] { create = u"CREATE TABLE `"_s + table + u"`("_s; });
-    proc.step(124, [&] { fieldCount = records->fieldCount(); });
-    for (int i = 0; i < fieldCount; ++i) {
-        proc.step(126, [&] { ctx.events.processEvents(); });
-        QString name;
-        proc.step(128, [&] {
-            name = records->fieldName(i);
-            refuseUnsafeName(name);
-        });
-        QString typeName;
-        proc.step(
-            130, [&] { typeName = AdoTypeName(static_cast<std::int16_t>(records->fieldType(i))).toLower(); });
-        proc.step(132, [&] { create += u'`' + name + columnTypeText(typeName); });
-    }
-    proc.step(176, [&] { create.chop(1); });
-    proc.step(178, [&] { create += u");"_s; });
-    const int reportsBeforeCreate = proc.reportCount();
-    const bool isCreated = proc.step(182, [&] {
-        work->execute(create);
-        // The write-back gives the new Paradox table the old one's field types and sizes.
-        if (const paradox::TableInfo* info = records->sourceTable(); info && workDatabase)
-            workDatabase->rememberSource(table, *info);
-    });
-
+void Copy::copyRecords()
+{
     std::int64_t lastIndex = -1;
-    proc.step(184, [&] { lastIndex = records->recordCount() - 1; });
-    result.recordsExpected = lastIndex + 1;
-    // Without the work table, or once the database refuses a record, every further record
-    // would fail and be reported one by one, and the copy is incomplete whatever follows.
-    const bool isWorthCopying = isCreated && reportsBeforeCreate == 0;
-    if (isWorthCopying && workDatabase)
-        proc.step(186, [&] { workDatabase->beginTransaction(); });
-    // One record's insert, reused: its values are bound, and its text is written out only
-    // when something reads it (see insert_statement.h).
-    InsertStatement insert;
-    for (std::int64_t index = 0; isWorthCopying && index <= lastIndex; ++index) {
-        proc.step(188, [&] { ctx.events.processEvents(); });
-        if (!proc.step(188, [&] {
-                if (records->isEof())
-                    throw core::Error(
-                        u"The table %1 ends after %2 of the %3 records it announces."_s.arg(table)
-                            .arg(index)
-                            .arg(lastIndex + 1));
-            }))
-            break;
-        proc.step(190, [&] { insert.start(table); });
-        bool isRecordRead = true;
-        for (int i = 0; i < fieldCount; ++i) {
-            proc.step(194, [&] { ctx.events.processEvents(); });
-            isRecordRead &= proc.step(196, [&] { insert.appendValue(*records, i); });
-        }
-        proc.step(210, [&] { insert.chopSeparator(); });
-        proc.step(212, [&] { insert.closeValues(); });
-        const bool isInserted = isRecordRead && proc.step(216, [&] { work->execute(insert); });
-        if (isInserted)
-            ++result.recordsCopied;
-        proc.step(218, [&] { records->moveNext(); });
+    m_proc.step(184, [&] { lastIndex = m_records->info().recordCount - 1; });
+    m_result.recordsExpected = lastIndex + 1;
+    m_proc.step(186, [&] { database().beginTransaction(); });
+    for (std::int64_t index = 0; index <= lastIndex; ++index) {
+        bool isInserted = false;
+        copyRecord(index, &isInserted);
         if (!isInserted)
             break;
     }
-    proc.step(222, [&] { records->close(); });
-    proc.step(224, [&] {
-        if (workDatabase)
-            workDatabase->commitTransaction();
-        work->close();
-    });
-    proc.step(226, [&] { source->close(); });
+}
 
-    result.isComplete = proc.reportCount() == 0 && result.recordsCopied == result.recordsExpected;
-    if (!result.isComplete)
-        result.problem = proc.reportCount() == 0
-            ? u"Only %1 of the %2 records of %3 were copied."_s.arg(result.recordsCopied)
-                  .arg(result.recordsExpected)
-                  .arg(table)
-            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s.arg(table)
-                  .arg(proc.reportCount());
-    return result;
+void Copy::copyRecord(std::int64_t index, bool* isInserted)
+{
+    m_proc.step(188, [&] { m_ctx.events.processEvents(); });
+    if (!m_proc.step(188, [&] {
+            if (m_records->atEnd())
+                throw core::Error(u"The table %1 ends after %2 of the %3 records it announces."_s.arg(m_table)
+                                      .arg(index)
+                                      .arg(m_result.recordsExpected));
+        }))
+        return;
+    for (std::size_t i = 0; i < m_records->current().size(); ++i)
+        m_proc.step(194, [&] { m_ctx.events.processEvents(); });
+    *isInserted = m_proc.step(216, [&] {
+        if (isObservingCopyInserts())
+            notifyWorkStatement(copyInsertStatement(m_table, m_records->current()));
+        m_work->insert(m_records->current());
+    });
+    if (*isInserted)
+        ++m_result.recordsCopied;
+    if (!m_proc.step(218, [&] { m_records->moveNext(); }))
+        *isInserted = false;
+}
+
+CopyResult Copy::run()
+{
+    if (const QString problem = unsafeNameProblem(m_table); !problem.isEmpty()) {
+        m_proc.report(problem, 100);
+        m_result.problem = problem;
+        return m_result;
+    }
+    openBoth();
+    if (createWorkTable())
+        copyRecords();
+    m_proc.step(222, [&] { m_records.reset(); });
+    m_proc.step(224, [&] {
+        if (m_work)
+            m_work->flush();
+        m_work.reset();
+        if (m_database)
+            m_database->commitTransaction();
+    });
+    m_proc.step(226, [&] { m_database.reset(); });
+
+    m_result.isComplete = m_proc.reportCount() == 0 && m_result.recordsCopied == m_result.recordsExpected;
+    if (!m_result.isComplete)
+        m_result.problem = m_proc.reportCount() == 0
+            ? u"Only %1 of the %2 records of %3 were copied."_s.arg(m_result.recordsCopied)
+                  .arg(m_result.recordsExpected)
+                  .arg(m_table)
+            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s.arg(m_table)
+                  .arg(m_proc.reportCount());
+    return m_result;
+}
+
+} // namespace
+
+CopyResult sendTableToAccess(const QString& table, const DataContext& ctx)
+{
+    return Copy(table, ctx).run();
 }
 
 } // namespace data

@@ -1,7 +1,7 @@
 #pragma once
 
-// The copy of a Paradox table into the work database: one CREATE TABLE and one INSERT per
-// record, every value a quoted text literal or NULL.
+// The copy of a Paradox table into the work database: one create statement and one insert
+// per record, every value stored as the quoted text literal or NULL the insert gives it.
 
 #include "data/data_context.h"
 
@@ -20,14 +20,9 @@ struct CopyResult
     QString problem; // why the copy is not complete; empty when it is
 };
 
-// Copies table (as the table list names it) from the folder in ctx.folderBox into the
-// work database, replacing a stale work table of that name. A failing step is reported
-// through ctx.errors and the copy goes on, as the program always has; the result says
-// whether the copy is nonetheless complete.
+// Copies table (as the table list names it) from ctx.folder into the work database,
+// replacing a stale work table of that name. A failing step is reported through ctx.errors
+// and the copy goes on where that is safe; the result says whether the copy is complete.
 CopyResult sendTableToAccess(const QString& table, const DataContext& ctx);
-
-// The text that follows the field name in the create statement for a field whose
-// lower-cased type name is typeName, e.g. "` TEXT," for "advarchar".
-QString columnTypeText(const QString& lowerTypeName);
 
 } // namespace data

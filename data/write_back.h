@@ -17,10 +17,10 @@ struct WriteBackResult
     QString problem; // why the table was not written back; empty when it was
 };
 
-// Replaces the Paradox table in the folder of ctx.folderBox with the work table of the
-// same name, keeping the old family in a backup folder under ctx.backupRoot, and drops the
-// work table once the new table is in place. The old table stays in its folder until the
-// new one is complete; the work table is kept when the write-back fails.
+// Replaces the Paradox table in ctx.folder with the work table of the same name, keeping
+// the old family in a backup folder under ctx.backupRoot, and drops the work table once the
+// new table is in place. The old table stays in its folder until the new one is complete;
+// the work table is kept when the write-back fails.
 WriteBackResult sendTableToParadox(const QString& table, const DataContext& ctx);
 
 // A leading run of separators becomes exactly two; elsewhere each pair of separators

@@ -3,9 +3,7 @@
 // Pieces the subcommands share: error reports to standard error, counted.
 
 #include "core/error_report.h"
-#include "data/connection.h"
 #include "data/paradox/table.h"
-#include "data/recordset.h"
 #include "tools/commands.h"
 
 #include <memory>
@@ -26,15 +24,13 @@ private:
     int m_count = 0;
 };
 
-// Opens a record set on a Paradox folder the way the table window does (read/write
-// connection, static cursor, optimistic lock). The connection lives in the record set's
-// owner, so both are returned together. Throws core::Error.
-struct ParadoxRows
+// Prints only what failed, for the subcommands that read and show a table and stop at
+// its first fault.
+class PrintedDescriptions : public PrintedErrorReports
 {
-    data::Connection connection;
-    data::Recordset rows;
+public:
+    void reportError(const QString& description, const QString&, int) override { showErrorReport(description); }
 };
-std::unique_ptr<ParadoxRows> openParadoxRows(const QString& folder, const QString& sql);
 
 // The table named by the one argument of a subcommand that takes FILE.db. On a usage
 // error or an unreadable table, says so on standard error, sets *status (2 or 1) and

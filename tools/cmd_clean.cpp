@@ -4,6 +4,7 @@
 #include "core/helpers.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "data/paradox_folder.h"
 
 #include <deque>
 
@@ -52,7 +53,7 @@ public:
 int countFields(const QString& folder, const QString& table)
 {
     try {
-        return openParadoxRows(folder, u"SELECT * FROM `"_s + table + u'`')->rows.fieldCount();
+        return static_cast<int>(data::tableFields(folder, table).size());
     } catch (const core::Error&) {
         return 0;
     }
@@ -96,9 +97,7 @@ int runClean(const QStringList& args)
     view.fieldCount = countFields(args[0], args[1]);
 
     const core::PlainFolderBox folderBox(args[0]);
-    core::NoEvents events;
-    const data::DataContext ctx { folderBox, core::applicationFolder(), view, events, QString() };
-    const auto result = cleaning::PushButton1_Click(view, ctx);
+    const auto result = cleaning::PushButton1_Click(view, { folderBox, core::applicationFolder(), QString() });
     using Outcome = cleaning::ChangeRunResult::Outcome;
     const bool hasFailed
         = result.outcome == Outcome::CopyFailed || result.outcome == Outcome::WriteBackFailed;

@@ -1,5 +1,7 @@
 #include "tools/cli_support.h"
 
+#include "data/paradox_folder.h"
+
 using namespace Qt::StringLiterals;
 
 namespace tools {
@@ -12,9 +14,8 @@ int runFields(const QStringList& args)
         return 2;
     }
     try {
-        const auto opened = openParadoxRows(args[0], u"SELECT * FROM `"_s + args[1] + u'`');
-        for (int i = 0; i < opened->rows.fieldCount(); ++i)
-            printOut(opened->rows.fieldName(i));
+        for (const paradox::Field& field : data::tableFields(args[0], args[1]))
+            printOut(field.name);
         return 0;
     } catch (const core::Error& e) {
         printErr(e.description());

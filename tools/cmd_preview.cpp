@@ -1,6 +1,8 @@
 #include "tools/cli_support.h"
 
-#include "cleaning/change_run.h"
+#include "core/procedure.h"
+#include "data/paradox_folder.h"
+#include "data/preview.h"
 
 using namespace Qt::StringLiterals;
 
@@ -13,18 +15,17 @@ int runPreview(const QStringList& args)
         printErr(u"usage: fieldwright-cli preview FOLDER TABLE FIELD"_s);
         return 2;
     }
+    PrintedDescriptions errors;
     try {
-        const auto opened = openParadoxRows(args[0], cleaning::previewQuery(args[1], args[2]));
-        data::Recordset& rows = opened->rows;
-        for (int count = 0; !rows.isEof() && count <= 100; ++count) {
-            printOut(csvField(rows.valueText(0), rows.isNull(0)));
-            rows.moveNext();
-        }
-        return 0;
+        const auto values = data::paradoxFieldValues(args[0], args[1], args[2]);
+        core::Procedure proc(errors, u"preview"_s);
+        core::NoEvents events;
+        data::readPreview(proc, { 116, 118, 120, 122, 124 }, *values, events,
+            [](const QString& text, bool isNull) { printOut(csvField(text, isNull)); });
     } catch (const core::Error& e) {
-        printErr(e.description());
-        return 1;
+        errors.showErrorReport(e.description());
     }
+    return errors.count() == 0 ? 0 : 1;
 }
 
 } // namespace tools

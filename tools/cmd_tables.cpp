@@ -1,4 +1,4 @@
-#include "tools/commands.h"
+#include "tools/cli_support.h"
 
 #include "core/dialogs.h"
 #include "core/folder_box.h"
@@ -26,17 +26,6 @@ private:
     int m_count = 0;
 };
 
-class PrintedErrors : public core::ErrorSink
-{
-public:
-    void showErrorReport(const QString& report) override
-    {
-        printErr(report);
-        ++reportCount;
-    }
-    int reportCount = 0;
-};
-
 } // namespace
 
 int runTables(const QStringList& args)
@@ -47,10 +36,10 @@ int runTables(const QStringList& args)
     }
     const core::PlainFolderBox folderBox(args.first());
     PrintedTableList list;
-    PrintedErrors errors;
+    PrintedErrorReports errors;
     core::NoEvents events;
     data::AddTablesToParadoxListbox(list, folderBox, errors, events);
-    return errors.reportCount == 0 ? 0 : 1;
+    return errors.count() == 0 ? 0 : 1;
 }
 
 } // namespace tools

@@ -5,10 +5,8 @@
 #include "core/procedure.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
-#include "data/ado.h"
-#include "data/connection.h"
-#include "data/connection_strings.h"
-#include "data/recordset.h"
+#include "data/paradox_folder.h"
+#include "data/preview.h"
 #include "data/table_listing.h"
 #include "ui_form2.h"
 
@@ -26,8 +24,6 @@ namespace {
 // Column widths of the three lists: 6700 and 3200 twips.
 constexpr int kTableColumnWidth = 447;
 constexpr int kFieldColumnWidth = 213;
-// The preview stops after the row that takes its counter past this.
-constexpr int kPreviewLimit = 100;
 // Yielding costs a trip through the event queue; within this many milliseconds of the
 // last one, a yield point returns at once.
 constexpr qint64 kYieldIntervalMs = 20;
@@ -35,11 +31,6 @@ constexpr qint64 kYieldIntervalMs = 20;
 QString context(const char16_t* handler)
 {
     return u"Tidewell2021/08/31.Form2."_s + QString::fromUtf16(handler);
-}
-
-QString backquoted(const QString& name)
-{
-    return u'`' + name + u'`';
 }
 
 void prepareList(QTreeWidget& list)
@@ -217,33 +208,21 @@ void Form2::onListClicked(QTreeWidget* list)
 void Form2::ListView1_Click()
 {
     core::Procedure proc(m_dialogs, context(u"ListView1_Click"));
-    data::Connection connection;
-    data::Recordset fields;
-    proc.step(104, [&] { connection.setMode(data::ado::kModeReadWrite); });
-    const bool isConnected
-        = proc.step(106, [&] { connection.open(data::paradoxConnectionString(m_folderBox.text())); });
-    // Once an open failed every later use of it would fail too: one report is enough.
-    const bool isOpen = isConnected && proc.step(108, [&] {
-        fields.open(u"SELECT * FROM "_s + backquoted(selectedTable()), connection, data::ado::kOpenStatic,
-            data::ado::kLockOptimistic);
-    });
+    std::vector<paradox::Field> fields;
+    // Once the table cannot be opened every later use of it would fail too: one report is enough.
+    const bool isOpen = proc.step(106, [&] { data::checkParadoxFolder(m_folderBox.text()); })
+        && proc.step(108, [&] { fields = data::tableFields(m_folderBox.text(), selectedTable()); });
     proc.step(110, [&] { m_ui->ListView2->clear(); });
     proc.step(112, [&] { m_ui->ListView3->clear(); });
     proc.step(114, [&] { setBusy(true); });
     if (isOpen) {
-        int count = 0;
-        proc.step(116, [&] { count = std::min(fields.fieldCount(), 32767); });
-        for (int i = 0; i < count; ++i) {
+        const std::size_t count = std::min<std::size_t>(fields.size(), 32767);
+        for (std::size_t i = 0; i < count; ++i) {
             proc.step(118, [&] { processEvents(); });
-            if (!proc.step(120, [&] { addEntry(*m_ui->ListView2, fields.fieldName(i)); }))
-                break;
+            proc.step(120, [&] { addEntry(*m_ui->ListView2, fields[i].name); });
         }
     }
     proc.step(124, [&] { setBusy(false); });
-    if (isOpen)
-        proc.step(126, [&] { fields.close(); });
-    if (isConnected)
-        proc.step(128, [&] { connection.close(); });
     if (proc.test(130, [&] { return m_ui->ListView2->topLevelItemCount() > 0; }))
         ListView2_Click();
 }
@@ -251,32 +230,15 @@ void Form2::ListView1_Click()
 void Form2::ListView2_Click()
 {
     core::Procedure proc(m_dialogs, context(u"ListView2_Click"));
-    data::Connection connection;
-    data::Recordset values;
-    proc.step(104, [&] { connection.setMode(data::ado::kModeReadWrite); });
-    const bool isConnected
-        = proc.step(106, [&] { connection.open(data::paradoxConnectionString(m_folderBox.text())); });
-    const bool isOpen = isConnected && proc.step(108, [&] {
-        values.open(u"SELECT "_s + backquoted(selectedField()) + u" FROM "_s + backquoted(selectedTable()),
-            connection, data::ado::kOpenStatic, data::ado::kLockOptimistic);
-    });
+    std::unique_ptr<core::ValueCursor> values;
+    const bool isOpen = proc.step(106, [&] { data::checkParadoxFolder(m_folderBox.text()); })
+        && proc.step(108, [&] { values = data::paradoxFieldValues(m_folderBox.text(), selectedTable(), selectedField()); });
     proc.step(110, [&] { m_ui->ListView3->clear(); });
     proc.step(112, [&] { setBusy(true); });
-    int rowCount = 0;
-    proc.step(116, [&] { processEvents(); });
-    while (isOpen && proc.test(118, [&] { return !values.isEof(); })) {
-        proc.step(120, [&] { processEvents(); });
-        // A row that cannot be read ends the preview: the next read would fail the same way.
-        if (!proc.step(122, [&] { addEntry(*m_ui->ListView3, values.valueText(0)); }))
-            break;
-        if (!proc.step(124, [&] { values.moveNext(); }))
-            break;
-        ++rowCount;
-        if (rowCount > kPreviewLimit)
-            break;
-    }
     if (isOpen)
-        proc.step(130, [&] { values.close(); });
+        data::readPreview(proc, { 116, 118, 120, 122, 124 }, *values, *m_pump,
+            [&](const QString& text, bool) { addEntry(*m_ui->ListView3, text); });
+    values.reset();
     proc.step(132, [&] { setBusy(false); });
 }
 
@@ -284,8 +246,7 @@ void Form2::PushButton1_Click()
 {
     // A second press during one of the run's yields is turned away by the run itself.
     const bool wasChanging = std::exchange(m_isChanging, true);
-    cleaning::PushButton1_Click(
-        *this, data::DataContext { m_folderBox, m_environment.applicationFolder, *this, *m_pump, QString() });
+    cleaning::PushButton1_Click(*this, cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() });
     m_isChanging = wasChanging;
 }
 

@@ -113,10 +113,9 @@ int main(int argc, char** argv)
         }))
         return 1;
 
-    core::PlainFolderBox folderBox(source);
     PrintedErrors errors;
     core::NoEvents events;
-    const data::DataContext context { folderBox, appFolder, errors, events, root.path() + u"/backups"_s };
+    const data::DataContext context { source, appFolder, errors, events, root.path() + u"/backups"_s };
 
     // The machines this runs on are shared, and a neighbour can slow one phase down by half:
     // the three phases take turns, and each keeps its best of kRounds.

@@ -1,145 +1,38 @@
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
-#include "data/connection.h"
-#include "data/paradox/table.h"
+#include "data/statements.h"
+#include "tests/support/scratch_install.h"
+#include "tests/support/scripted_view.h"
 
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <deque>
-
 using namespace Qt::StringLiterals;
 using paradox::Field;
-using paradox::FieldType;
 using paradox::Row;
-using paradox::Value;
+using testsupport::texts;
 
 namespace {
-
-// The table-and-field window as the run sees it: selections, a script of prompt answers
-// (a null QString is Cancel) and a log of everything the run shows.
-class FakeView : public cleaning::ChangeRunView
-{
-public:
-    QString table;
-    QString field;
-    int fields = 1;
-    QString operation;
-    std::deque<QString> answers;
-
-    QStringList log; // every visible effect, in order
-    QStringList messages; // message boxes
-    QStringList reports; // error reports
-    QStringList preview;
-    QList<double> progress;
-    bool isBusy = false;
-    bool closing = false;
-    std::function<void()> onPause;
-
-    QString selectedTable() const override { return table; }
-    QString selectedField() const override { return field; }
-    int fieldListCount() const override { return fields; }
-    QString operationText() const override { return operation; }
-    void setProgressValue(double percent) override
-    {
-        progress << percent;
-        log << u"progress %1"_s.arg(percent);
-    }
-    void setProgressText(const QString& text) override { log << u"bar text "_s + text; }
-    void clearPreview() override { preview.clear(); }
-    void addPreviewEntry(const QString& text) override { preview << text; }
-    void setBusy(bool busy) override
-    {
-        isBusy = busy;
-        log << (busy ? u"busy"_s : u"normal"_s);
-    }
-    void processEvents() override { }
-    void pause(float) override
-    {
-        if (onPause)
-            onPause();
-    }
-    bool isClosing() const override { return closing; }
-    std::optional<QString> inputBox(const QString& prompt) override
-    {
-        log << u"prompt "_s + prompt;
-        if (answers.empty())
-            return std::nullopt;
-        const QString answer = answers.front();
-        answers.pop_front();
-        if (answer.isNull())
-            return std::nullopt;
-        return answer;
-    }
-    void messageBox(const QString& text) override
-    {
-        messages << text;
-        log << u"message "_s + text;
-    }
-    bool askYesNo(const QString&) override { return false; }
-    void showErrorReport(const QString& report) override
-    {
-        reports << report;
-        log << u"report "_s + report;
-    }
-};
 
 class ChangeRunTest : public ::testing::Test
 {
 protected:
-    QTemporaryDir folder;
-    QTemporaryDir appFolder;
-    QTemporaryDir backups;
-    core::PlainFolderBox folderBox;
-    core::NoEvents events;
-    FakeView view;
+    testsupport::ScratchInstall install;
+    core::PlainFolderBox folderBox { install.paradoxFolder() };
+    testsupport::ScriptedView view;
     QStringList statements;
 
-    void SetUp() override
-    {
-        folderBox.setText(folder.path());
-        QFile work(appFolder.filePath(u"dbTemp.mdb"_s));
-        ASSERT_TRUE(work.open(QIODevice::WriteOnly));
-        data::setStatementObserver([this](const QString& sql) { statements << sql; });
-    }
+    void SetUp() override { data::setStatementObserver([this](const QString& sql) { statements << sql; }); }
     void TearDown() override { data::setStatementObserver({}); }
 
-    data::DataContext context() { return { folderBox, appFolder.path(), view, events, backups.path() }; }
+    cleaning::RunPlaces places() { return { folderBox, install.appFolder(), install.backupRoot() }; }
 
     void makeTable(const QString& name, const std::vector<Field>& fields, const std::vector<Row>& rows,
         int codePage = 1252)
     {
-        QString error;
-        paradox::NewTable spec;
-        spec.folder = folder.path();
-        spec.name = name;
-        spec.fields = fields;
-        spec.codePage = codePage;
-        auto writer = paradox::createTable(spec, &error);
-        ASSERT_TRUE(writer) << error.toStdString();
-        for (const Row& row : rows)
-            ASSERT_TRUE(writer->append(row, &error)) << error.toStdString();
-        ASSERT_TRUE(writer->commit(QString(), &error)) << error.toStdString();
+        install.writeTable(name, fields, rows, codePage);
     }
-
-    // One text column of the table as it is on disk now; a null is shown as "<null>".
-    QStringList column(const QString& name, int index = 0)
-    {
-        QString error;
-        auto reader = paradox::openTable(paradox::findTableFile(folder.path(), name), &error);
-        EXPECT_TRUE(reader) << error.toStdString();
-        QStringList values;
-        Row row;
-        while (reader && reader->readNext(row))
-            values << (paradox::isNull(row[static_cast<std::size_t>(index)])
-                    ? u"<null>"_s
-                    : paradox::valueText(row[static_cast<std::size_t>(index)]));
-        return values;
-    }
+    QStringList column(const QString& name, int index = 0) { return install.column(name, index); }
+    QByteArray folderFingerprint() { return install.fingerprint(); }
 
     QStringList updates() const
     {
@@ -156,33 +49,13 @@ protected:
         view.table = table;
         view.field = field;
         view.operation = cleaning::operations()[static_cast<std::size_t>(operation - 1)].captionText();
-        return cleaning::PushButton1_Click(view, context());
-    }
-
-    QByteArray folderFingerprint()
-    {
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        for (const QFileInfo& info : QDir(folder.path()).entryInfoList(QDir::Files, QDir::Name)) {
-            QFile file(info.filePath());
-            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-            hash.addData(info.fileName().toUtf8());
-            hash.addData(file.readAll());
-        }
-        return hash.result();
+        return cleaning::PushButton1_Click(view, places());
     }
 };
 
 Field alpha(const QString& name, int size = 40)
 {
-    return { name, FieldType::Alpha, size };
-}
-
-Row texts(std::initializer_list<const char16_t*> values)
-{
-    Row row;
-    for (const char16_t* v : values)
-        row.push_back(v ? Value(QString::fromUtf16(v)) : Value(paradox::Null {}));
-    return row;
+    return testsupport::alphaField(name, size);
 }
 
 TEST_F(ChangeRunTest, EmptyFieldListSaysSoAndDoesNothingElse)
@@ -297,7 +170,7 @@ TEST_F(ChangeRunTest, FailedCopyLeavesTheFolderUntouchedAndSaysSo)
 {
     makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }), texts({ u"c d" }) });
     // Cut the table file short: the copy cannot read every record.
-    const QString path = paradox::findTableFile(folder.path(), u"T"_s);
+    const QString path = paradox::findTableFile(install.paradoxFolder(), u"T"_s);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.resize(file.size() - 1));
@@ -337,16 +210,29 @@ TEST_F(ChangeRunTest, SecondStartDuringAYieldIsIgnoredAndSelectionIsTakenOnce)
     cleaning::ChangeRunResult inner;
     view.onPause = [&] {
         view.table = u"U"_s; // the user clicks another table during the pause...
-        inner = cleaning::PushButton1_Click(view, context()); // ...and presses Start again
+        inner = cleaning::PushButton1_Click(view, places()); // ...and presses Start again
     };
     view.table = u"T"_s;
     view.field = u"F"_s;
     view.operation = cleaning::operations()[0].captionText();
-    const auto result = cleaning::PushButton1_Click(view, context());
+    const auto result = cleaning::PushButton1_Click(view, places());
     EXPECT_EQ(inner.outcome, cleaning::ChangeRunResult::Outcome::AlreadyRunning);
     EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
     EXPECT_EQ(column(u"T"_s), QStringList { u"ab"_s });
     EXPECT_EQ(column(u"U"_s), QStringList { u"c d"_s });
+}
+
+TEST_F(ChangeRunTest, SwitchingTheFolderDuringARunKeepsTheWriteBackWhereTheCopyCameFrom)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }) });
+    testsupport::ScratchInstall other;
+    other.writeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"x y" }), texts({ u"z w" }) });
+    const QByteArray otherBefore = other.fingerprint();
+    view.onPause = [&] { folderBox.setText(other.paradoxFolder()); };
+    const auto result = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+    EXPECT_EQ(column(u"T"_s), QStringList { u"ab"_s });
+    EXPECT_EQ(other.fingerprint(), otherBefore);
 }
 
 TEST_F(ChangeRunTest, ClosingTheWindowDuringARunWritesNothingBack)
@@ -373,12 +259,12 @@ TEST_F(ChangeRunTest, CountOutOfRangeReportsEachValueAndChangesNothing)
 
 TEST(UpdateNames, PlainNamesStayBareOthersGetBackquotes)
 {
-    EXPECT_EQ(cleaning::nameForUpdate(u"City"_s), u"City"_s);
-    EXPECT_EQ(cleaning::nameForUpdate(u"CUST_2"_s), u"CUST_2"_s);
-    EXPECT_EQ(cleaning::nameForUpdate(u"First Name"_s), u"`First Name`"_s);
-    EXPECT_EQ(cleaning::nameForUpdate(u"Order"_s), u"`Order`"_s);
-    EXPECT_EQ(cleaning::nameForUpdate(u"2nd"_s), u"`2nd`"_s);
-    EXPECT_EQ(cleaning::nameForUpdate(u"Größe"_s), u"`Größe`"_s);
+    EXPECT_EQ(data::nameForUpdate(u"City"_s), u"City"_s);
+    EXPECT_EQ(data::nameForUpdate(u"CUST_2"_s), u"CUST_2"_s);
+    EXPECT_EQ(data::nameForUpdate(u"First Name"_s), u"`First Name`"_s);
+    EXPECT_EQ(data::nameForUpdate(u"Order"_s), u"`Order`"_s);
+    EXPECT_EQ(data::nameForUpdate(u"2nd"_s), u"`2nd`"_s);
+    EXPECT_EQ(data::nameForUpdate(u"Größe"_s), u"`Größe`"_s);
 }
 
 } // namespace

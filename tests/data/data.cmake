@@ -1,9 +1,8 @@
-# Connections, the work database, the copy into it and the write-back.
+# The work database, the copy into it and the write-back.
 fw_add_gtest(data_layer_tests
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/connection_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/work_database_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_copy_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/write_back_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/write_back_kill_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/work_updates_test.cpp
   LIBS fw_data fw_test_support Qt6::Core SQLite::SQLite3)

@@ -1,29 +1,18 @@
 #pragma once
 
-// A scratch installation for the data layer's tests: an application folder with an empty
-// work database, a Paradox folder, a backup root, error reports collected in a list, and
-// every statement sent to the work database recorded.
+// A scratch installation for the data layer's tests (tests/support/scratch_install.h), with
+// error reports collected in a list and every statement the steps stand for recorded.
 
-#include "core/dialogs.h"
-#include "core/folder_box.h"
-#include "data/connection.h"
 #include "data/data_context.h"
-#include "data/paradox/table.h"
+#include "data/statements.h"
+#include "data/workdb/work_table.h"
+#include "tests/support/scratch_install.h"
+#include "tests/support/scripted_view.h"
 
-#include <QDir>
-#include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace datatest {
 
@@ -39,48 +28,49 @@ class DataTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_root.isValid());
-        ASSERT_TRUE(QDir().mkpath(appFolder()));
-        ASSERT_TRUE(QDir().mkpath(paradoxFolder()));
-        QFile workDatabase(appFolder() + u"/dbTemp.mdb"_s);
-        ASSERT_TRUE(workDatabase.open(QIODevice::WriteOnly)); // 0 bytes: an empty SQLite database
-        workDatabase.close();
-        m_folderBox.setText(paradoxFolder());
         data::setStatementObserver([this](const QString& sql) { statements << sql; });
     }
     void TearDown() override { data::setStatementObserver({}); }
 
-    QString appFolder() const { return m_root.path() + u"/app"_s; }
-    QString paradoxFolder() const { return m_root.path() + u"/paradox"_s; }
-    QString backupRoot() const { return m_root.path() + u"/backups"_s; }
-    QString path(const QString& name) const { return m_root.path() + u'/' + name; }
+    QString appFolder() const { return install.appFolder(); }
+    QString paradoxFolder() const { return install.paradoxFolder(); }
+    QString backupRoot() const { return install.backupRoot(); }
+    QString path(const QString& name) const { return install.path(name); }
 
-    data::DataContext context() { return { m_folderBox, appFolder(), errors, m_events, backupRoot() }; }
-    core::PlainFolderBox& folderBox() { return m_folderBox; }
+    // The folder the copy and the write-back are given (the Paradox folder unless a test
+    // says otherwise).
+    QString folderText;
+    data::DataContext context()
+    {
+        return { folderText.isNull() ? paradoxFolder() : folderText, appFolder(), errors, m_events, backupRoot() };
+    }
 
-    // Writes a table with our own writer into the Paradox folder.
+    // Sets the column of the work table's rows that hold oldText to newText, as the change
+    // run's update of that value would.
+    void changeWorkValue(const QString& table, const QString& column, const QString& oldText, const QString& newText)
+    {
+        data::WorkDatabase database(appFolder());
+        data::WorkTable work = data::WorkTable::open(database, table);
+        const int index = work.columnIndex(column);
+        const std::int64_t count = work.snapshotDistinctValues(index);
+        for (std::int64_t i = 0; i < count; ++i) {
+            if (work.distinctValue(i).text == oldText)
+                work.update(i, newText);
+        }
+        work.applyUpdates();
+    }
+
     void writeTable(const QString& name, const std::vector<paradox::Field>& fields,
         const std::vector<paradox::Row>& rows, int codePage = 1252)
     {
-        paradox::NewTable table;
-        table.folder = paradoxFolder();
-        table.name = name;
-        table.fields = fields;
-        table.codePage = codePage;
-        QString error;
-        auto writer = paradox::createTable(table, &error);
-        ASSERT_TRUE(writer) << error.toStdString();
-        for (const paradox::Row& row : rows)
-            ASSERT_TRUE(writer->append(row, &error)) << error.toStdString();
-        ASSERT_TRUE(writer->commit(QString(), &error)) << error.toStdString();
+        install.writeTable(name, fields, rows, codePage);
     }
 
+    testsupport::ScratchInstall install;
     ReportList errors;
     QStringList statements;
 
 private:
-    QTemporaryDir m_root;
-    core::PlainFolderBox m_folderBox;
     core::NoEvents m_events;
 };
 

@@ -1,7 +1,6 @@
 // A write-back killed at any moment leaves the old table, the new table, or a complete
 // backup of the old one: never a half-written table and nothing else.
 
-#include "data/connection_strings.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
@@ -57,12 +56,11 @@ protected:
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            core::PlainFolderBox box(run + u"/paradox"_s);
             datatest::ReportList reports;
             core::NoEvents events;
             data::setStatementObserver({});
             const data::WriteBackResult result = data::sendTableToParadox(
-                u"STOCK"_s, { box, run + u"/app"_s, reports, events, run + u"/backups"_s });
+                u"STOCK"_s, { run + u"/paradox"_s, run + u"/app"_s, reports, events, run + u"/backups"_s });
             ::_exit(result.isWrittenBack ? 0 : 1);
         }
         if (delay.count() >= 0) {
@@ -95,11 +93,7 @@ TEST_F(WriteBackKill, LeavesOldNewOrACompleteBackup)
     index.write(QByteArray(2048, '\x01'));
     index.close();
     ASSERT_TRUE(data::sendTableToAccess(u"STOCK"_s, context()).isComplete);
-    {
-        data::Connection work;
-        work.open(data::workDatabaseConnectionString(appFolder()));
-        work.execute(u"update STOCK set Name='changed' where Name='item 7'"_s);
-    }
+    changeWorkValue(u"STOCK"_s, u"Name"_s, u"item 7"_s, u"changed"_s);
     std::vector<paradox::Row> newRows = oldRows;
     newRows[7][0] = u"changed"_s;
 

@@ -2,10 +2,7 @@
 // type and size; a changed Alpha value widens its field; a failed write-back leaves the old
 // table, the work table and no stray files behind.
 
-#include "data/connection_strings.h"
-#include "data/recordset.h"
 #include "data/table_copy.h"
-#include "data/work_database.h"
 #include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
 #include "tests/support/pxlib_reader.h"
@@ -86,13 +83,6 @@ protected:
         return testsupport::readWithPxlib(paradox::findTableFile(folder, table), memos);
     }
 
-    void workExecute(const QString& sql)
-    {
-        data::Connection work;
-        work.open(data::workDatabaseConnectionString(appFolder()));
-        work.execute(sql);
-    }
-
     void expectSameTable(const testsupport::PxlibTable& before, const testsupport::PxlibTable& after)
     {
         ASSERT_TRUE(before.error.isEmpty()) << before.error.toStdString();
@@ -167,7 +157,7 @@ TEST_F(WriteBack, SendsItsStatements)
 {
     writeTable(u"CUSTOMER"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a"_s }, { u"b"_s }, { Null {} } });
     for (const QString& folder : { paradoxFolder(), paradoxFolder() + u'/' }) {
-        folderBox().setText(folder);
+        folderText = folder;
         ASSERT_TRUE(data::sendTableToAccess(u"CUSTOMER"_s, context()).isComplete);
         statements.clear();
         const data::WriteBackResult result = data::sendTableToParadox(u"CUSTOMER"_s, context());
@@ -203,7 +193,7 @@ TEST_F(WriteBack, AlphaFieldWidensForALongerValue)
     writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"Zip"_s, FieldType::Alpha, 5 } }, rows);
     const QStringList filesBefore = QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden);
     ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
-    workExecute(u"update T set City='New York City, NY' where City='New York'"_s);
+    changeWorkValue(u"T"_s, u"City"_s, u"New York"_s, u"New York City, NY"_s);
     const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
     ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
     const testsupport::PxlibTable after = readBack(u"T"_s);
@@ -227,17 +217,19 @@ TEST_F(WriteBack, FailureKeepsTheOldTableAndTheWorkTable)
     struct Change
     {
         const char* why;
-        QString sql;
+        QString column;
+        QString oldText;
+        QString newText;
     };
     const Change changes[] = {
-        { "longerThanAnyAlpha", u"update T set City='"_s + QString(256, u'x') + u"' where City='Paris'"_s },
-        { "notAWholeNumber", u"update T set N='many' where N='1'"_s },
-        { "outsideTheCodePage", u"update T set City='\u4e2d' where City='Paris'"_s },
+        { "longerThanAnyAlpha", u"City"_s, u"Paris"_s, QString(256, u'x') },
+        { "notAWholeNumber", u"N"_s, u"1"_s, u"many"_s },
+        { "outsideTheCodePage", u"City"_s, u"Paris"_s, u"\u4e2d"_s },
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.why);
         ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
-        workExecute(change.sql);
+        changeWorkValue(u"T"_s, change.column, change.oldText, change.newText);
         errors.reports.clear();
         const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
         EXPECT_FALSE(result.isWrittenBack);

@@ -1,0 +1,100 @@
+#include "data/paradox_folder.h"
+
+#include "core/error_report.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+class FieldValues : public core::ValueCursor
+{
+public:
+    FieldValues(std::unique_ptr<paradox::TableReader> reader, int field)
+        : m_reader(std::move(reader))
+        , m_field(static_cast<std::size_t>(field))
+    {
+        read();
+    }
+    bool atEnd() const override { return m_isAtEnd; }
+    bool isNull() const override { return paradox::isNull(current()); }
+    QString text() const override { return paradox::valueText(current()); }
+    void moveNext() override
+    {
+        current();
+        read();
+    }
+
+private:
+    const paradox::Value& current() const
+    {
+        if (m_isAtEnd)
+            throw core::Error(u"There is no current record: the table has ended."_s);
+        return m_row.at(m_field);
+    }
+    void read()
+    {
+        m_isAtEnd = !m_reader->readNext(m_row);
+        if (m_isAtEnd && !m_reader->error().isEmpty())
+            throw core::Error(m_reader->error());
+    }
+
+    std::unique_ptr<paradox::TableReader> m_reader;
+    std::size_t m_field;
+    paradox::Row m_row;
+    bool m_isAtEnd = true;
+};
+
+} // namespace
+
+void checkParadoxFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        throw core::Error(u"No Paradox folder is given."_s);
+    if (!QFileInfo(folder).isDir())
+        throw core::Error(u"The Paradox folder %1 does not exist."_s.arg(QDir::toNativeSeparators(folder)));
+}
+
+QString paradoxTableFile(const QString& folder, const QString& table)
+{
+    checkParadoxFolder(folder);
+    const QString file = paradox::findTableFile(folder, table);
+    if (file.isEmpty())
+        throw core::Error(u"The Paradox folder %1 has no table %2."_s.arg(QDir::toNativeSeparators(folder), table));
+    return file;
+}
+
+std::unique_ptr<paradox::TableReader> openParadoxTable(const QString& folder, const QString& table)
+{
+    QString error;
+    std::unique_ptr<paradox::TableReader> reader = paradox::openTable(paradoxTableFile(folder, table), &error);
+    if (!reader)
+        throw core::Error(error);
+    return reader;
+}
+
+std::vector<paradox::Field> tableFields(const QString& folder, const QString& table)
+{
+    return openParadoxTable(folder, table)->info().fields;
+}
+
+int fieldIndex(const paradox::TableInfo& info, const QString& table, const QString& field)
+{
+    for (std::size_t i = 0; i < info.fields.size(); ++i) {
+        if (info.fields[i].name.compare(field, Qt::CaseInsensitive) == 0)
+            return static_cast<int>(i);
+    }
+    throw core::Error(u"The table %1 has no field %2."_s.arg(table, field));
+}
+
+std::unique_ptr<core::ValueCursor> paradoxFieldValues(const QString& folder, const QString& table, const QString& field)
+{
+    std::unique_ptr<paradox::TableReader> reader = openParadoxTable(folder, table);
+    const int index = fieldIndex(reader->info(), table, field);
+    return std::make_unique<FieldValues>(std::move(reader), index);
+}
+
+} // namespace data

@@ -1,0 +1,181 @@
+// The work database and its tables: what the copy stores, the snapshot of distinct values,
+// the updates that change each row once, and the names of the statements' types.
+
+#include "data/ado.h"
+#include "data/statements.h"
+#include "data/workdb/work_table.h"
+#include "data/write_back.h"
+#include "tests/support/scratch_install.h"
+#include "tests/support/scripted_view.h"
+
+#include <limits>
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+using paradox::Value;
+
+namespace {
+
+TEST(AdoTypeName, NamesEveryMemberButAdArray)
+{
+    int named = 0;
+    for (int number = std::numeric_limits<std::int16_t>::min(); number <= std::numeric_limits<std::int16_t>::max();
+         ++number)
+        named += data::AdoTypeName(static_cast<std::int16_t>(number)).isEmpty() ? 0 : 1;
+    EXPECT_EQ(named, 39);
+    EXPECT_EQ(data::AdoTypeName(3), u"adInteger"_s);
+    EXPECT_EQ(data::AdoTypeName(135), u"adDBTimeStamp"_s);
+    EXPECT_EQ(data::AdoTypeName(202), u"adVarWChar"_s);
+    EXPECT_EQ(data::AdoTypeName(205), u"adLongVarBinary"_s);
+    EXPECT_EQ(data::AdoTypeName(0x2000), QString()); // adArray
+}
+
+struct CollapseCase
+{
+    const char* name;
+    QString path;
+    QString expected;
+};
+
+class CollapseBackslashes : public ::testing::TestWithParam<CollapseCase>
+{
+};
+
+TEST_P(CollapseBackslashes, Collapses)
+{
+    EXPECT_EQ(data::CollapseBackslashes(GetParam().path), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, CollapseBackslashes,
+    ::testing::Values(CollapseCase { "noPairs", u"data/x/"_s, u"data/x/"_s },
+        CollapseCase { "twoBecomeOne", u"data//x/"_s, u"data/x/"_s },
+        CollapseCase { "threeBecomeTwo", u"data///x"_s, u"data//x"_s },
+        CollapseCase { "fourBecomeTwo", u"data////x"_s, u"data//x"_s },
+        CollapseCase { "oneLeadingBecomesTwo", u"/Data/"_s, u"//Data/"_s },
+        CollapseCase { "leadingPairStays", u"//server/share/Data/"_s, u"//server/share/Data/"_s },
+        CollapseCase { "leadingRunBecomesTwo", u"/////server//x"_s, u"//server/x"_s },
+        CollapseCase { "onlySeparators", u"///"_s, u"//"_s }, CollapseCase { "empty", QString(), QString() }),
+    [](const auto& testCase) { return std::string(testCase.param.name); });
+
+class WorkDatabase : public ::testing::Test
+{
+protected:
+    testsupport::ScratchInstall install;
+
+    // A work table T with the given columns and rows of texts (a null pointer is a null).
+    data::WorkTable makeTable(data::WorkDatabase& db, std::vector<data::WorkColumn> columns,
+        std::initializer_list<std::initializer_list<const char16_t*>> rows)
+    {
+        data::WorkTable table = data::WorkTable::create(db, u"T"_s, std::move(columns));
+        for (const auto& row : rows) {
+            const paradox::Row values = testsupport::texts(row);
+            table.insert(values);
+        }
+        table.flush();
+        return table;
+    }
+
+    static QStringList valuesOf(data::WorkTable& table, int column)
+    {
+        QStringList values;
+        for (auto cursor = table.values(column); !cursor->atEnd(); cursor->moveNext())
+            values << (cursor->isNull() ? u"<null>"_s : cursor->text());
+        return values;
+    }
+};
+
+TEST_F(WorkDatabase, IsNeverCreatedAndFindsOnlyItsWorkTables)
+{
+    const QString elsewhere = install.path(u"nowhere"_s);
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    EXPECT_THROW(data::WorkDatabase { elsewhere }, core::Error);
+    EXPECT_FALSE(QFileInfo::exists(elsewhere + u"/dbTemp.mdb"_s));
+
+    data::WorkDatabase db(install.appFolder());
+    makeTable(db, { { u"A"_s, u"TEXT"_s } }, {});
+    data::sqlite::execute(*db.handle(), u"CREATE VIEW ORDERS AS SELECT * FROM T"_s);
+    db.rememberSource(u"T"_s, paradox::TableInfo {});
+    EXPECT_TRUE(data::TableExistsInWorkDb(u"t"_s, install.appFolder()));
+    EXPECT_FALSE(data::TableExistsInWorkDb(u"orders"_s, install.appFolder())) << "a view is no table";
+    EXPECT_FALSE(data::TableExistsInWorkDb(u"~fieldwright_sources"_s, install.appFolder()));
+    db.dropTable(u"t"_s);
+    EXPECT_FALSE(db.hasTable(u"T"_s));
+    EXPECT_FALSE(db.source(u"T"_s).has_value()) << "what is kept about a table goes with it";
+}
+
+TEST_F(WorkDatabase, StoresEachValueAsItsQuotedTextWouldBeStored)
+{
+    data::WorkDatabase db(install.appFolder());
+    data::WorkTable table = data::WorkTable::create(db, u"T"_s,
+        { { u"N"_s, u"FLOAT"_s }, { u"I"_s, u"INT"_s }, { u"S"_s, u"TEXT"_s }, { u"B"_s, u"TEXT"_s },
+            { u"D"_s, u"DATETIME"_s } });
+    // Magnitudes at which SQLite's own text conversion misses the nearest double.
+    const std::vector<double> numbers { -4.967155202240894e-297, 1.848898959587173e+270, 5e-324, 0.1, -2.25 };
+    for (const double number : numbers)
+        table.insert(std::vector<Value> { number, std::int32_t { -7 }, u"007"_s, QByteArray("\x00\x12", 2),
+            paradox::Date { 738'033 } });
+    table.insert(std::vector<Value>(5, paradox::Null {}));
+    table.insert(std::vector<Value> { paradox::Null {}, paradox::Null {}, QString(), paradox::Null {}, paradox::Null {} });
+
+    data::sqlite::Statement rows(db.handle(), u"SELECT N, typeof(I), S, B, D FROM T ORDER BY fw_record"_s);
+    for (const double number : numbers) {
+        ASSERT_TRUE(rows.step());
+        EXPECT_EQ(sqlite3_value_double(rows.valueAt(0)), number) << paradox::valueText(number).toStdString();
+        EXPECT_EQ(rows.textAt(1), u"integer"_s);
+        EXPECT_EQ(rows.textAt(2), u"007"_s) << "a text column keeps the leading zeros";
+        EXPECT_EQ(rows.textAt(3), u"0x0012"_s) << "bytes keep theirs as 0x hex";
+        EXPECT_EQ(rows.textAt(4), u"2021-08-31"_s);
+    }
+    for (int emptyRow = 0; emptyRow < 2; ++emptyRow) {
+        ASSERT_TRUE(rows.step());
+        EXPECT_EQ(sqlite3_value_type(rows.valueAt(2)), SQLITE_NULL) << "an empty text is stored as NULL";
+    }
+}
+
+TEST_F(WorkDatabase, UpdatesChangeEachRowOnceFromASnapshotOfItsValues)
+{
+    data::WorkDatabase db(install.appFolder());
+    data::WorkTable table = makeTable(db, { { u"F"_s, u"TEXT"_s }, { u"G"_s, u"TEXT"_s } },
+        { { u"abc", u"1" }, { u"bc", u"2" }, { nullptr, u"3" }, { u"c", u"4" }, { u"abc", u"5" } });
+    ASSERT_EQ(table.snapshotDistinctValues(0), 4);
+    // In the order of the records that first hold them, each with its number of records.
+    const std::vector<std::pair<QString, std::int64_t>> expected { { u"abc"_s, 2 }, { u"bc"_s, 1 },
+        { QString(), 1 }, { u"c"_s, 1 } };
+    for (std::int64_t i = 0; i < 4; ++i) {
+        const data::DistinctValue value = table.distinctValue(i);
+        EXPECT_EQ(value.text, expected[static_cast<std::size_t>(i)].first);
+        EXPECT_EQ(value.rows, expected[static_cast<std::size_t>(i)].second);
+        EXPECT_EQ(value.isNull, i == 2);
+    }
+    EXPECT_THROW(table.distinctValue(4), core::Error);
+
+    // Removing the first character: abc -> bc must not go on to c, nor bc -> c to "".
+    EXPECT_EQ(table.update(0, u"bc"_s).rowsChanged, 2);
+    EXPECT_EQ(table.update(1, u"c"_s).rowsChanged, 1);
+    EXPECT_EQ(table.update(2, QString()).rowsChanged, 1);
+    EXPECT_EQ(table.update(3, u""_s).rowsChanged, 1);
+    EXPECT_EQ(valuesOf(table, 0), (QStringList { u"bc"_s, u"c"_s, u""_s, u""_s, u"bc"_s }));
+    EXPECT_EQ(valuesOf(table, 1), (QStringList { u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s }));
+
+    // A second round over a new snapshot changes rows again, once more each.
+    ASSERT_EQ(table.snapshotDistinctValues(0), 3);
+    EXPECT_EQ(table.update(0, u"c"_s).rowsChanged, 2);
+    EXPECT_EQ(table.update(1, u"c"_s).rowsChanged, 0) << "an unchanged text changes no row";
+    table.applyUpdates();
+    EXPECT_EQ(valuesOf(table, 0), (QStringList { u"c"_s, u"c"_s, u""_s, u""_s, u"c"_s }));
+}
+
+TEST_F(WorkDatabase, NumbersAreMatchedAndStoredAsTheirTexts)
+{
+    data::WorkDatabase db(install.appFolder());
+    data::WorkTable table = data::WorkTable::create(db, u"T"_s, { { u"N"_s, u"FLOAT"_s } });
+    for (const double number : { 1.5, 2.0, 1.5 })
+        table.insert(std::vector<Value> { number });
+    table.flush();
+    ASSERT_EQ(table.snapshotDistinctValues(0), 2);
+    EXPECT_EQ(table.distinctValue(0).text, u"1.5"_s);
+    EXPECT_EQ(table.update(0, u"15"_s).rowsChanged, 2);
+    EXPECT_EQ(valuesOf(table, 0), (QStringList { u"15"_s, u"2"_s, u"15"_s }));
+}
+
+} // namespace
