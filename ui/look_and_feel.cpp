@@ -70,14 +70,27 @@ QString shortenedAppTitle(const QString& productName)
     return title;
 }
 
+namespace {
+
+// Kept here, not as Qt's application display name: the X11 platform appends the display
+// name to the title of every window whose title differs from it, so the error box would
+// read "Application Error — Fieldwright" instead of "Application Error".
+QString& storedAppTitle()
+{
+    static QString title;
+    return title;
+}
+
+} // namespace
+
 void SetAppTitle(const QString& productName)
 {
-    QGuiApplication::setApplicationDisplayName(shortenedAppTitle(productName));
+    storedAppTitle() = shortenedAppTitle(productName);
 }
 
 QString appTitle()
 {
-    return QGuiApplication::applicationDisplayName();
+    return storedAppTitle();
 }
 
 } // namespace ui
