@@ -9,6 +9,7 @@
 #include "data/workdb/work_table.h"
 #include "data/write_back.h"
 
+#include <QUuid>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -60,8 +61,12 @@ public:
     ChangeRunResult run();
 
 private:
-    data::DataContext dataContext() { return { m_folder, m_places.applicationFolder, m_view, m_events, m_places.backupRoot }; }
+    data::DataContext dataContext()
+    {
+        return { m_folder, m_places.applicationFolder, m_view, m_events, m_places.backupRoot, m_runId };
+    }
     bool takeInputs();
+    bool claimWorkDatabase();
     bool copyIn();
     void queryDistinctValues();
     void chooseAndAsk();
@@ -85,6 +90,8 @@ private:
     QString m_field;
     QString m_operationText;
 
+    const QString m_runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::optional<data::RunLock> m_lock;
     std::optional<data::WorkDatabase> m_database;
     std::optional<data::WorkTable> m_work;
     int m_column = -1;
@@ -106,8 +113,30 @@ bool ChangeRun::takeInputs()
         m_result.outcome = ChangeRunResult::Outcome::NoFields;
         return false;
     }
-    m_proc.step(106, [&] { m_view.setBusy(true); });
     return true;
+}
+
+// Another run of the program (another window, the command line) may be between its copy and
+// its write-back: its work tables are not this run's to replace.
+bool ChangeRun::claimWorkDatabase()
+{
+    QString refusal;
+    try {
+        if (const QString notice = data::checkWorkDatabase(m_places.applicationFolder); !notice.isEmpty())
+            m_view.messageBox(notice);
+        m_lock.emplace(m_places.applicationFolder);
+        refusal = m_lock->problem();
+    } catch (const core::Error& e) {
+        refusal = e.description();
+    }
+    if (refusal.isEmpty()) {
+        m_proc.step(106, [&] { m_view.setBusy(true); });
+        return true;
+    }
+    m_result.outcome = ChangeRunResult::Outcome::Refused;
+    m_result.problem = refusal;
+    m_proc.step(756, [&] { m_view.messageBox(refusal); });
+    return false;
 }
 
 // Writing back after an incomplete copy would replace the user's table with part of it.
@@ -271,7 +300,7 @@ void ChangeRun::writeBack()
 
 ChangeRunResult ChangeRun::run()
 {
-    if (!takeInputs() || !copyIn())
+    if (!takeInputs() || !claimWorkDatabase() || !copyIn())
         return m_result;
     // Closed during a yield: the program is ending. The work table is left for the next
     // copy to drop; the Paradox table keeps its old content.

@@ -15,6 +15,7 @@ struct ChangeRunResult
 {
     enum class Outcome {
         NoFields, // the field list was empty: nothing was done
+        Refused, // the work database was in use by another run, or could not be had: nothing was done
         AlreadyRunning, // a second press while a run was going: ignored
         CopyFailed, // the copy was incomplete: nothing was written back
         WrittenBack, // the table was written back ("Done.")

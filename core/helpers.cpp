@@ -1,9 +1,20 @@
 #include "core/helpers.h"
 
+#include "core/error_report.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTime>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
 
 namespace core {
 
@@ -41,6 +52,29 @@ void Pause(float seconds, EventPump& events, const std::function<float()>& clock
 QString applicationFolder()
 {
     return QCoreApplication::applicationDirPath();
+}
+
+QString userDataFolder()
+{
+    const QString tail = u"/Vantorel/Fieldwright"_s;
+#ifdef Q_OS_UNIX
+    // The freedesktop rule: XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+    // Without HOME, Qt would answer "/.local/share"; the user database knows the home folder.
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (QDir::isAbsolutePath(dataHome))
+        return QDir::cleanPath(dataHome) + tail;
+    QString home = qEnvironmentVariable("HOME");
+    if (!QDir::isAbsolutePath(home)) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user && user->pw_dir ? QFile::decodeName(user->pw_dir) : QString();
+    }
+    if (!QDir::isAbsolutePath(home) || QDir::cleanPath(home) == u"/"_s)
+        throw Error(u"There is no home folder for the program's backups: HOME is not set, and the user "
+                    "database names none."_s);
+    return QDir::cleanPath(home) + u"/.local/share"_s + tail;
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + tail;
+#endif
 }
 
 } // namespace core

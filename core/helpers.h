@@ -26,4 +26,9 @@ void Pause(float seconds, EventPump& events, const std::function<float()>& clock
 // The folder that holds the program file (no trailing separator).
 QString applicationFolder();
 
+// The program's own folder among the user's data (…/Vantorel/Fieldwright), where backups
+// and, when the program's folder cannot be written, the work database live. Found without
+// HOME too (from the user database); throws core::Error when there is no such folder to find.
+QString userDataFolder();
+
 } // namespace core

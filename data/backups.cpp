@@ -1,6 +1,7 @@
 #include "data/backups.h"
 
 #include "core/error_report.h"
+#include "core/helpers.h"
 #include "data/paradox/table.h"
 
 #include <QDateTime>
@@ -26,8 +27,7 @@ const QRegularExpression& backupName()
 
 QString defaultBackupRoot()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
-        + u"/Vantorel/Fieldwright/backups"_s;
+    return core::userDataFolder() + u"/backups"_s;
 }
 
 QString newBackupFolder(const QString& root, const QString& table)

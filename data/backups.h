@@ -11,7 +11,7 @@ namespace data {
 
 inline constexpr int kBackupsKept = 10;
 
-// GenericDataLocation + "/Vantorel/Fieldwright/backups".
+// core::userDataFolder() + "/backups". Throws core::Error when there is no such folder.
 QString defaultBackupRoot();
 
 // A fresh, not yet existing folder under root for a backup of table.

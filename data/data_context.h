@@ -18,6 +18,9 @@ struct DataContext
     core::ErrorSink& errors;
     core::EventPump& events;
     QString backupRoot; // empty: defaultBackupRoot() (backups.h)
+    // Names the run: the copy marks its work table with it, and the write-back takes back
+    // only a work table its own run made. Empty: any work table of the name will do.
+    QString runId = {};
 };
 
 } // namespace data

@@ -103,7 +103,7 @@ bool Copy::createWorkTable()
             throw core::Error(u"The table %1 cannot be created: the work database or the table is not open."_s.arg(m_table));
         m_work.emplace(WorkTable::create(*m_database, m_table, std::move(columns)));
         // The write-back gives the table back its own field types, sizes and code page.
-        m_database->rememberSource(m_table, m_records->info());
+        m_database->rememberSource(m_table, m_records->info(), m_ctx.runId);
     });
     // Without the work table every record would fail and be reported one by one.
     return isCreated && reportsBefore == 0;

@@ -65,6 +65,10 @@ bool WriteBack::countRows(std::int64_t* rowCount)
         if (!m_database)
             throw core::Error(u"The work database is not open."_s);
         m_work.emplace(WorkTable::open(*m_database, m_table));
+        // Another run could have copied a table of the same name in the meantime.
+        if (!m_ctx.runId.isEmpty() && m_database->sourceRunId(m_table) != m_ctx.runId)
+            throw core::Error(u"The work table %1 was made by another run, not by this one; this run's changes "
+                              "are lost, and the table is not written back."_s.arg(m_table));
     });
     std::int64_t count = 0;
     if (m_proc.test(122, [&] { return (count = m_work ? m_work->rowCount() : 0) > 0; }))

@@ -1,8 +1,11 @@
 #include "data/workdb/work_database.h"
 
 #include "core/error_report.h"
+#include "core/helpers.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QLockFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,37 +60,139 @@ paradox::TableInfo tableInfoOf(const QJsonObject& object)
 
 } // namespace
 
-WorkDatabase::WorkDatabase(const QString& applicationFolder)
-    : m_file(fileIn(applicationFolder))
+namespace {
+
+QString suppliedFile(const QString& applicationFolder)
+{
+    return applicationFolder + QDir::separator() + QString::fromUtf16(kWorkDatabaseFileName);
+}
+
+// SQLite writes its journal beside the database, so the folder must take new files too.
+bool isWritableHere(const QString& file)
+{
+    const QFileInfo info(file);
+    return QFileInfo(info.absolutePath()).isWritable() && (!info.exists() || info.isWritable());
+}
+
+std::shared_ptr<sqlite::Handle> openFile(const QString& file)
 {
     // SQLite counts every allocation under a process-wide lock unless told not to, before
     // its first use; nothing here reads those counts. Later calls are refused harmlessly.
     static const bool isConfigured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
     Q_UNUSED(isConfigured);
+    if (!QFileInfo::exists(file))
+        throw core::Error(u"The work database %1 is missing; it comes with the program and is never made "
+                          "anew by it, so the installation is incomplete."_s.arg(QDir::toNativeSeparators(file)));
     sqlite3* db = nullptr;
-    // Never SQLITE_OPEN_CREATE: the work database comes with the program, and a missing one
-    // means the installation is broken, not that an empty one should appear somewhere.
+    // Never SQLITE_OPEN_CREATE: a missing work database means the installation is broken,
+    // not that an empty one should appear somewhere.
     const int result = sqlite3_open_v2(
-        QFile::encodeName(m_file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    m_db = std::make_shared<sqlite::Handle>(db);
+        QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    auto handle = std::make_shared<sqlite::Handle>(db);
     if (result != SQLITE_OK)
-        throw core::Error(
-            u"The work database %1 cannot be opened: %2"_s.arg(m_file, QString::fromUtf8(sqlite3_errstr(result))));
+        throw core::Error(u"The work database %1 cannot be opened: %2"_s.arg(
+            QDir::toNativeSeparators(file), QString::fromUtf8(sqlite3_errstr(result))));
     try {
-        // UTF-16 and the large page take effect only in a database without tables (the one the
-        // build supplies): no conversion of every text that goes in and out, and far fewer
-        // page splits while a copy appends a million rows.
-        sqlite::execute(*m_db,
-            u"PRAGMA encoding='UTF-16le'; PRAGMA page_size=32768; PRAGMA journal_mode=OFF; "
-            "PRAGMA synchronous=OFF; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-262144;"_s);
+        // UTF-16 and the large page take effect only in a database without tables (the one
+        // the build supplies): no conversion of every text that goes in and out, and far
+        // fewer page splits while a copy appends a million rows. The rollback journal lets a
+        // statement cut short by a kill or a full disk leave the database as it was.
+        sqlite::execute(*handle,
+            u"PRAGMA encoding='UTF-16le'; PRAGMA page_size=32768; PRAGMA journal_mode=DELETE; "
+            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768;"_s);
     } catch (const core::Error& e) {
-        throw core::Error(u"The work database %1 cannot be used: %2"_s.arg(m_file, e.description()));
+        throw core::Error(
+            u"The work database %1 cannot be used: %2"_s.arg(QDir::toNativeSeparators(file), e.description()));
+    }
+    return handle;
+}
+
+} // namespace
+
+QString workDatabaseFile(const QString& applicationFolder)
+{
+    const QString supplied = suppliedFile(applicationFolder);
+    if (isWritableHere(supplied))
+        return supplied;
+    // An installed program's folder is often not the user's to write: the user's own copy.
+    const QString own = core::userDataFolder() + QDir::separator() + QString::fromUtf16(kWorkDatabaseFileName);
+    if (QFileInfo::exists(own))
+        return own;
+    if (!QFileInfo::exists(supplied))
+        return supplied; // opening it says that the installation is incomplete
+    if (!QDir().mkpath(QFileInfo(own).absolutePath()) || !QFile::copy(supplied, own))
+        throw core::Error(u"The work database cannot be set up in %1: the folder cannot be written."_s.arg(
+            QDir::toNativeSeparators(QFileInfo(own).absolutePath())));
+    QFile(own).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return own;
+}
+
+QString checkWorkDatabase(const QString& applicationFolder)
+{
+    const QString file = workDatabaseFile(applicationFolder);
+    QString damage;
+    try {
+        const auto handle = openFile(file);
+        sqlite::Statement check(handle, u"PRAGMA quick_check(1)"_s);
+        if (check.step() && check.textAt(0) != u"ok"_s)
+            damage = check.textAt(0);
+    } catch (const core::Error& e) {
+        if (!QFileInfo::exists(file))
+            throw;
+        damage = e.description();
+    }
+    if (damage.isEmpty())
+        return {};
+    const QString aside = file + QDateTime::currentDateTime().toString(u".'damaged'-yyyyMMdd-HHmmss"_s);
+    const QString journal = file + u"-journal"_s;
+    if (!QFile::rename(file, aside))
+        throw core::Error(u"The work database %1 is damaged (%2) and cannot be set aside."_s.arg(
+            QDir::toNativeSeparators(file), damage));
+    if (QFileInfo::exists(journal))
+        QFile::rename(journal, aside + u"-journal"_s);
+    QFile fresh(file);
+    if (!fresh.open(QIODevice::WriteOnly)) // 0 bytes: an empty SQLite database
+        throw core::Error(u"The work database %1 was damaged and set aside, but no new one can be made: %2"_s.arg(
+            QDir::toNativeSeparators(file), fresh.errorString()));
+    return u"The work database was damaged (%1). It is kept as %2, and a new, empty one took its place; "
+           "no table of yours was touched."_s.arg(damage, QDir::toNativeSeparators(aside));
+}
+
+struct RunLock::Holder
+{
+    explicit Holder(const QString& path)
+        : lock(path)
+    { }
+    QLockFile lock;
+};
+
+RunLock::RunLock(const QString& applicationFolder)
+{
+    try {
+        const QString file = workDatabaseFile(applicationFolder);
+        m_holder = std::make_unique<Holder>(file + u".lock"_s);
+        // A run may take long, so a lock never grows stale with age; one whose program has
+        // died (killed, say) is known by its process number and taken over.
+        m_holder->lock.setStaleLockTime(0);
+        if (m_holder->lock.tryLock(0))
+            return;
+        m_problem = m_holder->lock.error() == QLockFile::LockFailedError
+            ? u"Another Fieldwright run is changing a table: its work database %1 is in use. Start again "
+              "when that run has finished; no table was changed."_s.arg(QDir::toNativeSeparators(file))
+            : u"The work database %1 cannot be locked for this run; no table was changed."_s.arg(
+                QDir::toNativeSeparators(file));
+        m_holder.reset();
+    } catch (const core::Error& e) {
+        m_problem = e.description();
     }
 }
 
-QString WorkDatabase::fileIn(const QString& applicationFolder)
+RunLock::~RunLock() = default;
+
+WorkDatabase::WorkDatabase(const QString& applicationFolder)
+    : m_file(workDatabaseFile(applicationFolder))
 {
-    return applicationFolder + QDir::separator() + QString::fromUtf16(kWorkDatabaseFileName);
+    m_db = openFile(m_file);
 }
 
 QString WorkDatabase::failure(const QString& what) const
@@ -127,17 +232,19 @@ void WorkDatabase::dropTable(const QString& table)
     }
 }
 
-void WorkDatabase::rememberSource(const QString& table, const paradox::TableInfo& info)
+void WorkDatabase::rememberSource(const QString& table, const paradox::TableInfo& info, const QString& runId)
 {
     sqlite::execute(*m_db, u"CREATE TABLE IF NOT EXISTS %1(name TEXT PRIMARY KEY, info TEXT)"_s.arg(sourcesTable()));
     sqlite::Statement statement(m_db, u"INSERT OR REPLACE INTO %1(name, info) VALUES(upper(?), ?)"_s.arg(sourcesTable()));
-    const QString json = QString::fromUtf8(QJsonDocument(describe(info)).toJson(QJsonDocument::Compact));
+    QJsonObject object = describe(info);
+    object.insert(u"runId"_s, runId);
+    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
     statement.bindText(1, table);
     statement.bindText(2, json);
     statement.run();
 }
 
-std::optional<paradox::TableInfo> WorkDatabase::source(const QString& table)
+std::optional<QJsonObject> WorkDatabase::sourceObject(const QString& table)
 {
     sqlite::Statement exists(m_db, u"SELECT 1 FROM sqlite_schema WHERE name = ?"_s);
     exists.bindText(1, QString::fromUtf16(kSourcesTable));
@@ -147,7 +254,19 @@ std::optional<paradox::TableInfo> WorkDatabase::source(const QString& table)
     statement.bindText(1, table);
     if (!statement.step())
         return std::nullopt;
-    return tableInfoOf(QJsonDocument::fromJson(statement.textAt(0).toUtf8()).object());
+    return QJsonDocument::fromJson(statement.textAt(0).toUtf8()).object();
+}
+
+std::optional<paradox::TableInfo> WorkDatabase::source(const QString& table)
+{
+    const auto object = sourceObject(table);
+    return object ? std::optional(tableInfoOf(*object)) : std::nullopt;
+}
+
+QString WorkDatabase::sourceRunId(const QString& table)
+{
+    const auto object = sourceObject(table);
+    return object ? object->value(u"runId"_s).toString() : QString();
 }
 
 void WorkDatabase::beginTransaction()

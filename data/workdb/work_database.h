@@ -9,6 +9,7 @@
 #include "data/paradox/table.h"
 #include "data/workdb/sqlite.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -18,14 +19,42 @@ namespace data {
 // The work database's file name, in the application folder.
 inline constexpr char16_t kWorkDatabaseFileName[] = u"dbTemp.mdb";
 
+// The work database of this installation: dbTemp.mdb beside the program when that folder
+// can be written; otherwise the one in the user's data folder, made there from the supplied
+// empty file when it is missing. Throws core::Error when neither can be had.
+QString workDatabaseFile(const QString& applicationFolder);
+
+// Makes sure the work database can be used before a run starts: one that is damaged (a
+// kill or a full disk in the middle of an earlier run) is set aside under another name and
+// a fresh, empty one takes its place. Returns what the user should be told, or the empty
+// text. Throws core::Error when no work database can be had.
+QString checkWorkDatabase(const QString& applicationFolder);
+
+// Held by a run from its copy to its write-back: two runs of the program never share the
+// work database's tables. Released when destroyed, or when the process ends however it ends.
+class RunLock
+{
+public:
+    explicit RunLock(const QString& applicationFolder);
+    ~RunLock();
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+    // The empty text when this run holds the lock; otherwise why it does not.
+    const QString& problem() const { return m_problem; }
+
+private:
+    struct Holder;
+    std::unique_ptr<Holder> m_holder;
+    QString m_problem;
+};
+
 class WorkDatabase
 {
 public:
     // Opens (never creates: the file comes with the program) the work database of this
-    // application folder. Throws core::Error.
+    // application folder (workDatabaseFile). Throws core::Error.
     explicit WorkDatabase(const QString& applicationFolder);
 
-    static QString fileIn(const QString& applicationFolder);
     const QString& file() const { return m_file; }
 
     // A work table whose name equals table after upper-casing both; private tables never count.
@@ -37,8 +66,10 @@ public:
 
     // The Paradox table a work table was copied from: its path, field types and sizes, code
     // page and the rest of its description, for the write-back.
-    void rememberSource(const QString& table, const paradox::TableInfo& info);
+    // runId names the run that made the copy: a write-back takes back only its own run's copy.
+    void rememberSource(const QString& table, const paradox::TableInfo& info, const QString& runId);
     std::optional<paradox::TableInfo> source(const QString& table);
+    QString sourceRunId(const QString& table);
 
     void beginTransaction();
     void commitTransaction();
@@ -48,6 +79,8 @@ public:
     QString failure(const QString& what) const;
 
 private:
+    std::optional<QJsonObject> sourceObject(const QString& table);
+
     std::shared_ptr<sqlite::Handle> m_db;
     QString m_file;
 };

@@ -103,6 +103,8 @@ public:
     std::vector<QString> scratch;
 
     // The change run's snapshot and the updates waiting to be applied.
+    sqlite::Statement readDistinct;
+    sqlite::Statement noteUpdate;
     int changedColumn = -1;
     std::int64_t distinctCount = 0;
     std::int64_t pendingUpdates = 0;
@@ -277,6 +279,12 @@ std::int64_t WorkTable::snapshotDistinctValues(int column)
         "INSERT INTO temp.fw_distinct(v, n) SELECT v, n FROM (SELECT %2 AS v, count(*) AS n, min(%3) AS first "
         "FROM main.%4 GROUP BY %2) ORDER BY first; "
         "CREATE TEMP TABLE fw_map(old %1 PRIMARY KEY, new %1);"_s.arg(type, d->column(column), record, d->quotedName));
+    d->readDistinct = sqlite::Statement(d->db(), u"SELECT v, n FROM temp.fw_distinct WHERE i = ?"_s);
+    d->noteUpdate = sqlite::Statement(
+        d->db(), u"INSERT OR REPLACE INTO temp.fw_map(old, new) SELECT v, ? FROM temp.fw_distinct WHERE i = ?"_s);
+    // One transaction from here to the updates' end: every note of an update would otherwise
+    // be a transaction of its own, with its journal written and removed.
+    sqlite::execute(db, u"BEGIN"_s);
     d->changedColumn = column;
     d->pendingUpdates = 0;
     d->hasPendingNullUpdate = false;
@@ -290,14 +298,17 @@ DistinctValue WorkTable::distinctValue(std::int64_t index)
 {
     if (d->changedColumn < 0 || index < 0 || index >= d->distinctCount)
         throw core::Error(u"There is no distinct value %1 of table %2."_s.arg(index).arg(d->name));
-    sqlite::Statement row(d->db(), u"SELECT v, n FROM temp.fw_distinct WHERE i = ?"_s);
+    sqlite::Statement& row = d->readDistinct;
     row.bindInt(1, index + 1);
-    if (!row.step())
+    if (!row.step()) {
+        row.reset();
         throw core::Error(u"There is no distinct value %1 of table %2."_s.arg(index).arg(d->name));
+    }
     DistinctValue value;
     value.isNull = sqlite3_value_type(row.valueAt(0)) == SQLITE_NULL;
     value.text = storedText(row.valueAt(0));
     value.rows = row.intAt(1);
+    row.reset();
     return value;
 }
 
@@ -314,7 +325,7 @@ UpdateOutcome WorkTable::update(std::int64_t index, const QString& to)
         d->nullUpdateText = to;
         return outcome;
     }
-    sqlite::Statement note(d->db(), u"INSERT OR REPLACE INTO temp.fw_map(old, new) SELECT v, ? FROM temp.fw_distinct WHERE i = ?"_s);
+    sqlite::Statement& note = d->noteUpdate;
     // An empty text is stored as one, like the text of an update statement, not as a null.
     if (to.isEmpty())
         note.bindText(1, u""_s);
@@ -333,8 +344,11 @@ void WorkTable::applyUpdates()
 
 void WorkTable::Private::applyUpdates()
 {
-    if (changedColumn < 0 || (pendingUpdates == 0 && !hasPendingNullUpdate))
+    if (changedColumn < 0 || (pendingUpdates == 0 && !hasPendingNullUpdate)) {
+        if (!sqlite3_get_autocommit(db()->get()))
+            sqlite::execute(*db(), u"COMMIT"_s);
         return;
+    }
     const QString f = column(changedColumn);
     const QString record = sqlite::quoted(recordColumn);
     // A row changes once in a run: one that an earlier update already changed is left out,
@@ -369,6 +383,8 @@ void WorkTable::Private::applyUpdates()
         note.run();
     }
     sqlite::execute(*db(), u"DELETE FROM temp.fw_map"_s);
+    if (!sqlite3_get_autocommit(db()->get()))
+        sqlite::execute(*db(), u"COMMIT"_s);
     pendingUpdates = 0;
     hasPendingNullUpdate = false;
 }

@@ -94,7 +94,7 @@ TEST_F(WorkDatabase, IsNeverCreatedAndFindsOnlyItsWorkTables)
     data::WorkDatabase db(install.appFolder());
     makeTable(db, { { u"A"_s, u"TEXT"_s } }, {});
     data::sqlite::execute(*db.handle(), u"CREATE VIEW ORDERS AS SELECT * FROM T"_s);
-    db.rememberSource(u"T"_s, paradox::TableInfo {});
+    db.rememberSource(u"T"_s, paradox::TableInfo {}, u"run"_s);
     EXPECT_TRUE(data::TableExistsInWorkDb(u"t"_s, install.appFolder()));
     EXPECT_FALSE(data::TableExistsInWorkDb(u"orders"_s, install.appFolder())) << "a view is no table";
     EXPECT_FALSE(data::TableExistsInWorkDb(u"~fieldwright_sources"_s, install.appFolder()));
