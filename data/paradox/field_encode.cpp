@@ -184,8 +184,8 @@ bool encodeFixedField(const Field& field, const Value& value, int codePage, char
     case FieldType::Bytes:
         if (const auto* bytes = valueAs<QByteArray>(value)) {
             if (bytes->size() > field.size) {
-                *error = u"the value is %1 bytes long; the field holds %2"_s.arg(bytes->size())
-                             .arg(field.size);
+                *error
+                    = u"the value is %1 bytes long; the field holds %2"_s.arg(bytes->size()).arg(field.size);
                 return false;
             }
             std::memcpy(out, bytes->constData(), static_cast<std::size_t>(bytes->size()));

@@ -91,7 +91,10 @@ TEST(ReaderValues, DecodesEachTypeFromItsStoredBytes)
             "0.12299999999999999800000000000000" },
         { "bcdEngineTailNegative", FieldType::Bcd, 32, "60EDD666666666666667F4FF1FFFFF40B5",
             "-0.12299999999999999800000000000000" },
-        { "bcdTailInTheIntegerPart", FieldType::Bcd, 2, "C200000000000000000000000000" "1A0000", "1000.00" },
+        { "bcdTailInTheIntegerPart", FieldType::Bcd, 2,
+            "C200000000000000000000000000"
+            "1A0000",
+            "1000.00" },
     };
     for (const ValueCase& c : cases) {
         TestTable table;
