@@ -2,6 +2,7 @@
 
 #include "data/paradox/bcd.h"
 #include "data/paradox/code_page.h"
+#include "data/paradox/memo_writer.h"
 
 #include <bit>
 #include <cmath>
@@ -283,18 +284,23 @@ std::optional<QByteArray> blobContent(const Field& field, const Value& value, in
     if (isNull(value))
         return QByteArray();
     const bool isText = field.type == FieldType::Memo || field.type == FieldType::FormattedMemo;
-    if (isText) {
-        if (const auto* text = valueAs<QString>(value)) {
-            QByteArray bytes;
-            if (!encodeText(*text, codePage, &bytes, error))
-                return std::nullopt;
-            return bytes;
-        }
-    } else if (const auto* bytes = valueAs<QByteArray>(value)) {
-        return *bytes;
+    QByteArray bytes;
+    if (const auto* text = valueAs<QString>(value); text && isText) {
+        if (!encodeText(*text, codePage, &bytes, error))
+            return std::nullopt;
+    } else if (const auto* binary = valueAs<QByteArray>(value); binary && !isText) {
+        bytes = *binary;
+    } else {
+        *error = mismatch(field.type);
+        return std::nullopt;
     }
-    *error = mismatch(field.type);
-    return std::nullopt;
+    if (static_cast<std::uint64_t>(bytes.size()) > kLargestBlob) {
+        *error
+            = u"the value is %1 bytes long; a memo file holds at most %2 bytes per value"_s.arg(bytes.size())
+                  .arg(kLargestBlob);
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 } // namespace paradox::writer
