@@ -1,113 +1,205 @@
 #include "data/paradox/code_page.h"
 
-#include <cerrno>
-#include <iconv.h>
+#include "data/paradox/iconv_converter.h"
+
+#include <algorithm>
+#include <map>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 
 namespace paradox {
 namespace {
+
+// Where an undefined byte reads when its own code point is taken: U+F780..U+F7FF.
+constexpr char16_t kUndefinedBytePrivateUse = 0xF700;
 
 std::string iconvName(int codePage)
 {
     return "CP" + std::to_string(codePage);
 }
 
-// One converter pair per code page, opened on first use. iconv descriptors are not
-// thread-safe, hence the lock; conversions here are short.
-class Converter
+bool isPlainAscii(const unsigned char* bytes, qsizetype size)
 {
-public:
-    Converter(const std::string& from, const std::string& to)
-        : m_cd(iconv_open(to.c_str(), from.c_str()))
-    { }
-    ~Converter()
-    {
-        if (isValid())
-            iconv_close(m_cd);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool isValid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts in one go; false on an invalid or unconvertible sequence. *failedAt is the
-    // input offset where conversion stopped.
-    bool convert(const char* in, std::size_t inSize, std::string& out, std::size_t* failedAt)
-    {
-        std::lock_guard lock(m_mutex);
-        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        out.resize(inSize * 4 + 16);
-        char* inPtr = const_cast<char*>(in);
-        std::size_t inLeft = inSize;
-        char* outPtr = out.data();
-        std::size_t outLeft = out.size();
-        while (inLeft > 0) {
-            const std::size_t rc = iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
-            if (rc == static_cast<std::size_t>(-1)) {
-                if (errno == E2BIG) {
-                    const std::size_t used = static_cast<std::size_t>(outPtr - out.data());
-                    out.resize(out.size() * 2);
-                    outPtr = out.data() + used;
-                    outLeft = out.size() - used;
-                    continue;
-                }
-                if (failedAt)
-                    *failedAt = inSize - inLeft;
-                return false;
-            }
-            // glibc counts characters replaced by an approximation in rc; we want none.
-            if (rc > 0) {
-                if (failedAt)
-                    *failedAt = inSize - inLeft;
-                return false;
-            }
-        }
-        out.resize(static_cast<std::size_t>(outPtr - out.data()));
-        return true;
-    }
-
-private:
-    iconv_t m_cd;
-    std::mutex m_mutex;
-};
-
-struct ConverterPair
-{
-    Converter toUnicode;
-    Converter fromUnicode;
-    ConverterPair(const std::string& name)
-        : toUnicode(name, "UTF-16LE")
-        , fromUnicode("UTF-16LE", name)
-    { }
-};
-
-ConverterPair* converters(int codePage)
-{
-    static std::mutex mutex;
-    static std::unordered_map<int, std::unique_ptr<ConverterPair>> cache;
-    std::lock_guard lock(mutex);
-    auto it = cache.find(codePage);
-    if (it == cache.end()) {
-        auto pair = std::make_unique<ConverterPair>(iconvName(codePage));
-        if (!pair->toUnicode.isValid() || !pair->fromUnicode.isValid())
-            pair.reset();
-        it = cache.emplace(codePage, std::move(pair)).first;
-    }
-    return it->second.get();
+    return std::all_of(bytes, bytes + size, [](unsigned char byte) { return byte < 0x80; });
 }
 
-bool isPlainAscii(const char* data, qsizetype size)
+bool isPlainAscii(QStringView text)
 {
-    for (qsizetype i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(data[i]) >= 0x80)
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+QString fromUtf16(const std::string& utf16)
+{
+    return QString(reinterpret_cast<const QChar*>(utf16.data()), static_cast<qsizetype>(utf16.size() / 2));
+}
+
+} // namespace
+
+TextCodec::TextCodec(int codePage)
+    : m_codePage(codePage)
+    , m_isDoubleByte(isDoubleByteCodePage(codePage))
+    , m_decoder(std::make_unique<IconvConverter>(iconvName(codePage), "UTF-16LE"))
+    , m_encoder(std::make_unique<IconvConverter>("UTF-16LE", iconvName(codePage)))
+{
+    if (isValid())
+        buildSingleByteTables();
+}
+
+TextCodec::~TextCodec() = default;
+
+bool TextCodec::isValid() const
+{
+    return m_codePage > 0 && m_decoder->isValid() && m_encoder->isValid();
+}
+
+void TextCodec::buildSingleByteTables()
+{
+    std::string out;
+    for (int byte = 0; byte < 256; ++byte) {
+        const auto index = static_cast<std::size_t>(byte);
+        m_toUnicode[index] = static_cast<char16_t>(byte);
+        if (byte < 0x80)
+            continue;
+        const char in = static_cast<char>(byte);
+        if (m_decoder->convert(&in, 1, out) && out.size() == 2)
+            m_toUnicode[index] = static_cast<char16_t>(
+                static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8));
+        else
+            m_isUndefined.set(index);
+    }
+    // An undefined byte reads as the code point of its value, unless a character of the code
+    // page already has that code point (0xD5 is undefined in 857, whose 0xE5 is U+00D5):
+    // then as a private-use one, so that no two bytes read alike.
+    const auto isTaken = [this](char16_t c) {
+        for (int byte = 0x80; byte < 256; ++byte) {
+            if (!m_isUndefined.test(static_cast<std::size_t>(byte))
+                && m_toUnicode[static_cast<std::size_t>(byte)] == c)
+                return true;
+        }
+        return false;
+    };
+    for (std::size_t byte = 0x80; byte < 256; ++byte) {
+        if (m_isUndefined.test(byte) && isTaken(m_toUnicode[byte]))
+            m_toUnicode[byte] = static_cast<char16_t>(kUndefinedBytePrivateUse + byte);
+        m_fromUnicode[byte - 0x80] = { m_toUnicode[byte], static_cast<unsigned char>(byte) };
+    }
+    std::stable_sort(m_fromUnicode.begin(), m_fromUnicode.end(),
+        [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+void TextCodec::decode(const unsigned char* bytes, qsizetype size, QString& out) const
+{
+    if (m_isDoubleByte && !isPlainAscii(bytes, size)) {
+        decodeDoubleByte(bytes, size, out);
+        return;
+    }
+    out.resize(size);
+    auto* target = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < size; ++i)
+        target[i] = m_toUnicode[bytes[i]];
+}
+
+void TextCodec::decodeDoubleByte(const unsigned char* bytes, qsizetype size, QString& out) const
+{
+    std::string utf16;
+    const auto* in = reinterpret_cast<const char*>(bytes);
+    if (m_decoder->convert(in, static_cast<std::size_t>(size), utf16)) {
+        out = fromUtf16(utf16);
+        return;
+    }
+    // Something in the value is not a character (a lead byte cut off by the end of the
+    // field, a stray byte): decode piece by piece, each such byte as its own code point.
+    out.clear();
+    qsizetype at = 0;
+    while (at < size) {
+        const unsigned char byte = bytes[at];
+        if (byte >= 0x80 && !m_isUndefined.test(byte)) {
+            out += QChar(m_toUnicode[byte]); // a character of one byte
+        } else if (byte >= 0x80 && at + 1 < size && m_decoder->convert(in + at, 2, utf16)) {
+            out += fromUtf16(utf16);
+            ++at;
+        } else {
+            out += QChar(m_toUnicode[byte]);
+        }
+        ++at;
+    }
+}
+
+bool TextCodec::encode(QStringView text, QByteArray& out, qsizetype* badAt) const
+{
+    if (isPlainAscii(text)) {
+        const qsizetype start = out.size();
+        out.resize(start + text.size());
+        for (qsizetype i = 0; i < text.size(); ++i)
+            out[start + i] = static_cast<char>(text[i].unicode());
+        return true;
+    }
+    if (m_isDoubleByte) {
+        std::string bytes;
+        if (m_encoder->convert(reinterpret_cast<const char*>(text.utf16()),
+                static_cast<std::size_t>(text.size()) * 2, bytes)) {
+            out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+            return true;
+        }
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        if (!encodeCharacter(text.mid(i, length), out)) {
+            if (badAt)
+                *badAt = i;
             return false;
+        }
+        i += length - 1;
     }
     return true;
 }
 
-} // namespace
+bool TextCodec::encodeCharacter(QStringView character, QByteArray& out) const
+{
+    const char16_t c = character[0].unicode();
+    if (c < 0x80) {
+        out.append(static_cast<char>(c));
+        return true;
+    }
+    if (!m_isDoubleByte) {
+        const auto it = std::lower_bound(m_fromUnicode.begin(), m_fromUnicode.end(), c,
+            [](const auto& entry, char16_t wanted) { return entry.first < wanted; });
+        if (it != m_fromUnicode.end() && it->first == c) {
+            out.append(static_cast<char>(it->second));
+            return true;
+        }
+    }
+    // Not a byte of its own: iconv may still know a sequence for it (a double-byte
+    // character, a base letter plus an accent in 1258).
+    std::string bytes;
+    if (m_encoder->convert(reinterpret_cast<const char*>(character.utf16()),
+            static_cast<std::size_t>(character.size()) * 2, bytes)) {
+        out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        return true;
+    }
+    // In a double-byte code page, a byte that decodes to nothing was read as this code
+    // point: write it back as itself.
+    if (m_isDoubleByte && c <= 0xFF && m_isUndefined.test(c)) {
+        out.append(static_cast<char>(c));
+        return true;
+    }
+    return false;
+}
+
+const TextCodec* textCodecFor(int codePage)
+{
+    static std::mutex mutex;
+    static std::map<int, std::unique_ptr<TextCodec>> codecs;
+    std::lock_guard lock(mutex);
+    auto it = codecs.find(codePage);
+    if (it == codecs.end()) {
+        auto codec = std::make_unique<TextCodec>(codePage);
+        if (!codec->isValid())
+            codec.reset();
+        it = codecs.emplace(codePage, std::move(codec)).first;
+    }
+    return it->second.get();
+}
 
 bool isSupportedCodePage(int codePage)
 {
@@ -116,51 +208,38 @@ bool isSupportedCodePage(int codePage)
     thread_local int lastSupported = 0;
     if (codePage > 0 && codePage == lastSupported)
         return true;
-    const bool isSupported = codePage > 0 && converters(codePage) != nullptr;
+    const bool isSupported = codePage > 0 && textCodecFor(codePage) != nullptr;
     if (isSupported)
         lastSupported = codePage;
     return isSupported;
 }
 
-std::optional<QString> decodeText(const QByteArray& bytes, int codePage)
+bool isDoubleByteCodePage(int codePage)
 {
-    // Every code page we support agrees with ASCII below 0x80: skip iconv for the common case.
-    if (isPlainAscii(bytes.constData(), bytes.size()) && isSupportedCodePage(codePage))
-        return QString::fromLatin1(bytes);
-    ConverterPair* pair = converters(codePage);
-    if (!pair)
-        return std::nullopt;
-    std::string out;
-    if (!pair->toUnicode.convert(bytes.constData(), static_cast<std::size_t>(bytes.size()), out, nullptr))
-        return std::nullopt;
-    return QString(reinterpret_cast<const QChar*>(out.data()), static_cast<qsizetype>(out.size() / 2));
+    return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
 }
 
-std::optional<QByteArray> encodeText(const QString& text, int codePage, QChar* badChar)
+std::optional<QString> decodeText(const QByteArray& bytes, int codePage)
 {
-    bool ascii = true;
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80) {
-            ascii = false;
-            break;
-        }
-    }
-    if (ascii && isSupportedCodePage(codePage))
-        return text.toLatin1();
-    ConverterPair* pair = converters(codePage);
-    if (!pair)
+    const TextCodec* codec = textCodecFor(codePage);
+    if (!codec)
         return std::nullopt;
-    std::string out;
-    std::size_t failedAt = 0;
-    const auto* in = reinterpret_cast<const char*>(text.utf16());
-    if (!pair->fromUnicode.convert(in, static_cast<std::size_t>(text.size()) * 2, out, &failedAt)) {
-        if (badChar) {
-            const auto index = static_cast<qsizetype>(failedAt / 2);
-            *badChar = index < text.size() ? text.at(index) : QChar();
-        }
+    return codec->decode(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
+}
+
+std::optional<QByteArray> encodeText(QStringView text, int codePage, QChar* badChar)
+{
+    const TextCodec* codec = textCodecFor(codePage);
+    if (!codec)
+        return std::nullopt;
+    QByteArray bytes;
+    qsizetype badAt = 0;
+    if (!codec->encode(text, bytes, &badAt)) {
+        if (badChar)
+            *badChar = text[badAt];
         return std::nullopt;
     }
-    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    return bytes;
 }
 
 } // namespace paradox

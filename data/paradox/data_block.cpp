@@ -14,6 +14,11 @@ namespace paradox {
 
 DataBlock decodeDataBlock(const ByteReader& block, int number, int recordSize)
 {
+    return decodeDataBlockHeader(block, number, recordSize, static_cast<int>(block.size()));
+}
+
+DataBlock decodeDataBlockHeader(const ByteReader& block, int number, int recordSize, int blockSize)
+{
     constexpr int kHeaderBytes = 6;
     DataBlock result;
     result.next = block.u16(0, "data block header");
@@ -28,12 +33,12 @@ DataBlock decodeDataBlock(const ByteReader& block, int number, int recordSize)
                 .arg(recordSize));
     result.recordCount = lastRecordOffset / recordSize + 1;
     const std::int64_t used = kHeaderBytes + std::int64_t { result.recordCount } * recordSize;
-    if (used > block.size())
+    if (used > blockSize)
         block.fail(4,
             u"data block %1 claims %2 records of %3 bytes, more than its %4 bytes hold"_s.arg(number)
                 .arg(result.recordCount)
                 .arg(recordSize)
-                .arg(block.size()));
+                .arg(blockSize));
     return result;
 }
 

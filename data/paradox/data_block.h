@@ -18,6 +18,8 @@ struct DataBlock
 // Decodes one block's header and checks it against the table's record size.
 // `block` covers exactly the block's bytes; `number` is its block number (from 1).
 DataBlock decodeDataBlock(const ByteReader& block, int number, int recordSize);
+// The same from the block's first 6 bytes alone, for a walk that never reads records.
+DataBlock decodeDataBlockHeader(const ByteReader& header, int number, int recordSize, int blockSize);
 
 // File offset of data block `number` (from 1).
 inline std::int64_t blockOffset(int headerSize, int blockSize, int number)

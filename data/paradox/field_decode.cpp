@@ -11,27 +11,21 @@
 //   Number, Money  8      IEEE double big-endian; >= 0: top bit set; < 0: all bits inverted
 //   Timestamp      8      same; milliseconds with 0001-01-01 00:00 = 86 400 000
 //   BCD            17     byte 0: bit 7 set = positive, bits 0-5 decimals; 32 digit nibbles
-//                         follow, each stored as 15 - d when negative
+//                         follow, each stored as 15 - d when negative (see bcd.h)
 //   Bytes          1-255  raw
 //   memo, blob     s      s - 10 leading bytes of the value, then the pointer below
 
 #include "data/paradox/field_decode.h"
 
-#include "data/paradox/code_page.h"
+#include "data/paradox/bcd.h"
 #include "data/paradox/header.h"
 
-#include <algorithm>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
 
 using namespace Qt::StringLiterals;
 
 namespace paradox {
 namespace {
-
-constexpr int kBcdDigits = 32;
 
 std::uint64_t bigEndian(const unsigned char* bytes, int size)
 {
@@ -63,40 +57,12 @@ double signFlippedDouble(const unsigned char* bytes)
 
 Bcd decodeBcd(const ByteReader& record, int offset, int decimals)
 {
-    const unsigned char* bytes = record.bytes(offset, 17, "BCD value");
-    const bool isPositive = (bytes[0] & 0x80) != 0;
-    const int storedDecimals = bytes[0] & 0x3F;
+    const unsigned char* bytes = record.bytes(offset, kBcdBytes, "BCD value");
+    const int storedDecimals = bcdStoredDecimals(bytes);
     if (storedDecimals != decimals)
         record.fail(
             offset, u"a BCD value has %1 decimals, but its field has %2"_s.arg(storedDecimals).arg(decimals));
-    char digits[kBcdDigits];
-    for (int i = 0; i < kBcdDigits; ++i) {
-        const unsigned char pair = bytes[1 + i / 2];
-        int digit = (i % 2 == 0) ? (pair >> 4) : (pair & 0x0F);
-        if (!isPositive)
-            digit = 15 - digit;
-        if (digit > 9)
-            record.fail(offset, u"a BCD value holds the digit value %1"_s.arg(digit));
-        digits[i] = static_cast<char>('0' + digit);
-    }
-    const int integerDigits = kBcdDigits - decimals;
-    int first = 0;
-    while (first < integerDigits - 1 && digits[first] == '0')
-        ++first;
-    QByteArray text;
-    text.reserve(kBcdDigits + 3);
-    const bool isZero = std::all_of(digits, digits + kBcdDigits, [](char c) { return c == '0'; });
-    if (!isPositive && !isZero)
-        text.append('-');
-    if (integerDigits > 0)
-        text.append(digits + first, integerDigits - first);
-    else
-        text.append('0');
-    if (decimals > 0) {
-        text.append('.');
-        text.append(digits + integerDigits, decimals);
-    }
-    return Bcd { QString::fromLatin1(text) };
+    return Bcd { bcdText(decodeBcdDigits(bytes), decimals) };
 }
 
 template <typename T> void assignValue(Value& out, T value)
@@ -106,40 +72,7 @@ template <typename T> void assignValue(Value& out, T value)
 
 } // namespace
 
-TextDecoder::TextDecoder(int codePage)
-{
-    for (int byte = 0; byte < 256; ++byte) {
-        m_table[static_cast<std::size_t>(byte)] = static_cast<char16_t>(byte);
-        if (byte < 0x80)
-            continue;
-        // A byte the code page leaves undefined keeps its own value as a code point, the
-        // way Windows decodes them, so that no byte of the file is lost or merged.
-        const std::optional<QString> text = decodeText(QByteArray(1, static_cast<char>(byte)), codePage);
-        if (text && text->size() == 1)
-            m_table[static_cast<std::size_t>(byte)] = text->at(0).unicode();
-    }
-}
-
-const TextDecoder& textDecoderFor(int codePage)
-{
-    static std::mutex mutex;
-    static std::map<int, std::unique_ptr<TextDecoder>> decoders;
-    std::lock_guard lock(mutex);
-    std::unique_ptr<TextDecoder>& decoder = decoders[codePage];
-    if (!decoder)
-        decoder = std::make_unique<TextDecoder>(codePage);
-    return *decoder;
-}
-
-void TextDecoder::decode(const unsigned char* bytes, qsizetype size, QString& out) const
-{
-    out.resize(size);
-    auto* target = reinterpret_cast<char16_t*>(out.data());
-    for (qsizetype i = 0; i < size; ++i)
-        target[i] = m_table[bytes[i]];
-}
-
-void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextDecoder& text)
+void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextCodec& text)
 {
     if (auto* existing = std::get_if<QString>(&out)) {
         text.decode(bytes, size, *existing);
@@ -172,7 +105,7 @@ BlobPointer decodeBlobPointer(const unsigned char* pointer)
 }
 
 void decodePlainField(
-    const Field& field, const ByteReader& record, int offset, const TextDecoder& text, Value& out)
+    const Field& field, const ByteReader& record, int offset, const TextCodec& text, Value& out)
 {
     const int width = fieldWidth(field);
     const unsigned char* bytes = record.bytes(offset, width, "field value");

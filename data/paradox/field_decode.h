@@ -3,34 +3,12 @@
 // Decoding one field of a record into a Value.
 
 #include "data/paradox/byte_reader.h"
+#include "data/paradox/code_page.h"
 #include "data/paradox/table.h"
 
-#include <array>
 #include <cstdint>
 
 namespace paradox {
-
-// Single-byte text of one code page to Unicode through a 256-entry table, built once per
-// code page with iconv: decoding is then a table lookup per byte, with no allocation when
-// the target string already has room.
-class TextDecoder
-{
-public:
-    explicit TextDecoder(int codePage);
-    void decode(const unsigned char* bytes, qsizetype size, QString& out) const;
-    QString decode(const unsigned char* bytes, qsizetype size) const
-    {
-        QString out;
-        decode(bytes, size, out);
-        return out;
-    }
-
-private:
-    std::array<char16_t, 256> m_table {};
-};
-
-// The decoder of a code page, built on first use and kept for the life of the program.
-const TextDecoder& textDecoderFor(int codePage);
 
 // The 10 bytes that follow a memo or blob field's leader (little-endian).
 struct BlobPointer
@@ -56,12 +34,12 @@ BlobPointer decodeBlobPointer(const unsigned char* pointer);
 // Decodes a field of any type but the memo and blob ones into `out`, reusing the storage of
 // the value already there when its alternative matches. `record` covers the record, the
 // field starts at `offset`. Throws FormatError for a value that cannot be right (a BCD
-// digit over 9).
+// value whose decimals disagree with its field).
 void decodePlainField(
-    const Field& field, const ByteReader& record, int offset, const TextDecoder& text, Value& out);
+    const Field& field, const ByteReader& record, int offset, const TextCodec& text, Value& out);
 
 // Assigns text / bytes to `out`, reusing its storage when it already holds that alternative.
-void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextDecoder& text);
+void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextCodec& text);
 void assignBytes(Value& out, const unsigned char* bytes, qsizetype size);
 
 } // namespace paradox

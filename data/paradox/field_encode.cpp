@@ -1,8 +1,9 @@
 #include "data/paradox/field_encode.h"
 
+#include "data/paradox/bcd.h"
 #include "data/paradox/code_page.h"
+#include "data/paradox/memo_writer.h"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -88,68 +89,12 @@ bool encodeAlpha(const Field& field, const QString& text, int codePage, char* ou
     if (!encodeText(text, codePage, &bytes, error))
         return false;
     if (bytes.size() > field.size) {
-        *error = u"the text takes %1 bytes, but the field holds %2"_s.arg(bytes.size()).arg(field.size);
+        *error = u"the text is %1 bytes long in code page %2; the field holds %3"_s.arg(bytes.size())
+                     .arg(codePage)
+                     .arg(field.size);
         return false;
     }
     std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return true;
-}
-
-// "-12.34" with 2 decimals -> 0x42 FF..FF ED CB. Digits past the field's decimals must be zeros:
-// rounding would change the value behind the caller's back.
-bool encodeBcd(int decimals, const QString& text, char* out, QString* error)
-{
-    const QString trimmed = text.trimmed();
-    qsizetype pos = 0;
-    bool isNegative = false;
-    if (pos < trimmed.size() && (trimmed[pos] == u'-' || trimmed[pos] == u'+'))
-        isNegative = trimmed[pos++] == u'-';
-    QString integerDigits;
-    QString fractionDigits;
-    bool seenPoint = false;
-    for (; pos < trimmed.size(); ++pos) {
-        const QChar c = trimmed[pos];
-        if (c == u'.' && !seenPoint) {
-            seenPoint = true;
-        } else if (c >= u'0' && c <= u'9') {
-            (seenPoint ? fractionDigits : integerDigits).append(c);
-        } else {
-            *error = u"\"%1\" is not a decimal number"_s.arg(text);
-            return false;
-        }
-    }
-    if (integerDigits.isEmpty() && fractionDigits.isEmpty()) {
-        *error = u"\"%1\" is not a decimal number"_s.arg(text);
-        return false;
-    }
-    while (integerDigits.size() > 1 && integerDigits.front() == u'0')
-        integerDigits.remove(0, 1);
-    if (integerDigits == u"0"_s)
-        integerDigits.clear();
-    while (fractionDigits.size() > decimals && fractionDigits.back() == u'0')
-        fractionDigits.chop(1);
-    if (fractionDigits.size() > decimals) {
-        *error = u"\"%1\" has more than %2 decimals"_s.arg(text).arg(decimals);
-        return false;
-    }
-    if (integerDigits.size() > 32 - decimals) {
-        *error = u"\"%1\" has more than %2 digits before the point"_s.arg(text).arg(32 - decimals);
-        return false;
-    }
-    const QString digits
-        = integerDigits.rightJustified(32 - decimals, u'0') + fractionDigits.leftJustified(decimals, u'0');
-    if (std::all_of(digits.begin(), digits.end(), [](QChar c) { return c == u'0'; }))
-        isNegative = false; // no negative zero
-    out[0] = static_cast<char>((isNegative ? 0x40 : 0xC0) | decimals);
-    for (int i = 0; i < 16; ++i) {
-        auto high = static_cast<unsigned>(digits[2 * i].digitValue());
-        auto low = static_cast<unsigned>(digits[2 * i + 1].digitValue());
-        if (isNegative) {
-            high = 15 - high;
-            low = 15 - low;
-        }
-        out[1 + i] = static_cast<char>((high << 4) | low);
-    }
     return true;
 }
 
@@ -240,8 +185,8 @@ bool encodeFixedField(const Field& field, const Value& value, int codePage, char
     case FieldType::Bytes:
         if (const auto* bytes = valueAs<QByteArray>(value)) {
             if (bytes->size() > field.size) {
-                *error = u"the value takes %1 bytes, but the field holds %2"_s.arg(bytes->size())
-                             .arg(field.size);
+                *error
+                    = u"the value is %1 bytes long; the field holds %2"_s.arg(bytes->size()).arg(field.size);
                 return false;
             }
             std::memcpy(out, bytes->constData(), static_cast<std::size_t>(bytes->size()));
@@ -320,8 +265,12 @@ bool encodeFixedField(const Field& field, const Value& value, int codePage, char
         }
         break;
     case FieldType::Bcd:
-        if (const auto* decimal = valueAs<Bcd>(value))
-            return encodeBcd(field.size, decimal->decimal, out, error);
+        if (const auto* decimal = valueAs<Bcd>(value)) {
+            const auto digits = parseBcd(decimal->decimal, field.size, error);
+            if (digits)
+                encodeBcdDigits(*digits, field.size, out);
+            return digits.has_value();
+        }
         break;
     default:
         break;
@@ -335,18 +284,23 @@ std::optional<QByteArray> blobContent(const Field& field, const Value& value, in
     if (isNull(value))
         return QByteArray();
     const bool isText = field.type == FieldType::Memo || field.type == FieldType::FormattedMemo;
-    if (isText) {
-        if (const auto* text = valueAs<QString>(value)) {
-            QByteArray bytes;
-            if (!encodeText(*text, codePage, &bytes, error))
-                return std::nullopt;
-            return bytes;
-        }
-    } else if (const auto* bytes = valueAs<QByteArray>(value)) {
-        return *bytes;
+    QByteArray bytes;
+    if (const auto* text = valueAs<QString>(value); text && isText) {
+        if (!encodeText(*text, codePage, &bytes, error))
+            return std::nullopt;
+    } else if (const auto* binary = valueAs<QByteArray>(value); binary && !isText) {
+        bytes = *binary;
+    } else {
+        *error = mismatch(field.type);
+        return std::nullopt;
     }
-    *error = mismatch(field.type);
-    return std::nullopt;
+    if (static_cast<std::uint64_t>(bytes.size()) > kLargestBlob) {
+        *error
+            = u"the value is %1 bytes long; a memo file holds at most %2 bytes per value"_s.arg(bytes.size())
+                  .arg(kLargestBlob);
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 } // namespace paradox::writer

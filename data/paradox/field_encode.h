@@ -39,7 +39,7 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error);
 bool encodeFixedField(const Field& field, const Value& value, int codePage, char* out, QString* error);
 
 // The bytes a memo or blob value stores (text in the code page for memos); an empty array
-// for a blank value. nullopt with *error when the value does not fit the field.
+// for a blank value. nullopt with *error when the value does not fit the field or a memo file.
 std::optional<QByteArray> blobContent(const Field& field, const Value& value, int codePage, QString* error);
 
 } // namespace paradox::writer

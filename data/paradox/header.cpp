@@ -126,7 +126,7 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
     const int tableNameSize
         = version >= dbHeader::kVersion7 ? dbHeader::kTableNameSize7 : dbHeader::kTableNameSizeBefore7;
     std::int64_t offset = descriptors + 2 * numFields + 4 + 4 * numFields + tableNameSize;
-    const TextDecoder& names = textDecoderFor(result.info.codePage);
+    const TextCodec& names = *textCodecFor(result.info.codePage); // checked by decodeHeader
     for (Field& field : result.info.fields) {
         const QByteArray name = zeroTerminated(header, offset, "the field names");
         field.name = names.decode(reinterpret_cast<const unsigned char*>(name.constData()), name.size());

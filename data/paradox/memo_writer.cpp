@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 namespace paradox::writer {
 namespace {
 
-constexpr std::uint64_t kBlock = 4096;
+constexpr std::uint64_t kBlock = kMemoBlock;
 constexpr int kLargeThreshold = 2048; // longer values get a block of their own
 constexpr int kFirstChunk = 0x15;
 constexpr int kChunksPerBlock = 256;
@@ -28,16 +28,18 @@ bool fitsOffsets(std::uint64_t end, QString* error)
 
 } // namespace
 
-MemoWriter::MemoWriter(TemporaryFile& file)
+MemoWriter::MemoWriter(TemporaryFile& file, std::uint64_t end)
     : m_file(file)
+    , m_end(end)
 { }
 
-std::optional<std::uint32_t> MemoWriter::store(const QByteArray& value, QString* error)
+std::optional<std::uint32_t> MemoWriter::store(
+    const QByteArray& value, std::uint16_t modification, QString* error)
 {
     const auto length = static_cast<std::uint64_t>(value.size());
     if (value.size() > kLargeThreshold) {
         const std::uint64_t units = (9 + length + kBlock - 1) / kBlock;
-        if (units > 0xFFFF) {
+        if (length > kLargestBlob) {
             *error = u"a value of %1 bytes is too large for the memo file"_s.arg(value.size());
             return std::nullopt;
         }
@@ -48,7 +50,7 @@ std::optional<std::uint32_t> MemoWriter::store(const QByteArray& value, QString*
         head[0] = 2;
         putU16(head + 1, static_cast<std::uint32_t>(units));
         putU32(head + 3, static_cast<std::uint32_t>(length));
-        putU16(head + 7, modificationNumber());
+        putU16(head + 7, modification);
         if (!m_file.writeAt(offset, head, sizeof head, error)
             || !m_file.writeAt(offset + 9, value.constData(), static_cast<std::size_t>(length), error))
             return std::nullopt;
@@ -77,7 +79,7 @@ std::optional<std::uint32_t> MemoWriter::store(const QByteArray& value, QString*
     char* entry = m_small.data() + kSlotTable + 5 * slot;
     entry[0] = static_cast<char>(m_nextChunk);
     entry[1] = static_cast<char>(chunks);
-    putU16(entry + 2, modificationNumber());
+    putU16(entry + 2, modification);
     entry[4] = static_cast<char>(length - 16 * static_cast<std::uint64_t>(chunks - 1));
     std::memcpy(m_small.data() + 16 * m_nextChunk, value.constData(), static_cast<std::size_t>(length));
     m_nextChunk += chunks;
@@ -92,9 +94,16 @@ bool MemoWriter::writeSmallBlock(QString* error)
     return true;
 }
 
-bool MemoWriter::finish(QString* error)
+bool MemoWriter::flush(QString* error)
 {
     if (m_smallOffset != 0 && !writeSmallBlock(error))
+        return false;
+    return m_file.resize(m_end, error);
+}
+
+bool MemoWriter::finish(QString* error)
+{
+    if (!flush(error))
         return false;
     std::vector<char> header(kBlock, 0);
     putU16(header.data() + 1, 1);
@@ -106,7 +115,7 @@ bool MemoWriter::finish(QString* error)
     header[0x10] = 0x10;
     putU16(header.data() + 0x11, 0x40);
     putU16(header.data() + 0x13, 0x800);
-    return m_file.writeAt(0, header.data(), header.size(), error) && m_file.resize(m_end, error);
+    return m_file.writeAt(0, header.data(), header.size(), error);
 }
 
 } // namespace paradox::writer

@@ -38,25 +38,34 @@ namespace paradox::writer {
 
 class TemporaryFile;
 
+constexpr std::uint64_t kMemoBlock = 4096;
+// A single-blob block counts its 4 KB units in 16 bits.
+constexpr std::uint64_t kLargestBlob = 0xFFFF * kMemoBlock - 9;
+
 class MemoWriter
 {
 public:
-    // file is empty; the header is written by finish().
-    explicit MemoWriter(TemporaryFile& file);
+    // New blocks go from `end` on, a multiple of 4096: right after the header in a new file
+    // (whose header finish() writes), or after the last block of an existing one.
+    explicit MemoWriter(TemporaryFile& file, std::uint64_t end = kMemoBlock);
 
-    // Stores value (non-empty) and returns the pointer's offset field, or nullopt with *error
-    // when the file cannot be written or would outgrow the 32-bit offsets.
-    std::optional<std::uint32_t> store(const QByteArray& value, QString* error);
+    // Stores value (non-empty) under the given modification number and returns the pointer's
+    // offset field, or nullopt with *error when the file cannot be written or would outgrow
+    // the 32-bit offsets.
+    std::optional<std::uint32_t> store(const QByteArray& value, std::uint16_t modification, QString* error);
+    // The modification number of every value of a new file.
     static constexpr std::uint16_t modificationNumber() { return 1; }
 
-    // Writes the open sub-allocated block and the header and pads the file to whole blocks.
+    // Writes the open sub-allocated block and pads the file to whole blocks.
+    bool flush(QString* error);
+    // flush(), then the header of a new file.
     bool finish(QString* error);
 
 private:
     bool writeSmallBlock(QString* error);
 
     TemporaryFile& m_file;
-    std::uint64_t m_end = 4096; // where the next block goes
+    std::uint64_t m_end; // where the next block goes
     std::array<char, 4096> m_small {};
     std::uint64_t m_smallOffset = 0; // 0: no sub-allocated block open
     int m_nextSlot = 63;

@@ -1,12 +1,14 @@
 #pragma once
 
 // The public face of our Paradox file code: what the rest of the program may use.
-// Everything below data/paradox/ other than this header is the codec's own business.
+// Everything below data/paradox/ other than this header (and table_patch.h, the write-back
+// that changes values in place) is the codec's own business.
 
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -109,6 +111,18 @@ inline bool isNull(const Value& value)
 QString valueText(const Value& value);
 // The same text, appended: a caller that keeps its string spares an allocation per value.
 void appendValueText(QString& text, const Value& value);
+
+// The value a text stands for in `field`, the inverse of valueText: an empty text is a null
+// for every type; bytes may also be written in upper case or after "0x". The value is also
+// checked against the field (valueFits). nullopt with *problem, a text a user can read
+// ("\"abc\" is not a number"), when the text is no value of the field.
+std::optional<Value> valueFromText(const Field& field, QStringView text, int codePage, QString* problem);
+
+// Whether `field` of a table in codePage can hold value: every character exists in the code
+// page and an Alpha text's bytes fit the field, a number lies in the field's range, a BCD
+// value has no more decimals than the field, the value is of the field's kind. False with
+// *problem ("the text is 31 bytes long in code page 1252; the field holds 30") when not.
+bool valueFits(const Field& field, const Value& value, int codePage, QString* problem);
 
 // Streams a table's records in data-file order. Opening reads the header only; memory
 // does not grow with the number of records.

@@ -23,6 +23,8 @@ public:
     // Creates FOLDER/.NAME.<random>.EXT.tmp, which no table listing takes for a table.
     bool create(const QString& folder, const QString& name, const QString& extension, QString* error);
     bool writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error);
+    // Makes the file a copy of `source`, in the kernel where it can (file_copy.cpp).
+    bool copyFrom(const QString& source, QString* error);
     // Sets the length (zero-filling when it grows).
     bool resize(std::uint64_t size, QString* error);
     // Flushes the contents to the disk and closes the file.

@@ -47,7 +47,7 @@ public:
         , m_fileName(dbName)
         , m_db(std::move(db))
         , m_memo(std::move(memo))
-        , m_text(textDecoderFor(m_header.info.codePage))
+        , m_text(*textCodecFor(m_header.info.codePage)) // checked by decodeHeader
         , m_chain(m_fileName, m_header.firstBlock, m_header.fileBlocks)
     { }
 
@@ -167,7 +167,7 @@ private:
     QString m_fileName;
     std::unique_ptr<QIODevice> m_db;
     std::optional<MemoFile> m_memo;
-    const TextDecoder& m_text;
+    const TextCodec& m_text;
     BlockChain m_chain;
     QByteArray m_blockBytes;
     DataBlock m_block;

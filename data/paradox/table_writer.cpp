@@ -368,7 +368,7 @@ private:
         std::uint32_t offset = 0;
         std::uint16_t modification = 0;
         if (content.size() > leader) {
-            const auto stored = m_memos->store(content, &m_failure);
+            const auto stored = m_memos->store(content, writer::MemoWriter::modificationNumber(), &m_failure);
             if (!stored)
                 return false;
             offset = *stored;

@@ -169,9 +169,6 @@ TEST(ReaderCorruption, SingleCorruptionsGiveClearErrors)
                     QByteArray(s.headerSize - (0x78 + 6 * 4 + 4 + 261), 'a'));
             },
             "inside the field names" },
-        { "bcdDigitOverNine",
-            [](Sample& s) { s.db[s.recordStart(1, 2) + 27 + 16] = static_cast<char>(0x3A); },
-            "digit value 10" },
         { "bcdDecimalsDisagree", [](Sample& s) { s.db[s.recordStart(1, 2) + 27] = static_cast<char>(0xC5); },
             "has 5 decimals, but its field has 2" },
         { "memoOffsetPastEnd",

@@ -86,6 +86,15 @@ TEST(ReaderValues, DecodesEachTypeFromItsStoredBytes)
             "0.10000000000000000000000000000000" },
         { "bcdNegativeZero", FieldType::Bcd, 1, "41FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", "0.0" },
         { "bcdBlank", FieldType::Bcd, 2, "0000000000000000000000000000000000", "", true },
+        // The engine stores a double's digits and leaves nibbles above 9 behind them.
+        { "bcdEngineTail", FieldType::Bcd, 32, "E01229999999999999980B00E00000BF4A",
+            "0.12299999999999999800000000000000" },
+        { "bcdEngineTailNegative", FieldType::Bcd, 32, "60EDD666666666666667F4FF1FFFFF40B5",
+            "-0.12299999999999999800000000000000" },
+        { "bcdTailInTheIntegerPart", FieldType::Bcd, 2,
+            "C200000000000000000000000000"
+            "1A0000",
+            "1000.00" },
     };
     for (const ValueCase& c : cases) {
         TestTable table;
@@ -118,6 +127,13 @@ TEST(ReaderValues, DecodesTextInTheTablesCodePage)
         { 0x0C, 1250, "A3F3647A0000", u"Łódz"_s },
         // 3.x tables carry no code page: the DOS one.
         { 0x03, 0, "4D816C6C6572", u"Müller"_s },
+        // Double-byte code pages: a character may take two bytes, the second below 0x80.
+        { 0x0C, 932, "8341B1000000", u"アｱ"_s },
+        { 0x0C, 936, "C4E3BAC30000", u"你好"_s },
+        { 0x0C, 949, "C7D1B1B90000", u"한국"_s },
+        { 0x0C, 950, "A4A4A4E50000", u"中文"_s },
+        // A lead byte cut off by the end of the field reads as its own code point.
+        { 0x0C, 932, "414283418300", u"ABア\u0083"_s },
     };
     for (const Case& c : cases) {
         TestTable table;

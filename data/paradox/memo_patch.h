@@ -1,0 +1,64 @@
+#pragma once
+
+// The .MB side of a table patch: a copy of the memo file in which changed values are new
+// blocks at the end and their old blocks are freed, every other byte as it was.
+//
+//   header block, offset 0:  00 u8 type 0 | 01 u16 units | 03 u16 modification counter
+//   single-blob block:       00 u8 type 2 | 01 u16 units | 03 u32 length | 07 u16 mod. no.
+//   sub-allocated block:     00 u8 type 3 | 01 u16 1 | 0C 64 x 5-byte slots (see memo_writer.h)
+//   free block:              00 u8 type 4 | 01 u16 units
+//
+// Like the engine, the patch never changes a blob in place: a new value gets new blocks
+// (memo_writer.h lays them out), stored under the next modification number, and the old
+// value's single-blob run becomes a free block or its slot is zeroed.
+
+#include "data/paradox/field_decode.h"
+#include "data/paradox/memo_writer.h"
+#include "data/paradox/source_file.h"
+#include "data/paradox/table_family.h"
+
+#include <memory>
+#include <optional>
+
+namespace paradox {
+
+class MemoPatch
+{
+public:
+    // The memo file at mbPath, copied into folder under a temporary name of table `name` on
+    // first use.
+    MemoPatch(const QString& mbPath, const QString& folder, const QString& name);
+
+    // Stores a value longer than its field's leader; the pointer the record is to hold.
+    // Throws FormatError when the original is no memo file, false with *error when the copy
+    // cannot be written.
+    std::optional<BlobPointer> store(const QByteArray& value, QString* error);
+
+    // Frees the value an old record pointer leads to. A pointer that leads to no value of its
+    // length (which the reader would refuse) is left alone: freeing what it names could
+    // destroy another value.
+    bool release(const BlobPointer& old, QString* error);
+
+    // Pads, stores the modification counter and flushes the copy; nothing when never used.
+    bool finish(QString* error);
+
+    bool isUsed() const { return m_copy != nullptr; }
+    QString temporaryPath() const { return m_copy ? m_copy->path() : QString(); }
+    writer::TemporaryFile* temporaryFile() { return m_copy.get(); }
+    void discard();
+
+private:
+    bool open(QString* error);
+    std::uint16_t nextModification();
+
+    QString m_path;
+    QString m_fileName;
+    QString m_folder;
+    QString m_name;
+    SourceFile m_source;
+    std::unique_ptr<writer::TemporaryFile> m_copy;
+    std::unique_ptr<writer::MemoWriter> m_writer;
+    std::uint16_t m_modification = 0;
+};
+
+} // namespace paradox

@@ -1,0 +1,322 @@
+// A table patch: the changes are encoded as they come, kept as field bytes, sorted by
+// record, and written into a copy of the .DB at offsets found by walking the chain of data
+// blocks through their 6-byte headers alone.
+
+#include "data/paradox/table_patch.h"
+
+#include "data/paradox/byte_writer.h"
+#include "data/paradox/data_block.h"
+#include "data/paradox/field_encode.h"
+#include "data/paradox/find_table.h"
+#include "data/paradox/header.h"
+#include "data/paradox/memo_patch.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox {
+namespace {
+
+constexpr std::int64_t kLargestHeader = 0xFFFF;
+constexpr int kLargestField = 255;
+
+// One change, compact: its field bytes live in a shared buffer, trailing zeros left out.
+struct PendingChange
+{
+    std::int64_t record = 0;
+    std::int64_t offset = 0; // of the field in the .DB, once located
+    std::uint32_t bytesAt = 0;
+    std::uint16_t field = 0;
+    std::uint16_t length = 0;
+};
+
+class Patch final : public TablePatch
+{
+public:
+    Patch(const QString& dbPath, std::unique_ptr<SourceFile> db, TableHeader header, const QString& mbPath)
+        : m_header(std::move(header))
+        , m_dbName(QFileInfo(dbPath).fileName())
+        , m_folder(QFileInfo(dbPath).absolutePath())
+        , m_name(QFileInfo(dbPath).completeBaseName())
+        , m_db(std::move(db))
+        , m_memo(mbPath, m_folder, m_name)
+    {
+        m_header.info.path = dbPath;
+    }
+
+    const TableInfo& info() const override { return m_header.info; }
+    QString temporaryDbPath() const override { return m_dbCopy ? m_dbCopy->path() : QString(); }
+    QString temporaryMbPath() const override { return m_memo.temporaryPath(); }
+
+    void release() override
+    {
+        if (m_dbCopy)
+            m_dbCopy->markPlaced();
+        if (m_memo.temporaryFile())
+            m_memo.temporaryFile()->markPlaced();
+    }
+
+    void discard() override
+    {
+        m_dbCopy.reset();
+        m_memo.discard();
+    }
+
+    bool change(std::int64_t record, int field, const Value& value, QString* error) override
+    {
+        QString ignored;
+        error = error ? error : &ignored;
+        if (isClosed(error))
+            return false;
+        const std::vector<Field>& fields = m_header.info.fields;
+        if (record < 0 || record >= m_header.info.recordCount)
+            return fail(u"%1: there is no record %2; the table has %3"_s.arg(m_dbName)
+                            .arg(record + 1)
+                            .arg(m_header.info.recordCount),
+                error);
+        if (field < 0 || static_cast<std::size_t>(field) >= fields.size())
+            return fail(u"%1: there is no field %2; the table has %3"_s.arg(m_dbName).arg(field + 1).arg(
+                            fields.size()),
+                error);
+        const Field& target = fields[static_cast<std::size_t>(field)];
+        char slot[kLargestField] = {};
+        QString problem;
+        bool isStored = false;
+        try {
+            isStored = isBlobType(target.type)
+                ? encodeBlob(target, value, slot, &problem)
+                : writer::encodeFixedField(target, value, codePage(), slot, &problem);
+        } catch (const FormatError& failure) {
+            problem = failure.message();
+        } catch (const std::bad_alloc&) {
+            problem = u"not enough memory for the value"_s;
+        }
+        if (!isStored)
+            return fail(
+                u"%1: record %2, field %3: %4"_s.arg(m_dbName).arg(record + 1).arg(target.name, problem),
+                error);
+        int length = fieldWidth(target);
+        while (length > 0 && slot[length - 1] == 0)
+            --length;
+        if (m_bytes.size() + static_cast<std::size_t>(length) > std::numeric_limits<std::uint32_t>::max())
+            return fail(u"%1: too many changes for one patch"_s.arg(m_dbName), error);
+        PendingChange pending;
+        pending.record = record;
+        pending.bytesAt = static_cast<std::uint32_t>(m_bytes.size());
+        pending.field = static_cast<std::uint16_t>(field);
+        pending.length = static_cast<std::uint16_t>(length);
+        m_bytes.insert(m_bytes.end(), slot, slot + length);
+        m_changes.push_back(pending);
+        return true;
+    }
+
+    bool write(QString* error) override
+    {
+        QString ignored;
+        error = error ? error : &ignored;
+        if (isClosed(error))
+            return false;
+        QString failure;
+        try {
+            if (orderChanges(&failure) && locateRecords() && copyTable(&failure) && applyChanges(&failure)
+                && m_memo.finish(&failure) && m_dbCopy->finish(&failure)) {
+                m_isWritten = true;
+                return true;
+            }
+        } catch (const FormatError& format) {
+            failure = format.message();
+        } catch (const std::bad_alloc&) {
+            failure = u"%1: not enough memory to write the changes"_s.arg(m_dbName);
+        }
+        return fail(failure, error);
+    }
+
+private:
+    int codePage() const { return m_header.info.codePage; }
+
+    bool isClosed(QString* error) const
+    {
+        if (!m_failure.isEmpty())
+            *error = m_failure;
+        else if (m_isWritten)
+            *error = u"%1: the patch is already written"_s.arg(m_dbName);
+        return !m_failure.isEmpty() || m_isWritten;
+    }
+
+    // A failed patch leaves nothing behind and refuses everything after.
+    bool fail(const QString& message, QString* error)
+    {
+        m_failure = message;
+        *error = message;
+        discard();
+        m_changes = {};
+        m_bytes = {};
+        return false;
+    }
+
+    // The leader and pointer of a memo or blob field.
+    bool encodeBlob(const Field& field, const Value& value, char* slot, QString* problem)
+    {
+        const auto stored = writer::blobContent(field, value, codePage(), problem);
+        if (!stored)
+            return false;
+        const QByteArray& content = *stored;
+        if (content.isEmpty())
+            return true;
+        const int leader = field.size - kBlobPointerSize;
+        std::memcpy(
+            slot, content.constData(), static_cast<std::size_t>(std::min<qsizetype>(leader, content.size())));
+        // A value that fits the leader lives there alone, with no .MB offset, as the writer stores it.
+        BlobPointer pointer { 0, static_cast<std::uint32_t>(content.size()), 0 };
+        if (content.size() > leader) {
+            const auto inMemoFile = m_memo.store(content, problem);
+            if (!inMemoFile)
+                return false;
+            pointer = *inMemoFile;
+        }
+        putU32(slot + leader, pointer.offset);
+        putU32(slot + leader + 4, pointer.length);
+        putU16(slot + leader + 8, pointer.modification);
+        return true;
+    }
+
+    bool orderChanges(QString* error)
+    {
+        const auto slotOrder = [](const PendingChange& a, const PendingChange& b) {
+            return a.record != b.record ? a.record < b.record : a.field < b.field;
+        };
+        std::sort(m_changes.begin(), m_changes.end(), slotOrder);
+        const auto twice = std::adjacent_find(
+            m_changes.begin(), m_changes.end(), [](const PendingChange& a, const PendingChange& b) {
+                return a.record == b.record && a.field == b.field;
+            });
+        if (twice == m_changes.end())
+            return true;
+        *error = u"%1: record %2, field %3 is changed twice"_s.arg(m_dbName)
+                     .arg(twice->record + 1)
+                     .arg(m_header.info.fields[twice->field].name);
+        return false;
+    }
+
+    // Walks the whole chain, as the reader would, and notes where each changed field lies.
+    bool locateRecords()
+    {
+        BlockChain chain(m_dbName, m_header.firstBlock, m_header.fileBlocks);
+        auto next = m_changes.begin();
+        std::int64_t first = 0; // index of the block's first record
+        while (chain.current() != 0) {
+            const std::int64_t start = blockOffset(m_header.headerSize, m_header.blockSize, chain.current());
+            unsigned char head[dbHeader::kBlockHeaderSize];
+            m_db->readAt(start, reinterpret_cast<char*>(head), sizeof head, m_dbName);
+            const DataBlock block = decodeDataBlockHeader(ByteReader(head, sizeof head, m_dbName, start),
+                chain.current(), m_header.recordSize, m_header.blockSize);
+            if (first + block.recordCount > m_header.info.recordCount)
+                throw FormatError { m_dbName, start,
+                    u"the data blocks hold more records than the %1 the header gives"_s.arg(
+                        m_header.info.recordCount) };
+            for (; next != m_changes.end() && next->record < first + block.recordCount; ++next)
+                next->offset = start + dbHeader::kBlockHeaderSize
+                    + (next->record - first) * m_header.recordSize + m_header.fieldOffsets[next->field];
+            first += block.recordCount;
+            chain.follow(block.next);
+        }
+        if (first != m_header.info.recordCount)
+            throw FormatError { m_dbName, -1,
+                u"the header gives %1 records, but the data blocks hold %2"_s.arg(m_header.info.recordCount)
+                    .arg(first) };
+        return true;
+    }
+
+    bool copyTable(QString* error)
+    {
+        m_dbCopy = std::make_unique<writer::TemporaryFile>();
+        return m_dbCopy->create(m_folder, m_name, u"DB"_s, error)
+            && m_dbCopy->copyFrom(m_header.info.path, error);
+    }
+
+    bool applyChanges(QString* error)
+    {
+        for (const PendingChange& change : m_changes) {
+            const Field& field = m_header.info.fields[change.field];
+            const int width = fieldWidth(field);
+            char slot[kLargestField] = {};
+            std::memcpy(slot, m_bytes.data() + change.bytesAt, change.length);
+            if (isBlobType(field.type) && !releaseOldBlob(field, change.offset, error))
+                return false;
+            if (!m_dbCopy->writeAt(
+                    static_cast<std::uint64_t>(change.offset), slot, static_cast<std::size_t>(width), error))
+                return false;
+        }
+        return true;
+    }
+
+    bool releaseOldBlob(const Field& field, std::int64_t offset, QString* error)
+    {
+        unsigned char pointerBytes[kBlobPointerSize];
+        m_db->readAt(offset + field.size - kBlobPointerSize, reinterpret_cast<char*>(pointerBytes),
+            kBlobPointerSize, m_dbName);
+        const BlobPointer old = decodeBlobPointer(pointerBytes);
+        if (old.offset == 0 || old.length == 0)
+            return true;
+        return m_memo.release(old, error);
+    }
+
+    TableHeader m_header;
+    QString m_dbName;
+    QString m_folder;
+    QString m_name;
+    std::unique_ptr<SourceFile> m_db;
+    MemoPatch m_memo;
+    std::vector<PendingChange> m_changes;
+    std::vector<char> m_bytes;
+    std::unique_ptr<writer::TemporaryFile> m_dbCopy;
+    QString m_failure;
+    bool m_isWritten = false;
+};
+
+TableHeader readHeader(const SourceFile& db, const QString& dbName)
+{
+    QByteArray bytes(static_cast<qsizetype>(std::min(db.size(), kLargestHeader)), Qt::Uninitialized);
+    db.readAt(0, bytes.data(), bytes.size(), dbName);
+    const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), dbName);
+    TableHeader result = decodeHeader(header, db.size());
+    if (header.u8(dbHeader::kWriteProtected, "write protection") != 0)
+        header.fail(
+            dbHeader::kWriteProtected, u"the table is marked write-protected, so it is not changed"_s);
+    return result;
+}
+
+} // namespace
+
+std::unique_ptr<TablePatch> openTablePatch(const QString& dbPath, QString* error)
+{
+    const QFileInfo dbInfo(dbPath);
+    const QString dbName = dbInfo.fileName();
+    QString ignored;
+    error = error ? error : &ignored;
+    try {
+        auto db = std::make_unique<SourceFile>();
+        if (!db->open(dbPath, error))
+            return nullptr;
+        TableHeader header = readHeader(*db, dbName);
+        const QString mbName = dbInfo.completeBaseName() + u".mb"_s;
+        const QString mbPath = findFileIgnoringCase(dbInfo.absolutePath(), mbName);
+        if (header.hasBlobFields && mbPath.isEmpty())
+            throw FormatError { dbName, -1,
+                u"the table has memo or blob fields, but its memo file %1 is missing"_s.arg(mbName) };
+        return std::make_unique<Patch>(dbPath, std::move(db), std::move(header), mbPath);
+    } catch (const FormatError& failure) {
+        *error = failure.message();
+    } catch (const std::bad_alloc&) {
+        *error = u"%1: not enough memory to open the table"_s.arg(dbName);
+    }
+    return nullptr;
+}
+
+} // namespace paradox

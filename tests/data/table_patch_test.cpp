@@ -1,0 +1,333 @@
+// The patch write-back: copies in which only the changed values differ, read back by our
+// reader and by pxlib, an independent one.
+
+#include "tests/data/patch_test_support.h"
+#include "tests/data/reader_builder.h"
+#include "tests/support/pxlib_reader.h"
+#include "tests/support/pxlib_writer.h"
+
+using namespace paradox;
+using namespace patchtest;
+using writertest::newTable;
+using writertest::writeTable;
+
+namespace {
+
+struct Change
+{
+    std::int64_t record;
+    int field;
+    Value value;
+};
+
+int u16At(const QByteArray& bytes, qsizetype at)
+{
+    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+}
+
+std::uint32_t u32At(const QByteArray& bytes, qsizetype at)
+{
+    return static_cast<std::uint32_t>(u16At(bytes, at))
+        | static_cast<std::uint32_t>(u16At(bytes, at + 2)) << 16;
+}
+
+// Patches dbPath; the patch, or the first error.
+std::unique_ptr<TablePatch> patchTable(
+    const QString& dbPath, const std::vector<Change>& changes, QString* error)
+{
+    auto patch = openTablePatch(dbPath, error);
+    if (!patch)
+        return nullptr;
+    for (const Change& change : changes) {
+        if (!patch->change(change.record, change.field, change.value, error))
+            return nullptr;
+    }
+    return patch->write(error) ? std::move(patch) : nullptr;
+}
+
+// Where field `field` of record `record` lies in a table our writer made (blocks in file
+// order, each as full as it goes), worked out from the header alone.
+qsizetype slotOffset(const QByteArray& db, const std::vector<Field>& fields, std::int64_t record, int field)
+{
+    const int recordSize = u16At(db, 0x00);
+    const int blockSize = static_cast<unsigned char>(db[0x05]) * 1024;
+    const int perBlock = (blockSize - 6) / recordSize;
+    qsizetype offset
+        = u16At(db, 0x02) + (record / perBlock) * blockSize + 6 + (record % perBlock) * recordSize;
+    for (int i = 0; i < field; ++i)
+        offset += fields[static_cast<std::size_t>(i)].type == FieldType::Bcd
+            ? 17
+            : fields[static_cast<std::size_t>(i)].size;
+    return offset;
+}
+
+const std::vector<Field> kFields = { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 12 },
+    { u"Amount"_s, FieldType::Number, 8 }, { u"Born"_s, FieldType::Date, 4 },
+    { u"Done"_s, FieldType::Logical, 1 }, { u"Exact"_s, FieldType::Bcd, 2 },
+    { u"Notes"_s, FieldType::Memo, 15 }, { u"Data"_s, FieldType::Blob, 10 } };
+
+std::vector<Row> sampleRows(int count)
+{
+    std::vector<Row> rows;
+    for (int i = 0; i < count; ++i)
+        rows.push_back({ std::int32_t { i + 1 }, u"name %1"_s.arg(i), i * 0.5, Date { 730'000 + i },
+            i % 2 == 0, Bcd { u"%1.25"_s.arg(i) }, i % 3 == 0 ? Value(u"memo %1"_s.arg(i)) : Value(Null {}),
+            Null {} });
+    return rows;
+}
+
+TEST(TablePatch, ChangesOnlyTheBytesOfTheChangedValues)
+{
+    QTemporaryDir dir;
+    NewTable table = newTable(dir.path(), u"T"_s, kFields);
+    table.blockSizeKb = 1; // ten blocks
+    std::vector<Row> rows = sampleRows(100);
+    ASSERT_EQ(writeTable(table, rows), QString());
+    const QString dbPath = dir.filePath(u"T.DB"_s);
+    const QByteArray before = fileBytes(dbPath);
+    const std::vector<Change> changes
+        = { { 57, 1, u"Zoë"_s }, { 3, 2, 2.5 }, { 99, 3, Null {} }, { 0, 4, true },
+              { 57, 5, Bcd { u"-1.5"_s } }, { 10, 0, std::int32_t { 12345 } }, { 41, 1, u"full length!"_s } };
+    QString error;
+    auto patch = patchTable(dbPath, changes, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    EXPECT_TRUE(patch->temporaryMbPath().isEmpty());
+    EXPECT_TRUE(QFileInfo(patch->temporaryDbPath()).fileName().startsWith(u".T."_s));
+    EXPECT_EQ(fileBytes(dbPath), before) << "the original stays as it was";
+
+    const QByteArray after = fileBytes(patch->temporaryDbPath());
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& [first, last] : differences(before, after)) {
+        const bool isInAChangedSlot = std::any_of(changes.begin(), changes.end(), [&](const Change& c) {
+            const qsizetype slot = slotOffset(before, kFields, c.record, c.field);
+            const Field& field = kFields[static_cast<std::size_t>(c.field)];
+            return first >= slot && last < slot + (field.type == FieldType::Bcd ? 17 : field.size);
+        });
+        EXPECT_TRUE(isInAChangedSlot) << "bytes " << first << ".." << last << " changed";
+    }
+    for (const Change& c : changes)
+        rows[static_cast<std::size_t>(c.record)][static_cast<std::size_t>(c.field)] = c.value;
+    rows[57][5] = Bcd { u"-1.50"_s };
+
+    QTemporaryDir placed;
+    placeCopy(*patch, dir.filePath(u"T.MB"_s), placed.path(), u"T"_s);
+    const Table ours = readAll(placed.filePath(u"T.DB"_s));
+    ASSERT_TRUE(ours.error.isEmpty()) << ours.error.toStdString();
+    EXPECT_EQ(ours.rows, rows);
+    const auto pxlib = testsupport::readWithPxlib(placed.filePath(u"T.DB"_s), placed.filePath(u"T.MB"_s));
+    ASSERT_TRUE(pxlib.error.isEmpty()) << pxlib.error.toStdString();
+    for (const Change& c : changes)
+        EXPECT_EQ(pxlib.rows.at(static_cast<std::size_t>(c.record)).at(static_cast<std::size_t>(c.field)),
+            rows[static_cast<std::size_t>(c.record)][static_cast<std::size_t>(c.field)]);
+}
+
+// Records 0-3: an inline memo and a small blob, a memo in a slot, one in a block of its
+// own, and a blank one.
+TEST(TablePatch, MemosMoveBetweenLeaderAndMemoFileAndFreeTheirOldBlocks)
+{
+    QTemporaryDir dir;
+    const std::vector<Field> fields = { { u"Id"_s, FieldType::Long, 4 }, { u"Notes"_s, FieldType::Memo, 15 },
+        { u"Data"_s, FieldType::Blob, 10 } };
+    std::vector<Row> rows = { { std::int32_t { 1 }, u"tiny"_s, QByteArray(100, 'b') },
+        { std::int32_t { 2 }, u"a memo in a slot of the file"_s, Null {} },
+        { std::int32_t { 3 }, QString(3000, u'x'), Null {} }, { std::int32_t { 4 }, Null {}, Null {} } };
+    ASSERT_EQ(writeTable(newTable(dir.path(), u"M"_s, fields), rows), QString());
+    const QString dbPath = dir.filePath(u"M.DB"_s);
+    const QString mbPath = dir.filePath(u"M.MB"_s);
+    const QByteArray dbBefore = fileBytes(dbPath);
+    const QByteArray mbBefore = fileBytes(mbPath);
+    const qsizetype first = u16At(dbBefore, 0x02) + 6;
+    const qsizetype recordSize = u16At(dbBefore, 0x00);
+    const auto pointerOf = [&](const QByteArray& db, int record, int at) {
+        return u32At(db, first + record * recordSize + at);
+    };
+    const std::uint32_t slotOfRecord1 = pointerOf(dbBefore, 1, 4 + 5);
+    const std::uint32_t blockOfRecord2 = pointerOf(dbBefore, 2, 4 + 5);
+    const std::uint32_t slotOfBlob = pointerOf(dbBefore, 0, 19);
+
+    const std::vector<Change> changes = { { 0, 1, QString(5000, u'y') }, { 1, 1, u"hi"_s },
+        { 2, 1, u"now small enough for a slot"_s }, { 3, 1, u"another small one"_s }, { 0, 2, Null {} } };
+    QString error;
+    auto patch = patchTable(dbPath, changes, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    ASSERT_FALSE(patch->temporaryMbPath().isEmpty());
+    for (const Change& c : changes)
+        rows[static_cast<std::size_t>(c.record)][static_cast<std::size_t>(c.field)] = c.value;
+    QTemporaryDir placed;
+    placeCopy(*patch, mbPath, placed.path(), u"M"_s);
+    const Table ours = readAll(placed.filePath(u"M.DB"_s));
+    ASSERT_TRUE(ours.error.isEmpty()) << ours.error.toStdString();
+    EXPECT_EQ(ours.rows, rows);
+    const auto pxlib = testsupport::readWithPxlib(placed.filePath(u"M.DB"_s), placed.filePath(u"M.MB"_s));
+    ASSERT_TRUE(pxlib.error.isEmpty()) << pxlib.error.toStdString();
+    EXPECT_EQ(pxlib.rows, rows);
+
+    // The old memo file is still there byte for byte, but for the counter and the freed
+    // values; the new values follow it in whole blocks.
+    const QByteArray mbAfter = fileBytes(patch->temporaryMbPath());
+    ASSERT_GT(mbAfter.size(), mbBefore.size());
+    EXPECT_EQ(mbAfter.size() % 4096, 0);
+    const int counterBefore = u16At(mbBefore, 3);
+    EXPECT_EQ(u16At(mbAfter, 3), counterBefore + 3) << "three values were stored";
+    QByteArray expected = mbBefore;
+    expected[3] = mbAfter[3];
+    expected[4] = mbAfter[4];
+    expected[static_cast<qsizetype>(blockOfRecord2 & ~0xFFu)] = 4; // a free block now
+    for (const std::uint32_t slot : { slotOfRecord1, slotOfBlob })
+        expected.replace((slot & ~0xFFu) + 0x0C + 5 * (slot & 0xFF), 5, QByteArray(5, '\0'));
+    EXPECT_EQ(mbAfter.left(mbBefore.size()), expected);
+
+    // Each new pointer carries the modification number stored with its value.
+    const QByteArray dbAfter = fileBytes(patch->temporaryDbPath());
+    const std::uint32_t bigPointer = pointerOf(dbAfter, 0, 9);
+    EXPECT_EQ((bigPointer & 0xFF), 0xFFu);
+    EXPECT_EQ(
+        u16At(mbAfter, static_cast<qsizetype>(bigPointer & ~0xFFu) + 7), u16At(dbAfter, first + 4 + 13));
+    EXPECT_GT(u16At(dbAfter, first + 4 + 13), counterBefore);
+    EXPECT_EQ(pointerOf(dbAfter, 1, 9), 0u) << "an inline value has no offset";
+}
+
+TEST(TablePatch, RefusesTheWholePatchAndLeavesNothingBehind)
+{
+    QTemporaryDir dir;
+    NewTable table = newTable(dir.path(), u"T"_s, kFields);
+    table.blockSizeKb = 1;
+    ASSERT_EQ(writeTable(table, sampleRows(100)), QString());
+    const QString dbPath = dir.filePath(u"T.DB"_s);
+    const QByteArray db = fileBytes(dbPath);
+    struct Refusal
+    {
+        const char* name;
+        std::vector<Change> changes;
+        const char* message;
+    };
+    const Refusal refusals[] = {
+        { "tooLong", { { 0, 6, QString(3000, u'm') }, { 5, 1, u"thirteen char"_s } },
+            "T.DB: record 6, field Name: the text is 13 bytes long in code page 1252; the field holds 12" },
+        { "notInCodePage", { { 1, 6, u"Жук"_s } }, "record 2, field Notes: the character 'Ж'" },
+        { "wrongKind", { { 1, 2, u"12"_s } }, "field Amount: a Number field cannot hold" },
+        { "noSuchRecord", { { 100, 1, u"x"_s } }, "there is no record 101; the table has 100" },
+        { "twice", { { 7, 1, u"a"_s }, { 2, 1, u"b"_s }, { 7, 1, u"c"_s } },
+            "record 8, field Name is changed twice" },
+    };
+    for (const Refusal& r : refusals) {
+        QString error;
+        EXPECT_FALSE(patchTable(dbPath, r.changes, &error)) << r.name;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(r.message))) << r.name << ": " << error.toStdString();
+        EXPECT_TRUE(temporaryFilesIn(dir.path()).isEmpty()) << r.name;
+    }
+
+    struct Damage
+    {
+        const char* name;
+        int offset;
+        QByteArray bytes;
+        const char* message;
+    };
+    const qsizetype block3 = u16At(db, 0x02) + 2 * 1024;
+    const Damage damages[] = {
+        { "writeProtected", 0x38, QByteArray(1, '\1'), "write-protected" },
+        { "encrypted", 0x5C, QByteArray("\x01\x02\x03\x04"), "password-protected" },
+        { "chainLoops", static_cast<int>(block3), QByteArray("\x02\x00", 2), "links back to block 2" },
+    };
+    for (const Damage& d : damages) {
+        QByteArray damaged = db;
+        damaged.replace(d.offset, d.bytes.size(), d.bytes);
+        ASSERT_TRUE(writeFile(dbPath, damaged));
+        QString error;
+        EXPECT_FALSE(patchTable(dbPath, { { 0, 1, u"x"_s } }, &error)) << d.name;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(d.message))) << d.name << ": " << error.toStdString();
+        EXPECT_TRUE(temporaryFilesIn(dir.path()).isEmpty()) << d.name;
+    }
+}
+
+// Byte 0x81 is undefined in 1252 and "ü" in 437, the code page of 3.x tables; a Short of
+// 2 and engine-style BCD digits complete the record that is not to change.
+TEST(TablePatch, KeepsBytesOfUntouchedValuesItCouldNotWriteItself)
+{
+    QTemporaryDir dir;
+    for (const int version : { 0x03, 0x04, 0x0B }) {
+        const bool isNew = version >= 5;
+        readertest::TestTable table;
+        table.version = version;
+        table.fields = { { u"A"_s, FieldType::Alpha, 4 }, { u"L"_s, FieldType::Short, 2 } };
+        if (isNew)
+            table.fields.push_back({ u"B"_s, FieldType::Bcd, 32 });
+        const QByteArray kept = readertest::hexBytes("61 81 62 00 80 02")
+            + (isNew ? readertest::hexBytes("E01229999999999999980B00E00000BF4A") : QByteArray());
+        table.records = { kept,
+            readertest::hexBytes("78 79 7A 00 80 03")
+                + (isNew ? readertest::hexBytes("E0 1000000000000000 0000000000000000") : QByteArray()) };
+        const QString dbPath = dir.filePath(u"K%1.DB"_s.arg(version));
+        ASSERT_TRUE(writeFile(dbPath, table.build()));
+        const QString oddText = isNew ? u"\u0081"_s : u"ü"_s;
+        QString error;
+        auto patch
+            = patchTable(dbPath, { { 1, 0, u"c"_s + oddText }, { 1, 1, std::int32_t { -1 } } }, &error);
+        ASSERT_TRUE(patch) << error.toStdString();
+        const QByteArray after = fileBytes(patch->temporaryDbPath());
+        const qsizetype first = table.headerSize() + 6;
+        EXPECT_EQ(after.mid(first, table.recordSize()), kept) << version;
+        EXPECT_EQ(after.mid(first + table.recordSize(), 6), readertest::hexBytes("63 81 00 00 7F FF"))
+            << version;
+        EXPECT_EQ(after.at(0x39), static_cast<char>(version)) << "the version stays";
+        const Table read = readAll(patch->temporaryDbPath());
+        ASSERT_TRUE(read.error.isEmpty()) << read.error.toStdString();
+        EXPECT_EQ(read.rows.at(0).at(0), Value(u"a"_s + oddText + u"b"_s)) << version;
+    }
+}
+
+TEST(TablePatch, DoubleByteTextKeepsItsBytes)
+{
+    QTemporaryDir dir;
+    NewTable table = newTable(dir.path(), u"J"_s, { { u"Name"_s, FieldType::Alpha, 6 } });
+    table.codePage = 932;
+    ASSERT_EQ(writeTable(table, { { u"ア"_s }, { u"テスト"_s } }), QString());
+    const QString dbPath = dir.filePath(u"J.DB"_s);
+    const Table read = readAll(dbPath);
+    ASSERT_EQ(read.rows.size(), 2u) << read.error.toStdString();
+    EXPECT_EQ(read.rows[0][0], Value(u"ア"_s));
+    EXPECT_EQ(read.rows[1][0], Value(u"テスト"_s));
+
+    QString error;
+    EXPECT_FALSE(patchTable(dbPath, { { 1, 0, u"テスト!"_s } }, &error));
+    EXPECT_TRUE(error.contains(u"7 bytes long in code page 932"_s)) << error.toStdString();
+    auto patch = patchTable(dbPath, { { 1, 0, u"イ"_s } }, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    const QByteArray before = fileBytes(dbPath);
+    const QByteArray after = fileBytes(patch->temporaryDbPath());
+    const qsizetype first = u16At(before, 0x02) + 6;
+    EXPECT_EQ(after.mid(first, 12), readertest::hexBytes("83 41 00 00 00 00 83 43 00 00 00 00"));
+    EXPECT_EQ(after.left(first), before.left(first));
+}
+
+TEST(TablePatch, PatchesTablesPxlibWrote)
+{
+    QTemporaryDir dir;
+    const std::vector<Field> fields
+        = { { u"Name"_s, FieldType::Alpha, 10 }, { u"Amount"_s, FieldType::Number, 8 },
+              { u"Born"_s, FieldType::Date, 4 }, { u"Notes"_s, FieldType::Memo, 20 } };
+    std::vector<Row> rows;
+    for (int i = 0; i < 40; ++i)
+        rows.push_back({ u"row %1"_s.arg(i), i * 1.5, Date { 700'000 + i },
+            i % 4 == 0 ? Value(QString(i * 100 + 1, u'n')) : Value(u"memo %1"_s.arg(i)) });
+    const QString dbPath = dir.filePath(u"px.db"_s);
+    QString error;
+    ASSERT_TRUE(testsupport::writeTableWithPxlib(dbPath, fields, rows, 1252, &error)) << error.toStdString();
+    const std::vector<Change> changes = { { 39, 0, u"Müller"_s }, { 2, 1, -0.25 }, { 3, 2, Date { 738'033 } },
+        { 4, 3, QString(2500, u'L') }, { 8, 3, u"short"_s }, { 9, 3, u"longer than the leader of 10"_s },
+        { 12, 3, Null {} } };
+    auto patch = patchTable(dbPath, changes, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    for (const Change& c : changes)
+        rows[static_cast<std::size_t>(c.record)][static_cast<std::size_t>(c.field)] = c.value;
+    placeCopy(*patch, dir.filePath(u"px.mb"_s), dir.path(), u"P"_s);
+    const auto pxlib = testsupport::readWithPxlib(dir.filePath(u"P.DB"_s), dir.filePath(u"P.MB"_s));
+    ASSERT_TRUE(pxlib.error.isEmpty()) << pxlib.error.toStdString();
+    EXPECT_EQ(pxlib.rows, rows);
+    const Table ours = readAll(dir.filePath(u"P.DB"_s));
+    ASSERT_TRUE(ours.error.isEmpty()) << ours.error.toStdString();
+    EXPECT_EQ(ours.rows, rows);
+}
+
+} // namespace
