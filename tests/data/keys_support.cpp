@@ -340,6 +340,18 @@ QString verifyTree(const QString& treePath, const QString& indexedPath)
         chain.push_back(number);
     if (chain != leaves)
         return u"the tree's lowest level does not list the blocks in their chain order"_s;
+    for (const File* file : { &tree, &indexed }) {
+        // Each block names the one before it in the chain, and the header the chain's ends.
+        int previous = 0;
+        for (int number = u16(file->bytes, 0x0E); number != 0; number = file->block(number).next) {
+            if (u16(file->bytes, file->headerSize + qsizetype { number - 1 } * file->blockSize + 2)
+                != previous)
+                return u"block %1 does not link back to block %2"_s.arg(number).arg(previous);
+            previous = number;
+        }
+        if (u16(file->bytes, 0x10) != previous || u16(file->bytes, 0x0C) != file->blocks())
+            return u"the header's last block or block count is wrong"_s;
+    }
 
     // A search from the root, as the engine looks a key up, finds every record.
     for (const QByteArray& record : chainRecords(indexedPath)) {
