@@ -112,6 +112,43 @@ TEST_F(PxlibKeyedTable, KeyCollisionIsRefusedAndTheFolderIsUntouched)
     EXPECT_EQ(snapshot(m_dir.path()), before);
 }
 
+// A named index over a number, beside pxlib's table: rebuilt with the records' new keys and
+// blocks, and with its own header (name, flags) unchanged.
+TEST_F(PxlibKeyedTable, NamedIndexFollowsTheMovedRecords)
+{
+    KeyedTableSpec spec;
+    spec.folder = m_dir.path();
+    spec.name = u"stock"_s;
+    spec.fields = kFields;
+    spec.sortOrderCode = 0x62; // pxlib's tables: version 7, "ANSIINTL", 2 KB blocks
+    spec.sortOrderName = "ANSIINTL";
+    spec.fileVersion = 0x0C;
+    spec.blockSizeKb = 2;
+    writeEmptyIndex(spec, { u"XG0"_s, { 2 }, "by quantity" });
+    const QString x = QDir(m_dir.path()).filePath(u"stock.XG0"_s);
+    const QString y = QDir(m_dir.path()).filePath(u"stock.YG0"_s);
+    const QByteArray oldHeader = readFile(x).left(0x800);
+
+    std::vector<paradox::FieldChange> changes;
+    for (std::int64_t i = 0; i < 300; i += 5)
+        changes.push_back({ i, std::int32_t { 100000 - static_cast<std::int32_t>(i) } });
+    paradox::KeyedRewrite rewrite;
+    ASSERT_EQ(paradox::rewriteKeyedTable(m_db, 0, changes, &rewrite), QString());
+    ASSERT_EQ(placeFiles(rewrite), QString());
+
+    EXPECT_EQ(verifyTree(y, x), QString());
+    // Entries by hand: QTY, CODE, block; sorted by QTY, then CODE.
+    std::vector<QByteArray> expected;
+    for (const ChainRecord& record : chainRecordsWithBlocks(m_db)) {
+        const int block = record.block ^ 0x8000;
+        expected.push_back(record.bytes.mid(24, 2) + record.bytes.left(4) + static_cast<char>(block >> 8)
+            + static_cast<char>(block & 0xFF));
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(chainRecords(x) == expected);
+    EXPECT_EQ(withoutCounts(readFile(x).left(0x800)), withoutCounts(oldHeader)); // its name is in there
+}
+
 TEST_F(PxlibKeyedTable, ChangingANonKeyFieldTouchesNoIndex)
 {
     const paradox::RebuildPlan plan = paradox::planFieldChange(m_db, 1);

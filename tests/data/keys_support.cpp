@@ -169,6 +169,14 @@ void copyFamily(const QString& folder, const QString& name, const QString& targe
         writeFile(QDir(target).filePath(QFileInfo(path).fileName()), readFile(path));
 }
 
+QByteArray withoutCounts(QByteArray header)
+{
+    for (int offset :
+        { 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x3A, 0x3B, 0x4D, 0x4E })
+        header[offset] = 0;
+    return header;
+}
+
 QString placeFiles(paradox::KeyedRewrite& rewrite)
 {
     for (paradox::RewrittenFile& file : rewrite.files) {
@@ -267,17 +275,25 @@ QString buildIndexes(const QString& dbPath)
     return error.isEmpty() ? placeFiles(rewrite) : error;
 }
 
-std::vector<QByteArray> chainRecords(const QString& path)
+std::vector<ChainRecord> chainRecordsWithBlocks(const QString& path)
 {
     const File file(path);
-    std::vector<QByteArray> records;
+    std::vector<ChainRecord> records;
     std::set<int> seen;
     for (int number = u16(file.bytes, 0x0E); number != 0 && seen.insert(number).second;) {
         const Block block = file.block(number);
         for (int i = 0; i < block.count; ++i)
-            records.push_back(file.record(block, i, file.recordSize));
+            records.push_back({ number, file.record(block, i, file.recordSize) });
         number = block.next;
     }
+    return records;
+}
+
+std::vector<QByteArray> chainRecords(const QString& path)
+{
+    std::vector<QByteArray> records;
+    for (ChainRecord& record : chainRecordsWithBlocks(path))
+        records.push_back(std::move(record.bytes));
     return records;
 }
 

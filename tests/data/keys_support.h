@@ -5,6 +5,7 @@
 
 #include "data/paradox/keyed_rewrite.h"
 #include "data/paradox/table.h"
+#include "tests/data/writer_test_support.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,6 +24,10 @@ void writeFile(const QString& path, const QByteArray& bytes);
 std::map<QString, QByteArray> snapshot(const QString& folder);
 // Copies the files of `folder` whose name starts with "name." into `target`.
 void copyFamily(const QString& folder, const QString& name, const QString& target);
+
+// A header with the bytes a rebuild recounts (records, blocks, first and last block, maximum
+// blocks, first free block) zeroed: what must stay as it was.
+QByteArray withoutCounts(QByteArray header);
 
 // Moves every rewritten file over its target.
 QString placeFiles(paradox::KeyedRewrite& rewrite);
@@ -64,5 +69,11 @@ QString verifyTree(const QString& treePath, const QString& indexedPath);
 
 // The records of a .DB-format file along its chain, as raw bytes.
 std::vector<QByteArray> chainRecords(const QString& path);
+struct ChainRecord
+{
+    int block = 0;
+    QByteArray bytes;
+};
+std::vector<ChainRecord> chainRecordsWithBlocks(const QString& path);
 
 } // namespace keystest
