@@ -209,15 +209,23 @@ QString writeKeyedTable(const KeyedTableSpec& spec)
     }
     if (!writer->commit(QString(), &error))
         return error;
-    const QString dbPath = QDir(spec.folder).filePath(spec.name + u".DB"_s);
-    QByteArray db = readFile(dbPath);
-    db[0x04] = 0;
-    put16(db, 0x23, spec.keyFields);
-    writeFile(dbPath, db);
+    markKeyed(spec);
+    return QString();
+}
+
+void markKeyed(const KeyedTableSpec& spec)
+{
+    QFile db(QDir(spec.folder).filePath(spec.name + u".DB"_s));
+    if (db.open(QIODevice::ReadWrite)) {
+        QByteArray header = db.read(0x24);
+        header[0x04] = 0;
+        put16(header, 0x23, spec.keyFields);
+        db.seek(0);
+        db.write(header);
+    }
     const std::vector<Field> keys(spec.fields.begin(), spec.fields.begin() + spec.keyFields);
     writeFile(
         QDir(spec.folder).filePath(spec.name + u".PX"_s), treeHeader(spec, keys, 1, spec.name + u".PX"_s));
-    return QString();
 }
 
 void writeEmptyIndex(const KeyedTableSpec& spec, const IndexSpec& index)

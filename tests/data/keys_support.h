@@ -57,6 +57,9 @@ struct IndexSpec
 // Writes the .DB with our own writer and marks it keyed; the .PX is a header with no blocks.
 // Empty on success, else what failed.
 QString writeKeyedTable(const KeyedTableSpec& spec);
+// Marks the table written from `spec` keyed and adds its header-only .PX (the second half of
+// writeKeyedTable, for tables written otherwise).
+void markKeyed(const KeyedTableSpec& spec);
 // Writes an .Xnn/.XGn and its tree as headers without entries, as the engine lays them out.
 void writeEmptyIndex(const KeyedTableSpec& spec, const IndexSpec& index);
 // Rebuilds the .PX and every index of a table just written, so that it starts consistent.
