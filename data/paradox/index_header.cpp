@@ -19,14 +19,20 @@
 // | 25  | u32  | .PX/.Ynn: encryption key, 0; .Xnn of 4.x and later: FF00FF00 (key at 5C)   |
 // | 29  | u8   | sort order code, the table's                                               |
 // | 2A  | u8   | "rebuild required" flag, 0                                                 |
-// | 2C  | u8   | .PX/.Ynn: equals header 2D of the .DB/.Xnn it indexes in most tables seen  |
-// | 2D  | u8   | change counter (.DB, .Xnn); 2E another one                                 |
-// | 2F  | u8   | .Xnn: equals 2D of the .DB in most tables seen                             |
+// | 2B  | u8   | 0                                                                          |
+// | 2C  | u8   | .PX/.Ynn: header 2D of the file it indexes (in 21 of 28 sample pairs; 0x13 |
+// |     |      | more in the other 7); .Xnn: 0xFF                                           |
+// | 2D  | u8   | change counter (.DB, .Xnn); 2E another one, 0 in .PX/.Ynn                  |
+// | 2F  | u8   | .Xnn: header 2D of its .DB (8 of 11 samples); 0 in .DB, .PX, .Ynn          |
+// | 30  | 8    | memory addresses of the engine's, meaningless on disk                      |
 // | 39  | u8   | file version, the table's                                                  |
 // | 3A  | u16  | = blocks in the file                                                       |
-// | 49  | u32  | .PX/.Ynn: 2..6 seen, meaning unknown: kept                                 |
+// | 3E  | 2    | 1F 0F in .Xnn (as in a .DB), 00 00 in .PX/.Ynn                             |
+// | 49  | u32  | .PX/.Ynn: 2 when empty, 3..6 seen, meaning unknown; .Xnn: 0, 3 or 4        |
 // | 4D  | u16  | first free block; 4F u8 "index update required" flag, 0                    |
 // | 55  | u8   | .Xnn of version 7: 0x01 ascending, 0x11 descending index                   |
+// | 56  | u8   | 0x20 in .Xnn (as in a .DB), 0 in .PX/.Ynn                                  |
+// Every one of these but the counts (block_file.cpp) and the tree's root and levels is kept.
 //
 // .Xnn files of version 4.x and later carry the extended part (58-77) of a .DB header; the
 // field descriptors follow it at 0x78, else they start at 0x58 (always so in .PX/.Ynn):

@@ -134,6 +134,8 @@ bool writeTable(const Preparation& work, const FieldChanges& changes, const std:
 
 bool writeIndexes(const Preparation& work, KeyedRewrite& result, QString* error)
 {
+    if (work.indexes.empty())
+        return true;
     // The indexes describe the records as they now lie: read them from the new .DB.
     KeyedTable written = openKeyedTable(result.files.front().file->path());
     written.name = work.table.name;

@@ -116,7 +116,7 @@ QString orderProblem(const SecondaryIndex& index, const KeyedTable& table)
         // Composite indexes may ignore case, and their header does not show it (as far as the
         // engine's files show): text in them cannot be ordered with confidence.
         if (isComposite(data) && field.type == FieldType::Alpha)
-            return u"index %1 covers the text field \"%2\" and may ignore case, which this program cannot tell"_s
+            return u"index %1 holds the text field \"%2\" and may ignore case, which this program cannot tell"_s
                 .arg(data.name, field.name);
         const QString problem = keyOrderProblem(field, order);
         if (!problem.isEmpty())

@@ -273,7 +273,7 @@ const std::vector<Refusal> kRefusals = {
             spec.fields = kFields;
             writeEmptyIndex(spec, { u"XG1"_s, { 2 }, "by score" });
         },
-        0, { { 0, u"x"_s } }, "covers the text field \"NAME\" and may ignore case", true },
+        0, { { 0, u"x"_s } }, "holds the text field \"NAME\" and may ignore case", true },
     { "writeProtected", kNoSpec,
         [](const QString& folder) { patchFile(fileIn(folder, "CUSTOMER.DB"), 0x38, 1); }, 0,
         { { 0, u"x"_s } }, "write-protected", true },
