@@ -209,6 +209,46 @@ TEST(OwnKeyedTableLevels, DeepTreeFindsEveryRecord)
     EXPECT_EQ(readRows(db).size(), 3000U);
 }
 
+// Damaged index files and chains end in a message, never in a crash or a half-written folder.
+TEST_F(OwnKeyedTable, DamagedFilesAreRefused)
+{
+    using Damage = std::function<void(QByteArray&)>;
+    const auto truncate
+        = [](qsizetype size) { return Damage([size](QByteArray& bytes) { bytes.truncate(size); }); };
+    const auto set = [](qsizetype offset, char value) {
+        return Damage([offset, value](QByteArray& bytes) { bytes[offset] = value; });
+    };
+    const std::vector<std::pair<const char*, Damage>> damages {
+        { "PX", truncate(0) }, { "PX", truncate(0x40) }, { "PX", truncate(0x7FF) }, { "X02", truncate(0x57) },
+        { "X02", truncate(0x100) }, { "X02", truncate(0x900) }, { "Y02", truncate(0x30) },
+        { "X02", set(0x21, 100) }, // more fields than the header holds names for
+        { "X02", set(0x00, 9) }, // record size
+        { "X02", set(0x05, 0) }, // block size
+        { "X02", set(0x0E, 60) }, // first block past the end
+        { "X02", set(0x800, 1) }, // block 1 of the index links back to itself
+        { "X02", set(0x08, 1) }, // more entries than the blocks hold
+        { "DB", set(0x1001, 1) }, // a data block links back to block 1
+        { "DB", set(0x0C, 90) }, // more blocks than the file has
+        { "Y02", set(0x21, 0) }, // a tree without key fields
+    };
+    int number = 0;
+    for (const auto& [extension, damage] : damages) {
+        ++number;
+        const QString file = path(QString::fromLatin1(extension));
+        const QByteArray original = readFile(file);
+        QByteArray damaged = original;
+        damage(damaged);
+        writeFile(file, damaged);
+        const auto before = snapshot(m_dir.path());
+        paradox::KeyedRewrite rewrite;
+        const QString error = paradox::rewriteKeyedTable(path(u"DB"_s), 0, { { 1, u"changed"_s } }, &rewrite);
+        EXPECT_FALSE(error.isEmpty()) << "damage " << number;
+        EXPECT_TRUE(rewrite.files.empty());
+        EXPECT_TRUE(snapshot(m_dir.path()) == before) << "damage " << number;
+        writeFile(file, original);
+    }
+}
+
 struct Refusal
 {
     const char* name;
