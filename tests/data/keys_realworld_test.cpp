@@ -1,0 +1,153 @@
+// Keyed tables written by the Paradox engine itself: their record order, indexes and bytes are
+// what a rebuild must reproduce. Skipped where the folder of the engine's tables is missing.
+
+#include "data/paradox/find_table.h"
+#include "data/paradox/keyed_layout.h"
+#include "data/paradox/keyed_rewrite.h"
+#include "data/paradox/secondary_index.h"
+#include "tests/data/keys_support.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace keystest;
+using paradox::RebuildScope;
+
+namespace {
+
+struct EngineCase
+{
+    const char* name; // test name
+    const char* table; // below the folder of the engine's tables
+    int field;
+    RebuildScope scope;
+    std::vector<const char*> files; // rewritten besides the .DB, as the plan lists them
+    const char* refusal = nullptr; // a piece of the refusal, when the change is refused
+};
+
+void PrintTo(const EngineCase& c, std::ostream* os)
+{
+    *os << c.table << " field " << c.field;
+}
+
+const std::vector<EngineCase> kCases = {
+    { "longKey", "fields/long.db", 0, RebuildScope::KeyedLayout, { "long.px" } },
+    { "memoBesideKey", "fields/memo.db", 0, RebuildScope::KeyedLayout, { "memo.px" } },
+    { "formattedMemo", "fields/fmemo.db", 0, RebuildScope::KeyedLayout, { "fmemo.px" } },
+    { "graphic", "fields/graphic.db", 0, RebuildScope::KeyedLayout, { "graphic.px" } },
+    { "graphicInLeader", "fields/graphic240.db", 0, RebuildScope::KeyedLayout, { "graphic240.px" } },
+    { "ole", "fields/ole.db", 0, RebuildScope::KeyedLayout, { "ole.px" } },
+    { "ansiSortOrderLongKey", "joins/A.db", 0, RebuildScope::KeyedLayout, { "A.PX" } },
+    { "ansiSortOrderOtherCounters", "joins/B.db", 0, RebuildScope::KeyedLayout, { "B.PX" } },
+    { "keyWithTwoIndexes", "joins/C.DB", 0, RebuildScope::KeyedLayout,
+        { "C.PX", "C.X02", "C.Y02", "C.X03", "C.Y03" } },
+    { "indexedField", "joins/C.DB", 2, RebuildScope::SecondaryIndexes, { "C.X03", "C.Y03" } },
+    { "compositeIndexKey", "joins/fk4.db", 0, RebuildScope::KeyedLayout, { "fk4.px", "fk4.XG0", "fk4.YG0" } },
+    { "compositeIndexField", "joins/fk4.db", 1, RebuildScope::SecondaryIndexes, { "fk4.XG0", "fk4.YG0" } },
+    { "fieldOutsideIndexes", "joins/fk4.db", 2, RebuildScope::None, {} },
+    { "emptyWithIndex", "joins/fk1.db", 0, RebuildScope::KeyedLayout, { "fk1.px", "fk1.x02", "fk1.y02" } },
+    { "emptyIndexOnThirdField", "joins/fk3.db", 2, RebuildScope::SecondaryIndexes, { "fk3.x03", "fk3.y03" } },
+    { "emptyTwoKeyFields", "joins/two.db", 1, RebuildScope::KeyedLayout, { "two.px" } },
+    { "emptyMasterIndexedField", "joins/multiple.db", 3, RebuildScope::SecondaryIndexes,
+        { "multiple.X04", "multiple.Y04" } },
+    { "masterKey", "joins/primary.db", 0, RebuildScope::KeyedLayout, { "primary.px" },
+        "referential integrity" },
+    { "unkeyedCompositeIndex", "joins/indexed.db", 0, RebuildScope::SecondaryIndexes,
+        { "indexed.xg0", "indexed.yg0" }, "unkeyed" },
+    { "unkeyedTextIndex", "joins/case.db", 0, RebuildScope::SecondaryIndexes, { "case.x01", "case.y01" },
+        "unkeyed" },
+    { "unkeyedWithoutIndexes", "joins/joina.db", 0, RebuildScope::None, {} },
+};
+
+class EngineTables : public testing::TestWithParam<EngineCase>
+{
+protected:
+    void SetUp() override
+    {
+        m_source = realworldDir();
+        if (m_source.isEmpty())
+            GTEST_SKIP() << "the engine's tables are not here (FW_REALWORLD_DIR)";
+        const QFileInfo table(QDir(m_source).filePath(QString::fromLatin1(GetParam().table)));
+        ASSERT_TRUE(table.exists()) << table.filePath().toStdString();
+        m_engineFolder = table.absolutePath();
+        copyFamily(m_engineFolder, table.completeBaseName(), m_dir.path());
+        m_db = QDir(m_dir.path()).filePath(table.fileName());
+    }
+
+    QString m_source;
+    QString m_engineFolder;
+    QTemporaryDir m_dir;
+    QString m_db;
+};
+
+TEST_P(EngineTables, PlanNamesTheStaleFiles)
+{
+    const EngineCase& c = GetParam();
+    const paradox::RebuildPlan plan = paradox::planFieldChange(m_db, c.field);
+    EXPECT_EQ(plan.scope, c.scope);
+    if (c.refusal) {
+        EXPECT_TRUE(plan.refusal.contains(QLatin1StringView(c.refusal))) << plan.refusal.toStdString();
+        return;
+    }
+    EXPECT_EQ(plan.refusal, QString()) << plan.refusal.toStdString();
+    QStringList expected;
+    if (c.scope != RebuildScope::None)
+        expected << QFileInfo(m_db).fileName();
+    for (const char* file : c.files)
+        expected << QString::fromLatin1(file);
+    QStringList planned;
+    for (const QString& path : plan.files)
+        planned << QFileInfo(path).fileName();
+    EXPECT_EQ(planned, expected);
+}
+
+// The engine wrote these files; a rebuild without a change must write them again, byte for
+// byte: headers, record order, block fill and every index entry.
+TEST_P(EngineTables, RebuildWithoutChangeGivesTheEngineBytes)
+{
+    const EngineCase& c = GetParam();
+    if (c.refusal)
+        GTEST_SKIP() << "refused";
+    paradox::KeyedRewrite rewrite;
+    ASSERT_EQ(paradox::rewriteKeyedTable(m_db, c.field, {}, &rewrite), QString());
+    EXPECT_EQ(rewrite.scope, c.scope);
+    ASSERT_EQ(rewrite.files.size(), c.files.size() + 1);
+    for (const paradox::RewrittenFile& file : rewrite.files) {
+        const QString name = QFileInfo(file.target).fileName();
+        const QByteArray engine = readFile(QDir(m_engineFolder).filePath(name));
+        ASSERT_FALSE(engine.isEmpty()) << name.toStdString();
+        EXPECT_EQ(readFile(file.file->path()), engine) << name.toStdString();
+    }
+}
+
+// The engine's record order is the order computed here for the keys; so is the order of every
+// index's entries. The engine's trees pass the test's own tree check.
+TEST_P(EngineTables, KeyOrderIsTheEngineOrder)
+{
+    const paradox::KeyedTable table = paradox::openKeyedTable(m_db);
+    if (table.keyFields == 0)
+        GTEST_SKIP() << "unkeyed";
+    QString error;
+    const auto changes = paradox::FieldChanges::encode(table, 0, {}, &error);
+    ASSERT_TRUE(changes) << error.toStdString();
+    const auto order = paradox::orderByNewKeys(table, *changes, &error);
+    ASSERT_TRUE(order) << error.toStdString();
+    for (std::size_t i = 0; i < order->order.size(); ++i)
+        EXPECT_EQ(order->order[i], i);
+    const QFileInfo db(m_db);
+    const QString primary
+        = paradox::findFileIgnoringCase(db.absolutePath(), db.completeBaseName() + u".PX"_s);
+    EXPECT_EQ(verifyTree(primary, m_db), QString());
+    for (const paradox::SecondaryIndex& index : paradox::findSecondaryIndexes(table)) {
+        EXPECT_EQ(paradox::checkEntryOrder(index), QString());
+        EXPECT_EQ(verifyTree(index.tree.path, index.data.path), QString()) << index.data.name.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, EngineTables, testing::ValuesIn(kCases),
+    [](const testing::TestParamInfo<EngineCase>& param) { return std::string(param.param.name); });
+
+} // namespace
