@@ -67,8 +67,7 @@ protected:
     }
 
     // The insert of the source's current record into table, every field of it.
-    static void buildInsert(
-        data::InsertStatement& insert, const QString& table, const data::Recordset& source)
+    static void buildInsert(data::InsertStatement& insert, const QString& table, const data::Recordset& source)
     {
         insert.start(table);
         for (int i = 0; i < source.fieldCount(); ++i)
@@ -134,9 +133,7 @@ TEST_F(TableCopy, StoresWhatItsStatementTextsWouldStore)
         u"0x1F"_s, u"Ärger"_s, u"''"_s, u" "_s, QString(), u"NULL"_s, u"9223372036854775808"_s };
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         const auto small = static_cast<std::int32_t>(i % 2 == 0 ? 32767 - i : -32767 + i);
-        const std::int32_t big = i == 0 ? 2'147'483'647
-            : i == 1                    ? -2'147'483'647
-                                        : static_cast<std::int32_t>(i);
+        const std::int32_t big = i == 0 ? 2'147'483'647 : i == 1 ? -2'147'483'647 : static_cast<std::int32_t>(i);
         const paradox::Value text = texts[i].isNull() ? paradox::Value(Null {}) : paradox::Value(texts[i]);
         rows.push_back({ text, small, big, numbers[i], numbers[numbers.size() - 1 - i],
             paradox::Date { static_cast<std::int32_t>(1 + i * 250'000) },
@@ -144,12 +141,10 @@ TEST_F(TableCopy, StoresWhatItsStatementTextsWouldStore)
             QByteArray("\x00\x12", 2), QByteArray(static_cast<qsizetype>(i), '\x30'),
             paradox::Bcd { i % 2 == 0 ? u"-12.30"_s : u"5"_s },
             paradox::TimeOfDay { static_cast<std::int32_t>(i * 3'600'001) },
-            paradox::Timestamp { 63'766'094'400'123.0 + static_cast<double>(i) },
-            static_cast<std::int32_t>(i + 1) });
+            paradox::Timestamp { 63'766'094'400'123.0 + static_cast<double>(i) }, static_cast<std::int32_t>(i + 1) });
     }
     writeTable(u"ORDERS"_s, fields, rows);
-    ASSERT_TRUE(data::sendTableToAccess(u"ORDERS"_s, context()).isComplete)
-        << errors.reports.join(u'\n').toStdString();
+    ASSERT_TRUE(data::sendTableToAccess(u"ORDERS"_s, context()).isComplete) << errors.reports.join(u'\n').toStdString();
 
     data::Connection work;
     work.open(data::workDatabaseConnectionString(appFolder()));
@@ -269,8 +264,7 @@ TEST_F(TableCopy, ARefusedHeldInsertFailsTheCopy)
         } catch (const core::Error& e) {
             isRefused = true;
             EXPECT_TRUE(e.description().contains(u"NOT NULL"_s)) << e.description().toStdString();
-            EXPECT_TRUE(e.description().contains(u"INSERT INTO `X` VALUES('r0')"_s))
-                << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(u"INSERT INTO `X` VALUES('r0')"_s)) << e.description().toStdString();
         }
     }
     if (!isRefused) {

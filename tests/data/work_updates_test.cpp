@@ -33,8 +33,7 @@ protected:
     {
         QStringList cells;
         sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(
-            db, "SELECT typeof(F) || ':' || quote(F) FROM T ORDER BY rowid", -1, &statement, nullptr);
+        sqlite3_prepare_v2(db, "SELECT typeof(F) || ':' || quote(F) FROM T ORDER BY rowid", -1, &statement, nullptr);
         while (sqlite3_step(statement) == SQLITE_ROW)
             cells << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
         sqlite3_finalize(statement);
@@ -48,8 +47,7 @@ protected:
         sqlite3_open(path(u"reference.db"_s).toUtf8().constData(), &db);
         const auto run = [&](const QString& sql) {
             char* message = nullptr;
-            EXPECT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message), SQLITE_OK)
-                << message;
+            EXPECT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message), SQLITE_OK) << message;
             sqlite3_free(message);
         };
         run(c.create);
