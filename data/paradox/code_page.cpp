@@ -177,11 +177,13 @@ bool TextCodec::encodeCharacter(QStringView character, QByteArray& out) const
         out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
         return true;
     }
-    // In a double-byte code page, a byte that decodes to nothing was read as this code
-    // point: write it back as itself.
-    if (m_isDoubleByte && c <= 0xFF && m_isUndefined.test(c)) {
-        out.append(static_cast<char>(c));
-        return true;
+    // In a double-byte code page, a byte that decodes to nothing on its own was read as this
+    // code point: write it back as itself.
+    for (std::size_t byte = 0x80; m_isDoubleByte && byte < 256; ++byte) {
+        if (m_isUndefined.test(byte) && m_toUnicode[byte] == c) {
+            out.append(static_cast<char>(byte));
+            return true;
+        }
     }
     return false;
 }

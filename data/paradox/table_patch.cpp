@@ -1,6 +1,6 @@
-// A table patch: the changes are encoded as they come, kept as field bytes, sorted by
-// record, and written into a copy of the .DB at offsets found by walking the chain of data
-// blocks through their 6-byte headers alone.
+// A table patch: the changes are checked and encoded as they come and kept as field bytes;
+// written, they are sorted by record and go into a copy of the .DB (db_copy.h), memo values
+// into a copy of the .MB (memo_patch.h).
 
 #include "data/paradox/table_patch.h"
 
