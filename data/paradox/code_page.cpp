@@ -177,17 +177,23 @@ bool TextCodec::encodeCharacter(QStringView character, QByteArray& out) const
         out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
         return true;
     }
-    // In a double-byte code page, a byte that decodes to nothing was read as this code
-    // point: write it back as itself.
-    if (m_isDoubleByte && c <= 0xFF && m_isUndefined.test(c)) {
-        out.append(static_cast<char>(c));
-        return true;
+    // In a double-byte code page, a byte that decodes to nothing on its own was read as this
+    // code point: write it back as itself.
+    for (std::size_t byte = 0x80; m_isDoubleByte && byte < 256; ++byte) {
+        if (m_isUndefined.test(byte) && m_toUnicode[byte] == c) {
+            out.append(static_cast<char>(byte));
+            return true;
+        }
     }
     return false;
 }
 
 const TextCodec* textCodecFor(int codePage)
 {
+    // Asked for every value written: the last answer needs no lock.
+    thread_local std::pair<int, const TextCodec*> last { 0, nullptr };
+    if (last.second && last.first == codePage)
+        return last.second;
     static std::mutex mutex;
     static std::map<int, std::unique_ptr<TextCodec>> codecs;
     std::lock_guard lock(mutex);
@@ -198,20 +204,13 @@ const TextCodec* textCodecFor(int codePage)
             codec.reset();
         it = codecs.emplace(codePage, std::move(codec)).first;
     }
+    last = { codePage, it->second.get() };
     return it->second.get();
 }
 
 bool isSupportedCodePage(int codePage)
 {
-    // Asked for every text value of a table: remember the last answer instead of taking the
-    // lock and looking it up each time.
-    thread_local int lastSupported = 0;
-    if (codePage > 0 && codePage == lastSupported)
-        return true;
-    const bool isSupported = codePage > 0 && textCodecFor(codePage) != nullptr;
-    if (isSupported)
-        lastSupported = codePage;
-    return isSupported;
+    return codePage > 0 && textCodecFor(codePage) != nullptr;
 }
 
 bool isDoubleByteCodePage(int codePage)

@@ -78,8 +78,25 @@ bool encodeText(const QString& text, int codePage, QByteArray* bytes, QString* e
     return true;
 }
 
+// Printable ASCII is the same byte in every code page we write: the common case, done here.
+bool copyPlainAscii(const QString& text, int size, char* out)
+{
+    if (text.size() > size)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == 0 || c >= 0x80)
+            return false;
+        out[i] = static_cast<char>(c);
+    }
+    return true;
+}
+
 bool encodeAlpha(const Field& field, const QString& text, int codePage, char* out, QString* error)
 {
+    if (copyPlainAscii(text, field.size, out))
+        return true;
+    std::memset(out, 0, static_cast<std::size_t>(field.size));
     // Alpha values end at the first NUL: one inside the text would cut it short on reading.
     if (text.contains(QChar(0))) {
         *error = u"the text contains a NUL character"_s;

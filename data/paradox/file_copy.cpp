@@ -129,5 +129,12 @@ bool TemporaryFile::copyFrom(const QString& source, QString* error)
     return true;
 }
 
+void TemporaryFile::startFlush(std::uint64_t offset, std::uint64_t size)
+{
+    // Only a hint: finish() flushes and reports whatever this does not.
+    if (m_fd >= 0)
+        ::sync_file_range(m_fd, static_cast<off_t>(offset), static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
+}
+
 } // namespace writer
 } // namespace paradox

@@ -25,6 +25,9 @@ public:
     bool writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error);
     // Makes the file a copy of `source`, in the kernel where it can (file_copy.cpp).
     bool copyFrom(const QString& source, QString* error);
+    // Starts writing a written range to the disk without waiting for it, so that finish()
+    // has less to wait for (file_copy.cpp).
+    void startFlush(std::uint64_t offset, std::uint64_t size);
     // Sets the length (zero-filling when it grows).
     bool resize(std::uint64_t size, QString* error);
     // Flushes the contents to the disk and closes the file.

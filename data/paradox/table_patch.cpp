@@ -1,11 +1,11 @@
-// A table patch: the changes are encoded as they come, kept as field bytes, sorted by
-// record, and written into a copy of the .DB at offsets found by walking the chain of data
-// blocks through their 6-byte headers alone.
+// A table patch: the changes are checked and encoded as they come and kept as field bytes;
+// written, they are sorted by record and go into a copy of the .DB (db_copy.h), memo values
+// into a copy of the .MB (memo_patch.h).
 
 #include "data/paradox/table_patch.h"
 
 #include "data/paradox/byte_writer.h"
-#include "data/paradox/data_block.h"
+#include "data/paradox/db_copy.h"
 #include "data/paradox/field_encode.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/header.h"
@@ -25,16 +25,6 @@ namespace {
 
 constexpr std::int64_t kLargestHeader = 0xFFFF;
 constexpr int kLargestField = 255;
-
-// One change, compact: its field bytes live in a shared buffer, trailing zeros left out.
-struct PendingChange
-{
-    std::int64_t record = 0;
-    std::int64_t offset = 0; // of the field in the .DB, once located
-    std::uint32_t bytesAt = 0;
-    std::uint16_t field = 0;
-    std::uint16_t length = 0;
-};
 
 class Patch final : public TablePatch
 {
@@ -124,8 +114,8 @@ public:
             return false;
         QString failure;
         try {
-            if (orderChanges(&failure) && locateRecords() && copyTable(&failure) && applyChanges(&failure)
-                && m_memo.finish(&failure) && m_dbCopy->finish(&failure)) {
+            if (orderChanges(&failure) && copyTable(&failure) && m_memo.finish(&failure)
+                && m_dbCopy->finish(&failure)) {
                 m_isWritten = true;
                 return true;
             }
@@ -204,67 +194,24 @@ private:
         return false;
     }
 
-    // Walks the whole chain, as the reader would, and notes where each changed field lies.
-    bool locateRecords()
-    {
-        BlockChain chain(m_dbName, m_header.firstBlock, m_header.fileBlocks);
-        auto next = m_changes.begin();
-        std::int64_t first = 0; // index of the block's first record
-        while (chain.current() != 0) {
-            const std::int64_t start = blockOffset(m_header.headerSize, m_header.blockSize, chain.current());
-            unsigned char head[dbHeader::kBlockHeaderSize];
-            m_db->readAt(start, reinterpret_cast<char*>(head), sizeof head, m_dbName);
-            const DataBlock block = decodeDataBlockHeader(ByteReader(head, sizeof head, m_dbName, start),
-                chain.current(), m_header.recordSize, m_header.blockSize);
-            if (first + block.recordCount > m_header.info.recordCount)
-                throw FormatError { m_dbName, start,
-                    u"the data blocks hold more records than the %1 the header gives"_s.arg(
-                        m_header.info.recordCount) };
-            for (; next != m_changes.end() && next->record < first + block.recordCount; ++next)
-                next->offset = start + dbHeader::kBlockHeaderSize
-                    + (next->record - first) * m_header.recordSize + m_header.fieldOffsets[next->field];
-            first += block.recordCount;
-            chain.follow(block.next);
-        }
-        if (first != m_header.info.recordCount)
-            throw FormatError { m_dbName, -1,
-                u"the header gives %1 records, but the data blocks hold %2"_s.arg(m_header.info.recordCount)
-                    .arg(first) };
-        return true;
-    }
-
     bool copyTable(QString* error)
     {
         m_dbCopy = std::make_unique<writer::TemporaryFile>();
-        return m_dbCopy->create(m_folder, m_name, u"DB"_s, error)
-            && m_dbCopy->copyFrom(m_header.info.path, error);
-    }
-
-    bool applyChanges(QString* error)
-    {
-        for (const PendingChange& change : m_changes) {
+        if (!m_dbCopy->create(m_folder, m_name, u"DB"_s, error))
+            return false;
+        const ApplyChange apply = [this](const PendingChange& change, char* slot, QString* failure) {
             const Field& field = m_header.info.fields[change.field];
-            const int width = fieldWidth(field);
-            char slot[kLargestField] = {};
+            if (isBlobType(field.type)) {
+                const BlobPointer old = decodeBlobPointer(
+                    reinterpret_cast<const unsigned char*>(slot) + field.size - kBlobPointerSize);
+                if (old.offset != 0 && old.length != 0 && !m_memo.release(old, failure))
+                    return false;
+            }
+            std::memset(slot, 0, static_cast<std::size_t>(fieldWidth(field)));
             std::memcpy(slot, m_bytes.data() + change.bytesAt, change.length);
-            if (isBlobType(field.type) && !releaseOldBlob(field, change.offset, error))
-                return false;
-            if (!m_dbCopy->writeAt(
-                    static_cast<std::uint64_t>(change.offset), slot, static_cast<std::size_t>(width), error))
-                return false;
-        }
-        return true;
-    }
-
-    bool releaseOldBlob(const Field& field, std::int64_t offset, QString* error)
-    {
-        unsigned char pointerBytes[kBlobPointerSize];
-        m_db->readAt(offset + field.size - kBlobPointerSize, reinterpret_cast<char*>(pointerBytes),
-            kBlobPointerSize, m_dbName);
-        const BlobPointer old = decodeBlobPointer(pointerBytes);
-        if (old.offset == 0 || old.length == 0)
             return true;
-        return m_memo.release(old, error);
+        };
+        return writeDbCopy(m_header, *m_db, m_dbName, *m_dbCopy, m_changes, apply, error);
     }
 
     TableHeader m_header;

@@ -121,6 +121,55 @@ TEST(TablePatch, ChangesOnlyTheBytesOfTheChangedValues)
             rows[static_cast<std::size_t>(c.record)][static_cast<std::size_t>(c.field)]);
 }
 
+// 200 records, four to a block; the chain runs forward, backward (block 50 first, so only
+// its end is met in file order), or forward past a block it leaves out.
+TEST(TablePatch, FindsRecordsAlongTheChainInAnyOrder)
+{
+    QTemporaryDir dir;
+    enum class Chain { forward, backward, skipsABlock };
+    for (const Chain chain : { Chain::forward, Chain::backward, Chain::skipsABlock }) {
+        readertest::TestTable table;
+        table.blockSizeKb = 1;
+        table.recordsPerBlock = 4;
+        table.reverseBlocks = chain == Chain::backward;
+        table.fields = { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 8 } };
+        std::vector<Row> rows;
+        for (int i = 0; i < 200; ++i) {
+            table.records.push_back(readertest::hexBytes("8000") + QByteArray(1, static_cast<char>(i / 256))
+                + QByteArray(1, static_cast<char>(i % 256))
+                + u"n%1"_s.arg(i).toLatin1().leftJustified(8, '\0'));
+            rows.push_back({ std::int32_t { i }, u"n%1"_s.arg(i) });
+        }
+        QByteArray db = table.build();
+        const qsizetype block2 = table.headerSize() + 1024;
+        if (chain == Chain::skipsABlock) { // 2 -> 4; block 3 holds stale records
+            db[block2] = 4;
+            db[block2 + 2048 + 2] = 2;
+            db[6] = static_cast<char>(196);
+            rows.erase(rows.begin() + 8, rows.begin() + 12);
+        }
+        const QString dbPath = dir.filePath(u"C.DB"_s);
+        ASSERT_TRUE(writeFile(dbPath, db));
+        for (const int count : { 3, 20 }) { // the kernel's copy, or streaming
+            std::vector<Change> changes;
+            std::vector<Row> expected = rows;
+            for (int k = 0; k < count; ++k) {
+                const int record = (k * 37 + 5) % static_cast<int>(rows.size());
+                changes.push_back({ record, 1, u"new %1"_s.arg(k) });
+                expected[static_cast<std::size_t>(record)][1] = u"new %1"_s.arg(k);
+            }
+            QString error;
+            auto patch = patchTable(dbPath, changes, &error);
+            ASSERT_TRUE(patch) << error.toStdString();
+            const Table read = readAll(patch->temporaryDbPath());
+            ASSERT_TRUE(read.error.isEmpty()) << read.error.toStdString();
+            EXPECT_EQ(read.rows, expected) << static_cast<int>(chain) << " with " << count << " changes";
+            const auto changed = differences(db, fileBytes(patch->temporaryDbPath()));
+            EXPECT_EQ(changed.size(), static_cast<std::size_t>(count)) << "only the names changed";
+        }
+    }
+}
+
 // Records 0-3: an inline memo and a small blob, a memo in a slot, one in a block of its
 // own, and a blank one.
 TEST(TablePatch, MemosMoveBetweenLeaderAndMemoFileAndFreeTheirOldBlocks)

@@ -141,16 +141,4 @@ TEST(ValueFromTextAllTypes, ReadsBackWhatValueTextWrites)
     }
 }
 
-TEST(ValueFits, ChecksKindAndSizeOfValues)
-{
-    QString problem;
-    EXPECT_FALSE(valueFits(kNumber, Value(u"1"_s), 1252, &problem));
-    EXPECT_TRUE(problem.contains(u"cannot hold this kind of value"_s)) << problem.toStdString();
-    EXPECT_FALSE(valueFits(kAlpha, Value(u"abcde"_s), 1252, &problem));
-    EXPECT_EQ(problem, u"the text is 5 bytes long in code page 1252; the field holds 4"_s);
-    EXPECT_TRUE(valueFits(kAlpha, Value(u"abcd"_s), 1252, &problem));
-    EXPECT_TRUE(valueFits(kMemo, Value(QString(100'000, u'x')), 1252, &problem));
-    EXPECT_FALSE(valueFits(kTime, Value(TimeOfDay { 86'400'000 }), 1252, &problem));
-}
-
 } // namespace

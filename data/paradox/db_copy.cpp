@@ -1,0 +1,165 @@
+#include "data/paradox/db_copy.h"
+
+#include "data/paradox/data_block.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace paradox {
+namespace {
+
+constexpr std::int64_t kPieceBytes = 1 << 20;
+constexpr int kLargestField = 255;
+// Streaming pays off once the changes touch a good share of the blocks.
+constexpr std::int64_t kBlocksPerChangeForStreaming = 8;
+
+class DbCopy
+{
+public:
+    DbCopy(const TableHeader& header, const SourceFile& original, const QString& name,
+        writer::TemporaryFile& copy, const std::vector<PendingChange>& changes, const ApplyChange& apply)
+        : m_header(header)
+        , m_original(original)
+        , m_name(name)
+        , m_copy(copy)
+        , m_changes(changes)
+        , m_apply(apply)
+        , m_next(changes.begin())
+        , m_chain(name, header.firstBlock, header.fileBlocks)
+    { }
+
+    bool write(QString* error)
+    {
+        const bool isStreamed = !m_changes.empty()
+            && static_cast<std::int64_t>(m_changes.size()) * kBlocksPerChangeForStreaming
+                >= m_header.fileBlocks;
+        if (!(isStreamed ? stream(error) : copyWhole(error)) || !walkRest(error))
+            return false;
+        if (m_first != m_header.info.recordCount)
+            throw FormatError { m_name, -1,
+                u"the header gives %1 records, but the data blocks hold %2"_s.arg(m_header.info.recordCount)
+                    .arg(m_first) };
+        return true;
+    }
+
+private:
+    std::int64_t startOf(int block) const
+    {
+        return blockOffset(m_header.headerSize, m_header.blockSize, block);
+    }
+
+    // The chain's current block, whose first bytes are at head: its record count, checked.
+    DataBlock enter(const unsigned char* head, std::int64_t blockStart) const
+    {
+        const DataBlock block
+            = decodeDataBlockHeader(ByteReader(head, dbHeader::kBlockHeaderSize, m_name, blockStart),
+                m_chain.current(), m_header.recordSize, m_header.blockSize);
+        if (m_first + block.recordCount > m_header.info.recordCount)
+            throw FormatError { m_name, blockStart,
+                u"the data blocks hold more records than the %1 the header gives"_s.arg(
+                    m_header.info.recordCount) };
+        return block;
+    }
+
+    // Changes of the block's records, as (change, offset of its field from the block start).
+    template <typename Visit> bool forEachChange(const DataBlock& block, Visit visit)
+    {
+        for (; m_next != m_changes.end() && m_next->record < m_first + block.recordCount; ++m_next) {
+            const std::int64_t inBlock = dbHeader::kBlockHeaderSize
+                + (m_next->record - m_first) * m_header.recordSize + m_header.fieldOffsets[m_next->field];
+            if (!visit(*m_next, inBlock))
+                return false;
+        }
+        m_first += block.recordCount;
+        m_chain.follow(block.next);
+        return true;
+    }
+
+    bool copyWhole(QString* error)
+    {
+        if (!m_copy.copyFrom(m_original.path(), error))
+            return false;
+        m_copy.startFlush(0, static_cast<std::uint64_t>(m_original.size()));
+        return true;
+    }
+
+    // The whole file through memory, block-aligned pieces, changed where the chain passes in order.
+    bool stream(QString* error)
+    {
+        const std::int64_t size = m_original.size();
+        const int blocksPerPiece
+            = static_cast<int>(std::max<std::int64_t>(1, kPieceBytes / m_header.blockSize));
+        std::vector<char> piece;
+        int firstBlock = 1; // of the piece
+        for (std::int64_t start = 0; start < size;) {
+            const int lastBlock = std::min(m_header.fileBlocks, firstBlock + blocksPerPiece - 1);
+            // Past the last block, whatever else the file holds goes in plain pieces.
+            const std::int64_t end = firstBlock <= m_header.fileBlocks ? startOf(lastBlock + 1)
+                                                                       : std::min(size, start + kPieceBytes);
+            piece.resize(static_cast<std::size_t>(end - start));
+            m_original.readAt(start, piece.data(), end - start, m_name);
+            for (int number = firstBlock; number <= lastBlock; ++number) {
+                if (number != m_chain.current())
+                    continue; // a free block, or one the chain comes to later
+                char* block = piece.data() + (startOf(number) - start);
+                const DataBlock header
+                    = enter(reinterpret_cast<const unsigned char*>(block), startOf(number));
+                const auto applyHere = [&](const PendingChange& change, std::int64_t inBlock) {
+                    return m_apply(change, block + inBlock, error);
+                };
+                if (!forEachChange(header, applyHere))
+                    return false;
+            }
+            if (!m_copy.writeAt(static_cast<std::uint64_t>(start), piece.data(), piece.size(), error))
+                return false;
+            m_copy.startFlush(static_cast<std::uint64_t>(start), piece.size());
+            start = end;
+            firstBlock = lastBlock + 1;
+        }
+        return true;
+    }
+
+    // The rest of the chain through block headers, each change read, applied and written alone.
+    bool walkRest(QString* error)
+    {
+        while (m_chain.current() != 0) {
+            const std::int64_t blockStart = startOf(m_chain.current());
+            unsigned char head[dbHeader::kBlockHeaderSize];
+            m_original.readAt(blockStart, reinterpret_cast<char*>(head), sizeof head, m_name);
+            const DataBlock block = enter(head, blockStart);
+            const auto applyThere = [&](const PendingChange& change, std::int64_t inBlock) {
+                const int width = fieldWidth(m_header.info.fields[change.field]);
+                char slot[kLargestField];
+                m_original.readAt(blockStart + inBlock, slot, width, m_name);
+                return m_apply(change, slot, error)
+                    && m_copy.writeAt(static_cast<std::uint64_t>(blockStart + inBlock), slot,
+                        static_cast<std::size_t>(width), error);
+            };
+            if (!forEachChange(block, applyThere))
+                return false;
+        }
+        return true;
+    }
+
+    const TableHeader& m_header;
+    const SourceFile& m_original;
+    const QString& m_name;
+    writer::TemporaryFile& m_copy;
+    const std::vector<PendingChange>& m_changes;
+    const ApplyChange& m_apply;
+    std::vector<PendingChange>::const_iterator m_next;
+    BlockChain m_chain;
+    std::int64_t m_first = 0; // index of the current block's first record
+};
+
+} // namespace
+
+bool writeDbCopy(const TableHeader& header, const SourceFile& original, const QString& originalName,
+    writer::TemporaryFile& copy, const std::vector<PendingChange>& changes, const ApplyChange& apply,
+    QString* error)
+{
+    return DbCopy(header, original, originalName, copy, changes, apply).write(error);
+}
+
+} // namespace paradox
