@@ -217,7 +217,7 @@ void markKeyed(const KeyedTableSpec& spec)
 {
     QFile db(QDir(spec.folder).filePath(spec.name + u".DB"_s));
     if (db.open(QIODevice::ReadWrite)) {
-        QByteArray header = db.read(0x24);
+        QByteArray header = db.read(0x25);
         header[0x04] = 0;
         put16(header, 0x23, spec.keyFields);
         db.seek(0);
