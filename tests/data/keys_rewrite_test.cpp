@@ -249,6 +249,38 @@ TEST_F(OwnKeyedTable, DamagedFilesAreRefused)
     }
 }
 
+// An autoincrement key moved past the table's counter raises the counter: the engine must not
+// later hand out a value that is taken.
+TEST(OwnKeyedTableCounter, AutoincrementKeyRaisesTheCounter)
+{
+    QTemporaryDir dir;
+    KeyedTableSpec spec;
+    spec.folder = dir.path();
+    spec.name = u"TICKETS"_s;
+    spec.fields = { { u"ID"_s, FieldType::Autoincrement, 4 }, { u"TITLE"_s, FieldType::Alpha, 10 } };
+    for (int i = 1; i <= 50; ++i)
+        spec.rows.push_back({ std::int32_t { i }, u"t%1"_s.arg(i) });
+    ASSERT_EQ(writeKeyedTable(spec), QString());
+    const QString db = QDir(dir.path()).filePath(u"TICKETS.DB"_s);
+    ASSERT_EQ(buildIndexes(db), QString());
+    const auto counter = [&] {
+        const QByteArray header = readFile(db);
+        return static_cast<unsigned char>(header[0x49]) | (static_cast<unsigned char>(header[0x4A]) << 8);
+    };
+    ASSERT_EQ(counter(), 50);
+
+    paradox::KeyedRewrite raise;
+    ASSERT_EQ(paradox::rewriteKeyedTable(db, 0, { { 2, std::int32_t { 500 } } }, &raise), QString());
+    ASSERT_EQ(placeFiles(raise), QString());
+    EXPECT_EQ(counter(), 500);
+    // Below the counter: it stays.
+    paradox::KeyedRewrite lower;
+    ASSERT_EQ(paradox::rewriteKeyedTable(db, 0, { { 2, std::int32_t { 100 } } }, &lower), QString());
+    ASSERT_EQ(placeFiles(lower), QString());
+    EXPECT_EQ(counter(), 500);
+    EXPECT_EQ(std::get<std::int32_t>(readRows(db).back()[0]), 500);
+}
+
 struct Refusal
 {
     const char* name;
