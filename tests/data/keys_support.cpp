@@ -32,29 +32,29 @@ void put32(QByteArray& bytes, int offset, std::uint32_t value)
 }
 
 // The fixed part shared by every index file.
-QByteArray fixedPart(
-    const KeyedTableSpec& spec, int recordSize, int fileType, const std::vector<Field>& fields, int keyFields)
+QByteArray fixedPart(const KeyedTableRecipe& recipe, int recordSize, int fileType,
+    const std::vector<Field>& fields, int keyFields)
 {
     QByteArray header(0x800, '\0');
     put16(header, 0x00, recordSize);
     put16(header, 0x02, 0x800);
     header[0x04] = static_cast<char>(fileType);
-    header[0x05] = static_cast<char>(spec.blockSizeKb);
+    header[0x05] = static_cast<char>(recipe.blockSizeKb);
     put16(header, 0x21, static_cast<int>(fields.size()));
     put16(header, 0x23, keyFields);
-    header[0x29] = static_cast<char>(spec.sortOrderCode);
-    header[0x39] = static_cast<char>(spec.fileVersion);
+    header[0x29] = static_cast<char>(recipe.sortOrderCode);
+    header[0x39] = static_cast<char>(recipe.fileVersion);
     return header;
 }
 
 // .PX, .Ynn: descriptors at 0x58, a name pointer, the name.
-QByteArray treeHeader(
-    const KeyedTableSpec& spec, const std::vector<Field>& keyFields, int fileType, const QString& fileName)
+QByteArray treeHeader(const KeyedTableRecipe& recipe, const std::vector<Field>& keyFields, int fileType,
+    const QString& fileName)
 {
     int keySize = 0;
     for (const Field& field : keyFields)
         keySize += width(field);
-    QByteArray header = fixedPart(spec, keySize + 6, fileType, keyFields, 0);
+    QByteArray header = fixedPart(recipe, keySize + 6, fileType, keyFields, 0);
     put16(header, 0x1E, 1);
     int offset = 0x58;
     for (const Field& field : keyFields) {
@@ -126,56 +126,56 @@ QString placeFiles(paradox::KeyedRewrite& rewrite)
     return QString();
 }
 
-QString writeKeyedTable(const KeyedTableSpec& spec)
+QString writeKeyedTable(const KeyedTableRecipe& recipe)
 {
     paradox::NewTable table;
-    table.folder = spec.folder;
-    table.name = spec.name;
-    table.fields = spec.fields;
-    table.codePage = spec.codePage;
-    table.fileVersion = spec.fileVersion;
-    table.blockSizeKb = spec.blockSizeKb;
-    table.sortOrderCode = spec.sortOrderCode;
-    table.sortOrderName = spec.sortOrderName;
+    table.folder = recipe.folder;
+    table.name = recipe.name;
+    table.fields = recipe.fields;
+    table.codePage = recipe.codePage;
+    table.fileVersion = recipe.fileVersion;
+    table.blockSizeKb = recipe.blockSizeKb;
+    table.sortOrderCode = recipe.sortOrderCode;
+    table.sortOrderName = recipe.sortOrderName;
     QString error;
     auto writer = paradox::createTable(table, &error);
     if (!writer)
         return error;
-    for (const paradox::Row& row : spec.rows) {
+    for (const paradox::Row& row : recipe.rows) {
         if (!writer->append(row, &error))
             return error;
     }
     if (!writer->commit(QString(), &error))
         return error;
-    markKeyed(spec);
+    markKeyed(recipe);
     return QString();
 }
 
-void markKeyed(const KeyedTableSpec& spec)
+void markKeyed(const KeyedTableRecipe& recipe)
 {
-    QFile db(QDir(spec.folder).filePath(spec.name + u".DB"_s));
+    QFile db(QDir(recipe.folder).filePath(recipe.name + u".DB"_s));
     if (db.open(QIODevice::ReadWrite)) {
         QByteArray header = db.read(0x25);
         header[0x04] = 0;
-        put16(header, 0x23, spec.keyFields);
+        put16(header, 0x23, recipe.keyFields);
         db.seek(0);
         db.write(header);
     }
-    const std::vector<Field> keys(spec.fields.begin(), spec.fields.begin() + spec.keyFields);
-    writeFile(
-        QDir(spec.folder).filePath(spec.name + u".PX"_s), treeHeader(spec, keys, 1, spec.name + u".PX"_s));
+    const std::vector<Field> keys(recipe.fields.begin(), recipe.fields.begin() + recipe.keyFields);
+    writeFile(QDir(recipe.folder).filePath(recipe.name + u".PX"_s),
+        treeHeader(recipe, keys, 1, recipe.name + u".PX"_s));
 }
 
-void writeEmptyIndex(const KeyedTableSpec& spec, const IndexSpec& index)
+void writeEmptyIndex(const KeyedTableRecipe& recipe, const IndexRecipe& index)
 {
     std::vector<Field> fields;
     std::vector<int> numbers;
     for (int field : index.fields) {
-        fields.push_back(spec.fields[static_cast<std::size_t>(field)]);
+        fields.push_back(recipe.fields[static_cast<std::size_t>(field)]);
         numbers.push_back((field + 1) | (index.isDescending ? 0x8000 : 0));
     }
-    for (int i = 0; i < spec.keyFields; ++i) {
-        fields.push_back(spec.fields[static_cast<std::size_t>(i)]);
+    for (int i = 0; i < recipe.keyFields; ++i) {
+        fields.push_back(recipe.fields[static_cast<std::size_t>(i)]);
         numbers.push_back(static_cast<int>(fields.size()));
     }
     const std::vector<Field> treeFields = fields;
@@ -186,32 +186,32 @@ void writeEmptyIndex(const KeyedTableSpec& spec, const IndexSpec& index)
         recordSize += width(field);
     const bool isComposite = index.suffix.startsWith(u"XG"_s, Qt::CaseInsensitive);
     const int keyFields = static_cast<int>(treeFields.size());
-    QByteArray x = fixedPart(spec, recordSize, isComposite ? 8 : 5, fields, keyFields);
+    QByteArray x = fixedPart(recipe, recordSize, isComposite ? 8 : 5, fields, keyFields);
     x[0x15] = static_cast<char>(index.fields.front() + 1);
     put32(x, 0x25, 0xFF00FF00U);
-    x[0x55] = static_cast<char>(index.isDescending ? 0x11 : (spec.fileVersion == 0x0C ? 0x01 : 0));
-    put16(x, 0x58, 0x100 + spec.fileVersion);
-    put16(x, 0x5A, 0x100 + spec.fileVersion);
-    put16(x, 0x6A, spec.codePage);
+    x[0x55] = static_cast<char>(index.isDescending ? 0x11 : (recipe.fileVersion == 0x0C ? 0x01 : 0));
+    put16(x, 0x58, 0x100 + recipe.fileVersion);
+    put16(x, 0x5A, 0x100 + recipe.fileVersion);
+    put16(x, 0x6A, recipe.codePage);
     int offset = 0x78;
     for (const Field& field : fields) {
         x[offset++] = static_cast<char>(field.type);
         x[offset++] = static_cast<char>(field.size);
     }
-    offset += 4 + 4 * static_cast<int>(fields.size()) + (spec.fileVersion == 0x0C ? 261 : 79);
+    offset += 4 + 4 * static_cast<int>(fields.size()) + (recipe.fileVersion == 0x0C ? 261 : 79);
     QByteArray tail;
     for (const Field& field : fields)
         tail += field.name.toLatin1() + '\0';
     for (int number : numbers)
         tail += QByteArray(1, static_cast<char>(number & 0xFF))
             + QByteArray(1, static_cast<char>(number >> 8));
-    tail += spec.sortOrderName + '\0' + index.indexName + '\0';
+    tail += recipe.sortOrderName + '\0' + index.indexName + '\0';
     std::memcpy(x.data() + offset, tail.constData(), static_cast<std::size_t>(tail.size()));
-    const QString base = QDir(spec.folder).filePath(spec.name + u'.');
+    const QString base = QDir(recipe.folder).filePath(recipe.name + u'.');
     writeFile(base + index.suffix, x);
     const QString treeSuffix = u'Y' + index.suffix.mid(1);
-    writeFile(
-        base + treeSuffix, treeHeader(spec, treeFields, isComposite ? 7 : 4, spec.name + u'.' + treeSuffix));
+    writeFile(base + treeSuffix,
+        treeHeader(recipe, treeFields, isComposite ? 7 : 4, recipe.name + u'.' + treeSuffix));
 }
 
 QString buildIndexes(const QString& dbPath)
