@@ -69,27 +69,6 @@ std::vector<Row> readRows(const QString& dbPath)
     return rows;
 }
 
-// The entries an index must hold, built by hand from the .DB: the indexed fields' bytes, the
-// key's, the block as a Short; sorted by all but the block.
-std::vector<QByteArray> expectedEntries(
-    const QString& dbPath, const std::vector<std::pair<int, int>>& fields, int keySize)
-{
-    std::vector<QByteArray> entries;
-    for (const ChainRecord& record : chainRecordsWithBlocks(dbPath)) {
-        QByteArray entry;
-        for (const auto& [offset, width] : fields)
-            entry += record.bytes.mid(offset, width);
-        entry += record.bytes.left(keySize);
-        const int block = record.block ^ 0x8000;
-        entry += static_cast<char>(block >> 8);
-        entry += static_cast<char>(block & 0xFF);
-        entries.push_back(entry);
-    }
-    std::sort(entries.begin(), entries.end(),
-        [](const QByteArray& a, const QByteArray& b) { return a.chopped(2) < b.chopped(2); });
-    return entries;
-}
-
 class OwnKeyedTable : public testing::Test
 {
 protected:

@@ -70,6 +70,12 @@ QString buildIndexes(const QString& dbPath);
 // a search from the root finds every record. Empty when all holds, else the first fault.
 QString verifyTree(const QString& treePath, const QString& indexedPath);
 
+// The entries an index must hold, built by hand from the .DB: the bytes of the indexed fields
+// (offset and width in the record), of the key (the first keySize bytes), the block as a
+// Short; sorted by all but the block.
+std::vector<QByteArray> expectedEntries(
+    const QString& dbPath, const std::vector<std::pair<int, int>>& fields, int keySize);
+
 // The records of a .DB-format file along its chain, as raw bytes.
 std::vector<QByteArray> chainRecords(const QString& path);
 struct ChainRecord

@@ -2,6 +2,7 @@
 
 #include "tests/data/keys_support.h"
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -134,6 +135,25 @@ std::vector<QByteArray> chainRecords(const QString& path)
     for (ChainRecord& record : chainRecordsWithBlocks(path))
         records.push_back(std::move(record.bytes));
     return records;
+}
+
+std::vector<QByteArray> expectedEntries(
+    const QString& dbPath, const std::vector<std::pair<int, int>>& fields, int keySize)
+{
+    std::vector<QByteArray> entries;
+    for (const ChainRecord& record : chainRecordsWithBlocks(dbPath)) {
+        QByteArray entry;
+        for (const auto& [offset, width] : fields)
+            entry += record.bytes.mid(offset, width);
+        entry += record.bytes.left(keySize);
+        const int block = record.block ^ 0x8000;
+        entry += static_cast<char>(block >> 8);
+        entry += static_cast<char>(block & 0xFF);
+        entries.push_back(entry);
+    }
+    std::sort(entries.begin(), entries.end(),
+        [](const QByteArray& a, const QByteArray& b) { return a.chopped(2) < b.chopped(2); });
+    return entries;
 }
 
 QString verifyTree(const QString& treePath, const QString& indexedPath)
