@@ -83,8 +83,10 @@ struct BlockKeys
 };
 
 // Writes records, in the order given, into full blocks numbered and chained 1, 2, 3, ... after
-// a header whose counts it fills in. Blocks are packed as a sorted bulk load packs them: each
-// full before the next begins.
+// a header whose counts it fills in. Each block is full before the next begins: what the engine
+// makes of records that come in key order (it opens a new block only when the last one is
+// full), and what pxlib reads. The engine's own samples hold one block per file and cannot
+// show how it fills blocks when it rebuilds a bigger table.
 class PackedBlockWriter
 {
 public:

@@ -226,7 +226,10 @@ IndexFileHeader decodeIndexHeader(const ByteReader& header, std::int64_t fileSiz
     result.fileBlocks = header.u16(kFileBlocks, "number of blocks");
     result.firstBlock = header.u16(kFirstBlock, "first block");
     result.sortOrderCode = header.u8(kSortOrder, "sort order");
-    result.isDescending = result.kind == IndexFileKind::SecondaryData && header.u8(0x55, "direction") == 0x11;
+    // 0x01 marks an ascending index of version 7, 0x11 a descending one; anything else is not
+    // known to mean ascending.
+    const int direction = header.u8(0x55, "direction");
+    result.isDescending = result.kind == IndexFileKind::SecondaryData && direction != 0 && direction != 0x01;
     result.needsRebuild
         = header.u8(0x14, "flags") != 0 || header.u8(0x2A, "flags") != 0 || header.u8(0x4F, "flags") != 0;
     const ByteReader whole = header.sub(0, result.headerSize, "header");

@@ -42,7 +42,7 @@ struct IndexFileHeader
     std::vector<int> fieldNumbers;
     QByteArray sortOrderName;
     QByteArray indexName;
-    bool isDescending = false; // .Xnn of version 7: header 0x55 = 0x11
+    bool isDescending = false; // .Xnn: header 0x55 is 0x11 (descending) or unknown, not 0 or 0x01
     bool needsRebuild = false; // the engine's "rebuild required" flags are set
 };
 

@@ -1,5 +1,7 @@
 #include "data/paradox/keyed_rewrite.h"
 
+#include "data/paradox/byte_writer.h"
+#include "data/paradox/field_decode.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/keyed_layout.h"
 #include "data/paradox/primary_index.h"
@@ -116,6 +118,28 @@ writer::TemporaryFile* addFile(KeyedRewrite& result, const QString& target, QStr
     return result.files.back().file.get();
 }
 
+// The header's autoincrement value when a new value of the field is above it: the engine
+// hands out the next one for a new record and must not hand out one that is taken.
+std::optional<std::uint32_t> raisedAutoIncrement(const KeyedTable& table, const FieldChanges& changes)
+{
+    if (table.fields()[static_cast<std::size_t>(changes.field())].type != FieldType::Autoincrement)
+        return std::nullopt;
+    const ByteReader header(reinterpret_cast<const unsigned char*>(table.rawHeader.constData()),
+        table.rawHeader.size(), table.name);
+    auto largest = static_cast<std::int32_t>(header.u32(dbHeader::kAutoIncrement, "autoincrement value"));
+    bool isRaised = false;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const unsigned char* bytes = changes.bytes(i);
+        const auto value = static_cast<std::int32_t>(((std::uint32_t { bytes[0] } ^ 0x80U) << 24)
+            | (std::uint32_t { bytes[1] } << 16) | (std::uint32_t { bytes[2] } << 8) | bytes[3]);
+        if (!isAllZero(bytes, 4) && value > largest) {
+            largest = value;
+            isRaised = true;
+        }
+    }
+    return isRaised ? std::optional(static_cast<std::uint32_t>(largest)) : std::nullopt;
+}
+
 // The .DB (and, when the records move, the .PX) anew, first among the files of `result`.
 bool writeTable(const Preparation& work, const FieldChanges& changes, const std::optional<KeyOrder>& order,
     KeyedRewrite& result, QString* error)
@@ -123,11 +147,21 @@ bool writeTable(const Preparation& work, const FieldChanges& changes, const std:
     writer::TemporaryFile* db = addFile(result, work.table.path, error);
     if (!db)
         return false;
-    if (!order)
-        return writePatchedCopy(work.table, changes, *db, error) && db->finish(error);
     BlockKeys blocks;
-    if (!writeInKeyOrder(work.table, changes, *order, *db, &blocks, error) || !db->finish(error))
+    const bool isWritten = order ? writeInKeyOrder(work.table, changes, *order, *db, &blocks, error)
+                                 : writePatchedCopy(work.table, changes, *db, error);
+    if (!isWritten)
         return false;
+    if (const auto autoIncrement = raisedAutoIncrement(work.table, changes)) {
+        char bytes[4];
+        putU32(bytes, *autoIncrement);
+        if (!db->writeAt(dbHeader::kAutoIncrement, bytes, sizeof bytes, error))
+            return false;
+    }
+    if (!db->finish(error))
+        return false;
+    if (!order)
+        return true;
     writer::TemporaryFile* primary = addFile(result, work.primary.path, error);
     return primary && writeIndexTree(*primary, work.primary, blocks, error) && primary->finish(error);
 }

@@ -1,6 +1,6 @@
 // The entry of an .Xnn/.XGn for a record of a keyed table, as the engine writes it:
 //
-// | Part                 | Size            | Content                                          |
+// | Piece                | Size            | Content                                          |
 // |----------------------|-----------------|--------------------------------------------------|
 // | indexed fields       | their widths    | the record's bytes of each, in the index's order |
 // | primary key          | the key's bytes | the record's first bytes                         |

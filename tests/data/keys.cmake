@@ -4,6 +4,7 @@ fw_add_gtest(paradox_keys_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/keys_support.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_pxlib.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/keys_tree_check.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_realworld_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_pxlib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_rewrite_test.cpp

@@ -88,6 +88,11 @@ bool writeKeyedTableWithPxlib(const QString& dbPath, const QString& pxPath,
     isOk = isOk && writeIndex(doc, pxPath, fields, keyFields, &messages);
     PX_close(doc);
     PX_delete(doc);
+    // pxlib leaves header byte 0x55 (referential integrity) uninitialised; the engine writes 0
+    // in a table no other refers to.
+    QFile table(dbPath);
+    if (isOk && table.open(QIODevice::ReadWrite) && table.seek(0x55))
+        isOk = table.write("\0", 1) == 1;
     if (!isOk && error->isEmpty())
         *error = messages.isEmpty() ? QStringLiteral("pxlib failed") : messages;
     return isOk;
@@ -101,8 +106,14 @@ IndexedRecords readThroughPrimaryIndex(const QString& dbPath, const QString& pxP
     FILE* pxFile = std::fopen(QFile::encodeName(pxPath).constData(), "rb");
     pxdoc_t* doc = PX_new3(collectError, nullptr, nullptr, nullptr, &result.error);
     pxdoc_t* index = PX_new3(collectError, nullptr, nullptr, nullptr, &result.error);
-    const bool isOpen = dbFile && pxFile && PX_open_fp(doc, dbFile) == 0 && PX_open_fp(index, pxFile) == 0
-        && PX_read_primary_index(index) == 0 && PX_add_primary_index(doc, index) == 0;
+    bool isOpen = dbFile && pxFile && PX_open_fp(doc, dbFile) == 0 && PX_open_fp(index, pxFile) == 0
+        && PX_read_primary_index(index) == 0;
+    // Opening built an index from the block chain; adding the .PX drops it without freeing it.
+    if (isOpen && doc->px_indexdata) {
+        doc->free(doc, doc->px_indexdata);
+        doc->px_indexdata = nullptr;
+    }
+    isOpen = isOpen && PX_add_primary_index(doc, index) == 0;
     if (isOpen) {
         const int records = PX_get_num_records(doc);
         QByteArray record(PX_get_recordsize(doc), '\0');
@@ -115,12 +126,15 @@ IndexedRecords readThroughPrimaryIndex(const QString& dbPath, const QString& pxP
         result.error = QStringLiteral("pxlib cannot open the table with its index");
     }
     PX_delete(doc);
-    // pxlib never frees the keys PX_read_primary_index copies.
+    // pxlib (0.6.8) frees neither the entries PX_read_primary_index reads nor their keys.
     auto* entries = static_cast<pxpindex_t*>(index->px_data);
     for (int i = 0; entries && i < index->px_datalen; ++i) {
         if (entries[i].data)
             index->free(index, entries[i].data);
     }
+    if (entries)
+        index->free(index, entries);
+    index->px_data = nullptr;
     PX_delete(index);
     if (dbFile)
         std::fclose(dbFile);

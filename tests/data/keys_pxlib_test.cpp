@@ -116,15 +116,15 @@ TEST_F(PxlibKeyedTable, KeyCollisionIsRefusedAndTheFolderIsUntouched)
 // blocks, and with its own header (name, flags) unchanged.
 TEST_F(PxlibKeyedTable, NamedIndexFollowsTheMovedRecords)
 {
-    KeyedTableSpec spec;
-    spec.folder = m_dir.path();
-    spec.name = u"stock"_s;
-    spec.fields = kFields;
-    spec.sortOrderCode = 0x62; // pxlib's tables: version 7, "ANSIINTL", 2 KB blocks
-    spec.sortOrderName = "ANSIINTL";
-    spec.fileVersion = 0x0C;
-    spec.blockSizeKb = 2;
-    writeEmptyIndex(spec, { u"XG0"_s, { 2 }, "by quantity" });
+    KeyedTableRecipe recipe;
+    recipe.folder = m_dir.path();
+    recipe.name = u"stock"_s;
+    recipe.fields = kFields;
+    recipe.sortOrderCode = 0x62; // pxlib's tables: version 7, "ANSIINTL", 2 KB blocks
+    recipe.sortOrderName = "ANSIINTL";
+    recipe.fileVersion = 0x0C;
+    recipe.blockSizeKb = 2;
+    writeEmptyIndex(recipe, { u"XG0"_s, { 2 }, "by quantity" });
     const QString x = QDir(m_dir.path()).filePath(u"stock.XG0"_s);
     const QString y = QDir(m_dir.path()).filePath(u"stock.YG0"_s);
     const QByteArray oldHeader = readFile(x).left(0x800);
@@ -161,12 +161,12 @@ TEST_F(PxlibKeyedTable, ChangingANonKeyFieldTouchesNoIndex)
 TEST(PxlibReadsTwoLevels, EveryRecordIsFoundAfterKeysMove)
 {
     QTemporaryDir dir;
-    KeyedTableSpec spec;
-    spec.folder = dir.path();
-    spec.name = u"PARTS"_s;
-    spec.fields = kFields;
-    spec.rows = orderedRows(9000); // 26-byte records, 39 a block: 231 blocks, 101 entries a .PX block
-    ASSERT_EQ(writeKeyedTable(spec), QString());
+    KeyedTableRecipe recipe;
+    recipe.folder = dir.path();
+    recipe.name = u"PARTS"_s;
+    recipe.fields = kFields;
+    recipe.rows = orderedRows(9000); // 26-byte records, 39 a block: 231 blocks, 101 entries a .PX block
+    ASSERT_EQ(writeKeyedTable(recipe), QString());
     const QString db = QDir(dir.path()).filePath(u"PARTS.DB"_s);
     const QString px = QDir(dir.path()).filePath(u"PARTS.PX"_s);
     ASSERT_EQ(buildIndexes(db), QString());

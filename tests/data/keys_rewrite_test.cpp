@@ -30,8 +30,8 @@ const std::vector<Field> kFields {
     { u"SCORE"_s, FieldType::Long, 4 },
     { u"NOTE"_s, FieldType::Alpha, 30 },
 };
-const IndexSpec kCityIndex { u"X02"_s, { 1 }, {} };
-const IndexSpec kScoreIndex { u"X03"_s, { 2 }, {} };
+const IndexRecipe kCityIndex { u"X02"_s, { 1 }, {} };
+const IndexRecipe kScoreIndex { u"X03"_s, { 2 }, {} };
 
 QByteArray latin1(const QString& text)
 {
@@ -69,39 +69,18 @@ std::vector<Row> readRows(const QString& dbPath)
     return rows;
 }
 
-// The entries an index must hold, built by hand from the .DB: the indexed fields' bytes, the
-// key's, the block as a Short; sorted by all but the block.
-std::vector<QByteArray> expectedEntries(
-    const QString& dbPath, const std::vector<std::pair<int, int>>& fields, int keySize)
-{
-    std::vector<QByteArray> entries;
-    for (const ChainRecord& record : chainRecordsWithBlocks(dbPath)) {
-        QByteArray entry;
-        for (const auto& [offset, width] : fields)
-            entry += record.bytes.mid(offset, width);
-        entry += record.bytes.left(keySize);
-        const int block = record.block ^ 0x8000;
-        entry += static_cast<char>(block >> 8);
-        entry += static_cast<char>(block & 0xFF);
-        entries.push_back(entry);
-    }
-    std::sort(entries.begin(), entries.end(),
-        [](const QByteArray& a, const QByteArray& b) { return a.chopped(2) < b.chopped(2); });
-    return entries;
-}
-
 class OwnKeyedTable : public testing::Test
 {
 protected:
     void SetUp() override
     {
-        m_spec.folder = m_dir.path();
-        m_spec.name = u"CUSTOMER"_s;
-        m_spec.fields = kFields;
-        m_spec.rows = customers(400);
-        ASSERT_EQ(writeKeyedTable(m_spec), QString());
-        writeEmptyIndex(m_spec, kCityIndex);
-        writeEmptyIndex(m_spec, kScoreIndex);
+        m_recipe.folder = m_dir.path();
+        m_recipe.name = u"CUSTOMER"_s;
+        m_recipe.fields = kFields;
+        m_recipe.rows = customers(400);
+        ASSERT_EQ(writeKeyedTable(m_recipe), QString());
+        writeEmptyIndex(m_recipe, kCityIndex);
+        writeEmptyIndex(m_recipe, kScoreIndex);
         ASSERT_EQ(buildIndexes(path(u"DB"_s)), QString());
     }
 
@@ -120,14 +99,14 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    KeyedTableSpec m_spec;
+    KeyedTableRecipe m_recipe;
 };
 
 TEST_F(OwnKeyedTable, KeyChangeLaysRecordsOutInByteOrder)
 {
     const QByteArray oldHeader = readFile(path(u"DB"_s)).left(0x800);
     std::vector<FieldChange> changes;
-    std::vector<Row> expected = m_spec.rows;
+    std::vector<Row> expected = m_recipe.rows;
     for (std::size_t i = 0; i < expected.size(); i += 9) {
         // Upper case sorts before lower case, and a letter past 'z' in the code page after both.
         const QString name = std::get<QString>(expected[i][0]);
@@ -166,7 +145,7 @@ TEST_F(OwnKeyedTable, IndexedFieldChangeKeepsRecordsInPlace)
         QString());
     ASSERT_EQ(placeFiles(rewrite), QString());
 
-    std::vector<Row> expected = m_spec.rows;
+    std::vector<Row> expected = m_recipe.rows;
     expected[3][1] = u"Aalborg"_s;
     expected[250][1] = u"zz"_s;
     EXPECT_TRUE(readRows(path(u"DB"_s)) == expected);
@@ -188,13 +167,13 @@ TEST_F(OwnKeyedTable, IndexedFieldChangeKeepsRecordsInPlace)
 TEST(OwnKeyedTableLevels, DeepTreeFindsEveryRecord)
 {
     QTemporaryDir dir;
-    KeyedTableSpec spec;
-    spec.folder = dir.path();
-    spec.name = u"DEEP"_s;
-    spec.fields = { { u"CODE"_s, FieldType::Alpha, 100 }, { u"FILL"_s, FieldType::Alpha, 150 } };
+    KeyedTableRecipe recipe;
+    recipe.folder = dir.path();
+    recipe.name = u"DEEP"_s;
+    recipe.fields = { { u"CODE"_s, FieldType::Alpha, 100 }, { u"FILL"_s, FieldType::Alpha, 150 } };
     for (int i = 0; i < 3000; ++i)
-        spec.rows.push_back({ u"code %1"_s.arg(i, 5, 10, QChar(u'0')), u"x"_s });
-    ASSERT_EQ(writeKeyedTable(spec), QString());
+        recipe.rows.push_back({ u"code %1"_s.arg(i, 5, 10, QChar(u'0')), u"x"_s });
+    ASSERT_EQ(writeKeyedTable(recipe), QString());
     const QString db = QDir(dir.path()).filePath(u"DEEP.DB"_s);
     const QString px = QDir(dir.path()).filePath(u"DEEP.PX"_s);
     std::vector<FieldChange> changes;
@@ -249,10 +228,42 @@ TEST_F(OwnKeyedTable, DamagedFilesAreRefused)
     }
 }
 
+// An autoincrement key moved past the table's counter raises the counter: the engine must not
+// later hand out a value that is taken.
+TEST(OwnKeyedTableCounter, AutoincrementKeyRaisesTheCounter)
+{
+    QTemporaryDir dir;
+    KeyedTableRecipe recipe;
+    recipe.folder = dir.path();
+    recipe.name = u"TICKETS"_s;
+    recipe.fields = { { u"ID"_s, FieldType::Autoincrement, 4 }, { u"TITLE"_s, FieldType::Alpha, 10 } };
+    for (int i = 1; i <= 50; ++i)
+        recipe.rows.push_back({ std::int32_t { i }, u"t%1"_s.arg(i) });
+    ASSERT_EQ(writeKeyedTable(recipe), QString());
+    const QString db = QDir(dir.path()).filePath(u"TICKETS.DB"_s);
+    ASSERT_EQ(buildIndexes(db), QString());
+    const auto counter = [&] {
+        const QByteArray header = readFile(db);
+        return static_cast<unsigned char>(header[0x49]) | (static_cast<unsigned char>(header[0x4A]) << 8);
+    };
+    ASSERT_EQ(counter(), 50);
+
+    paradox::KeyedRewrite raise;
+    ASSERT_EQ(paradox::rewriteKeyedTable(db, 0, { { 2, std::int32_t { 500 } } }, &raise), QString());
+    ASSERT_EQ(placeFiles(raise), QString());
+    EXPECT_EQ(counter(), 500);
+    // Below the counter: it stays.
+    paradox::KeyedRewrite lower;
+    ASSERT_EQ(paradox::rewriteKeyedTable(db, 0, { { 2, std::int32_t { 100 } } }, &lower), QString());
+    ASSERT_EQ(placeFiles(lower), QString());
+    EXPECT_EQ(counter(), 500);
+    EXPECT_EQ(std::get<std::int32_t>(readRows(db).back()[0]), 500);
+}
+
 struct Refusal
 {
     const char* name;
-    std::function<void(KeyedTableSpec&)> prepareSpec; // before the files are written
+    std::function<void(KeyedTableRecipe&)> prepareRecipe; // before the files are written
     std::function<void(const QString& folder)> prepareFiles; // after, e.g. damage
     int field;
     std::vector<FieldChange> changes;
@@ -282,7 +293,7 @@ void swapFirstEntries(const QString& path)
     writeFile(path, bytes);
 }
 
-const auto kNoSpec = [](KeyedTableSpec&) {};
+const auto kNoRecipe = [](KeyedTableRecipe&) {};
 const auto kNoFiles = [](const QString&) {};
 QString fileIn(const QString& folder, const char* name)
 {
@@ -291,57 +302,57 @@ QString fileIn(const QString& folder, const char* name)
 
 const std::vector<Refusal> kRefusals = {
     { "textKeyUnderAnotherSortOrder",
-        [](KeyedTableSpec& spec) {
-            spec.sortOrderCode = 0x62;
-            spec.sortOrderName = "ANSIINTL";
+        [](KeyedTableRecipe& recipe) {
+            recipe.sortOrderCode = 0x62;
+            recipe.sortOrderName = "ANSIINTL";
         },
         kNoFiles, 0, { { 0, u"x"_s } }, "sort order \"ANSIINTL\" (code 0x62)", true },
-    { "descendingIndex", kNoSpec,
+    { "descendingIndex", kNoRecipe,
         [](const QString& folder) {
-            KeyedTableSpec spec;
-            spec.folder = folder;
-            spec.name = u"CUSTOMER"_s;
-            spec.fields = kFields;
-            writeEmptyIndex(spec, { u"XG0"_s, { 2 }, "down", true });
+            KeyedTableRecipe recipe;
+            recipe.folder = folder;
+            recipe.name = u"CUSTOMER"_s;
+            recipe.fields = kFields;
+            writeEmptyIndex(recipe, { u"XG0"_s, { 2 }, "down", true });
         },
         2, { { 0, std::int32_t { 7 } } }, "descending", true },
-    { "compositeIndexOverText", kNoSpec,
+    { "compositeIndexOverText", kNoRecipe,
         [](const QString& folder) {
-            KeyedTableSpec spec;
-            spec.folder = folder;
-            spec.name = u"CUSTOMER"_s;
-            spec.fields = kFields;
-            writeEmptyIndex(spec, { u"XG1"_s, { 2 }, "by score" });
+            KeyedTableRecipe recipe;
+            recipe.folder = folder;
+            recipe.name = u"CUSTOMER"_s;
+            recipe.fields = kFields;
+            writeEmptyIndex(recipe, { u"XG1"_s, { 2 }, "by score" });
         },
         0, { { 0, u"x"_s } }, "holds the text field \"NAME\" and may ignore case", true },
-    { "writeProtected", kNoSpec,
+    { "writeProtected", kNoRecipe,
         [](const QString& folder) { patchFile(fileIn(folder, "CUSTOMER.DB"), 0x38, 1); }, 0,
         { { 0, u"x"_s } }, "write-protected", true },
-    { "rebuildRequired", kNoSpec,
+    { "rebuildRequired", kNoRecipe,
         [](const QString& folder) { patchFile(fileIn(folder, "CUSTOMER.DB"), 0x4F, 1); }, 1,
         { { 0, u"x"_s } }, "needing a rebuild", true },
-    { "masterOfReferentialIntegrity", kNoSpec,
+    { "masterOfReferentialIntegrity", kNoRecipe,
         [](const QString& folder) { patchFile(fileIn(folder, "CUSTOMER.DB"), 0x55, 2); }, 0,
         { { 0, u"x"_s } }, "referential integrity", true },
-    { "missingPrimaryIndex", kNoSpec,
+    { "missingPrimaryIndex", kNoRecipe,
         [](const QString& folder) { QFile::remove(fileIn(folder, "CUSTOMER.PX")); }, 0, { { 0, u"x"_s } },
         "primary index (.PX) is missing", true },
-    { "indexWithoutTree", kNoSpec,
+    { "indexWithoutTree", kNoRecipe,
         [](const QString& folder) { QFile::remove(fileIn(folder, "CUSTOMER.Y02")); }, 1, { { 0, u"x"_s } },
         "no tree file", true },
     { "bcdKey",
-        [](KeyedTableSpec& spec) {
-            spec.fields[0] = { u"NAME"_s, FieldType::Bcd, 2 };
+        [](KeyedTableRecipe& recipe) {
+            recipe.fields[0] = { u"NAME"_s, FieldType::Bcd, 2 };
         },
         kNoFiles, 0, {}, "cannot be checked", true },
-    { "recordsOutOfOrder", [](KeyedTableSpec& spec) { std::swap(spec.rows[10], spec.rows[11]); }, kNoFiles, 0,
-        {}, "record 12 does not follow record 11", false },
-    { "indexEntriesOutOfOrder", kNoSpec,
+    { "recordsOutOfOrder", [](KeyedTableRecipe& recipe) { std::swap(recipe.rows[10], recipe.rows[11]); },
+        kNoFiles, 0, {}, "record 12 does not follow record 11", false },
+    { "indexEntriesOutOfOrder", kNoRecipe,
         [](const QString& folder) { swapFirstEntries(fileIn(folder, "CUSTOMER.X02")); }, 1, { { 0, u"x"_s } },
         "entries of index CUSTOMER.X02 are not in the order", false },
-    { "valueTooLong", kNoSpec, kNoFiles, 0, { { 5, u"thirteen byte"_s } },
+    { "valueTooLong", kNoRecipe, kNoFiles, 0, { { 5, u"thirteen byte"_s } },
         "takes 13 bytes, but the field holds 12", false },
-    { "recordOutOfRange", kNoSpec, kNoFiles, 0, { { 400, u"x"_s } }, "there is no record 401", false },
+    { "recordOutOfRange", kNoRecipe, kNoFiles, 0, { { 400, u"x"_s } }, "there is no record 401", false },
 };
 
 class OwnKeyedTableRefusal : public testing::TestWithParam<Refusal>
@@ -352,18 +363,18 @@ TEST_P(OwnKeyedTableRefusal, NothingIsWritten)
 {
     const Refusal& refusal = GetParam();
     QTemporaryDir dir;
-    KeyedTableSpec spec;
-    spec.folder = dir.path();
-    spec.name = u"CUSTOMER"_s;
-    spec.fields = kFields;
-    spec.rows = customers(40);
-    refusal.prepareSpec(spec);
-    if (spec.fields[0].type == FieldType::Bcd) {
-        for (Row& row : spec.rows)
-            row[0] = paradox::Bcd { QString::number(&row - spec.rows.data()) };
+    KeyedTableRecipe recipe;
+    recipe.folder = dir.path();
+    recipe.name = u"CUSTOMER"_s;
+    recipe.fields = kFields;
+    recipe.rows = customers(40);
+    refusal.prepareRecipe(recipe);
+    if (recipe.fields[0].type == FieldType::Bcd) {
+        for (Row& row : recipe.rows)
+            row[0] = paradox::Bcd { QString::number(&row - recipe.rows.data()) };
     }
-    ASSERT_EQ(writeKeyedTable(spec), QString());
-    writeEmptyIndex(spec, kCityIndex);
+    ASSERT_EQ(writeKeyedTable(recipe), QString());
+    writeEmptyIndex(recipe, kCityIndex);
     buildIndexes(
         QDir(dir.path()).filePath(u"CUSTOMER.DB"_s)); // may itself be refused: then the files stay empty
     refusal.prepareFiles(dir.path());

@@ -33,13 +33,13 @@ bool writeBigTable(const QString& folder)
 {
     const pid_t child = fork();
     if (child == 0) {
-        KeyedTableSpec spec;
-        spec.folder = folder;
-        spec.name = u"BIG"_s;
-        spec.fields = { { u"ID"_s, FieldType::Long, 4 }, { u"NAME"_s, FieldType::Alpha, 40 },
+        KeyedTableRecipe recipe;
+        recipe.folder = folder;
+        recipe.name = u"BIG"_s;
+        recipe.fields = { { u"ID"_s, FieldType::Long, 4 }, { u"NAME"_s, FieldType::Alpha, 40 },
             { u"CITY"_s, FieldType::Alpha, 30 }, { u"NOTE"_s, FieldType::Alpha, 71 } };
-        spec.blockSizeKb = 4;
-        paradox::NewTable table { folder, spec.name, spec.fields, 1252, 0x0B, 4, 0, 0, "ascii" };
+        recipe.blockSizeKb = 4;
+        paradox::NewTable table { folder, recipe.name, recipe.fields, 1252, 0x0B, 4, 0, 0, "ascii" };
         QString error;
         auto writer = paradox::createTable(table, &error);
         bool isWritten = writer != nullptr;
@@ -49,8 +49,8 @@ bool writeBigTable(const QString& folder)
                                      u"city %1"_s.arg(i % 97), u"note"_s },
                     &error);
         isWritten = isWritten && writer->commit(QString(), &error);
-        markKeyed(spec);
-        writeEmptyIndex(spec, { u"X02"_s, { 1 }, {} });
+        markKeyed(recipe);
+        writeEmptyIndex(recipe, { u"X02"_s, { 1 }, {} });
         _exit(isWritten && buildIndexes(QDir(folder).filePath(u"BIG.DB"_s)).isEmpty() ? 0 : 1);
     }
     int status = 0;

@@ -32,7 +32,7 @@ QByteArray withoutCounts(QByteArray header);
 // Moves every rewritten file over its target.
 QString placeFiles(paradox::KeyedRewrite& rewrite);
 
-struct KeyedTableSpec
+struct KeyedTableRecipe
 {
     QString folder;
     QString name;
@@ -46,7 +46,7 @@ struct KeyedTableSpec
     int fileVersion = 0x0B;
 };
 
-struct IndexSpec
+struct IndexRecipe
 {
     QString suffix; // "X02", "XG0", ...
     std::vector<int> fields; // table fields (from 0) in index order
@@ -56,12 +56,12 @@ struct IndexSpec
 
 // Writes the .DB with our own writer and marks it keyed; the .PX is a header with no blocks.
 // Empty on success, else what failed.
-QString writeKeyedTable(const KeyedTableSpec& spec);
-// Marks the table written from `spec` keyed and adds its header-only .PX (the second half of
+QString writeKeyedTable(const KeyedTableRecipe& recipe);
+// Marks the table written from `recipe` keyed and adds its header-only .PX (the second half of
 // writeKeyedTable, for tables written otherwise).
-void markKeyed(const KeyedTableSpec& spec);
+void markKeyed(const KeyedTableRecipe& recipe);
 // Writes an .Xnn/.XGn and its tree as headers without entries, as the engine lays them out.
-void writeEmptyIndex(const KeyedTableSpec& spec, const IndexSpec& index);
+void writeEmptyIndex(const KeyedTableRecipe& recipe, const IndexRecipe& index);
 // Rebuilds the .PX and every index of a table just written, so that it starts consistent.
 QString buildIndexes(const QString& dbPath);
 
@@ -69,6 +69,12 @@ QString buildIndexes(const QString& dbPath);
 // entry's key, child and count, one entry per block of the indexed file in chain order, and
 // a search from the root finds every record. Empty when all holds, else the first fault.
 QString verifyTree(const QString& treePath, const QString& indexedPath);
+
+// The entries an index must hold, built by hand from the .DB: the bytes of the indexed fields
+// (offset and width in the record), of the key (the first keySize bytes), the block as a
+// Short; sorted by all but the block.
+std::vector<QByteArray> expectedEntries(
+    const QString& dbPath, const std::vector<std::pair<int, int>>& fields, int keySize);
 
 // The records of a .DB-format file along its chain, as raw bytes.
 std::vector<QByteArray> chainRecords(const QString& path);
