@@ -8,6 +8,7 @@
 #include "core/dialogs.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace data {
 
@@ -21,6 +22,9 @@ struct DataContext
     // Names the run: the copy marks its work table with it, and the write-back takes back
     // only a work table its own run made. Empty: any work table of the name will do.
     QString runId = {};
+    // What the run does, for the note of the backup that keeps the replaced table.
+    QString operation = {};
+    QStringList answers = {};
 };
 
 } // namespace data

@@ -5,10 +5,12 @@
 #include "data/paradox_folder.h"
 #include "data/safe_names.h"
 #include "data/statements.h"
-#include "data/table_export.h"
+#include "data/table_replace.h"
+#include "data/table_rewrite.h"
 #include "data/workdb/work_table.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -36,44 +38,76 @@ public:
         : m_table(table)
         , m_ctx(ctx)
         , m_proc(ctx.errors, u"Tidewell2021/08/31.Paradox.sendTableToParadox"_s)
-        , m_backupRoot(ctx.backupRoot.isEmpty() ? defaultBackupRoot() : ctx.backupRoot)
     { }
 
     WriteBackResult run();
 
 private:
+    WorkDatabase& database()
+    {
+        if (!m_database)
+            throw core::Error(u"The work database is not open."_s);
+        return *m_database;
+    }
+    void openWorkTable();
     bool countRows(std::int64_t* rowCount);
     bool writeTable(std::int64_t rowCount);
+    void replaceFiles(TableRewrite& rewrite, int column);
     void finish(bool isWritten);
 
     const QString& m_table;
     const DataContext& m_ctx;
     core::Procedure m_proc;
-    QString m_backupRoot;
-    QString m_backupFolder; // where the old family goes when the new one takes its place
+    QString m_tableFile;
     std::optional<WorkDatabase> m_database;
     std::optional<WorkTable> m_work;
+    std::optional<paradox::TableInfo> m_source;
     WriteBackResult m_result;
 };
 
-// Without an exact row count the copy would write a table short of rows: then nothing is
-// written back.
+void WriteBack::openWorkTable()
+{
+    notifyWorkStatement(workReadStatement(m_table));
+    m_work.emplace(WorkTable::open(database(), m_table));
+    // Another run could have copied a table of the same name in the meantime.
+    if (!m_ctx.runId.isEmpty() && database().sourceRunId(m_table) != m_ctx.runId)
+        throw core::Error(u"The work table %1 was made by another run, not by this one; this run's changes are "
+                          "lost, and the table is not written back."_s.arg(m_table));
+    m_source = database().source(m_table);
+    if (!m_source || QFileInfo(m_source->path).absoluteFilePath() != QFileInfo(m_tableFile).absoluteFilePath())
+        throw core::Error(u"The work table %1 is no copy of %2; the table is not written back."_s.arg(
+            m_table, QDir::toNativeSeparators(m_tableFile)));
+}
+
+// The work table must hold every record of the table it replaces values of.
 bool WriteBack::countRows(std::int64_t* rowCount)
 {
-    bool isCounted = m_proc.step(120, [&] {
-        notifyWorkStatement(workReadStatement(m_table));
-        if (!m_database)
-            throw core::Error(u"The work database is not open."_s);
-        m_work.emplace(WorkTable::open(*m_database, m_table));
-        // Another run could have copied a table of the same name in the meantime.
-        if (!m_ctx.runId.isEmpty() && m_database->sourceRunId(m_table) != m_ctx.runId)
-            throw core::Error(u"The work table %1 was made by another run, not by this one; this run's changes "
-                              "are lost, and the table is not written back."_s.arg(m_table));
-    });
+    bool isCounted = m_proc.step(120, [&] { openWorkTable(); });
     std::int64_t count = 0;
     if (m_proc.test(122, [&] { return (count = m_work ? m_work->rowCount() : 0) > 0; }))
         isCounted = m_proc.step(124, [&] { *rowCount = static_cast<std::int32_t>(count); }) && isCounted;
+    if (isCounted && m_source && count != m_source->recordCount)
+        isCounted = m_proc.step(124, [&] {
+            throw core::Error(u"The work table %1 holds %2 rows, but the table had %3 records; it is not written "
+                              "back."_s.arg(m_table).arg(count).arg(m_source->recordCount));
+        });
     return isCounted;
+}
+
+void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
+{
+    const QString backupRoot = m_ctx.backupRoot.isEmpty() ? defaultBackupRoot() : m_ctx.backupRoot;
+    BackupNote note { m_table, QFileInfo(m_tableFile).absolutePath(),
+        m_work->columns().at(static_cast<std::size_t>(column)).name, m_ctx.operation, m_ctx.answers,
+        rewrite.recordsChanged(), QDateTime::currentDateTime() };
+    try {
+        m_result.backupFolder = replaceTableFiles(note.folder, m_table, rewrite.moves(), backupRoot, note);
+    } catch (const core::Error&) {
+        rewrite.release(); // a journal may still need the files; the replacement removed the rest
+        throw;
+    }
+    rewrite.release();
+    pruneBackups(backupRoot, note.folder, m_table);
 }
 
 bool WriteBack::writeTable(std::int64_t rowCount)
@@ -82,12 +116,18 @@ bool WriteBack::writeTable(std::int64_t rowCount)
         // An empty folder would make the target the root folder.
         if (m_ctx.folder.isEmpty())
             throw core::Error(u"No Paradox folder is given."_s);
-        const QString target = CollapseBackslashes(m_ctx.folder + QDir::separator());
-        notifyWorkStatement(exportStatement(rowCount, target, m_table));
-        if (m_backupFolder.isEmpty())
-            throw core::Error(u"The table %1 was not found in %2, so it is not replaced."_s.arg(
-                m_table, QDir::toNativeSeparators(m_ctx.folder)));
-        exportToParadox(*m_database, *m_work, rowCount, target, m_table, m_backupFolder);
+        notifyWorkStatement(exportStatement(rowCount, CollapseBackslashes(m_ctx.folder + QDir::separator()), m_table));
+        const std::vector<int> columns = m_work->changedColumns();
+        if (columns.size() > 1)
+            throw core::Error(u"More than one field of %1 was changed; the table is not written back."_s.arg(m_table));
+        if (columns.empty())
+            return; // nothing changed: no file is touched, no backup kept
+        const int column = columns.front();
+        const int field = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
+        TableRewrite rewrite(m_tableFile, *m_source, field, *m_work, column);
+        m_result.recordsChanged = rewrite.recordsChanged();
+        if (m_result.recordsChanged > 0)
+            replaceFiles(rewrite, column);
     });
 }
 
@@ -100,14 +140,14 @@ WriteBackResult WriteBack::run()
     }
     m_proc.step(108, [&] { checkParadoxFolder(m_ctx.folder); });
     m_proc.step(114, [&] { m_database.emplace(m_ctx.applicationFolder); });
-    // The old table leaves its folder only once the new one is completely written; here it
-    // is found and given the backup folder it will move to.
-    m_proc.step(116, [&] {
-        paradoxTableFile(m_ctx.folder, m_table);
-        m_backupFolder = newBackupFolder(m_backupRoot, m_table);
+    // The table that the new files replace; a write-back of this folder cut short earlier is
+    // finished first, so the table is whole before it is looked at.
+    const bool isFound = m_proc.step(116, [&] {
+        m_result.notices = finishInterruptedWriteBacks(m_ctx.folder);
+        m_tableFile = paradoxTableFile(m_ctx.folder, m_table);
     });
     std::int64_t rowCount = 0;
-    const bool isWritten = countRows(&rowCount) && writeTable(rowCount);
+    const bool isWritten = isFound && countRows(&rowCount) && writeTable(rowCount);
     finish(isWritten);
     return m_result;
 }
@@ -115,27 +155,17 @@ WriteBackResult WriteBack::run()
 void WriteBack::finish(bool isWritten)
 {
     m_work.reset();
-    // The work table is the only copy of the changes until the new table is in place.
-    if (isWritten && m_proc.test(130, [&] { return m_database->hasTable(m_table); })) {
+    // The work table is the only copy of the changes until the table holds them.
+    if (isWritten && m_proc.test(130, [&] { return database().hasTable(m_table); })) {
         m_proc.step(132, [&] {
             notifyWorkStatement(workDropStatement(m_table));
-            m_database->dropTable(m_table);
+            database().dropTable(m_table);
         });
     }
     m_proc.step(134, [&] { m_database.reset(); });
-
-    if (!m_backupFolder.isEmpty() && isCompleteBackup(m_backupFolder, m_table))
-        m_result.backupFolder = m_backupFolder;
-    else if (!m_backupFolder.isEmpty() && QFileInfo::exists(m_backupFolder))
-        QDir(m_backupFolder).removeRecursively(); // links to files that never left the folder
     m_result.isWrittenBack = isWritten;
-    if (isWritten) {
-        pruneBackups(m_backupRoot);
-        return;
-    }
-    m_result.problem = u"The table %1 was not written back, and the work table %1 is kept."_s.arg(m_table);
-    if (!m_result.backupFolder.isEmpty())
-        m_result.problem += u" The old table is kept in %1."_s.arg(QDir::toNativeSeparators(m_result.backupFolder));
+    if (!isWritten)
+        m_result.problem = u"The work table %1 is kept."_s.arg(m_table);
 }
 
 } // namespace

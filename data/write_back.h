@@ -5,22 +5,25 @@
 #include "data/data_context.h"
 
 #include <QString>
+#include <QStringList>
+#include <cstdint>
 
 namespace data {
 
 struct WriteBackResult
 {
-    bool isWrittenBack = false;
-    // The folder that holds the old table's family, when one was kept. After a failure
-    // that could not put the old table back, this is where the user's data is.
-    QString backupFolder;
+    bool isWrittenBack = false; // the table now holds the run's changes (or there were none)
+    std::int64_t recordsChanged = 0; // 0: no file was touched and no backup kept
+    QString backupFolder; // where the files it replaced are kept
     QString problem; // why the table was not written back; empty when it was
+    QStringList notices; // earlier write-backs of this folder that were finished first
 };
 
-// Replaces the Paradox table in ctx.folder with the work table of the same name, keeping
-// the old family in a backup folder under ctx.backupRoot, and drops the work table once the
-// new table is in place. The old table stays in its folder until the new one is complete;
-// the work table is kept when the write-back fails.
+// Writes the changes of the work table of the same name into the Paradox table in
+// ctx.folder: only the changed values, in copies of the table's files that replace the old
+// ones once complete (the old ones are kept in a backup under ctx.backupRoot). Every other
+// file of the table stays as it is; a run that changed nothing writes nothing. The work
+// table is dropped once the table is written, and kept when it is not.
 WriteBackResult sendTableToParadox(const QString& table, const DataContext& ctx);
 
 // A leading run of separators becomes exactly two; elsewhere each pair of separators

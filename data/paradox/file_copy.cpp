@@ -1,6 +1,7 @@
 // Copies of a table's files: the patch's new files start as byte-for-byte copies of the old
 // ones, and reads the old ones where it needs to look.
 
+#include "data/paradox/file_faults.h"
 #include "data/paradox/format_error.h"
 #include "data/paradox/source_file.h"
 #include "data/paradox/table_family.h"
@@ -103,6 +104,10 @@ bool TemporaryFile::copyFrom(const QString& source, QString* error)
         return false;
     if (m_fd < 0) {
         *error = u"cannot write %1: the file is closed"_s.arg(m_path);
+        return false;
+    }
+    if (!io::mayProceed()) {
+        *error = u"cannot copy %1 to %2: %3"_s.arg(source, m_path, systemError(errno));
         return false;
     }
     std::int64_t done = 0;

@@ -69,13 +69,15 @@ QString describeKey(const std::vector<Field>& fields, const unsigned char* key, 
         size += fieldWidth(field);
     const QString name = u"key"_s;
     const ByteReader bytes(key, size, name);
-    const TextDecoder& text = textDecoderFor(codePage);
+    const TextCodec* text = textCodecFor(codePage);
+    if (!text)
+        return u"a key"_s;
     QStringList parts;
     int offset = 0;
     for (const Field& field : fields) {
         Value value;
         try {
-            decodePlainField(field, bytes, offset, text, value);
+            decodePlainField(field, bytes, offset, *text, value);
         } catch (const FormatError&) {
             value = Null {};
         }

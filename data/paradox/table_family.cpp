@@ -1,5 +1,7 @@
 #include "data/paradox/table_family.h"
 
+#include "data/paradox/file_faults.h"
+
 #include "data/paradox/table.h"
 
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -210,9 +213,14 @@ bool TemporaryFile::create(
             u".%1.%2.%3.tmp"_s.arg(name)
                 .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))
                 .arg(extension));
-        m_fd = ::open(nativePath(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_fd = io::mayProceed()
+            ? ::open(nativePath(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
+            : -1;
         if (m_fd >= 0) {
             m_path = candidate;
+            // Held while the file is written: a clean-up of left-over temporary files (after a
+            // program was killed) passes over a file that is still being written.
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
             return true;
         }
         if (errno != EEXIST) {
@@ -226,7 +234,7 @@ bool TemporaryFile::create(
 
 bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error)
 {
-    if (m_fd >= 0 && writeFully(m_fd, offset, data, size))
+    if (m_fd >= 0 && io::mayProceed() && writeFully(m_fd, offset, data, size))
         return true;
     *error = u"cannot write %1: %2"_s.arg(m_path, systemError(m_fd >= 0 ? errno : EBADF));
     return false;
@@ -234,7 +242,7 @@ bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t 
 
 bool TemporaryFile::resize(std::uint64_t size, QString* error)
 {
-    if (m_fd >= 0 && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0)
+    if (m_fd >= 0 && io::mayProceed() && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0)
         return true;
     *error = u"cannot write %1: %2"_s.arg(m_path, systemError(m_fd >= 0 ? errno : EBADF));
     return false;
@@ -247,7 +255,7 @@ bool TemporaryFile::finish(QString* error)
         return false;
     }
     // Disk-full and I/O errors of delayed writes show up here, not in pwrite.
-    const bool isSynced = ::fsync(m_fd) == 0;
+    const bool isSynced = io::mayProceed() && ::fsync(m_fd) == 0;
     const int syncError = errno;
     const bool isClosed = ::close(m_fd) == 0;
     const int closeError = errno;

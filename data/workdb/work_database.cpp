@@ -1,5 +1,7 @@
 #include "data/workdb/work_database.h"
 
+#include "data/workdb/work_table_private.h"
+
 #include "core/error_report.h"
 #include "core/helpers.h"
 
@@ -18,7 +20,6 @@ namespace data {
 namespace {
 
 constexpr char16_t kSourcesTable[] = u"~fieldwright_sources";
-constexpr char16_t kChangesTable[] = u"~fieldwright_changes";
 
 QString sourcesTable()
 {

@@ -1,5 +1,7 @@
 #include "data/workdb/work_table.h"
 
+#include "data/workdb/work_table_private.h"
+
 #include "core/error_report.h"
 #include "data/workdb/work_values.h"
 
@@ -84,39 +86,6 @@ private:
 
 } // namespace
 
-class WorkTable::Private
-{
-public:
-    WorkDatabase* database = nullptr;
-    QString name;
-    QString quotedName;
-    QString recordColumn;
-    std::vector<WorkColumn> columns;
-    std::vector<sqlite::Affinity> affinities;
-    std::int64_t nextRecord = 0;
-
-    // Held rows, kBatchRows at most; the values keep their memory from batch to batch.
-    std::vector<paradox::Value> held;
-    int heldRows = 0;
-    sqlite::Statement insertOne;
-    sqlite::Statement insertBatch;
-    std::vector<QString> scratch;
-
-    // The change run's snapshot and the updates waiting to be applied.
-    sqlite::Statement readDistinct;
-    sqlite::Statement noteUpdate;
-    int changedColumn = -1;
-    std::int64_t distinctCount = 0;
-    std::int64_t pendingUpdates = 0;
-    bool hasPendingNullUpdate = false;
-    QString nullUpdateText;
-
-    const std::shared_ptr<sqlite::Handle>& db() const { return database->handle(); }
-    QString column(int index) const { return sqlite::quoted(columns.at(static_cast<std::size_t>(index)).name); }
-    void prepareInserts();
-    void bindRow(sqlite::Statement& statement, int firstParameter, std::size_t rowStart);
-    void applyUpdates();
-};
 
 WorkTable::WorkTable(std::unique_ptr<Private> p)
     : d(std::move(p))
@@ -140,6 +109,15 @@ WorkTable WorkTable::create(WorkDatabase& database, const QString& name, std::ve
     d->columns = std::move(columns);
     try {
         sqlite::execute(*database.handle(), u"CREATE TABLE %1(%2)"_s.arg(d->quotedName, definitions.join(u", "_s)));
+        // What an earlier table of this name changed is no concern of this one.
+        sqlite::Statement exists(database.handle(), u"SELECT 1 FROM sqlite_schema WHERE name = ?"_s);
+        exists.bindText(1, QString::fromUtf16(kChangesTable));
+        if (exists.step()) {
+            sqlite::Statement forget(database.handle(),
+                u"DELETE FROM %1 WHERE name = upper(?)"_s.arg(sqlite::quoted(QString::fromUtf16(kChangesTable))));
+            forget.bindText(1, name);
+            forget.run();
+        }
     } catch (const core::Error& e) {
         throw core::Error(database.failure(e.description()));
     }
@@ -167,6 +145,7 @@ WorkTable WorkTable::open(WorkDatabase& database, const QString& name)
     }
     if (d->recordColumn.isEmpty())
         throw core::Error(database.failure(u"the table %1 is not a work table of this program."_s.arg(name)));
+    d->source = database.source(stored);
     return WorkTable(std::move(d));
 }
 
@@ -261,132 +240,6 @@ std::int64_t WorkTable::rowCount()
     sqlite::Statement count(d->db(), u"SELECT count(*) FROM "_s + d->quotedName);
     count.step();
     return count.intAt(0);
-}
-
-std::int64_t WorkTable::snapshotDistinctValues(int column)
-{
-    flush();
-    d->applyUpdates();
-    const auto& db = *d->db();
-    const QString type = d->columns.at(static_cast<std::size_t>(column)).declaredType;
-    const QString record = sqlite::quoted(d->recordColumn);
-    sqlite::execute(db,
-        u"DROP TABLE IF EXISTS temp.fw_distinct; DROP TABLE IF EXISTS temp.fw_map; "
-        "DROP TABLE IF EXISTS temp.fw_changed; CREATE TEMP TABLE fw_changed(record INTEGER PRIMARY KEY);"_s);
-    // Grouped once: every later look-up of a value's rows goes through this snapshot.
-    sqlite::execute(db,
-        u"CREATE TEMP TABLE fw_distinct(i INTEGER PRIMARY KEY, v %1, n INTEGER); "
-        "INSERT INTO temp.fw_distinct(v, n) SELECT v, n FROM (SELECT %2 AS v, count(*) AS n, min(%3) AS first "
-        "FROM main.%4 GROUP BY %2) ORDER BY first; "
-        "CREATE TEMP TABLE fw_map(old %1 PRIMARY KEY, new %1);"_s.arg(type, d->column(column), record, d->quotedName));
-    d->readDistinct = sqlite::Statement(d->db(), u"SELECT v, n FROM temp.fw_distinct WHERE i = ?"_s);
-    d->noteUpdate = sqlite::Statement(
-        d->db(), u"INSERT OR REPLACE INTO temp.fw_map(old, new) SELECT v, ? FROM temp.fw_distinct WHERE i = ?"_s);
-    // One transaction from here to the updates' end: every note of an update would otherwise
-    // be a transaction of its own, with its journal written and removed.
-    sqlite::execute(db, u"BEGIN"_s);
-    d->changedColumn = column;
-    d->pendingUpdates = 0;
-    d->hasPendingNullUpdate = false;
-    sqlite::Statement count(d->db(), u"SELECT count(*) FROM temp.fw_distinct"_s);
-    count.step();
-    d->distinctCount = count.intAt(0);
-    return d->distinctCount;
-}
-
-DistinctValue WorkTable::distinctValue(std::int64_t index)
-{
-    if (d->changedColumn < 0 || index < 0 || index >= d->distinctCount)
-        throw core::Error(u"There is no distinct value %1 of table %2."_s.arg(index).arg(d->name));
-    sqlite::Statement& row = d->readDistinct;
-    row.bindInt(1, index + 1);
-    if (!row.step()) {
-        row.reset();
-        throw core::Error(u"There is no distinct value %1 of table %2."_s.arg(index).arg(d->name));
-    }
-    DistinctValue value;
-    value.isNull = sqlite3_value_type(row.valueAt(0)) == SQLITE_NULL;
-    value.text = storedText(row.valueAt(0));
-    value.rows = row.intAt(1);
-    row.reset();
-    return value;
-}
-
-UpdateOutcome WorkTable::update(std::int64_t index, const QString& to)
-{
-    const DistinctValue from = distinctValue(index);
-    UpdateOutcome outcome;
-    // A non-null value whose text stays the same keeps its rows as they are.
-    if (!from.isNull && from.text == to)
-        return outcome;
-    outcome.rowsChanged = from.rows;
-    if (from.isNull) {
-        d->hasPendingNullUpdate = true;
-        d->nullUpdateText = to;
-        return outcome;
-    }
-    sqlite::Statement& note = d->noteUpdate;
-    // An empty text is stored as one, like the text of an update statement, not as a null.
-    if (to.isEmpty())
-        note.bindText(1, u""_s);
-    else
-        bindCopyText(note, 1, to, d->affinities.at(static_cast<std::size_t>(d->changedColumn)));
-    note.bindInt(2, index + 1);
-    note.run();
-    ++d->pendingUpdates;
-    return outcome;
-}
-
-void WorkTable::applyUpdates()
-{
-    d->applyUpdates();
-}
-
-void WorkTable::Private::applyUpdates()
-{
-    if (changedColumn < 0 || (pendingUpdates == 0 && !hasPendingNullUpdate)) {
-        if (!sqlite3_get_autocommit(db()->get()))
-            sqlite::execute(*db(), u"COMMIT"_s);
-        return;
-    }
-    const QString f = column(changedColumn);
-    const QString record = sqlite::quoted(recordColumn);
-    // A row changes once in a run: one that an earlier update already changed is left out,
-    // even when it has come to hold the text of a later value.
-    const QString unchangedRows = u" AND %1 NOT IN (SELECT record FROM temp.fw_changed)"_s.arg(record);
-    std::vector<std::int64_t> changed;
-    const auto collect = [&](sqlite::Statement& update) {
-        while (update.step())
-            changed.push_back(update.intAt(0));
-        update.reset();
-    };
-    // The map never gives a row a null, so the null rows are the same before and after it.
-    if (pendingUpdates > 0) {
-        sqlite::Statement mapped(db(),
-            u"UPDATE main.%1 SET %2 = m.new FROM temp.fw_map AS m WHERE main.%1.%2 = m.old%3 RETURNING %4"_s.arg(
-                quotedName, f, unchangedRows, record));
-        collect(mapped);
-    }
-    if (hasPendingNullUpdate) {
-        sqlite::Statement nulls(
-            db(), u"UPDATE main.%1 SET %2 = ? WHERE %2 IS NULL%3 RETURNING %4"_s.arg(quotedName, f, unchangedRows, record));
-        // An empty text is stored as one, like the text of an update statement, not as a null.
-        if (nullUpdateText.isEmpty())
-            nulls.bindText(1, u""_s);
-        else
-            bindCopyText(nulls, 1, nullUpdateText, affinities.at(static_cast<std::size_t>(changedColumn)));
-        collect(nulls);
-    }
-    sqlite::Statement note(db(), u"INSERT OR IGNORE INTO temp.fw_changed(record) VALUES(?)"_s);
-    for (const std::int64_t row : changed) {
-        note.bindInt(1, row);
-        note.run();
-    }
-    sqlite::execute(*db(), u"DELETE FROM temp.fw_map"_s);
-    if (!sqlite3_get_autocommit(db()->get()))
-        sqlite::execute(*db(), u"COMMIT"_s);
-    pendingUpdates = 0;
-    hasPendingNullUpdate = false;
 }
 
 std::unique_ptr<core::ValueCursor> WorkTable::values(int column)

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -77,8 +78,18 @@ public:
     // taken to `to`, stored as the copy stores a text. Each row changes at most once in the
     // run, whatever value it has come to hold. The change takes effect in the table before
     // any of its rows are read again, at the latest at applyUpdates().
+    // A value whose text the table's Paradox field cannot hold (not a number for a Number
+    // field, too long for an Alpha field, a character its code page lacks) is rejected, and
+    // its rows stay as they are; a text that gives the value the rows already hold changes none.
     UpdateOutcome update(std::int64_t index, const QString& to);
     void applyUpdates();
+
+    // The records (counted from 0) whose column the updates changed, in record order, each with
+    // its stored value, which is valid during the call only.
+    void forEachChange(int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit);
+    std::int64_t changedRecords(int column);
+    // The columns that have changed records.
+    std::vector<int> changedColumns();
 
     // The column's values in record order.
     std::unique_ptr<core::ValueCursor> values(int column);

@@ -1,8 +1,9 @@
-// The write-back: a copy and a write-back that change nothing give back every value, field
-// type and size; a changed Alpha value widens its field; a failed write-back leaves the old
-// table, the work table and no stray files behind.
+// The write-back: a run that changes nothing touches no file; a change touches only its own
+// value's bytes; what a field cannot hold is refused before anything is written; backups are
+// kept per table.
 
 #include "data/table_copy.h"
+#include "data/backups.h"
 #include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
 #include "tests/support/pxlib_reader.h"
@@ -138,16 +139,16 @@ TEST_P(UnchangedRoundTrip, GivesBackEveryValueTypeAndSize)
     ASSERT_EQ(before.rows.size(), rows.size()) << before.error.toStdString();
     ASSERT_TRUE(before.rows[0][0] == paradox::Value(u"O'Neil"_s));
 
+    const QByteArray filesBefore = install.fingerprint();
     data::WriteBackResult result;
     copyAndWriteBack(u"PEOPLE"_s, &result);
     EXPECT_TRUE(result.isWrittenBack) << result.problem.toStdString();
     EXPECT_TRUE(errors.reports.isEmpty()) << errors.reports.join(u'\n').toStdString();
-    expectSameTable(before, readBack(u"PEOPLE"_s));
-
+    EXPECT_EQ(result.recordsChanged, 0);
+    EXPECT_EQ(install.fingerprint(), filesBefore) << "no file of the folder is touched";
+    EXPECT_TRUE(result.backupFolder.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(backupRoot())) << "and no backup is kept";
     EXPECT_FALSE(data::TableExistsInWorkDb(u"PEOPLE"_s, appFolder()));
-    ASSERT_FALSE(result.backupFolder.isEmpty());
-    EXPECT_TRUE(result.backupFolder.startsWith(backupRoot()));
-    expectSameTable(before, readTable(result.backupFolder, u"PEOPLE"_s));
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, UnchangedRoundTrip, ::testing::Values(true, false),
@@ -183,64 +184,81 @@ TEST_F(WriteBack, TableWithoutRowsStaysEmpty)
     expectSameTable(before, readBack(u"EMPTY"_s));
 }
 
-TEST_F(WriteBack, AlphaFieldWidensForALongerValue)
+TEST_F(WriteBack, AChangeTouchesOnlyItsOwnBytesAndKeepsTheOldFilesInABackup)
 {
-    // The longer value comes last, after more than one block of the new table is written.
     std::vector<paradox::Row> rows;
     for (int i = 0; i < 300; ++i)
         rows.push_back({ u"Boston"_s, QString::number(10'000 + i) });
     rows.push_back({ u"New York"_s, u"10001"_s });
     writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"Zip"_s, FieldType::Alpha, 5 } }, rows);
-    const QStringList filesBefore = QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden);
+    // Other files of the table stay as they are.
+    QFile validity(paradoxFolder() + u"/T.VAL"_s);
+    ASSERT_TRUE(validity.open(QIODevice::WriteOnly));
+    validity.write("checks");
+    validity.close();
+    QFile original(paradoxFolder() + u"/T.DB"_s);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+
     ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
-    changeWorkValue(u"T"_s, u"City"_s, u"New York"_s, u"New York City, NY"_s);
+    changeWorkValue(u"T"_s, u"City"_s, u"New York"_s, u"NYC"_s);
     const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
     ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
-    const testsupport::PxlibTable after = readBack(u"T"_s);
-    ASSERT_EQ(after.fields.size(), 2u);
-    EXPECT_EQ(after.fields[0].size, 17);
-    EXPECT_EQ(after.fields[1].size, 5);
-    ASSERT_EQ(after.rows.size(), rows.size());
-    EXPECT_TRUE(after.rows[0][1] == paradox::Value(u"10000"_s));
-    EXPECT_TRUE(after.rows.back()[0] == paradox::Value(u"New York City, NY"_s));
-    EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    EXPECT_EQ(result.recordsChanged, 1);
+
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray after = original.readAll();
+    ASSERT_EQ(after.size(), before.size());
+    int differing = 0;
+    for (qsizetype i = 0; i < after.size(); ++i)
+        differing += after[i] != before[i] ? 1 : 0;
+    EXPECT_EQ(differing, 7) << "\"New York\" became \"NYC\": seven bytes of one slot (the N stays)";
+    EXPECT_TRUE(readBack(u"T"_s).rows.back()[0] == paradox::Value(u"NYC"_s));
+    QFile kept(paradoxFolder() + u"/T.VAL"_s);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("checks"));
+    EXPECT_TRUE(QDir(paradoxFolder()).entryList(QDir::Hidden | QDir::Files).filter(u".tmp"_s).isEmpty());
+
+    QFile backup(result.backupFolder + u"/T.DB"_s);
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), before) << "the backup is a copy of the old table, not a link to the new";
+    const data::BackupNote note = data::readBackupNote(result.backupFolder);
+    EXPECT_EQ(note.field, u"City"_s);
+    EXPECT_EQ(note.recordsChanged, 1);
 }
 
-TEST_F(WriteBack, FailureKeepsTheOldTableAndTheWorkTable)
+TEST_F(WriteBack, WhatAFieldCannotHoldIsRefusedAndNothingIsWritten)
 {
     writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"N"_s, FieldType::Short, 2 } },
         { { u"Paris"_s, std::int32_t { 1 } }, { u"Rome"_s, std::int32_t { 2 } } });
-    const testsupport::PxlibTable before = readBack(u"T"_s);
-    const QStringList filesBefore = QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden);
-    ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
-
+    const QByteArray filesBefore = install.fingerprint();
     struct Change
     {
         const char* why;
         QString column;
-        QString oldText;
         QString newText;
     };
     const Change changes[] = {
-        { "longerThanAnyAlpha", u"City"_s, u"Paris"_s, QString(256, u'x') },
-        { "notAWholeNumber", u"N"_s, u"1"_s, u"many"_s },
-        { "outsideTheCodePage", u"City"_s, u"Paris"_s, u"\u4e2d"_s },
+        { "longerThanTheField", u"City"_s, u"Paris, France"_s },
+        { "notAWholeNumber", u"N"_s, u"many"_s },
+        { "outOfRange", u"N"_s, u"40000"_s },
+        { "outsideTheCodePage", u"City"_s, u"\u4e2d"_s },
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.why);
         ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
-        changeWorkValue(u"T"_s, change.column, change.oldText, change.newText);
-        errors.reports.clear();
+        data::WorkDatabase database(appFolder());
+        data::WorkTable work = data::WorkTable::open(database, u"T"_s);
+        ASSERT_GT(work.snapshotDistinctValues(work.columnIndex(change.column)), 0);
+        const data::UpdateOutcome outcome = work.update(0, change.newText);
+        EXPECT_FALSE(outcome.rejected.isEmpty());
+        EXPECT_EQ(outcome.rowsChanged, 0);
+        work.applyUpdates();
         const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
-        EXPECT_FALSE(result.isWrittenBack);
-        EXPECT_FALSE(result.problem.isEmpty());
-        ASSERT_EQ(errors.reports.size(), 1);
-        EXPECT_TRUE(errors.reports.front().contains(
-            u"in Tidewell2021/08/31.Paradox.sendTableToParadox at line 128"_s));
-        expectSameTable(before, readBack(u"T"_s));
-        EXPECT_TRUE(data::TableExistsInWorkDb(u"T"_s, appFolder()));
-        EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden), filesBefore);
-        EXPECT_TRUE(QDir(backupRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+        EXPECT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+        EXPECT_EQ(result.recordsChanged, 0);
+        EXPECT_EQ(install.fingerprint(), filesBefore);
     }
 }
 
@@ -255,18 +273,24 @@ TEST_F(WriteBack, WithoutAWorkTableNothingChanges)
     EXPECT_TRUE(result.backupFolder.isEmpty());
 }
 
-TEST_F(WriteBack, KeepsTheLastTenBackups)
+TEST_F(WriteBack, KeepsTheLastTenBackupsOfEachTable)
 {
-    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a"_s } });
-    for (int i = 0; i < 12; ++i) {
-        data::WriteBackResult result;
-        copyAndWriteBack(u"T"_s, &result);
-        ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
-    }
-    const QStringList backups = QDir(backupRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    EXPECT_EQ(backups.size(), 10);
-    for (const QString& backup : backups)
-        EXPECT_FALSE(paradox::findTableFile(QDir(backupRoot()).absoluteFilePath(backup), u"T"_s).isEmpty());
+    writeTable(u"T"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a0"_s } });
+    writeTable(u"U"_s, { { u"A"_s, FieldType::Alpha, 5 } }, { { u"a0"_s } });
+    const auto changeAndWriteBack = [&](const QString& table, int i) {
+        ASSERT_TRUE(data::sendTableToAccess(table, context()).isComplete);
+        changeWorkValue(table, u"A"_s, u"a%1"_s.arg(i), u"a%1"_s.arg(i + 1));
+        const data::WriteBackResult result = data::sendTableToParadox(table, context());
+        ASSERT_EQ(result.recordsChanged, 1) << result.problem.toStdString();
+    };
+    changeAndWriteBack(u"U"_s, 0);
+    for (int i = 0; i < 12; ++i)
+        changeAndWriteBack(u"T"_s, i);
+    const auto backups = data::listBackups(backupRoot(), paradoxFolder(), u"T"_s);
+    ASSERT_EQ(backups.size(), 10u);
+    EXPECT_TRUE(data::listBackups(backupRoot(), paradoxFolder(), u"T"_s).front().note.time
+        >= backups.back().note.time) << "newest first";
+    EXPECT_EQ(data::listBackups(backupRoot(), paradoxFolder(), u"U"_s).size(), 1u) << "another table's stays";
 }
 
 TEST_F(WriteBack, RefusesANameThatWouldEndItsQuotes)

@@ -1,0 +1,54 @@
+#include "data/paradox/file_faults.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+
+namespace paradox::io {
+namespace {
+
+FaultPlan planFromEnvironment()
+{
+    FaultPlan plan;
+    if (const char* at = std::getenv("FW_FAULT_AT"))
+        plan.at = std::atoll(at);
+    if (const char* at = std::getenv("FW_KILL_AT")) {
+        plan.at = std::atoll(at);
+        plan.kills = true;
+    }
+    return plan;
+}
+
+FaultPlan& plan()
+{
+    static FaultPlan instance = planFromEnvironment();
+    return instance;
+}
+
+std::int64_t s_seen = 0;
+
+} // namespace
+
+bool mayProceed()
+{
+    ++s_seen;
+    if (plan().at <= 0 || s_seen != plan().at)
+        return true;
+    if (plan().kills)
+        std::raise(SIGKILL);
+    errno = EIO;
+    return false;
+}
+
+void planFault(FaultPlan newPlan)
+{
+    plan() = newPlan;
+    s_seen = 0;
+}
+
+std::int64_t operationsSeen()
+{
+    return s_seen;
+}
+
+} // namespace paradox::io

@@ -1,0 +1,25 @@
+#pragma once
+
+// Every operation that writes a table's files or their backups (create, write, flush,
+// rename, remove, link, copy) asks here first. Nothing happens here in normal use; a test
+// plans a fault so that the Nth such operation fails (as a full or broken disk would make it
+// fail) or the process dies right there, and so tries every point of a write-back in turn.
+// The plan can also come from the environment: FW_FAULT_AT=N fails the Nth operation,
+// FW_KILL_AT=N kills the process at it.
+
+#include <cstdint>
+
+namespace paradox::io {
+
+// False when this operation is to fail; errno is then EIO.
+bool mayProceed();
+
+struct FaultPlan
+{
+    std::int64_t at = 0; // the operation to fail or die at, counted from 1; 0: none
+    bool kills = false;
+};
+void planFault(FaultPlan plan); // also restarts the count
+std::int64_t operationsSeen();
+
+} // namespace paradox::io

@@ -1,0 +1,163 @@
+#include "data/safe_files.h"
+
+#include "core/error_report.h"
+#include "data/paradox/file_faults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace data::files {
+namespace {
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+[[noreturn]] void fail(const QString& what, const QString& path)
+{
+    throw core::Error(u"%1 %2: %3"_s.arg(what, shown(path), QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd)
+    { }
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(Descriptor&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1))
+    { }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor& operator=(Descriptor&&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+void writeAll(int fd, const char* data, std::size_t size, const QString& path)
+{
+    while (size > 0) {
+        if (!paradox::io::mayProceed())
+            fail(u"Cannot write"_s, path);
+        const ssize_t done = ::write(fd, data, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            fail(u"Cannot write"_s, path);
+        data += done;
+        size -= static_cast<std::size_t>(done);
+    }
+}
+
+void syncAndClose(Descriptor& file, const QString& path)
+{
+    if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
+        fail(u"Cannot flush"_s, path);
+    if (::close(file.release()) != 0)
+        fail(u"Cannot close"_s, path);
+}
+
+Descriptor createNew(const QString& path)
+{
+    if (!paradox::io::mayProceed())
+        fail(u"Cannot create"_s, path);
+    Descriptor file(::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (file.get() < 0)
+        fail(u"Cannot create"_s, path);
+    return file;
+}
+
+} // namespace
+
+void copySynced(const QString& from, const QString& to)
+{
+    Descriptor source(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
+    if (source.get() < 0)
+        fail(u"Cannot read"_s, from);
+    // Written under another name first: a copy cut short is never taken for a whole one.
+    const QString partial = to + u".part"_s;
+    remove(partial);
+    Descriptor target = createNew(partial);
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(u"Cannot read"_s, from);
+        if (got == 0)
+            break;
+        writeAll(target.get(), buffer.data(), static_cast<std::size_t>(got), partial);
+    }
+    syncAndClose(target, partial);
+    rename(partial, to);
+}
+
+void writeSynced(const QString& path, const QByteArray& bytes)
+{
+    const QString partial = path + u".part"_s;
+    remove(partial);
+    Descriptor file = createNew(partial);
+    writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
+    syncAndClose(file, partial);
+    rename(partial, path);
+}
+
+void rename(const QString& from, const QString& to)
+{
+    if (!paradox::io::mayProceed() || ::rename(native(from).constData(), native(to).constData()) != 0)
+        throw core::Error(u"Cannot move %1 to %2: %3"_s.arg(
+            shown(from), shown(to), QString::fromLocal8Bit(std::strerror(errno))));
+}
+
+void remove(const QString& path)
+{
+    struct stat status
+    {
+    };
+    if (::lstat(native(path).constData(), &status) != 0 && errno == ENOENT)
+        return;
+    if (!paradox::io::mayProceed() || (::unlink(native(path).constData()) != 0 && errno != ENOENT))
+        fail(u"Cannot remove"_s, path);
+}
+
+void syncFolder(const QString& folder)
+{
+    Descriptor dir(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0 || !paradox::io::mayProceed() || ::fsync(dir.get()) != 0)
+        fail(u"Cannot flush the folder"_s, folder);
+}
+
+void makeFolder(const QString& folder)
+{
+    if (QFileInfo(folder).isDir())
+        return;
+    if (!paradox::io::mayProceed() || !QDir().mkpath(folder))
+        throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
+}
+
+} // namespace data::files

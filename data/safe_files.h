@@ -1,0 +1,25 @@
+#pragma once
+
+// The file operations of the write-back and its backups, each flushed where the order of
+// events on the disk matters, each failing with an error that names the file. They pass the
+// fault plan of paradox::io first, so tests can make any one of them fail.
+
+#include <QByteArray>
+#include <QString>
+
+namespace data::files {
+
+// A copy of `from` (a new file; never a link, so nothing written to one reaches the other),
+// flushed to the disk, and named `to` only once it is whole. Throws core::Error.
+void copySynced(const QString& from, const QString& to);
+// A new file holding bytes, flushed, put in place by a rename so it is never seen half-written.
+void writeSynced(const QString& path, const QByteArray& bytes);
+// Replaces `to` by `from` in one step. Throws core::Error.
+void rename(const QString& from, const QString& to);
+// Removes a file; one that is not there is no failure. Throws core::Error.
+void remove(const QString& path);
+// Flushes a folder's entries (the renames, creations and removals in it) to the disk.
+void syncFolder(const QString& folder);
+void makeFolder(const QString& folder);
+
+} // namespace data::files

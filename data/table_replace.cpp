@@ -1,0 +1,241 @@
+#include "data/table_replace.h"
+
+#include "core/error_report.h"
+#include "core/helpers.h"
+#include "data/safe_files.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+// .NAME.fieldwright-journal: hidden, and no table listing takes it for a table.
+QString journalPath(const QString& folder, const QString& table)
+{
+    return QDir(folder).absoluteFilePath(u".%1.fieldwright-journal"_s.arg(table));
+}
+
+// Where a journal is also named, so that the next start finds it whatever folder it is in.
+QString registryFolder()
+{
+    return core::userDataFolder() + u"/interrupted"_s;
+}
+
+QString registryEntry(const QString& journal)
+{
+    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(journal), QCryptographicHash::Sha1).toHex();
+    return registryFolder() + u'/' + QString::fromLatin1(key);
+}
+
+bool isDbFile(const QString& path)
+{
+    return path.endsWith(u".db"_s, Qt::CaseInsensitive);
+}
+
+// An exclusive lock on a file for as long as this object lives; a journal being carried out
+// is locked, so a second process never finishes it at the same time.
+class FileLock
+{
+public:
+    explicit FileLock(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {
+        m_isLocked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~FileLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool isLocked() const { return m_isLocked; }
+
+private:
+    int m_fd;
+    bool m_isLocked = false;
+};
+
+struct Journal
+{
+    QString table;
+    QString backup;
+    std::vector<FileMove> moves; // file names, relative to the table's folder
+};
+
+QByteArray encode(const Journal& journal)
+{
+    QJsonArray moves;
+    for (const FileMove& move : journal.moves)
+        moves.append(QJsonObject { { u"temporary"_s, move.temporary }, { u"target"_s, move.target } });
+    return QJsonDocument(QJsonObject { { u"table"_s, journal.table }, { u"backup"_s, journal.backup },
+                             { u"moves"_s, moves } })
+        .toJson();
+}
+
+std::optional<Journal> decode(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+    if (object.isEmpty())
+        return std::nullopt;
+    Journal journal { object.value(u"table"_s).toString(), object.value(u"backup"_s).toString(), {} };
+    for (const QJsonValue move : object.value(u"moves"_s).toArray())
+        journal.moves.push_back(
+            { move.toObject().value(u"temporary"_s).toString(), move.toObject().value(u"target"_s).toString() });
+    return journal;
+}
+
+// The moves not yet made, in their order; a temporary file that is gone was moved already.
+void carryOut(const QString& folder, const std::vector<FileMove>& moves)
+{
+    const QDir dir(folder);
+    for (const FileMove& move : moves) {
+        if (QFileInfo::exists(dir.filePath(move.temporary)))
+            files::rename(dir.filePath(move.temporary), dir.filePath(move.target));
+    }
+    files::syncFolder(folder);
+}
+
+void forget(const QString& journal)
+{
+    files::remove(journal);
+    files::syncFolder(QFileInfo(journal).absolutePath());
+    try {
+        files::remove(registryEntry(journal));
+    } catch (const core::Error&) {
+        // The entry only helps a later start find the journal, which is gone now.
+    }
+}
+
+void backUp(const QString& backup, const std::vector<FileMove>& moves, const BackupNote& note)
+{
+    files::makeFolder(backup);
+    for (const FileMove& move : moves) {
+        if (QFileInfo::exists(move.target))
+            files::copySynced(move.target, QDir(backup).filePath(QFileInfo(move.target).fileName()));
+    }
+    writeBackupNote(backup, note);
+    files::syncFolder(backup);
+}
+
+void noteInRegistry(const QString& journal)
+{
+    try {
+        files::makeFolder(registryFolder());
+        files::writeSynced(registryEntry(journal), QFile::encodeName(journal));
+    } catch (const core::Error&) {
+        // Without the entry the journal is still found when its folder is next used.
+    }
+}
+
+} // namespace
+
+QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
+    const QString& backupRoot, const BackupNote& note)
+{
+    std::vector<FileMove> ordered = moves;
+    // The .DB last: a table whose .DB has been replaced has every other new file in place.
+    std::stable_partition(ordered.begin(), ordered.end(), [](const FileMove& move) { return !isDbFile(move.target); });
+    const QString backup = newBackupFolder(backupRoot, table);
+    const QString journal = journalPath(folder, table);
+    Journal plan { table, backup, {} };
+    for (const FileMove& move : ordered)
+        plan.moves.push_back({ QFileInfo(move.temporary).fileName(), QFileInfo(move.target).fileName() });
+    try {
+        backUp(backup, ordered, note);
+        files::writeSynced(journal, encode(plan));
+        files::syncFolder(folder);
+    } catch (const core::Error& e) {
+        QFile::remove(journal);
+        QDir(backup).removeRecursively();
+        for (const FileMove& move : ordered)
+            QFile::remove(move.temporary);
+        throw core::Error(e.description() + u" The table %1 was left as it was."_s.arg(table));
+    }
+    noteInRegistry(journal);
+    const FileLock lock(journal);
+    try {
+        carryOut(folder, plan.moves);
+        forget(journal);
+    } catch (const core::Error& e) {
+        throw core::Error(e.description()
+            + u" The new table %1 is not yet completely in place; the next run or start of the program puts "
+              "it there (the old table is kept in %2)."_s.arg(table, QDir::toNativeSeparators(backup)));
+    }
+    return backup;
+}
+
+QStringList finishInterruptedWriteBacks(const QString& folder)
+{
+    QStringList notices;
+    const QDir dir(folder);
+    QStringList owned;
+    for (const QString& name : dir.entryList({ u".*.fieldwright-journal"_s }, QDir::Files | QDir::Hidden)) {
+        const QString path = dir.absoluteFilePath(name);
+        const FileLock lock(path);
+        const std::optional<Journal> journal = decode(path);
+        if (!lock.isLocked() || !journal)
+            continue;
+        carryOut(folder, journal->moves);
+        forget(path);
+        notices << u"The write-back of the table %1 in %2 was interrupted; it has now been finished (the old "
+                   "table is kept in %3)."_s.arg(journal->table, QDir::toNativeSeparators(folder),
+                       QDir::toNativeSeparators(journal->backup));
+    }
+    // Temporary files of a write-back that never reached its journal: the table is as it was.
+    static const QRegularExpression temporary(u"^\\..+\\.[0-9a-f]{8}\\.[^.]+\\.tmp$"_s);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
+        if (!temporary.match(name).hasMatch())
+            continue;
+        const FileLock inUse(dir.absoluteFilePath(name));
+        if (inUse.isLocked())
+            files::remove(dir.absoluteFilePath(name));
+    }
+    return notices;
+}
+
+QStringList finishAllInterruptedWriteBacks()
+{
+    QStringList notices;
+    QDir registry;
+    try {
+        registry.setPath(registryFolder());
+    } catch (const core::Error&) {
+        return notices;
+    }
+    for (const QString& entry : registry.entryList(QDir::Files)) {
+        QFile file(registry.filePath(entry));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString journal = QFile::decodeName(file.readAll());
+        file.close();
+        try {
+            if (QFileInfo::exists(journal))
+                notices << finishInterruptedWriteBacks(QFileInfo(journal).absolutePath());
+            else
+                files::remove(registry.filePath(entry));
+        } catch (const core::Error& e) {
+            notices << e.description();
+        }
+    }
+    return notices;
+}
+
+} // namespace data

@@ -1,0 +1,94 @@
+#include "data/table_rewrite.h"
+
+#include "core/error_report.h"
+#include "data/paradox/find_table.h"
+#include "data/paradox/keyed_rewrite.h"
+#include "data/paradox/table_patch.h"
+#include "data/workdb/work_values.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+
+struct TableRewrite::Owner
+{
+    std::unique_ptr<paradox::TablePatch> patch;
+    paradox::KeyedRewrite keyed;
+};
+
+namespace {
+
+// The stored value of a changed record as a value of its field. The update stored only what
+// the field can hold, so a failure here means the work table is not what the run left.
+paradox::Value fieldValue(sqlite3_value* stored, const paradox::Field& field, int codePage, std::int64_t record)
+{
+    QString problem;
+    std::optional<paradox::Value> value = paradox::valueFromText(field, storedText(stored), codePage, &problem);
+    if (!value)
+        throw core::Error(u"Record %1, field %2: %3. Nothing was written."_s.arg(record + 1).arg(field.name, problem));
+    return std::move(*value);
+}
+
+// The table's .mb beside its .db, found as the reader and the patch find it.
+QString memoFileOf(const QString& dbPath)
+{
+    const QFileInfo db(dbPath);
+    return paradox::findFileIgnoringCase(db.absolutePath(), db.completeBaseName() + u".mb"_s);
+}
+
+} // namespace
+
+TableRewrite::TableRewrite(
+    const QString& dbPath, const paradox::TableInfo& info, int field, WorkTable& work, int column)
+    : m_owner(std::make_unique<Owner>())
+{
+    const paradox::Field& described = info.fields.at(static_cast<std::size_t>(field));
+    const paradox::RebuildPlan plan = paradox::planFieldChange(dbPath, field);
+    if (!plan.refusal.isEmpty())
+        throw core::Error(plan.refusal);
+    QString error;
+    if (plan.scope == paradox::RebuildScope::None) {
+        m_owner->patch = paradox::openTablePatch(dbPath, &error);
+        if (!m_owner->patch)
+            throw core::Error(error);
+        work.forEachChange(column, [&](std::int64_t record, sqlite3_value* stored) {
+            if (!m_owner->patch->change(record, field, fieldValue(stored, described, info.codePage, record), &error))
+                throw core::Error(error);
+            ++m_recordsChanged;
+        });
+        if (m_recordsChanged == 0)
+            return;
+        if (!m_owner->patch->write(&error))
+            throw core::Error(error);
+        m_moves.push_back({ m_owner->patch->temporaryDbPath(), dbPath });
+        if (const QString mb = m_owner->patch->temporaryMbPath(); !mb.isEmpty())
+            m_moves.push_back({ mb, memoFileOf(dbPath) });
+        return;
+    }
+    std::vector<paradox::FieldChange> changes;
+    work.forEachChange(column, [&](std::int64_t record, sqlite3_value* stored) {
+        changes.push_back({ record, fieldValue(stored, described, info.codePage, record) });
+    });
+    m_recordsChanged = static_cast<std::int64_t>(changes.size());
+    if (changes.empty())
+        return;
+    if (const QString refusal = paradox::rewriteKeyedTable(dbPath, field, std::move(changes), &m_owner->keyed);
+        !refusal.isEmpty())
+        throw core::Error(refusal);
+    for (const paradox::RewrittenFile& file : m_owner->keyed.files)
+        m_moves.push_back({ file.file->path(), file.target });
+}
+
+TableRewrite::~TableRewrite() = default;
+
+void TableRewrite::release()
+{
+    if (m_owner->patch)
+        m_owner->patch->release();
+    for (paradox::RewrittenFile& file : m_owner->keyed.files)
+        file.file->markPlaced();
+}
+
+} // namespace data

@@ -1,0 +1,212 @@
+// The change run's side of a work table: a snapshot of one column's distinct values, the
+// updates that give the rows of each value a new text, and the record of what changed.
+
+#include "data/workdb/work_table_private.h"
+
+#include "core/error_report.h"
+#include "data/workdb/work_values.h"
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+
+const paradox::Field* WorkTable::Private::sourceField(int column) const
+{
+    if (!source || column < 0 || static_cast<std::size_t>(column) >= source->fields.size())
+        return nullptr;
+    const paradox::Field& field = source->fields[static_cast<std::size_t>(column)];
+    return field.name.compare(columns.at(static_cast<std::size_t>(column)).name, Qt::CaseInsensitive) == 0 ? &field
+                                                                                                           : nullptr;
+}
+
+std::int64_t WorkTable::snapshotDistinctValues(int column)
+{
+    flush();
+    d->applyUpdates();
+    const auto& db = *d->db();
+    const QString type = d->columns.at(static_cast<std::size_t>(column)).declaredType;
+    const QString record = sqlite::quoted(d->recordColumn);
+    sqlite::execute(db,
+        u"DROP TABLE IF EXISTS temp.fw_distinct; DROP TABLE IF EXISTS temp.fw_map; DROP TABLE IF EXISTS temp.fw_null; "
+        "DROP TABLE IF EXISTS temp.fw_changed; CREATE TEMP TABLE fw_changed(record INTEGER PRIMARY KEY); "
+        "CREATE TABLE IF NOT EXISTS %1(name TEXT, field TEXT, record INTEGER, PRIMARY KEY(name, field, record)) "
+        "WITHOUT ROWID;"_s.arg(sqlite::quoted(QString::fromUtf16(kChangesTable))));
+    // Grouped once: every later look-up of a value's rows goes through this snapshot.
+    sqlite::execute(db,
+        u"CREATE TEMP TABLE fw_distinct(i INTEGER PRIMARY KEY, v %1, n INTEGER); "
+        "INSERT INTO temp.fw_distinct(v, n) SELECT v, n FROM (SELECT %2 AS v, count(*) AS n, min(%3) AS first "
+        "FROM main.%4 GROUP BY %2) ORDER BY first; "
+        "CREATE TEMP TABLE fw_map(old %1 PRIMARY KEY, new %1); "
+        "CREATE TEMP TABLE fw_null(new %1);"_s.arg(type, d->column(column), record, d->quotedName));
+    d->readDistinct = sqlite::Statement(d->db(), u"SELECT v, n FROM temp.fw_distinct WHERE i = ?"_s);
+    d->noteUpdate = sqlite::Statement(
+        d->db(), u"INSERT OR REPLACE INTO temp.fw_map(old, new) SELECT v, ? FROM temp.fw_distinct WHERE i = ?"_s);
+    // A null is never equal to anything, so the null's rows take their new value from here.
+    d->noteNullUpdate = sqlite::Statement(d->db(), u"INSERT INTO temp.fw_null(new) VALUES(?)"_s);
+    // One transaction from here to the updates' end: every note of an update would otherwise
+    // be a transaction of its own, with its journal written and removed.
+    sqlite::execute(db, u"BEGIN"_s);
+    d->changedColumn = column;
+    d->pendingUpdates = 0;
+    d->hasPendingNullUpdate = false;
+    sqlite::Statement count(d->db(), u"SELECT count(*) FROM temp.fw_distinct"_s);
+    count.step();
+    d->distinctCount = count.intAt(0);
+    return d->distinctCount;
+}
+
+DistinctValue WorkTable::distinctValue(std::int64_t index)
+{
+    if (d->changedColumn < 0 || index < 0 || index >= d->distinctCount)
+        throw core::Error(u"There is no distinct value %1 of table %2."_s.arg(index).arg(d->name));
+    sqlite::Statement& row = d->readDistinct;
+    row.bindInt(1, index + 1);
+    if (!row.step()) {
+        row.reset();
+        throw core::Error(u"There is no distinct value %1 of table %2."_s.arg(index).arg(d->name));
+    }
+    DistinctValue value;
+    value.isNull = sqlite3_value_type(row.valueAt(0)) == SQLITE_NULL;
+    value.text = storedText(row.valueAt(0));
+    value.rows = row.intAt(1);
+    row.reset();
+    return value;
+}
+
+UpdateOutcome WorkTable::update(std::int64_t index, const QString& to)
+{
+    const DistinctValue from = distinctValue(index);
+    UpdateOutcome outcome;
+    const sqlite::Affinity affinity = d->affinities.at(static_cast<std::size_t>(d->changedColumn));
+    sqlite::Statement& note = from.isNull ? d->noteNullUpdate : d->noteUpdate;
+    // Bound texts point into these, so they live until the statement has run.
+    QString scratch;
+    std::optional<paradox::Value> value;
+    if (const paradox::Field* field = d->sourceField(d->changedColumn)) {
+        // The table keeps only what its Paradox field can hold.
+        const int codePage = d->source->codePage;
+        value = paradox::valueFromText(*field, to, codePage, &outcome.rejected);
+        if (!value)
+            return outcome;
+        QString ignored;
+        const std::optional<paradox::Value> old = from.isNull
+            ? std::optional<paradox::Value>(paradox::Null {})
+            : paradox::valueFromText(*field, from.text, codePage, &ignored);
+        if (old && *old == *value)
+            return outcome;
+        bindCopyValue(note, 1, *value, affinity, scratch);
+    } else if (!from.isNull && from.text == to) {
+        return outcome;
+    } else if (to.isEmpty()) {
+        note.bindText(1, u""_s); // as the text of an update statement stores it
+    } else {
+        bindCopyText(note, 1, to, affinity);
+    }
+    if (from.isNull) {
+        d->hasPendingNullUpdate = true;
+    } else {
+        note.bindInt(2, index + 1);
+        ++d->pendingUpdates;
+    }
+    note.run();
+    outcome.rowsChanged = from.rows;
+    return outcome;
+}
+
+void WorkTable::applyUpdates()
+{
+    d->applyUpdates();
+}
+
+void WorkTable::Private::applyUpdates()
+{
+    const auto commit = [&] {
+        if (!sqlite3_get_autocommit(db()->get()))
+            sqlite::execute(*db(), u"COMMIT"_s);
+    };
+    if (changedColumn < 0 || (pendingUpdates == 0 && !hasPendingNullUpdate)) {
+        commit();
+        return;
+    }
+    const QString f = column(changedColumn);
+    const QString record = sqlite::quoted(recordColumn);
+    // A row changes once in a run: one that an earlier update already changed is left out,
+    // even when it has come to hold the text of a later value (or a null).
+    const QString unchanged = u" AND %1 NOT IN (SELECT record FROM temp.fw_changed)"_s.arg(record);
+    sqlite::Statement note(db(),
+        u"INSERT OR IGNORE INTO %1(name, field, record) VALUES(upper(?), ?, ?)"_s.arg(
+            sqlite::quoted(QString::fromUtf16(kChangesTable))));
+    sqlite::Statement noteHere(db(), u"INSERT OR IGNORE INTO temp.fw_changed(record) VALUES(?)"_s);
+    const auto run = [&](const QString& sql) {
+        sqlite::Statement update(db(), sql);
+        std::vector<std::int64_t> changed;
+        while (update.step())
+            changed.push_back(update.intAt(0));
+        for (const std::int64_t row : changed) {
+            noteHere.bindInt(1, row);
+            noteHere.run();
+            note.bindText(1, name);
+            note.bindText(2, columns.at(static_cast<std::size_t>(changedColumn)).name);
+            note.bindInt(3, row);
+            note.run();
+        }
+    };
+    if (pendingUpdates > 0)
+        run(u"UPDATE main.%1 SET %2 = m.new FROM temp.fw_map AS m WHERE main.%1.%2 = m.old%3 RETURNING %4"_s.arg(
+            quotedName, f, unchanged, record));
+    if (hasPendingNullUpdate)
+        run(u"UPDATE main.%1 SET %2 = (SELECT new FROM temp.fw_null) WHERE %2 IS NULL%3 RETURNING %4"_s.arg(
+            quotedName, f, unchanged, record));
+    sqlite::execute(*db(), u"DELETE FROM temp.fw_map; DELETE FROM temp.fw_null"_s);
+    commit();
+    pendingUpdates = 0;
+    hasPendingNullUpdate = false;
+}
+
+void WorkTable::forEachChange(int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit)
+{
+    flush();
+    d->applyUpdates();
+    sqlite::Statement exists(d->db(), u"SELECT 1 FROM sqlite_schema WHERE name = ?"_s);
+    exists.bindText(1, QString::fromUtf16(kChangesTable));
+    if (!exists.step())
+        return;
+    sqlite::Statement changes(d->db(),
+        u"SELECT c.record, t.%1 FROM %2 AS c JOIN main.%3 AS t ON t.%4 = c.record "
+        "WHERE c.name = upper(?) AND c.field = ? ORDER BY c.record"_s.arg(d->column(column),
+            sqlite::quoted(QString::fromUtf16(kChangesTable)), d->quotedName, sqlite::quoted(d->recordColumn)));
+    changes.bindText(1, d->name);
+    changes.bindText(2, d->columns.at(static_cast<std::size_t>(column)).name);
+    while (changes.step())
+        visit(changes.intAt(0), changes.valueAt(1));
+}
+
+std::vector<int> WorkTable::changedColumns()
+{
+    flush();
+    d->applyUpdates();
+    std::vector<int> columns;
+    sqlite::Statement exists(d->db(), u"SELECT 1 FROM sqlite_schema WHERE name = ?"_s);
+    exists.bindText(1, QString::fromUtf16(kChangesTable));
+    if (!exists.step())
+        return columns;
+    sqlite::Statement fields(d->db(),
+        u"SELECT DISTINCT field FROM %1 WHERE name = upper(?)"_s.arg(sqlite::quoted(QString::fromUtf16(kChangesTable))));
+    fields.bindText(1, d->name);
+    while (fields.step()) {
+        if (const int column = columnIndex(fields.textAt(0)); column >= 0)
+            columns.push_back(column);
+    }
+    return columns;
+}
+
+std::int64_t WorkTable::changedRecords(int column)
+{
+    std::int64_t count = 0;
+    forEachChange(column, [&](std::int64_t, sqlite3_value*) { ++count; });
+    return count;
+}
+
+} // namespace data

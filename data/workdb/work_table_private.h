@@ -1,0 +1,54 @@
+#pragma once
+
+// What the files of WorkTable share: its state.
+
+#include "data/workdb/work_table.h"
+
+#include <optional>
+
+namespace data {
+
+// Records of a work table that a run changed, by field, kept beside the tables so that the
+// write-back (on a connection of its own) writes back exactly those.
+inline constexpr char16_t kChangesTable[] = u"~fieldwright_changes";
+
+class WorkTable::Private
+{
+public:
+    WorkDatabase* database = nullptr;
+    QString name;
+    QString quotedName;
+    QString recordColumn;
+    std::vector<WorkColumn> columns;
+    std::vector<sqlite::Affinity> affinities;
+    std::int64_t nextRecord = 0;
+
+    // Held rows, kBatchRows at most; the values keep their memory from batch to batch.
+    std::vector<paradox::Value> held;
+    int heldRows = 0;
+    sqlite::Statement insertOne;
+    sqlite::Statement insertBatch;
+    std::vector<QString> scratch;
+
+    // The Paradox table the work table was copied from: the updates store only what its
+    // fields can hold. Unknown for a table the copy did not make.
+    std::optional<paradox::TableInfo> source;
+
+    // The change run's snapshot and the updates waiting to be applied.
+    sqlite::Statement readDistinct;
+    sqlite::Statement noteUpdate;
+    sqlite::Statement noteNullUpdate;
+    int changedColumn = -1;
+    std::int64_t distinctCount = 0;
+    std::int64_t pendingUpdates = 0;
+    bool hasPendingNullUpdate = false;
+
+    const std::shared_ptr<sqlite::Handle>& db() const { return database->handle(); }
+    QString column(int index) const { return sqlite::quoted(columns.at(static_cast<std::size_t>(index)).name); }
+    void prepareInserts();
+    void bindRow(sqlite::Statement& statement, int firstParameter, std::size_t rowStart);
+    void applyUpdates();
+    const paradox::Field* sourceField(int column) const;
+};
+
+} // namespace data
