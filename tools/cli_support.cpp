@@ -22,6 +22,11 @@ std::unique_ptr<paradox::TableReader> openTableArgument(
     return reader;
 }
 
+QString tableArgument(const QString& argument)
+{
+    return argument.endsWith(u".db"_s, Qt::CaseInsensitive) ? argument.chopped(3) : argument;
+}
+
 QString csvField(const QString& text, bool isNull)
 {
     if (isNull)

@@ -38,6 +38,10 @@ public:
 std::unique_ptr<paradox::TableReader> openTableArgument(
     const QStringList& args, const QString& command, int* status);
 
+// A TABLE argument as the table list names the table: a trailing ".db" (any case) is left
+// off, so "CUSTOMER.DB" names the table CUSTOMER, not a table CUSTOMER.DB.
+QString tableArgument(const QString& argument);
+
 // A value as one CSV field: quoted with inner quotes doubled; a null is the empty field.
 QString csvField(const QString& text, bool isNull);
 

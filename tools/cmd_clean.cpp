@@ -49,16 +49,6 @@ public:
     void showErrorReport(const QString& report) override { reports.showErrorReport(report); }
 };
 
-// The number of entries the field list would show for this table; 0 when it cannot be read.
-int countFields(const QString& folder, const QString& table)
-{
-    try {
-        return static_cast<int>(data::tableFields(folder, table).size());
-    } catch (const core::Error&) {
-        return 0;
-    }
-}
-
 QString operationCaption(const QString& argument)
 {
     bool isNumber = false;
@@ -79,7 +69,7 @@ int runClean(const QStringList& args)
         return 2;
     }
     CommandLineView view;
-    view.table = args[1];
+    view.table = tableArgument(args[1]);
     view.field = args[2];
     view.operation = operationCaption(args[3]);
     if (view.operation.isEmpty()) {
@@ -94,13 +84,19 @@ int runClean(const QStringList& args)
         }
         view.answers.push_back(args[i + 1]);
     }
-    view.fieldCount = countFields(args[0], args[1]);
+    // A table that cannot be read is said so at once, not taken for one without fields.
+    try {
+        view.fieldCount = static_cast<int>(data::tableFields(args[0], view.table).size());
+    } catch (const core::Error& e) {
+        printErr(u"fieldwright-cli: "_s + e.description());
+        return 1;
+    }
 
     const core::PlainFolderBox folderBox(args[0]);
     const auto result = cleaning::PushButton1_Click(view, { folderBox, core::applicationFolder(), QString() });
     using Outcome = cleaning::ChangeRunResult::Outcome;
-    const bool hasFailed
-        = result.outcome == Outcome::CopyFailed || result.outcome == Outcome::WriteBackFailed;
+    const bool hasFailed = result.outcome == Outcome::CopyFailed || result.outcome == Outcome::WriteBackFailed
+        || result.outcome == Outcome::Refused;
     return view.reports.count() == 0 && !hasFailed ? 0 : 1;
 }
 

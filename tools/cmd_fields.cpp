@@ -14,7 +14,7 @@ int runFields(const QStringList& args)
         return 2;
     }
     try {
-        for (const paradox::Field& field : data::tableFields(args[0], args[1]))
+        for (const paradox::Field& field : data::tableFields(args[0], tableArgument(args[1])))
             printOut(field.name);
         return 0;
     } catch (const core::Error& e) {

@@ -17,7 +17,7 @@ int runPreview(const QStringList& args)
     }
     PrintedDescriptions errors;
     try {
-        const auto values = data::paradoxFieldValues(args[0], args[1], args[2]);
+        const auto values = data::paradoxFieldValues(args[0], tableArgument(args[1]), args[2]);
         core::Procedure proc(errors, u"preview"_s);
         core::NoEvents events;
         data::readPreview(proc, { 116, 118, 120, 122, 124 }, *values, events,

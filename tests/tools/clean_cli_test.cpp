@@ -59,13 +59,15 @@ protected:
             << error.toStdString();
     }
 
-    CliRun clean(const QStringList& args)
+    CliRun clean(const QStringList& args) { return cleanTable(u"PEOPLE"_s, args); }
+
+    CliRun cleanTable(const QString& table, const QStringList& args)
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_DATA_HOME"_s, dataHome.path());
         process.setProcessEnvironment(env);
-        process.start(program, QStringList { u"clean"_s, folder.path(), u"PEOPLE"_s, u"Name"_s } + args);
+        process.start(program, QStringList { u"clean"_s, folder.path(), table, u"Name"_s } + args);
         EXPECT_TRUE(process.waitForFinished(60000));
         return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError()) };
@@ -158,6 +160,25 @@ TEST_F(CleanCli, ErrorReportsGoToStandardErrorWithExitStatusOne)
     EXPECT_TRUE(run.err.contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line 622\r\r"_s))
         << run.err.toStdString();
     EXPECT_TRUE(run.out.endsWith(u"Done.\n"_s));
+}
+
+TEST_F(CleanCli, ATableIsNamedWithOrWithoutItsExtensionAndAnUnreadableOneFailsTheRun)
+{
+    CliRun run = cleanTable(u"people.DB"_s, { u"1"_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(names(), (QStringList { u"AnnLee"_s, u"O'Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
+    EXPECT_EQ(QDir(folder.path()).entryList({ u"*.db"_s }, QDir::Files), QStringList { u"people.db"_s });
+
+    run = cleanTable(u"MISSING"_s, { u"1"_s });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u"has no table MISSING"_s)) << run.err.toStdString();
+    EXPECT_FALSE(run.out.contains(u"Please select a field."_s));
+
+    QFile memo(folder.filePath(u"people.mb"_s));
+    ASSERT_TRUE(memo.remove());
+    run = clean({ u"1"_s });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(u"people.mb"_s, Qt::CaseInsensitive)) << run.err.toStdString();
 }
 
 TEST_F(CleanCli, UsageErrorsExitWithTwo)
