@@ -154,9 +154,9 @@ void syncFolder(const QString& folder)
 
 void makeFolder(const QString& folder)
 {
-    if (QFileInfo(folder).isDir())
-        return;
-    if (!paradox::io::mayProceed() || !QDir().mkpath(folder))
+    if (!paradox::io::mayProceed())
+        throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
+    if (!QDir().mkpath(folder))
         throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
 }
 

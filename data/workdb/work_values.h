@@ -2,8 +2,8 @@
 
 // How Paradox values live in work tables. The copy stores each value as the text it would
 // put between quotes in its INSERT statement, bound with the column's affinity exactly as
-// SQLite would store that literal; reading gives the text again, and the write-back turns a
-// stored value back into a value of its Paradox field.
+// SQLite would store that literal; reading gives the text again, which
+// paradox::valueFromText turns back into a value of the field.
 
 #include "data/paradox/table.h"
 #include "data/workdb/sqlite.h"
@@ -31,9 +31,5 @@ void bindCopyText(sqlite::Statement& statement, int parameter, QStringView text,
 // A stored value as the program shows it (paradox::valueText's rules for the numbers and
 // bytes it holds); the empty text for a NULL.
 QString storedText(sqlite3_value* value);
-
-// A stored value as a value of its Paradox field, assigned to value (whose string is reused
-// when it holds one); nullopt, or the reason why the value cannot be one of that field.
-std::optional<QString> assignFieldValue(sqlite3_value* stored, const paradox::Field& field, paradox::Value& value);
 
 } // namespace data
