@@ -5,6 +5,7 @@
 #include "data/paradox_folder.h"
 #include "data/preview.h"
 #include "data/statements.h"
+#include "data/table_checks.h"
 #include "data/table_copy.h"
 #include "data/workdb/work_table.h"
 #include "data/write_back.h"
@@ -126,6 +127,11 @@ bool ChangeRun::claimWorkDatabase()
             m_view.messageBox(notice);
         m_lock.emplace(m_places.applicationFolder);
         refusal = m_lock->problem();
+        // A table that could not be written back is said so now, not after the copy and the
+        // change. (A table that cannot be found is left to the copy to report.)
+        const QString file = paradox::findTableFile(m_folder, m_table);
+        if (refusal.isEmpty() && !file.isEmpty())
+            refusal = data::writeBackRefusal(file);
     } catch (const core::Error& e) {
         refusal = e.description();
     }

@@ -152,6 +152,25 @@ void syncFolder(const QString& folder)
         fail(u"Cannot flush the folder"_s, folder);
 }
 
+void copyOwnership(const QString& from, const QString& to)
+{
+    struct stat original
+    {
+    };
+    if (::stat(native(from).constData(), &original) != 0)
+        fail(u"Cannot read the permissions of"_s, from);
+    if (!paradox::io::mayProceed() || ::chmod(native(to).constData(), original.st_mode & 07777) != 0)
+        fail(u"Cannot set the permissions of"_s, to);
+    struct stat copy
+    {
+    };
+    if (::stat(native(to).constData(), &copy) != 0)
+        fail(u"Cannot read the permissions of"_s, to);
+    if ((copy.st_uid != original.st_uid || copy.st_gid != original.st_gid)
+        && ::chown(native(to).constData(), original.st_uid, original.st_gid) != 0)
+        fail(u"Cannot give the owner and group of %1 to"_s.arg(shown(from)), to);
+}
+
 void makeFolder(const QString& folder)
 {
     if (!paradox::io::mayProceed())

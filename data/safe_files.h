@@ -21,5 +21,8 @@ void remove(const QString& path);
 // Flushes a folder's entries (the renames, creations and removals in it) to the disk.
 void syncFolder(const QString& folder);
 void makeFolder(const QString& folder);
+// Gives `to` the permissions, owner and group of `from`, so that a file replaced by `to` keeps
+// them. Throws core::Error when they cannot be given.
+void copyOwnership(const QString& from, const QString& to);
 
 } // namespace data::files

@@ -4,6 +4,7 @@
 #include "data/paradox_folder.h"
 #include "data/safe_names.h"
 #include "data/statements.h"
+#include "data/table_checks.h"
 #include "data/workdb/work_table.h"
 
 #include <optional>
@@ -69,6 +70,7 @@ private:
     std::optional<WorkDatabase> m_database;
     std::optional<Records> m_records;
     std::optional<WorkTable> m_work;
+    QJsonObject m_snapshot; // the table's files as the copy found them
 };
 
 void Copy::openBoth()
@@ -81,7 +83,10 @@ void Copy::openBoth()
             database().dropTable(m_table);
         });
     }
-    m_proc.step(120, [&] { m_records.emplace(openParadoxTable(m_ctx.folder, m_table)); });
+    m_proc.step(120, [&] {
+        m_snapshot = takeSnapshot(paradoxTableFile(m_ctx.folder, m_table));
+        m_records.emplace(openParadoxTable(m_ctx.folder, m_table));
+    });
 }
 
 // The create statement, and the work table it stands for.
@@ -103,7 +108,7 @@ bool Copy::createWorkTable()
             throw core::Error(u"The table %1 cannot be created: the work database or the table is not open."_s.arg(m_table));
         m_work.emplace(WorkTable::create(*m_database, m_table, std::move(columns)));
         // The write-back gives the table back its own field types, sizes and code page.
-        m_database->rememberSource(m_table, m_records->info(), m_ctx.runId);
+        m_database->rememberSource(m_table, m_records->info(), m_ctx.runId, m_snapshot);
     });
     // Without the work table every record would fail and be reported one by one.
     return isCreated && reportsBefore == 0;
@@ -156,7 +161,14 @@ CopyResult Copy::run()
     openBoth();
     if (createWorkTable())
         copyRecords();
-    m_proc.step(222, [&] { m_records.reset(); });
+    m_proc.step(222, [&] {
+        m_records.reset();
+        // Another program writing to the table while it was read would leave a copy of
+        // neither its old nor its new content.
+        if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table));
+            !m_snapshot.isEmpty() && !changed.isEmpty())
+            throw core::Error(changed);
+    });
     m_proc.step(224, [&] {
         if (m_work)
             m_work->flush();

@@ -159,6 +159,10 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     for (const FileMove& move : ordered)
         plan.moves.push_back({ QFileInfo(move.temporary).fileName(), QFileInfo(move.target).fileName() });
     try {
+        for (const FileMove& move : ordered) {
+            if (QFileInfo::exists(move.target))
+                files::copyOwnership(move.target, move.temporary);
+        }
         backUp(backup, ordered, note);
         files::writeSynced(journal, encode(plan));
         files::syncFolder(folder);

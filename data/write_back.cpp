@@ -5,6 +5,7 @@
 #include "data/paradox_folder.h"
 #include "data/safe_names.h"
 #include "data/statements.h"
+#include "data/table_checks.h"
 #include "data/table_replace.h"
 #include "data/table_rewrite.h"
 #include "data/workdb/work_table.h"
@@ -53,6 +54,7 @@ private:
     bool countRows(std::int64_t* rowCount);
     bool writeTable(std::int64_t rowCount);
     void replaceFiles(TableRewrite& rewrite, int column);
+    bool refuse();
     void finish(bool isWritten);
 
     const QString& m_table;
@@ -101,7 +103,9 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
         m_work->columns().at(static_cast<std::size_t>(column)).name, m_ctx.operation, m_ctx.answers,
         rewrite.recordsChanged(), QDateTime::currentDateTime() };
     try {
-        m_result.backupFolder = replaceTableFiles(note.folder, m_table, rewrite.moves(), backupRoot, note);
+        // Where the files really are, when the table's are symbolic links.
+        const QString realFolder = QFileInfo(QFileInfo(m_tableFile).canonicalFilePath()).absolutePath();
+        m_result.backupFolder = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note);
     } catch (const core::Error&) {
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
         throw;
@@ -124,7 +128,8 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             return; // nothing changed: no file is touched, no backup kept
         const int column = columns.front();
         const int field = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
-        TableRewrite rewrite(m_tableFile, *m_source, field, *m_work, column);
+        // A table whose files are symbolic links is written where the links point; the links stay.
+        TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
         m_result.recordsChanged = rewrite.recordsChanged();
         if (m_result.recordsChanged > 0)
             replaceFiles(rewrite, column);
@@ -146,10 +151,30 @@ WriteBackResult WriteBack::run()
         m_result.notices = finishInterruptedWriteBacks(m_ctx.folder);
         m_tableFile = paradoxTableFile(m_ctx.folder, m_table);
     });
+    if (isFound && m_database && !refuse())
+        return m_result;
     std::int64_t rowCount = 0;
     const bool isWritten = isFound && countRows(&rowCount) && writeTable(rowCount);
     finish(isWritten);
     return m_result;
+}
+
+// Nothing is written when another program holds the table or changed it since the copy
+// read it, or when its files cannot be written: one message says why, the table is as it was.
+bool WriteBack::refuse()
+{
+    QString refusal = writeBackRefusal(m_tableFile);
+    if (refusal.isEmpty()) {
+        const QJsonObject snapshot = m_database->sourceSnapshot(m_table);
+        if (!snapshot.isEmpty())
+            refusal = snapshotDifference(snapshot, m_tableFile);
+    }
+    if (refusal.isEmpty())
+        return true;
+    m_result.problem = refusal;
+    m_result.isRefused = true;
+    m_database.reset();
+    return false;
 }
 
 void WriteBack::finish(bool isWritten)

@@ -16,6 +16,7 @@ struct WriteBackResult
     std::int64_t recordsChanged = 0; // 0: no file was touched and no backup kept
     QString backupFolder; // where the files it replaced are kept
     QString problem; // why the table was not written back; empty when it was
+    bool isRefused = false; // the table was in use or changed elsewhere: nothing was tried
     QStringList notices; // earlier write-backs of this folder that were finished first
 };
 

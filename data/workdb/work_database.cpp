@@ -233,12 +233,14 @@ void WorkDatabase::dropTable(const QString& table)
     }
 }
 
-void WorkDatabase::rememberSource(const QString& table, const paradox::TableInfo& info, const QString& runId)
+void WorkDatabase::rememberSource(
+    const QString& table, const paradox::TableInfo& info, const QString& runId, const QJsonObject& snapshot)
 {
     sqlite::execute(*m_db, u"CREATE TABLE IF NOT EXISTS %1(name TEXT PRIMARY KEY, info TEXT)"_s.arg(sourcesTable()));
     sqlite::Statement statement(m_db, u"INSERT OR REPLACE INTO %1(name, info) VALUES(upper(?), ?)"_s.arg(sourcesTable()));
     QJsonObject object = describe(info);
     object.insert(u"runId"_s, runId);
+    object.insert(u"snapshot"_s, snapshot);
     const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
     statement.bindText(1, table);
     statement.bindText(2, json);
@@ -262,6 +264,12 @@ std::optional<paradox::TableInfo> WorkDatabase::source(const QString& table)
 {
     const auto object = sourceObject(table);
     return object ? std::optional(tableInfoOf(*object)) : std::nullopt;
+}
+
+QJsonObject WorkDatabase::sourceSnapshot(const QString& table)
+{
+    const auto object = sourceObject(table);
+    return object ? object->value(u"snapshot"_s).toObject() : QJsonObject();
 }
 
 QString WorkDatabase::sourceRunId(const QString& table)

@@ -67,9 +67,12 @@ public:
     // The Paradox table a work table was copied from: its path, field types and sizes, code
     // page and the rest of its description, for the write-back.
     // runId names the run that made the copy: a write-back takes back only its own run's copy.
-    void rememberSource(const QString& table, const paradox::TableInfo& info, const QString& runId);
+    // snapshot: the state of the table's files when the copy read them (table_checks.h).
+    void rememberSource(
+        const QString& table, const paradox::TableInfo& info, const QString& runId, const QJsonObject& snapshot = {});
     std::optional<paradox::TableInfo> source(const QString& table);
     QString sourceRunId(const QString& table);
+    QJsonObject sourceSnapshot(const QString& table);
 
     void beginTransaction();
     void commitTransaction();

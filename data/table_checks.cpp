@@ -1,0 +1,187 @@
+#include "data/table_checks.h"
+
+#include "data/paradox/table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+QString shown(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The files of the table: the .db first. Found through symbolic links, which stay as they are.
+std::vector<QString> familyOf(const QString& dbPath)
+{
+    const QFileInfo db(dbPath);
+    std::vector<QString> files { dbPath };
+    for (const QString& file : paradox::tableFamily(db.absolutePath(), db.completeBaseName())) {
+        if (QFileInfo(file).absoluteFilePath() != db.absoluteFilePath())
+            files.push_back(file);
+    }
+    return files;
+}
+
+// A lock that another program holds on the file: a record lock (fcntl) or a whole-file
+// lock (flock). Paradox programs on this machine, Samba serving Windows clients and most
+// database tools take one of the two.
+QString otherProgramsLock(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QString held;
+    struct flock probe
+    {
+    };
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK)
+        held = u"another program (process %1) holds a lock on %2"_s.arg(probe.l_pid).arg(shown(path));
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        held = u"another program holds a lock on %1"_s.arg(shown(path));
+    ::close(fd);
+    return held;
+}
+
+QString lockFileIn(const QString& folder, const QString& table)
+{
+    const QStringList names { table + u".LCK"_s, u"PDOXUSRS.LCK"_s, u"PARADOX.LCK"_s, u"PDOXUSRS.NET"_s };
+    for (const QString& entry : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        for (const QString& name : names) {
+            if (entry.compare(name, Qt::CaseInsensitive) == 0)
+                return QDir(folder).absoluteFilePath(entry);
+        }
+    }
+    return {};
+}
+
+QString fileRefusal(const QString& file, const QString& folder)
+{
+    const QFileInfo info(file);
+    const QString target = info.canonicalFilePath();
+    if (QFileInfo(target).absolutePath() != QFileInfo(folder).canonicalFilePath())
+        return u"%1 lies in another folder than the table's .db file, so the two cannot be replaced together"_s.arg(
+            shown(file));
+    struct stat status
+    {
+    };
+    if (::stat(QFile::encodeName(target).constData(), &status) != 0)
+        return u"%1 cannot be read"_s.arg(shown(file));
+    // A file marked read-only is left alone even where the system would let us write it.
+    if (::access(QFile::encodeName(target).constData(), W_OK) != 0 || (status.st_mode & S_IWUSR) == 0)
+        return u"%1 is read-only"_s.arg(shown(file));
+    if (status.st_uid != ::geteuid() && ::geteuid() != 0)
+        return u"%1 belongs to another user, and a new copy of it would belong to you"_s.arg(shown(file));
+    return otherProgramsLock(target);
+}
+
+quint64 digestOf(const QString& path, bool* isRead)
+{
+    // Not a cryptographic digest: it tells whether the bytes are the same as before, fast.
+    QFile file(path);
+    *isRead = file.open(QIODevice::ReadOnly);
+    quint64 hash = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(file.size());
+    std::vector<char> buffer(1 << 20);
+    for (qint64 got = 0; *isRead && (got = file.read(buffer.data(), static_cast<qint64>(buffer.size()))) > 0;) {
+        const auto size = static_cast<std::size_t>(got);
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            quint64 word = 0;
+            std::memcpy(&word, buffer.data() + i, 8);
+            hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+            hash ^= hash >> 32;
+        }
+        for (; i < size; ++i)
+            hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 0x100000001B3ULL;
+    }
+    return hash;
+}
+
+QJsonObject stateOf(const QString& file)
+{
+    const QString target = QFileInfo(file).canonicalFilePath();
+    struct stat status
+    {
+    };
+    if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &status) != 0)
+        return { { u"name"_s, QFileInfo(file).fileName() }, { u"missing"_s, true } };
+    QJsonObject state { { u"name"_s, QFileInfo(file).fileName() },
+        { u"device"_s, QString::number(status.st_dev) }, { u"inode"_s, QString::number(status.st_ino) },
+        { u"size"_s, QString::number(status.st_size) },
+        { u"modified"_s, u"%1.%2"_s.arg(status.st_mtim.tv_sec).arg(status.st_mtim.tv_nsec) },
+        { u"changed"_s, u"%1.%2"_s.arg(status.st_ctim.tv_sec).arg(status.st_ctim.tv_nsec) } };
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    if (suffix == u"db"_s || suffix == u"mb"_s) {
+        bool isRead = false;
+        const quint64 digest = digestOf(target, &isRead);
+        state.insert(u"digest"_s, isRead ? QString::number(digest, 16) : u"unreadable"_s);
+    }
+    return state;
+}
+
+} // namespace
+
+QString writeBackRefusal(const QString& dbPath)
+{
+    const QFileInfo db(dbPath);
+    const QString folder = QFileInfo(db.canonicalFilePath()).absolutePath();
+    const QString table = db.completeBaseName();
+    if (const QString lock = lockFileIn(db.absolutePath(), table); !lock.isEmpty())
+        return u"The table %1 may be open in a Paradox program: its folder holds the lock file %2. Close that "
+               "program (or, if none uses the folder, remove the stale lock file) and start again; the table was "
+               "not changed."_s.arg(table, shown(lock));
+    if (!QFileInfo(folder).isWritable())
+        return u"The table %1 cannot be written back: its folder %2 cannot be written. The table was not "
+               "changed."_s.arg(table, shown(folder));
+    for (const QString& file : familyOf(dbPath)) {
+        if (const QString problem = fileRefusal(file, folder); !problem.isEmpty())
+            return u"The table %1 cannot be written back: %2. The table was not changed."_s.arg(table, problem);
+    }
+    return {};
+}
+
+QJsonObject takeSnapshot(const QString& dbPath)
+{
+    QJsonArray files;
+    for (const QString& file : familyOf(dbPath))
+        files.append(stateOf(file));
+    return { { u"files"_s, files } };
+}
+
+QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath)
+{
+    const QJsonArray then = snapshot.value(u"files"_s).toArray();
+    const QJsonArray now = takeSnapshot(dbPath).value(u"files"_s).toArray();
+    const QString table = QFileInfo(dbPath).completeBaseName();
+    for (const QJsonValue file : then) {
+        const QString name = file.toObject().value(u"name"_s).toString();
+        const auto same = std::find_if(now.begin(), now.end(),
+            [&](const QJsonValue& other) { return other.toObject().value(u"name"_s).toString() == name; });
+        if (same == now.end() || same->toObject() != file.toObject())
+            return u"The table %1 was changed by another program while this run worked on it (%2 is not as the "
+                   "copy read it). The table was not written back, so those changes stay; start the run again."_s.arg(
+                table, name);
+    }
+    if (now.size() != then.size())
+        return u"The table %1 gained a file while this run worked on it. The table was not written back; start "
+               "the run again."_s.arg(table);
+    return {};
+}
+
+} // namespace data

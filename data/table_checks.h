@@ -1,0 +1,25 @@
+#pragma once
+
+// What must hold before a run may write a table back, checked before the copy and again
+// before the write-back: the table's files can be written and nothing else holds them, and
+// (at the write-back) they are still exactly what the copy read.
+
+#include <QJsonObject>
+#include <QString>
+
+namespace data {
+
+// Why the table whose .db file is dbPath must not be written now, or the empty text. The
+// table's own Paradox lock file, the folder's PDOXUSRS.LCK / PARADOX.LCK / PDOXUSRS.NET
+// (another Paradox program may have it open), a lock another program holds on one of its
+// files, a file or folder that cannot be written, a file owned by another user, a family
+// whose files lie in different folders.
+QString writeBackRefusal(const QString& dbPath);
+
+// The state of the table's files when the copy read them: identity, size, times, and a
+// digest of the .db and .mb contents.
+QJsonObject takeSnapshot(const QString& dbPath);
+// Why the files are no longer as they were in snapshot, or the empty text.
+QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath);
+
+} // namespace data
