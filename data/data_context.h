@@ -9,6 +9,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <functional>
 
 namespace data {
 
@@ -25,6 +27,10 @@ struct DataContext
     // What the run does, for the note of the backup that keeps the replaced table.
     QString operation = {};
     QStringList answers = {};
+    // How far the copy (records read of the table's records) or the write-back (its stages
+    // done of its stages) has got. Called often; the host decides what to show, and when.
+    enum class Stage { Copying, WritingBack };
+    std::function<void(Stage stage, std::int64_t done, std::int64_t total)> progress = {};
 };
 
 } // namespace data

@@ -121,6 +121,8 @@ void Copy::copyRecords()
     m_result.recordsExpected = lastIndex + 1;
     m_proc.step(186, [&] { database().beginTransaction(); });
     for (std::int64_t index = 0; index <= lastIndex; ++index) {
+        if (m_ctx.progress)
+            m_ctx.progress(DataContext::Stage::Copying, index, m_result.recordsExpected);
         bool isInserted = false;
         copyRecord(index, &isInserted);
         if (!isInserted)

@@ -56,6 +56,12 @@ private:
     void replaceFiles(TableRewrite& rewrite, int column);
     bool refuse();
     void finish(bool isWritten);
+    // The write-back's stages: checks, the new files written, the files put in place.
+    void stagesDone(int done)
+    {
+        if (m_ctx.progress)
+            m_ctx.progress(DataContext::Stage::WritingBack, done, 3);
+    }
 
     const QString& m_table;
     const DataContext& m_ctx;
@@ -129,8 +135,10 @@ bool WriteBack::writeTable(std::int64_t rowCount)
         const int column = columns.front();
         const int field = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
         // A table whose files are symbolic links is written where the links point; the links stay.
+        stagesDone(1);
         TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
         m_result.recordsChanged = rewrite.recordsChanged();
+        stagesDone(2);
         if (m_result.recordsChanged > 0)
             replaceFiles(rewrite, column);
     });
@@ -143,6 +151,7 @@ WriteBackResult WriteBack::run()
         m_result.problem = problem;
         return m_result;
     }
+    stagesDone(0);
     m_proc.step(108, [&] { checkParadoxFolder(m_ctx.folder); });
     m_proc.step(114, [&] { m_database.emplace(m_ctx.applicationFolder); });
     // The table that the new files replace; a write-back of this folder cut short earlier is
@@ -188,6 +197,7 @@ void WriteBack::finish(bool isWritten)
         });
     }
     m_proc.step(134, [&] { m_database.reset(); });
+    stagesDone(3);
     m_result.isWrittenBack = isWritten;
     if (!isWritten)
         m_result.problem = u"The work table %1 is kept."_s.arg(m_table);

@@ -82,6 +82,8 @@ public:
     // field, too long for an Alpha field, a character its code page lacks) is rejected, and
     // its rows stay as they are; a text that gives the value the rows already hold changes none.
     UpdateOutcome update(std::int64_t index, const QString& to);
+    // What update(index, to) would do, decided as it decides, without storing anything.
+    UpdateOutcome previewUpdate(std::int64_t index, const QString& to);
     void applyUpdates();
 
     // The records (counted from 0) whose column the updates changed, in record order, each with

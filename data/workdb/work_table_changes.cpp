@@ -115,6 +115,29 @@ UpdateOutcome WorkTable::update(std::int64_t index, const QString& to)
     return outcome;
 }
 
+UpdateOutcome WorkTable::previewUpdate(std::int64_t index, const QString& to)
+{
+    // Each test mirrors one of update()'s, in its order: a preview must promise what the run does.
+    const DistinctValue from = distinctValue(index);
+    UpdateOutcome outcome;
+    if (const paradox::Field* field = d->sourceField(d->changedColumn)) {
+        const int codePage = d->source->codePage;
+        const std::optional<paradox::Value> value = paradox::valueFromText(*field, to, codePage, &outcome.rejected);
+        if (!value)
+            return outcome;
+        QString ignored;
+        const std::optional<paradox::Value> old = from.isNull
+            ? std::optional<paradox::Value>(paradox::Null {})
+            : paradox::valueFromText(*field, from.text, codePage, &ignored);
+        if (old && *old == *value)
+            return outcome;
+    } else if (!from.isNull && from.text == to) {
+        return outcome;
+    }
+    outcome.rowsChanged = from.rows;
+    return outcome;
+}
+
 void WorkTable::applyUpdates()
 {
     d->applyUpdates();
