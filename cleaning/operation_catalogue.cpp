@@ -136,7 +136,12 @@ std::optional<Parameters> askParameters(
             proc.step(first + 26, [&] { dialogs.messageBox(u"Must enter number"_s); });
             return std::nullopt;
         }
-        return Parameters { *answer, {} };
+        // A count that the conversion or the transform rejects fails alike for every value: it
+        // is reported once, here, instead of once per value of the field.
+        const Parameters parameters { *answer, {} };
+        if (!proc.step(first + 6, [&] { applyOperation(operation, parameters, u"x"_s); }))
+            return std::nullopt;
+        return parameters;
     }
     }
     return std::nullopt;

@@ -3,9 +3,9 @@
 // The 27 cleaning operations, in the order the operation list shows them. The caption is
 // an operation's identity: the change run finds the operation by the list's text.
 
+#include "cleaning/transforms.h"
 #include "core/dialogs.h"
 #include "core/procedure.h"
-#include "cleaning/transforms.h"
 
 #include <QString>
 #include <array>
@@ -18,7 +18,8 @@ enum class ParameterKind { None, Text, TwoTexts, Count };
 
 // The answers to an operation's prompts, exactly as typed. Text: `first` is the
 // replacement or the chars. Two texts: `first` the chars ("Find What:"), `second` the
-// replacement. Count: `first` is the answer text, converted at every apply.
+// replacement. Count: `first` is the answer text, converted at every apply (askParameters has
+// checked that the operation accepts it).
 struct Parameters
 {
     QString first;
@@ -54,8 +55,10 @@ std::span<const Operation> operations();
 const Operation* findOperation(const QString& text);
 
 // Shows the operation's prompts (each one a numbered step of proc) and returns the
-// answers, or nullopt when the operation is abandoned: Cancel at any prompt, or an
-// answer to "Enter Number:" that is not a number (after the "Must enter number" box).
+// answers, or nullopt when the operation is abandoned: Cancel at any prompt, an answer to
+// "Enter Number:" that is not a number (after the "Must enter number" box), or a count the
+// operation cannot use for any value (out of the 16-bit range, or negative where the
+// transform rejects that), reported once through proc at the numeric check's step.
 std::optional<Parameters> askParameters(
     const Operation& operation, core::Dialogs& dialogs, core::Procedure& proc);
 

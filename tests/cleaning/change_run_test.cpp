@@ -1,10 +1,17 @@
+#include "cleaning/change_preview.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "data/backups.h"
 #include "data/statements.h"
+#include "data/workdb/work_database.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/scripted_view.h"
 
 #include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <tuple>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using paradox::Field;
@@ -21,7 +28,10 @@ protected:
     testsupport::ScriptedView view;
     QStringList statements;
 
-    void SetUp() override { data::setStatementObserver([this](const QString& sql) { statements << sql; }); }
+    void SetUp() override
+    {
+        data::setStatementObserver([this](const QString& sql) { statements << sql; });
+    }
     void TearDown() override { data::setStatementObserver({}); }
 
     cleaning::RunPlaces places() { return { folderBox, install.appFolder(), install.backupRoot() }; }
@@ -42,6 +52,23 @@ protected:
                 result << sql;
         }
         return result;
+    }
+
+    // The bar's values from the first value of the change loop to the reset after it.
+    QList<double> loopProgress() const
+    {
+        QList<double> values;
+        bool isInLoop = false;
+        for (const QString& entry : view.log) {
+            if (entry.startsWith(u"bar text "_s))
+                isInLoop = entry.startsWith(u"bar text Changing"_s)
+                    || (isInLoop && entry == u"bar text Progress Bar"_s);
+            if (isInLoop && entry.startsWith(u"progress "_s))
+                values << entry.mid(9).toDouble();
+            if (entry == u"bar text Progress Bar"_s)
+                isInLoop = false;
+        }
+        return values;
     }
 
     cleaning::ChangeRunResult run(const QString& table, const QString& field, int operation)
@@ -85,9 +112,20 @@ TEST_F(ChangeRunTest, OrdersCityStatementsAreExactAndTheTableIsWrittenBack)
     EXPECT_TRUE(updates().contains(u"update Orders set City='New_York' where City='New York'"_s));
     EXPECT_TRUE(updates().contains(u"update Orders set City='O''Neil__Town' where City='O''Neil  Town'"_s));
     EXPECT_EQ(updates().size(), 3);
-    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+    const QString kept = QDir::toNativeSeparators(result.backupFolder);
+    EXPECT_EQ(view.messages,
+        QStringList { u"Done.\r\n3 of the table's 4 records changed. The previous version is kept in "_s
+            + kept + u'.' });
     EXPECT_EQ(
         column(u"Orders"_s), (QStringList { u"New_York"_s, u"<null>"_s, u"O'Neil__Town"_s, u"New_York"_s }));
+    // The backup says what replaced it, with the answers as typed.
+    const auto backups = data::listBackups(install.backupRoot(), install.paradoxFolder(), u"Orders"_s);
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].path, result.backupFolder);
+    EXPECT_EQ(backups[0].note.field, u"City"_s);
+    EXPECT_EQ(backups[0].note.operation, u"Replace All Spaces in Selected Field With..."_s);
+    EXPECT_EQ(backups[0].note.answers, QStringList { u"_"_s });
+    EXPECT_EQ(backups[0].note.recordsChanged, 3);
     EXPECT_EQ(column(u"Orders"_s, 1), (QStringList { u"x"_s, u"y"_s, u"z"_s, u"w"_s }));
     EXPECT_EQ(view.preview, (QStringList { u"New_York"_s, QString(), u"O'Neil__Town"_s, u"New_York"_s }));
     EXPECT_FALSE(view.isBusy);
@@ -99,16 +137,26 @@ TEST_F(ChangeRunTest, OperationOneGivesTheDocumentedStatement)
     run(u"Orders"_s, u"City"_s, 1);
     EXPECT_EQ(updates(), QStringList { u"update Orders set City='NewYork' where City='New York'"_s });
     EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
-    EXPECT_TRUE(view.progress == QList<double> { 0.0 }) << "one value: the bar moves only at the finish";
+    EXPECT_TRUE(loopProgress() == QList<double> { 0.0 }) << "one value: the bar moves only at the finish";
     EXPECT_EQ(column(u"Orders"_s), QStringList { u"NewYork"_s });
 }
 
-TEST_F(ChangeRunTest, ProgressShowsZeroFiftyHundredForThreeValues)
+TEST_F(ChangeRunTest, TheBarSaysWhatTheRunDoesAndEndsAsProgressBar)
 {
-    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a" }), texts({ u"b" }), texts({ u"c" }) });
+    makeTable(
+        u"T"_s, { alpha(u"F"_s) }, { texts({ u"a" }), texts({ u"b" }), texts({ u"c" }), texts({ u"a" }) });
     run(u"T"_s, u"F"_s, 1);
-    EXPECT_TRUE((view.progress == QList<double> { 0.0, 50.0, 100.0, 0.0 }));
-    EXPECT_TRUE(view.log.contains(u"bar text Progress Bar"_s));
+    EXPECT_TRUE((loopProgress() == QList<double> { 0.0, 50.0, 100.0, 0.0 }));
+    const QStringList texts = view.log.filter(u"bar text "_s);
+    for (const QString& stage : { u"bar text Copying record 1 of 4"_s, u"bar text Copying record 4 of 4"_s,
+             u"bar text Changing value 1 of 3"_s, u"bar text Changing value 3 of 3"_s,
+             u"bar text Writing back"_s })
+        EXPECT_TRUE(texts.contains(stage)) << stage.toStdString() << "\n" << texts.join(u'\n').toStdString();
+    EXPECT_LT(texts.indexOf(u"bar text Copying record 4 of 4"_s),
+        texts.indexOf(u"bar text Changing value 1 of 3"_s));
+    EXPECT_LT(texts.indexOf(u"bar text Changing value 3 of 3"_s), texts.indexOf(u"bar text Writing back"_s));
+    EXPECT_EQ(texts.last(), u"bar text Progress Bar"_s);
+    EXPECT_EQ(view.progress.last(), 0.0);
 }
 
 TEST_F(ChangeRunTest, TableWithoutRowsAsksNothingAndIsWrittenBack)
@@ -118,27 +166,38 @@ TEST_F(ChangeRunTest, TableWithoutRowsAsksNothingAndIsWrittenBack)
     EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
     EXPECT_FALSE(view.log.join(u'\n').contains(u"prompt"_s));
     EXPECT_TRUE(view.preview.isEmpty());
-    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+    EXPECT_EQ(view.messages, QStringList { u"Done.\r\nNo record changed, so the table was not written."_s });
     EXPECT_TRUE(column(u"EMPTY"_s).isEmpty());
 }
 
-TEST_F(ChangeRunTest, CancelAndNonNumberStillWriteBackTheUnchangedTable)
+TEST_F(ChangeRunTest, CancelNonNumberAndNothingMatchedSayThatNoRecordChanged)
 {
     makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"abc" }), texts({ u" d " }) });
+    const QByteArray before = folderFingerprint();
+    const QString abandoned
+        = u"Done.\r\nThe operation was abandoned: no record changed, so the table was not written."_s;
     view.answers = { QString() };
     auto result = run(u"T"_s, u"F"_s, 24);
     EXPECT_TRUE(result.wasAbandoned);
     EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
-    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
+    EXPECT_EQ(view.messages, QStringList { abandoned });
 
     view.messages.clear();
     view.answers = { u"1x"_s };
     result = run(u"T"_s, u"F"_s, 24);
     EXPECT_TRUE(result.wasAbandoned);
-    EXPECT_EQ(view.messages, (QStringList { u"Must enter number"_s, u"Done."_s }));
+    EXPECT_EQ(view.messages, (QStringList { u"Must enter number"_s, abandoned }));
     EXPECT_TRUE(updates().isEmpty());
-    EXPECT_EQ(column(u"T"_s), (QStringList { u"abc"_s, u" d "_s }));
     EXPECT_EQ(view.preview, (QStringList { u"abc"_s, u" d "_s }));
+
+    view.messages.clear();
+    view.answers = { u"#"_s };
+    result = run(u"T"_s, u"F"_s, 18); // no value holds "#"
+    EXPECT_FALSE(result.wasAbandoned);
+    EXPECT_EQ(result.recordsChanged, 0);
+    EXPECT_EQ(view.messages, QStringList { u"Done.\r\nNo record changed, so the table was not written."_s });
+    EXPECT_EQ(folderFingerprint(), before);
+    EXPECT_TRUE(data::listBackups(install.backupRoot(), install.paradoxFolder(), u"T"_s).empty());
 }
 
 TEST_F(ChangeRunTest, EveryRowEndsWithTheTransformOfItsOwnOldValue)
@@ -190,14 +249,19 @@ TEST_F(ChangeRunTest, FailedCopyLeavesTheFolderUntouchedAndSaysSo)
 TEST_F(ChangeRunTest, AValueTheFieldCannotHoldIsReportedAndTheOthersChange)
 {
     // "€" has no place in code page 437, and "yyyyy" does not fit an Alpha field of 4.
-    makeTable(u"T"_s, { alpha(u"F"_s, 4) }, { texts({ u"a b" }), texts({ u"x" }), texts({ u"yy y" }), texts({ u"a b" }) },
-        437);
+    makeTable(u"T"_s, { alpha(u"F"_s, 4) },
+        { texts({ u"a b" }), texts({ u"x" }), texts({ u"yy y" }), texts({ u"a b" }) }, 437);
     view.answers = { u"€"_s };
     auto result = run(u"T"_s, u"F"_s, 2);
-    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
+        << result.problem.toStdString();
     ASSERT_EQ(view.reports.size(), 2) << view.reports.join(u'\n').toStdString();
-    EXPECT_TRUE(view.reports[0].contains(u"has no place in code page 437"_s)) << view.reports[0].toStdString();
-    EXPECT_EQ(view.messages.first(), u"Done."_s);
+    EXPECT_TRUE(view.reports[0].contains(u"has no place in code page 437"_s))
+        << view.reports[0].toStdString();
+    EXPECT_EQ(view.messages.first(),
+        u"Done.\r\nNo record changed, so the table was not written. The field cannot hold the new text of 2 "
+        u"values; "
+        "their records were left as they were."_s);
     EXPECT_EQ(column(u"T"_s), (QStringList { u"a b"_s, u"x"_s, u"yy y"_s, u"a b"_s }));
 
     view.reports.clear();
@@ -206,7 +270,10 @@ TEST_F(ChangeRunTest, AValueTheFieldCannotHoldIsReportedAndTheOthersChange)
     result = run(u"T"_s, u"F"_s, 19); // every space becomes "yy": "yy y" outgrows its field
     ASSERT_EQ(view.reports.size(), 1) << view.log.join(u'\n').toStdString();
     EXPECT_TRUE(view.reports[0].contains(u"the field holds 4"_s)) << view.reports[0].toStdString();
-    EXPECT_EQ(view.messages.first(), u"Done."_s);
+    EXPECT_TRUE(view.messages.first().startsWith(u"Done.\r\n2 of the table's 4 records changed."_s));
+    EXPECT_TRUE(view.messages.first().endsWith(
+        u"The field cannot hold the new text of 1 value; its records were left "
+        "as they were."_s));
     EXPECT_EQ(column(u"T"_s), (QStringList { u"ayyb"_s, u"x"_s, u"yy y"_s, u"ayyb"_s }));
 }
 
@@ -219,7 +286,8 @@ TEST_F(ChangeRunTest, FailedWriteBackIsNeverReportedAsDone)
     EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WriteBackFailed);
     EXPECT_FALSE(view.messages.contains(u"Done."_s));
     ASSERT_FALSE(view.messages.isEmpty());
-    EXPECT_TRUE(view.messages.last().contains(u"was not written back"_s)) << view.messages.last().toStdString();
+    EXPECT_TRUE(view.messages.last().contains(u"was not written back"_s))
+        << view.messages.last().toStdString();
 }
 
 TEST_F(ChangeRunTest, SecondStartDuringAYieldIsIgnoredAndSelectionIsTakenOnce)
@@ -249,7 +317,8 @@ TEST_F(ChangeRunTest, SwitchingTheFolderDuringARunKeepsTheWriteBackWhereTheCopyC
     const QByteArray otherBefore = other.fingerprint();
     view.onPause = [&] { folderBox.setText(other.paradoxFolder()); };
     const auto result = run(u"T"_s, u"F"_s, 1);
-    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
+        << result.problem.toStdString();
     EXPECT_EQ(column(u"T"_s), QStringList { u"ab"_s });
     EXPECT_EQ(other.fingerprint(), otherBefore);
 }
@@ -265,15 +334,122 @@ TEST_F(ChangeRunTest, ClosingTheWindowDuringARunWritesNothingBack)
     EXPECT_TRUE(view.messages.isEmpty());
 }
 
-TEST_F(ChangeRunTest, CountOutOfRangeReportsEachValueAndChangesNothing)
+TEST_F(ChangeRunTest, ACountNoValueCanTakeIsReportedOnceAndChangesNothing)
 {
-    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"abc" }), texts({ nullptr }) });
-    view.answers = { u"40000"_s };
-    run(u"T"_s, u"F"_s, 25);
-    ASSERT_EQ(view.reports.size(), 2);
-    EXPECT_TRUE(view.reports[0].contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line "_s));
-    EXPECT_EQ(view.messages, QStringList { u"Done."_s });
-    EXPECT_EQ(column(u"T"_s), (QStringList { u"abc"_s, u"<null>"_s }));
+    std::vector<Row> rows { texts({ nullptr }) };
+    for (int i = 0; i < 600; ++i)
+        rows.push_back({ paradox::Value(u"value %1"_s.arg(i)) });
+    makeTable(u"T"_s, { alpha(u"F"_s) }, rows);
+    const QByteArray before = folderFingerprint();
+    for (const auto& [operation, answer, line] :
+        { std::tuple { 24, u"-3"_s, 610 }, std::tuple { 25, u"40000"_s, 638 } }) {
+        view.reports.clear();
+        view.messages.clear();
+        view.answers = { answer };
+        const auto result = run(u"T"_s, u"F"_s, operation);
+        EXPECT_TRUE(result.wasAbandoned);
+        ASSERT_EQ(view.reports.size(), 1) << view.reports.join(u'\n').toStdString();
+        EXPECT_TRUE(view.reports[0].contains(
+            u"in Tidewell2021/08/31.Form2.PushButton1_Click at line %1\r"_s.arg(line)))
+            << view.reports[0].toStdString();
+        EXPECT_EQ(view.messages,
+            QStringList {
+                u"Done.\r\nThe operation was abandoned: no record changed, so the table was not written."_s });
+        EXPECT_TRUE(updates().isEmpty());
+        EXPECT_EQ(folderFingerprint(), before);
+    }
+}
+
+TEST_F(ChangeRunTest, APreviewWritesNothingAndPromisesWhatTheRunThenDoes)
+{
+    // "€" has no place in code page 437: the value that would take it is rejected.
+    const QStringList values { u"a b"_s, u"<null>"_s, u"ab"_s, u"x y z"_s, u"a b"_s, u"€"_s, u"  "_s,
+        u"a b"_s };
+    std::vector<Row> rows;
+    for (const QString& value : values)
+        rows.push_back({ value == u"<null>"_s ? paradox::Value(paradox::Null {}) : paradox::Value(value),
+            paradox::Value(u"other"_s) });
+    makeTable(u"T"_s, { alpha(u"F"_s, 5), alpha(u"G"_s) }, rows, 1252);
+    const QByteArray before = folderFingerprint();
+
+    std::vector<cleaning::ValueChange> changes;
+    view.table = u"T"_s;
+    view.field = u"F"_s;
+    view.operation = cleaning::operations()[1].captionText(); // Replace All Spaces ... With...
+    view.answers = { u"__"_s };
+    const auto preview = cleaning::previewChange(
+        view, places(), [&](const cleaning::ValueChange& change) { changes.push_back(change); });
+    ASSERT_EQ(preview.outcome, cleaning::ChangeRunResult::Outcome::Previewed)
+        << preview.problem.toStdString();
+    EXPECT_EQ(view.log.filter(u"prompt "_s), QStringList { u"prompt Replace With:"_s });
+    EXPECT_TRUE(view.messages.isEmpty()) << view.messages.join(u'\n').toStdString();
+    EXPECT_TRUE(updates().isEmpty());
+    EXPECT_EQ(folderFingerprint(), before);
+    EXPECT_FALSE(data::TableExistsInWorkDb(u"T"_s, install.appFolder())) << "the work table is gone again";
+    EXPECT_FALSE(QFileInfo::exists(install.backupRoot()));
+    EXPECT_EQ(view.log.filter(u"bar text "_s).last(), u"bar text Progress Bar"_s);
+
+    // Old, new, records; the one value the field cannot hold ("x__y__z" is too long) stays.
+    QStringList told;
+    for (const auto& change : changes)
+        told << u"%1>%2:%3%4"_s.arg(change.oldText, change.newText)
+                    .arg(change.records)
+                    .arg(change.rejected.isEmpty() ? u""_s : u"!"_s);
+    EXPECT_EQ(told, (QStringList { u"a b>a__b:3"_s, u"x y z>x__y__z:1!"_s, u"  >____:1"_s }));
+    EXPECT_EQ(preview.recordsChanged, 4);
+    EXPECT_EQ(preview.recordCount, 8);
+    EXPECT_EQ(cleaning::outcomeLine(preview),
+        u"4 of the table's 8 records would change (2 values). The field cannot hold the new text of 1 value; "
+        u"its "
+        "records would stay as they are."_s);
+
+    view.answers = { u"__"_s };
+    const auto result = run(u"T"_s, u"F"_s, 2);
+    EXPECT_EQ(result.recordsChanged, preview.recordsChanged);
+    EXPECT_EQ(result.valuesChanged, preview.valuesChanged);
+    EXPECT_EQ(result.valuesRejected, preview.valuesRejected);
+    QStringList expected = values;
+    for (const auto& change : changes) {
+        if (change.rejected.isEmpty())
+            expected.replaceInStrings(
+                QRegularExpression(u"^"_s + QRegularExpression::escape(change.oldText) + u"$"_s),
+                change.newText);
+    }
+    EXPECT_EQ(column(u"T"_s), expected);
+}
+
+TEST_F(ChangeRunTest, ATableThatCouldNotBeWrittenBackIsRefusedBeforeTheCopy)
+{
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }) });
+    const QString db = paradox::findTableFile(install.paradoxFolder(), u"T"_s);
+    ASSERT_TRUE(QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    const QByteArray before = folderFingerprint();
+    auto result = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::Refused);
+    ASSERT_EQ(view.messages.size(), 1);
+    EXPECT_TRUE(view.messages[0].contains(u"is read-only"_s)) << view.messages[0].toStdString();
+    EXPECT_TRUE(statements.isEmpty()) << "nothing was copied: " << statements.join(u'\n').toStdString();
+    EXPECT_FALSE(view.log.contains(u"busy"_s));
+    EXPECT_EQ(folderFingerprint(), before);
+    ASSERT_TRUE(QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+
+    // A folder that cannot be written; the system lets its administrator write anyway.
+    if (::geteuid() != 0) {
+        const QString folder = install.paradoxFolder();
+        ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        view.messages.clear();
+        result = run(u"T"_s, u"F"_s, 1);
+        QFile::setPermissions(
+            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::Refused);
+        EXPECT_TRUE(statements.isEmpty());
+    }
+    // A preview writes nothing, so it is not refused.
+    ASSERT_TRUE(QFile::setPermissions(db, QFileDevice::ReadOwner));
+    result = cleaning::previewChange(view, places(), [](const cleaning::ValueChange&) {});
+    QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::Previewed) << result.problem.toStdString();
+    EXPECT_EQ(result.recordsChanged, 1);
 }
 
 TEST(UpdateNames, PlainNamesStayBareOthersGetBackquotes)

@@ -114,6 +114,34 @@ TEST(AskParameters, CountMustBeANumber)
     EXPECT_TRUE(dialogs.messages.isEmpty()) << "Cancel shows no message";
 }
 
+TEST(AskParameters, ACountNoValueCanTakeIsReportedOnceAndAbandonsTheOperation)
+{
+    struct Case
+    {
+        int operation;
+        QString answer;
+        bool isUsable;
+    };
+    for (const Case& c : { Case { 24, u"-3"_s, false }, Case { 26, u"-1"_s, false },
+             Case { 27, u"-0.6"_s, false }, Case { 24, u"32767"_s, false }, Case { 25, u"40000"_s, false },
+             Case { 25, u"-3"_s, true }, Case { 24, u"-0.5"_s, true }, Case { 26, u"32767"_s, true } }) {
+        SCOPED_TRACE(u"%1 with %2"_s.arg(c.operation).arg(c.answer).toStdString());
+        ScriptedDialogs dialogs;
+        core::Procedure proc(dialogs, u"X.Y.Z"_s);
+        dialogs.answers = { c.answer };
+        EXPECT_EQ(askParameters(op(c.operation), dialogs, proc).has_value(), c.isUsable);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        if (c.isUsable) {
+            EXPECT_TRUE(dialogs.reports.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(dialogs.reports.size(), 1);
+        EXPECT_TRUE(
+            dialogs.reports[0].contains(u"in X.Y.Z at line %1\r"_s.arg(op(c.operation).firstStep + 6)))
+            << dialogs.reports[0].toStdString();
+    }
+}
+
 TEST(Count, RoundsHalvesToEvenAndAcceptsBlanks)
 {
     struct Case

@@ -1,0 +1,193 @@
+#include "cleaning/run_phases.h"
+
+#include "data/paradox_folder.h"
+#include "data/statements.h"
+#include "data/table_checks.h"
+#include "data/table_copy.h"
+
+#include <QUuid>
+
+using namespace Qt::StringLiterals;
+
+namespace cleaning {
+
+bool RunProgress::isDue(std::int64_t done, std::int64_t total)
+{
+    const std::int64_t every = std::max<std::int64_t>(1, total / 100);
+    return done % every == 0 || done + 1 >= total;
+}
+
+void RunProgress::copying(std::int64_t done, std::int64_t total)
+{
+    if (!isDue(done, total))
+        return;
+    m_view.setProgressValue(total > 0 ? double(done) / double(total) * 100.0 : 0.0);
+    m_view.setProgressText(u"Copying record %1 of %2"_s.arg(done + 1).arg(total));
+}
+
+void RunProgress::changing(const QString& verb, std::int64_t index, std::int64_t count)
+{
+    if (isDue(index, count))
+        m_view.setProgressText(u"%1 value %2 of %3"_s.arg(verb).arg(index + 1).arg(count));
+}
+
+void RunProgress::writingBack(std::int64_t done, std::int64_t total)
+{
+    m_view.setProgressValue(total > 0 ? double(done) / double(total) * 100.0 : 0.0);
+    m_view.setProgressText(u"Writing back"_s);
+    // The write-back has no yield of its own: without this the bar would not show it.
+    m_view.processEvents();
+}
+
+RunPhases::RunPhases(ChangeRunView& view, const RunPlaces& places, const char16_t* context)
+    : m_view(view)
+    , m_places(places)
+    , m_events(view)
+    , m_proc(view, QString::fromUtf16(context))
+    , m_progress(view)
+    , m_runId(QUuid::createUuid().toString(QUuid::WithoutBraces))
+{ }
+
+data::DataContext RunPhases::dataContext()
+{
+    data::DataContext context { m_folder, m_places.applicationFolder, m_view, m_events, m_places.backupRoot,
+        m_runId };
+    if (m_operation) {
+        context.operation = m_operation->captionText();
+        if (m_parameters)
+            context.answers = answerList(*m_operation, *m_parameters);
+    }
+    context.progress = [this](data::DataContext::Stage stage, std::int64_t done, std::int64_t total) {
+        if (stage == data::DataContext::Stage::Copying)
+            m_progress.copying(done, total);
+        else
+            m_progress.writingBack(done, total);
+    };
+    return context;
+}
+
+bool RunPhases::takeInputs()
+{
+    m_proc.step(100, [&] {
+        m_folder = m_places.folderBox.text();
+        m_table = m_view.selectedTable();
+        m_field = m_view.selectedField();
+        m_operationText = m_view.operationText();
+    });
+    if (m_proc.test(104, [&] { return m_view.fieldListCount() == 0; })) {
+        m_proc.step(756, [&] { m_view.messageBox(u"Please select a field."_s); });
+        m_result.outcome = ChangeRunResult::Outcome::NoFields;
+        return false;
+    }
+    return true;
+}
+
+// Another run of the program (another window, the command line) may be between its copy and
+// its write-back: its work tables are not this run's to replace.
+bool RunPhases::claimWorkDatabase(bool mustBeWritable)
+{
+    QString refusal;
+    try {
+        if (const QString notice = data::checkWorkDatabase(m_places.applicationFolder); !notice.isEmpty())
+            m_view.messageBox(notice);
+        m_lock.emplace(m_places.applicationFolder);
+        refusal = m_lock->problem();
+        // A table that could not be written back is said so now, not after the copy and the
+        // change. (A table that cannot be found is left to the copy to report.)
+        const QString file = paradox::findTableFile(m_folder, m_table);
+        if (mustBeWritable && refusal.isEmpty() && !file.isEmpty())
+            refusal = data::writeBackRefusal(file);
+    } catch (const core::Error& e) {
+        refusal = e.description();
+    }
+    if (refusal.isEmpty()) {
+        m_proc.step(106, [&] { m_view.setBusy(true); });
+        return true;
+    }
+    m_result.outcome = ChangeRunResult::Outcome::Refused;
+    m_result.problem = refusal;
+    m_proc.step(756, [&] { m_view.messageBox(refusal); });
+    return false;
+}
+
+// Writing back after an incomplete copy would replace the user's table with part of it.
+bool RunPhases::copyIn()
+{
+    data::CopyResult copy;
+    m_proc.step(108, [&] { copy = data::sendTableToAccess(m_table, dataContext()); });
+    m_result.recordCount = copy.recordsExpected;
+    if (copy.isComplete)
+        return true;
+    m_result.outcome = ChangeRunResult::Outcome::CopyFailed;
+    m_result.problem = copy.problem;
+    m_proc.step(714, [&] { m_view.setBusy(false); });
+    resetProgress();
+    m_proc.step(756, [&] {
+        m_view.messageBox(u"The table "_s + m_table
+            + u" was left unchanged: it could not be copied completely into the work database."_s
+            + (copy.problem.isEmpty() ? QString() : u"\r\n"_s + copy.problem));
+    });
+    return false;
+}
+
+void RunPhases::queryDistinctValues()
+{
+    m_proc.step(112, [&] { m_database.emplace(m_places.applicationFolder); });
+    std::int64_t count = 0;
+    m_proc.step(114, [&] {
+        data::notifyWorkStatement(data::distinctQuery(m_table, m_field));
+        if (!m_database)
+            throw core::Error(u"The work database is not open."_s);
+        m_work.emplace(data::WorkTable::open(*m_database, m_table));
+        m_column = m_work->columnIndex(m_field);
+        if (m_column < 0)
+            throw core::Error(m_database->failure(u"the table %1 has no field %2."_s.arg(m_table, m_field)));
+        count = m_work->snapshotDistinctValues(m_column);
+    });
+    m_proc.step(122, [&] { m_lastIndex = static_cast<std::int32_t>(count - 1); });
+    // No values at all: nothing to ask, nothing to change.
+    if (!m_proc.test(124, [&] { return count == 0; }))
+        m_operation = findOperation(m_operationText);
+}
+
+void RunPhases::chooseAndAsk()
+{
+    if (!m_operation)
+        return;
+    m_proc.step(m_operation->firstStep, [] {});
+    m_parameters = askParameters(*m_operation, m_view, m_proc);
+    m_result.wasAbandoned = !m_parameters.has_value();
+}
+
+bool RunPhases::isClosed()
+{
+    // Closed during a yield: the program is ending. The work table is left for the next copy
+    // to drop; the Paradox table keeps its old content.
+    if (m_view.isClosing())
+        m_result.outcome = ChangeRunResult::Outcome::Closed;
+    return m_view.isClosing();
+}
+
+void RunPhases::resetProgress()
+{
+    m_proc.step(716, [&] {
+        m_view.setProgressValue(0);
+        m_view.setProgressText(u"Progress Bar"_s);
+    });
+}
+
+QStringList answerList(const Operation& operation, const Parameters& parameters)
+{
+    switch (operation.kind) {
+    case ParameterKind::None:
+        return {};
+    case ParameterKind::Text:
+    case ParameterKind::Count:
+        return { parameters.first };
+    case ParameterKind::TwoTexts:
+        return { parameters.first, parameters.second };
+    }
+    return {};
+}
+
+} // namespace cleaning
