@@ -1,6 +1,5 @@
 #include "tools/cli_support.h"
 
-
 using namespace Qt::StringLiterals;
 
 namespace tools {
@@ -25,6 +24,14 @@ std::unique_ptr<paradox::TableReader> openTableArgument(
 QString tableArgument(const QString& argument)
 {
     return argument.endsWith(u".db"_s, Qt::CaseInsensitive) ? argument.chopped(3) : argument;
+}
+
+QString terminalText(const QString& text)
+{
+    QString lines = text;
+    lines.replace(u"\r\n"_s, u"\n"_s);
+    lines.replace(u'\r', u'\n');
+    return lines;
 }
 
 QString csvField(const QString& text, bool isNull)

@@ -10,12 +10,16 @@
 
 namespace tools {
 
+// A text of the windows (CR LF and CR as line breaks) with the line breaks a terminal shows:
+// a bare CR would send the cursor back over the line before it.
+QString terminalText(const QString& text);
+
 class PrintedErrorReports : public core::ErrorSink
 {
 public:
     void showErrorReport(const QString& report) override
     {
-        printErr(report);
+        printErr(terminalText(report));
         ++m_count;
     }
     int count() const { return m_count; }
@@ -29,7 +33,10 @@ private:
 class PrintedDescriptions : public PrintedErrorReports
 {
 public:
-    void reportError(const QString& description, const QString&, int) override { showErrorReport(description); }
+    void reportError(const QString& description, const QString&, int) override
+    {
+        showErrorReport(description);
+    }
 };
 
 // The table named by the one argument of a subcommand that takes FILE.db. On a usage

@@ -1,9 +1,10 @@
 #include "tools/cli_support.h"
 
-#include "core/folder_box.h"
-#include "core/helpers.h"
+#include "cleaning/change_preview.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "core/folder_box.h"
+#include "core/helpers.h"
 #include "data/paradox_folder.h"
 
 #include <deque>
@@ -44,7 +45,7 @@ public:
         answers.pop_front();
         return answer;
     }
-    void messageBox(const QString& text) override { printOut(text); }
+    void messageBox(const QString& text) override { printOut(terminalText(text)); }
     bool askYesNo(const QString&) override { return false; }
     void showErrorReport(const QString& report) override { reports.showErrorReport(report); }
 };
@@ -59,11 +60,31 @@ QString operationCaption(const QString& argument)
     return cleaning::findOperation(argument) ? argument : QString();
 }
 
+// The preview of the change: one CSV line (old, new, records) per value that would change,
+// then the total. A value whose new text the field could not hold is said on standard error.
+int previewClean(CommandLineView& view, const cleaning::RunPlaces& places)
+{
+    const auto result = cleaning::previewChange(view, places, [&](const cleaning::ValueChange& change) {
+        if (change.rejected.isEmpty())
+            printOut(
+                u"%1,%2,%3"_s.arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
+                    .arg(change.records));
+        else
+            printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
+                csvField(change.oldText, change.isNull), QString::number(change.records), change.rejected));
+    });
+    if (result.outcome != cleaning::ChangeRunResult::Outcome::Previewed)
+        return 1;
+    printOut(cleaning::outcomeLine(result));
+    return view.reports.count() == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int runClean(const QStringList& args)
 {
-    const QString usage = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]..."_s;
+    const QString usage
+        = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]"_s;
     if (args.size() < 4) {
         printErr(usage);
         return 2;
@@ -77,12 +98,16 @@ int runClean(const QStringList& args)
             + u"\" (give its caption or a number from 1 to 27)"_s);
         return 2;
     }
-    for (qsizetype i = 4; i < args.size(); i += 2) {
-        if (args[i] != u"--answer"_s || i + 1 >= args.size()) {
+    bool isDryRun = false;
+    for (qsizetype i = 4; i < args.size(); ++i) {
+        if (args[i] == u"--dry-run"_s) {
+            isDryRun = true;
+        } else if (args[i] == u"--answer"_s && i + 1 < args.size()) {
+            view.answers.push_back(args[++i]);
+        } else {
             printErr(usage);
             return 2;
         }
-        view.answers.push_back(args[i + 1]);
     }
     // A table that cannot be read is said so at once, not taken for one without fields.
     try {
@@ -93,7 +118,10 @@ int runClean(const QStringList& args)
     }
 
     const core::PlainFolderBox folderBox(args[0]);
-    const auto result = cleaning::PushButton1_Click(view, { folderBox, core::applicationFolder(), QString() });
+    const cleaning::RunPlaces places { folderBox, core::applicationFolder(), QString() };
+    if (isDryRun)
+        return previewClean(view, places);
+    const auto result = cleaning::PushButton1_Click(view, places);
     using Outcome = cleaning::ChangeRunResult::Outcome;
     const bool hasFailed = result.outcome == Outcome::CopyFailed || result.outcome == Outcome::WriteBackFailed
         || result.outcome == Outcome::Refused;

@@ -12,6 +12,8 @@ int runTables(const QStringList& args);
 int runFields(const QStringList& args);
 int runPreview(const QStringList& args);
 int runClean(const QStringList& args);
+int runBackups(const QStringList& args);
+int runRestore(const QStringList& args);
 
 // Writes to standard output / standard error as UTF-8.
 void printOut(const QString& line);

@@ -19,7 +19,9 @@ constexpr Command kCommands[] = {
     { "tables", tools::runTables, "tables FOLDER" },
     { "fields", tools::runFields, "fields FOLDER TABLE" },
     { "preview", tools::runPreview, "preview FOLDER TABLE FIELD" },
-    { "clean", tools::runClean, "clean FOLDER TABLE FIELD OPERATION [--answer TEXT]..." },
+    { "clean", tools::runClean, "clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]" },
+    { "backups", tools::runBackups, "backups FOLDER TABLE" },
+    { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
 };
 
 int usage()

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -63,15 +64,36 @@ protected:
 
     CliRun cleanTable(const QString& table, const QStringList& args)
     {
+        return cli(QStringList { u"clean"_s, folder.path(), table, u"Name"_s } + args);
+    }
+
+    CliRun cli(const QStringList& args)
+    {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_DATA_HOME"_s, dataHome.path());
         process.setProcessEnvironment(env);
-        process.start(program, QStringList { u"clean"_s, folder.path(), table, u"Name"_s } + args);
+        process.start(program, args);
         EXPECT_TRUE(process.waitForFinished(60000));
         return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError()) };
     }
+
+    // Names and contents of the table's folder.
+    QByteArray fingerprint()
+    {
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        for (const QFileInfo& info :
+            QDir(folder.path()).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name)) {
+            QFile file(info.filePath());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            hash.addData(info.fileName().toUtf8());
+            hash.addData(file.readAll());
+        }
+        return hash.result();
+    }
+
+    QString backupRoot() const { return dataHome.filePath(u"Vantorel/Fieldwright/backups"_s); }
 
     testsupport::PxlibTable readBack()
     {
@@ -113,7 +135,11 @@ TEST_F(CleanCli, OperationWithoutParameters)
 {
     const CliRun run = clean({ u"5"_s });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, u"Done.\n"_s);
+    const QStringList backups = QDir(backupRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_EQ(run.out,
+        u"Done.\n1 of the table's 4 records changed. The previous version is kept in %1.\n"_s.arg(
+            QDir(backupRoot()).filePath(backups[0])));
     EXPECT_EQ(names(), (QStringList { u"Ann Lee"_s, u"O'Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
     expectOtherColumnsKept();
 }
@@ -146,20 +172,75 @@ TEST_F(CleanCli, AbandonedOperationWritesBackTheSameValues)
 {
     CliRun run = clean({ u"24"_s, u"--answer"_s, u"abc"_s });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, u"Must enter number\nDone.\n"_s);
+    const QString abandoned
+        = u"Done.\nThe operation was abandoned: no record changed, so the table was not written.\n"_s;
+    EXPECT_EQ(run.out, u"Must enter number\n"_s + abandoned);
     run = clean({ u"2"_s }); // no answer left: Cancel
-    EXPECT_EQ(run.out, u"Done.\n"_s);
+    EXPECT_EQ(run.out, abandoned);
+    run = clean({ u"18"_s, u"--answer"_s, u"#"_s }); // no value holds "#"
+    EXPECT_EQ(run.out, u"Done.\nNo record changed, so the table was not written.\n"_s);
     EXPECT_EQ(names(), (QStringList { u"  Ann  Lee "_s, u"O'Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
     expectOtherColumnsKept();
 }
 
-TEST_F(CleanCli, ErrorReportsGoToStandardErrorWithExitStatusOne)
+TEST_F(CleanCli, ACountNoValueCanTakeIsOneErrorReportWithLineBreaksATerminalShows)
 {
     const CliRun run = clean({ u"24"_s, u"--answer"_s, u"-1"_s });
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(u"in Tidewell2021/08/31.Form2.PushButton1_Click at line 622\r\r"_s))
+    EXPECT_EQ(run.err.count(u"Please email"_s), 1) << run.err.toStdString();
+    EXPECT_TRUE(
+        run.err.contains(u"\nin Tidewell2021/08/31.Form2.PushButton1_Click at line 610\n\nPlease email"_s))
         << run.err.toStdString();
-    EXPECT_TRUE(run.out.endsWith(u"Done.\n"_s));
+    EXPECT_FALSE(run.err.contains(u'\r'));
+    EXPECT_TRUE(run.out.endsWith(
+        u"Done.\nThe operation was abandoned: no record changed, so the table was not written.\n"_s));
+}
+
+TEST_F(CleanCli, DryRunPrintsEachChangeAndTheTotalAndTouchesNoFile)
+{
+    const QByteArray before = fingerprint();
+    const CliRun dry
+        = clean({ u"Replace All Spaces in Selected Field With..."_s, u"--answer"_s, u"."_s, u"--dry-run"_s });
+    EXPECT_EQ(dry.exitCode, 0) << dry.err.toStdString();
+    EXPECT_EQ(dry.out,
+        u"\"  Ann  Lee \",\"..Ann..Lee.\",1\n1 of the table's 4 records would change (1 value).\n"_s);
+    EXPECT_EQ(fingerprint(), before);
+    EXPECT_FALSE(QFileInfo::exists(backupRoot()));
+
+    const CliRun run = clean({ u"2"_s, u"--answer"_s, u"."_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u"Done.\n1 of the table's 4 records changed."_s)) << run.out.toStdString();
+    EXPECT_EQ(names(), (QStringList { u"..Ann..Lee."_s, u"O'Neil\tx-1"_s, u"<null>"_s, u"abc"_s }));
+}
+
+TEST_F(CleanCli, BackupsAreListedNewestFirstAndRestoreBringsBackTheSameBytes)
+{
+    const QByteArray original = fingerprint();
+    ASSERT_EQ(clean({ u"1"_s }).exitCode, 0);
+    const QByteArray afterFirst = fingerprint();
+    ASSERT_EQ(clean({ u"24"_s, u"--answer"_s, u"2"_s }).exitCode, 0);
+
+    CliRun run = cli({ u"backups"_s, folder.path(), u"people.db"_s });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << run.out.toStdString();
+    EXPECT_TRUE(lines[0].endsWith(u",\"Name\",\"Remove First x Character(s) in Selected Field\",3,\"2\""_s))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(u",\"Name\",\"Remove All Spaces in Selected Field\",1"_s))
+        << lines[1].toStdString();
+
+    run = cli({ u"restore"_s, folder.path(), u"PEOPLE"_s }); // the newest
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(fingerprint(), afterFirst);
+    const QString oldest = lines[1].section(u'"', 1, 1);
+    run = cli({ u"restore"_s, folder.path(), u"PEOPLE"_s, oldest });
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u"The table PEOPLE is back as it was before %1.\n"_s.arg(oldest)));
+    EXPECT_EQ(fingerprint(), original);
+
+    run = cli({ u"restore"_s, folder.path(), u"PEOPLE"_s, u"no-such-backup"_s });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(fingerprint(), original);
 }
 
 TEST_F(CleanCli, ATableIsNamedWithOrWithoutItsExtensionAndAnUnreadableOneFailsTheRun)
