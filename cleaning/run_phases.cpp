@@ -25,6 +25,12 @@ void RunProgress::copying(std::int64_t done, std::int64_t total)
     m_view.setProgressText(u"Copying record %1 of %2"_s.arg(done + 1).arg(total));
 }
 
+void RunProgress::copied(std::int64_t total)
+{
+    m_view.setProgressValue(100.0);
+    m_view.setProgressText(u"Copied %1 records"_s.arg(total));
+}
+
 void RunProgress::changing(const QString& verb, std::int64_t index, std::int64_t count)
 {
     if (isDue(index, count))
@@ -116,8 +122,10 @@ bool RunPhases::copyIn()
     data::CopyResult copy;
     m_proc.step(108, [&] { copy = data::sendTableToAccess(m_table, dataContext()); });
     m_result.recordCount = copy.recordsExpected;
-    if (copy.isComplete)
+    if (copy.isComplete) {
+        m_progress.copied(copy.recordsCopied);
         return true;
+    }
     m_result.outcome = ChangeRunResult::Outcome::CopyFailed;
     m_result.problem = copy.problem;
     m_proc.step(714, [&] { m_view.setBusy(false); });

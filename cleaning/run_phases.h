@@ -53,6 +53,7 @@ public:
         : m_view(view)
     { }
     void copying(std::int64_t done, std::int64_t total);
+    void copied(std::int64_t total);
     void changing(const QString& verb, std::int64_t index, std::int64_t count); // the text only
     void writingBack(std::int64_t done, std::int64_t total);
 

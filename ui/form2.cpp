@@ -1,13 +1,14 @@
 #include "ui/form2.h"
 
-#include "core/helpers.h"
-#include "ui/look_and_feel.h"
-#include "core/procedure.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "core/helpers.h"
+#include "core/procedure.h"
 #include "data/paradox_folder.h"
 #include "data/preview.h"
 #include "data/table_listing.h"
+#include "ui/list_tips.h"
+#include "ui/look_and_feel.h"
 #include "ui_form2.h"
 
 #include <QCloseEvent>
@@ -129,6 +130,7 @@ Form2::Form2(const core::FolderBox& folderBox, QWidget& selectionWindow, const E
 
     m_pointer.showHandOver({ m_ui->PushButton1, m_ui->PushButton5 });
     m_pointer.showNormalOver({ m_ui->Frame1, m_ui->ListView1, m_ui->ListView2, m_ui->ListView3 });
+    setUpActions();
 }
 
 Form2::~Form2() = default;
@@ -175,6 +177,7 @@ void Form2::Form_Load()
 void Form2::listTables()
 {
     m_listedFolder = m_folderBox.text();
+    m_tableFolders.clear();
     TableListView tables(*m_ui->ListView1);
     data::AddTablesToParadoxListbox(tables, m_folderBox, m_dialogs, *m_pump);
 }
@@ -219,7 +222,11 @@ void Form2::ListView1_Click()
         const std::size_t count = std::min<std::size_t>(fields.size(), 32767);
         for (std::size_t i = 0; i < count; ++i) {
             proc.step(118, [&] { processEvents(); });
-            proc.step(120, [&] { addEntry(*m_ui->ListView2, fields[i].name); });
+            proc.step(120, [&] {
+                addEntry(*m_ui->ListView2, fields[i].name);
+                m_ui->ListView2->topLevelItem(m_ui->ListView2->topLevelItemCount() - 1)
+                    ->setToolTip(0, fieldTip(fields[i]));
+            });
         }
     }
     proc.step(124, [&] { setBusy(false); });
@@ -232,12 +239,13 @@ void Form2::ListView2_Click()
     core::Procedure proc(m_dialogs, context(u"ListView2_Click"));
     std::unique_ptr<core::ValueCursor> values;
     const bool isOpen = proc.step(106, [&] { data::checkParadoxFolder(m_folderBox.text()); })
-        && proc.step(108, [&] { values = data::paradoxFieldValues(m_folderBox.text(), selectedTable(), selectedField()); });
+        && proc.step(108,
+            [&] { values = data::paradoxFieldValues(m_folderBox.text(), selectedTable(), selectedField()); });
     proc.step(110, [&] { m_ui->ListView3->clear(); });
     proc.step(112, [&] { setBusy(true); });
     if (isOpen)
         data::readPreview(proc, { 116, 118, 120, 122, 124 }, *values, *m_pump,
-            [&](const QString& text, bool) { addEntry(*m_ui->ListView3, text); });
+            [&](const QString& text, bool) { addPreviewEntry(text); });
     values.reset();
     proc.step(132, [&] { setBusy(false); });
 }
@@ -246,7 +254,8 @@ void Form2::PushButton1_Click()
 {
     // A second press during one of the run's yields is turned away by the run itself.
     const bool wasChanging = std::exchange(m_isChanging, true);
-    cleaning::PushButton1_Click(*this, cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() });
+    cleaning::PushButton1_Click(
+        *this, cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() });
     m_isChanging = wasChanging;
 }
 
@@ -295,6 +304,10 @@ void Form2::clearPreview()
 void Form2::addPreviewEntry(const QString& text)
 {
     addEntry(*m_ui->ListView3, text);
+    QTreeWidgetItem& item = *m_ui->ListView3->topLevelItem(m_ui->ListView3->topLevelItemCount() - 1);
+    item.setData(0, Qt::UserRole, text);
+    if (m_showBlanks->isChecked())
+        showPreviewText(item);
 }
 
 void Form2::setBusy(bool busy)

@@ -1,16 +1,18 @@
 #pragma once
 
-#include "core/folder_box.h"
-#include "ui/window_pointer.h"
 #include "cleaning/change_run_view.h"
+#include "core/folder_box.h"
 #include "ui/environment.h"
 #include "ui/window_dialogs.h"
+#include "ui/window_pointer.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
 #include <memory>
 
+class QAction;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace Ui {
 class Form2;
@@ -38,6 +40,9 @@ public:
     void ListView2_Click(); // preview of the selected field
     void PushButton1_Click(); // the change run
     void PushButton5_Click(); // back to the database selection window
+    // From the lists' context menus (form2_actions.cpp).
+    void previewChange(); // what the chosen operation would do, without doing it
+    void showPreviousVersions(); // the selected table's backups, and restoring one
 
     // What the change run reads and drives.
     QString selectedTable() const override;
@@ -74,6 +79,8 @@ private:
     void listTables();
     void refreshTables();
     void onListClicked(QTreeWidget* list);
+    void setUpActions();
+    void showPreviewText(QTreeWidgetItem& item);
 
     std::unique_ptr<Ui::Form2> m_ui;
     const core::FolderBox& m_folderBox;
@@ -94,6 +101,10 @@ private:
     QTreeWidget* m_pendingClick = nullptr;
     // The list that a key is being pressed in.
     QTreeWidget* m_keyboardList = nullptr;
+    // Marks blanks in the preview's entries and tooltips; off, the entries are the values.
+    QAction* m_showBlanks = nullptr;
+    // The folder of each entry of the table list, found when a tooltip first asks.
+    QStringList m_tableFolders;
 };
 
 } // namespace ui

@@ -1,5 +1,6 @@
 #include "window_test_support.h"
 
+#include "data/paradox/table.h"
 #include "ui/settings_store.h"
 
 #include <QAbstractButton>
@@ -150,6 +151,42 @@ void writeCursorFile(const QString& path, int hotspotX, int hotspotY)
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write(bytes);
+}
+
+QStringList entries(const QTreeWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        texts << list->topLevelItem(i)->text(0);
+    return texts;
+}
+
+QString selected(const QTreeWidget* list)
+{
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? QString() : items.first()->text(0);
+}
+
+QStringList columnOf(const QString& dbPath, std::size_t column)
+{
+    QString error;
+    const auto table = paradox::openTable(dbPath, &error);
+    if (!table)
+        qFatal("%s", qPrintable(error));
+    QStringList values;
+    paradox::Row row;
+    while (table->readNext(row))
+        values << paradox::valueText(row.at(column));
+    return values;
+}
+
+void clickEntry(QTreeWidget* list, const QString& text)
+{
+    const auto found = list->findItems(text, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(text));
+    list->scrollToItem(found.first());
+    const QPoint where = list->visualItemRect(found.first()).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, where);
 }
 
 void moveMouseOver(QWidget* control)

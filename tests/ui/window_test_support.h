@@ -3,16 +3,23 @@
 // Helpers for driving the real windows: answering modal boxes the way a person would,
 // a private settings store, and application folders with the sample tables in them.
 
+#include "ui/folder_picker.h"
+#include "ui/form1.h"
+#include "ui/form2.h"
+#include "ui/skin_framework.h"
+
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QObject>
+#include <QPushButton>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <deque>
 #include <functional>
-
-class QWidget;
 
 namespace uitest {
 
@@ -88,6 +95,41 @@ void writeCursorFile(const QString& path, int hotspotX, int hotspotY);
 
 // Sends a mouse move to the control, as the window system does when the pointer crosses it.
 void moveMouseOver(QWidget* control);
+
+// The texts of a list's entries, and of its selected entry.
+QStringList entries(const QTreeWidget* list);
+QString selected(const QTreeWidget* list);
+// Every value of one column of a Paradox table, read straight from the file.
+QStringList columnOf(const QString& dbPath, std::size_t column);
+// A click on the list's entry of that text, as a person makes it.
+void clickEntry(QTreeWidget* list, const QString& text);
+
+// One run of the program: the selection window made and loaded as main() does.
+struct Program
+{
+    explicit Program(const QString& applicationFolder)
+        : form1(ui::Environment { applicationFolder, skin, picker })
+    {
+        form1.Form_Load();
+        if (!form1.hasMovedOn())
+            form1.show();
+    }
+
+    template <class T> T* one(const QWidget& window, const char16_t* name)
+    {
+        return window.findChild<T*>(QString::fromUtf16(name));
+    }
+    QLineEdit* text1() { return one<QLineEdit>(form1, u"Text1"); }
+    QPushButton* button1(const char16_t* name) { return one<QPushButton>(form1, name); }
+    ui::Form2& form2() { return *form1.form2(); }
+    QTreeWidget* list(const char16_t* name) { return one<QTreeWidget>(form2(), name); }
+    QComboBox* combo() { return one<QComboBox>(form2(), u"Combo1"); }
+    QPushButton* button2(const char16_t* name) { return one<QPushButton>(form2(), name); }
+
+    ui::StyleSheetSkin skin;
+    ui::DialogFolderPicker picker;
+    ui::Form1 form1;
+};
 
 } // namespace uitest
 

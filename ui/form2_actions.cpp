@@ -1,0 +1,107 @@
+// The table and field window's tools beyond its fixed controls, reached from the lists'
+// context menus so that no control of the window moves: the preview of a change, the
+// previous versions of a table, and the lists' tooltips.
+
+#include "ui/form2.h"
+
+#include "cleaning/change_preview.h"
+#include "ui/change_preview_dialog.h"
+#include "ui/list_tips.h"
+#include "ui/previous_versions_dialog.h"
+#include "ui_form2.h"
+
+#include <QAction>
+
+using namespace Qt::StringLiterals;
+
+namespace ui {
+namespace {
+
+QAction* addMenuAction(QTreeWidget& list, const char16_t* name, const QString& text)
+{
+    auto* action = new QAction(text, &list);
+    action->setObjectName(QString::fromUtf16(name));
+    list.addAction(action);
+    list.setContextMenuPolicy(Qt::ActionsContextMenu);
+    return action;
+}
+
+} // namespace
+
+void Form2::setUpActions()
+{
+    connect(addMenuAction(*m_ui->ListView1, u"PreviousVersions", u"Previous Versions..."_s),
+        &QAction::triggered, this, &Form2::showPreviousVersions);
+    for (QTreeWidget* list : { m_ui->ListView2, m_ui->ListView3 })
+        connect(addMenuAction(*list, u"PreviewChange", u"Preview Change..."_s), &QAction::triggered, this,
+            &Form2::previewChange);
+    m_showBlanks = addMenuAction(*m_ui->ListView3, u"ShowBlanks", u"Show Spaces, Tabs and Line Breaks"_s);
+    m_showBlanks->setCheckable(true);
+    connect(m_showBlanks, &QAction::toggled, this, [this] {
+        for (int i = 0; i < m_ui->ListView3->topLevelItemCount(); ++i)
+            showPreviewText(*m_ui->ListView3->topLevelItem(i));
+    });
+
+    new EntryTips(*m_ui->ListView1, [this](QTreeWidgetItem& item) {
+        const int row = m_ui->ListView1->indexOfTopLevelItem(&item);
+        if (m_tableFolders.size() != m_ui->ListView1->topLevelItemCount()) {
+            QStringList names;
+            for (int i = 0; i < m_ui->ListView1->topLevelItemCount(); ++i)
+                names << m_ui->ListView1->topLevelItem(i)->text(0);
+            m_tableFolders = tableFolders(m_listedFolder, names);
+        }
+        return m_tableFolders.value(row);
+    });
+    new EntryTips(*m_ui->ListView3, [this](QTreeWidgetItem& item) {
+        const QString text = item.data(0, Qt::UserRole).toString();
+        return m_showBlanks->isChecked() ? visibleBlanks(text) : text;
+    });
+}
+
+void Form2::showPreviewText(QTreeWidgetItem& item)
+{
+    const QString text = item.data(0, Qt::UserRole).toString();
+    item.setText(0, m_showBlanks && m_showBlanks->isChecked() ? visibleBlanks(text) : text);
+}
+
+void Form2::previewChange()
+{
+    if (m_isChanging)
+        return;
+    const bool wasChanging = std::exchange(m_isChanging, true);
+    ChangePreviewDialog dialog(this,
+        u"What \"%1\" would do to the field %2 of %3: each value that would change, and its records."_s.arg(
+            operationText(), selectedField(), selectedTable()));
+    const cleaning::ChangeRunResult result = cleaning::previewChange(*this,
+        cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() },
+        [&](const cleaning::ValueChange& change) { dialog.add(change); });
+    m_isChanging = wasChanging;
+    if (m_isClosing || result.outcome != cleaning::ChangeRunResult::Outcome::Previewed)
+        return;
+    if (result.wasAbandoned) {
+        messageBox(cleaning::outcomeLine(result));
+        return;
+    }
+    dialog.finish(result);
+    dialog.exec();
+}
+
+void Form2::showPreviousVersions()
+{
+    if (m_isChanging || selectedTable().isEmpty())
+        return;
+    PreviousVersionsDialog dialog(this, m_folderBox.text(), selectedTable());
+    dialog.exec();
+    if (!dialog.hasRestored())
+        return;
+    // The lists show the table as it is back now, at the field the user was looking at.
+    const QString field = selectedField();
+    onListClicked(m_ui->ListView1);
+    const QList<QTreeWidgetItem*> found = m_ui->ListView2->findItems(field, Qt::MatchExactly);
+    if (!found.isEmpty() && found.first() != m_ui->ListView2->currentItem()) {
+        m_ui->ListView2->setCurrentItem(found.first());
+        onListClicked(m_ui->ListView2);
+    }
+}
+
+} // namespace ui

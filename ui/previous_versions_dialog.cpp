@@ -1,0 +1,137 @@
+#include "ui/previous_versions_dialog.h"
+
+#include "data/backup_restore.h"
+#include "data/backups.h"
+#include "ui/look_and_feel.h"
+#include "ui/window_dialogs.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace ui {
+namespace {
+
+QString timeText(const data::Backup& backup)
+{
+    // A backup from before notes were kept is known by the time in its name only.
+    const QDateTime time = backup.note.time.isValid()
+        ? backup.note.time
+        : QDateTime::fromString(backup.id.left(19), u"yyyyMMdd-HHmmss-zzz"_s);
+    return time.isValid() ? QLocale().toString(time, QLocale::ShortFormat) : backup.id;
+}
+
+QString operationText(const data::BackupNote& note)
+{
+    if (note.operation == QStringView(data::kRestoreOperation))
+        return u"Restore of the version kept in %1"_s.arg(note.answers.value(0));
+    QStringList answers;
+    for (const QString& answer : note.answers)
+        answers << u'"' + answer + u'"';
+    return answers.isEmpty() ? note.operation : note.operation + u" ("_s + answers.join(u", "_s) + u')';
+}
+
+} // namespace
+
+PreviousVersionsDialog::PreviousVersionsDialog(
+    QWidget* parent, const QString& folder, const QString& table, const QString& backupRoot)
+    : QDialog(parent)
+    , m_folder(folder)
+    , m_table(table)
+    , m_backupRoot(backupRoot)
+    , m_list(new QTreeWidget(this))
+    , m_restore(new QPushButton(u"Restore"_s, this))
+{
+    setObjectName(u"PreviousVersions"_s);
+    setWindowTitle(appTitle());
+    auto* layout = new QVBoxLayout(this);
+    auto* heading = new QLabel(
+        u"Previous versions of %1, newest first. Each is the table as it was before the change named."_s.arg(
+            table),
+        this);
+    heading->setWordWrap(true);
+    layout->addWidget(heading);
+    m_list->setObjectName(u"Versions"_s);
+    m_list->setHeaderLabels({ u"Time"_s, u"Field"_s, u"Operation"_s, u"Records changed"_s });
+    m_list->setRootIsDecorated(false);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->header()->setStretchLastSection(false);
+    m_list->setColumnWidth(0, 130);
+    m_list->setColumnWidth(1, 90);
+    m_list->setColumnWidth(2, 330);
+    m_list->setColumnWidth(3, 110);
+    layout->addWidget(m_list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    m_restore->setObjectName(u"Restore"_s);
+    buttons->addButton(m_restore, QDialogButtonBox::ActionRole);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_restore, &QPushButton::clicked, this, &PreviousVersionsDialog::restoreSelected);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this,
+        [this] { m_restore->setEnabled(!m_list->selectedItems().isEmpty()); });
+    layout->addWidget(buttons);
+    resize(700, 360);
+    list();
+}
+
+void PreviousVersionsDialog::list()
+{
+    m_list->clear();
+    std::vector<data::Backup> backups;
+    try {
+        backups = data::listBackups(
+            m_backupRoot.isEmpty() ? data::defaultBackupRoot() : m_backupRoot, m_folder, m_table);
+    } catch (const core::Error&) {
+        // No place for backups: there are none to list.
+    }
+    for (const data::Backup& backup : backups) {
+        const bool isRestore = backup.note.operation == QStringView(data::kRestoreOperation);
+        auto* item = new QTreeWidgetItem(m_list,
+            { timeText(backup), backup.note.field, operationText(backup.note),
+                isRestore || backup.note.operation.isEmpty() ? QString()
+                                                             : QString::number(backup.note.recordsChanged) });
+        item->setData(0, Qt::UserRole, backup.id);
+        item->setToolTip(0, QDir::toNativeSeparators(backup.path));
+        item->setToolTip(2, operationText(backup.note));
+        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (backups.empty())
+        new QTreeWidgetItem(m_list, { u"No previous version of %1 is kept."_s.arg(m_table) });
+    m_restore->setEnabled(false);
+}
+
+void PreviousVersionsDialog::restoreSelected()
+{
+    const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
+    const QString id = selected.isEmpty() ? QString() : selected.first()->data(0, Qt::UserRole).toString();
+    if (id.isEmpty())
+        return;
+    WindowDialogs boxes(*this);
+    if (!boxes.askYesNo(
+            u"Put %1 back as it was before the change of %2?\r\nThe table as it is now is kept as a "
+            "previous version in its turn."_s.arg(m_table, selected.first()->text(0))))
+        return;
+    const data::RestoreResult result = data::restoreBackup(m_folder, m_table, id, m_backupRoot);
+    if (!result.isRestored) {
+        // A problem that names the table is a whole sentence about it already.
+        const bool isWholeSentence = result.problem.startsWith(u"The table "_s + m_table + u' ');
+        boxes.messageBox(isWholeSentence
+                ? result.problem
+                : u"The table %1 was not restored: %2"_s.arg(m_table, result.problem));
+        return;
+    }
+    m_hasRestored = true;
+    boxes.messageBox(
+        u"The table %1 is back as it was before the change of %2.\r\nThe version it replaced is kept in "
+        "%3."_s.arg(m_table, selected.first()->text(0),
+            QDir::toNativeSeparators(QDir::cleanPath(result.backupFolder))));
+    list();
+}
+
+} // namespace ui
