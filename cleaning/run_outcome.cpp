@@ -1,6 +1,6 @@
 #include "cleaning/change_run.h"
 
-#include <QDir>
+#include "data/backups.h"
 
 using namespace Qt::StringLiterals;
 
@@ -22,19 +22,6 @@ QString values(std::int64_t count)
     return counted(count, u"value"_s, u"values"_s);
 }
 
-// A folder under the user's home as "~/...": the backups live there, and the long part of
-// the path says nothing the user needs.
-QString shownFolder(const QString& folder)
-{
-    const QString clean = QDir::cleanPath(folder);
-#ifdef Q_OS_UNIX
-    const QString home = QDir::cleanPath(QDir::homePath());
-    if (home != u"/"_s && clean.startsWith(home + u'/'))
-        return u'~' + clean.mid(home.size());
-#endif
-    return QDir::toNativeSeparators(clean);
-}
-
 } // namespace
 
 QString outcomeLine(const ChangeRunResult& result)
@@ -47,7 +34,8 @@ QString outcomeLine(const ChangeRunResult& result)
     } else if (result.recordsChanged > 0) {
         line = u"%1 of the table's %2 changed."_s.arg(result.recordsChanged).arg(records(result.recordCount));
         if (!result.backupFolder.isEmpty())
-            line += u" The previous version is kept in %1."_s.arg(shownFolder(result.backupFolder));
+            line += u" The previous version is kept in %1."_s.arg(
+                data::shownBackupFolder(result.backupFolder));
     } else if (result.wasAbandoned && isPreview) {
         line = u"The operation was abandoned: there is nothing to preview."_s;
     } else if (result.wasAbandoned) {

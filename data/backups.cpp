@@ -38,6 +38,17 @@ QString defaultBackupRoot()
     return core::userDataFolder() + u"/backups"_s;
 }
 
+QString shownBackupFolder(const QString& folder)
+{
+    const QString clean = QDir::cleanPath(folder);
+#ifdef Q_OS_UNIX
+    const QString home = QDir::cleanPath(QDir::homePath());
+    if (home != u"/"_s && clean.startsWith(home + u'/'))
+        return u'~' + clean.mid(home.size());
+#endif
+    return QDir::toNativeSeparators(clean);
+}
+
 QString newBackupFolder(const QString& root, const QString& table)
 {
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_s);

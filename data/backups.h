@@ -39,6 +39,10 @@ struct Backup
 // core::userDataFolder() + "/backups". Throws core::Error when there is no such folder.
 QString defaultBackupRoot();
 
+// A backup folder as messages show it: under the user's home as "~/..." (the long part says
+// nothing the user needs), elsewhere in full.
+QString shownBackupFolder(const QString& folder);
+
 // A fresh, not yet existing folder under root for a backup of table.
 QString newBackupFolder(const QString& root, const QString& table);
 

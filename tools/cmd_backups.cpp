@@ -74,7 +74,7 @@ int runRestore(const QStringList& args)
         return 1;
     }
     printOut(u"The table %1 is back as it was before %2.\nThe version it replaced is kept in %3."_s.arg(
-        table, id, QDir::toNativeSeparators(QDir::cleanPath(result.backupFolder))));
+        table, id, data::shownBackupFolder(result.backupFolder)));
     return 0;
 }
 

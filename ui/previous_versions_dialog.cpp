@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -25,7 +24,7 @@ QString timeText(const data::Backup& backup)
     const QDateTime time = backup.note.time.isValid()
         ? backup.note.time
         : QDateTime::fromString(backup.id.left(19), u"yyyyMMdd-HHmmss-zzz"_s);
-    return time.isValid() ? QLocale().toString(time, QLocale::ShortFormat) : backup.id;
+    return time.isValid() ? time.toString(u"yyyy-MM-dd HH:mm:ss"_s) : backup.id;
 }
 
 QString operationText(const data::BackupNote& note)
@@ -47,7 +46,7 @@ PreviousVersionsDialog::PreviousVersionsDialog(
     , m_table(table)
     , m_backupRoot(backupRoot)
     , m_list(new QTreeWidget(this))
-    , m_restore(new QPushButton(u"Restore"_s, this))
+    , m_restore(new QPushButton(u"&Restore"_s, this))
 {
     setObjectName(u"PreviousVersions"_s);
     setWindowTitle(appTitle());
@@ -63,9 +62,9 @@ PreviousVersionsDialog::PreviousVersionsDialog(
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
     m_list->header()->setStretchLastSection(false);
-    m_list->setColumnWidth(0, 130);
+    m_list->setColumnWidth(0, 150);
     m_list->setColumnWidth(1, 90);
-    m_list->setColumnWidth(2, 330);
+    m_list->setColumnWidth(2, 310);
     m_list->setColumnWidth(3, 110);
     layout->addWidget(m_list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -103,7 +102,9 @@ void PreviousVersionsDialog::list()
     }
     if (backups.empty())
         new QTreeWidgetItem(m_list, { u"No previous version of %1 is kept."_s.arg(m_table) });
-    m_restore->setEnabled(false);
+    else
+        m_list->setCurrentItem(m_list->topLevelItem(0)); // the newest: what "take it back" means first
+    m_restore->setEnabled(!backups.empty());
 }
 
 void PreviousVersionsDialog::restoreSelected()
