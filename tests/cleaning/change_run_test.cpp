@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <tuple>
 #include <unistd.h>
@@ -433,16 +434,26 @@ TEST_F(ChangeRunTest, ATableThatCouldNotBeWrittenBackIsRefusedBeforeTheCopy)
     EXPECT_EQ(folderFingerprint(), before);
     ASSERT_TRUE(QFile::setPermissions(db, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 
-    // A folder that cannot be written; the system lets its administrator write anyway.
-    if (::geteuid() != 0) {
-        const QString folder = install.paradoxFolder();
-        ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    // A folder that cannot be written. Its administrator may write any folder, except one
+    // marked immutable (where the file system knows the mark).
+    const QString folder = install.paradoxFolder();
+    const bool isAdministrator = ::geteuid() == 0;
+    const auto lockFolder = [&](bool isLocked) {
+        if (isAdministrator)
+            return QProcess::execute(u"chattr"_s, { isLocked ? u"+i"_s : u"-i"_s, folder }) == 0;
+        return QFile::setPermissions(folder,
+            QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                | (isLocked ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
+    };
+    if (lockFolder(true)) {
         view.messages.clear();
         result = run(u"T"_s, u"F"_s, 1);
-        QFile::setPermissions(
-            folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        lockFolder(false);
         EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::Refused);
+        ASSERT_EQ(view.messages.size(), 1);
+        EXPECT_TRUE(view.messages[0].contains(u"cannot be written"_s)) << view.messages[0].toStdString();
         EXPECT_TRUE(statements.isEmpty());
+        EXPECT_EQ(folderFingerprint(), before);
     }
     // A preview writes nothing, so it is not refused.
     ASSERT_TRUE(QFile::setPermissions(db, QFileDevice::ReadOwner));
