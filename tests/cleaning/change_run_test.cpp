@@ -278,17 +278,29 @@ TEST_F(ChangeRunTest, AValueTheFieldCannotHoldIsReportedAndTheOthersChange)
     EXPECT_EQ(column(u"T"_s), (QStringList { u"ayyb"_s, u"x"_s, u"yy y"_s, u"ayyb"_s }));
 }
 
-TEST_F(ChangeRunTest, FailedWriteBackIsNeverReportedAsDone)
+TEST_F(ChangeRunTest, FailedWriteBackIsNeverReportedAsDoneAndSaysWhyOnce)
 {
     makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }) });
     // Another program takes the table away while the run pauses.
     view.onPause = [&] { QFile::remove(paradox::findTableFile(install.paradoxFolder(), u"T"_s)); };
-    const auto result = run(u"T"_s, u"F"_s, 1);
+    auto result = run(u"T"_s, u"F"_s, 1);
     EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WriteBackFailed);
-    EXPECT_FALSE(view.messages.contains(u"Done."_s));
-    ASSERT_FALSE(view.messages.isEmpty());
-    EXPECT_TRUE(view.messages.last().contains(u"was not written back"_s))
-        << view.messages.last().toStdString();
+    ASSERT_EQ(view.messages.size(), 1);
+    EXPECT_FALSE(view.messages[0].startsWith(u"Done."_s));
+    EXPECT_EQ(view.messages[0].count(u"was not written back"_s), 1) << view.messages[0].toStdString();
+
+    // A Paradox program opens the folder while the run pauses: the refusal is the whole message.
+    makeTable(u"T"_s, { alpha(u"F"_s) }, { texts({ u"a b" }) });
+    const QByteArray before = folderFingerprint();
+    view.messages.clear();
+    view.onPause = [&] { QFile(install.paradoxFolder() + u"/PDOXUSRS.LCK"_s).open(QIODevice::WriteOnly); };
+    result = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WriteBackFailed);
+    ASSERT_EQ(view.messages.size(), 1);
+    EXPECT_EQ(view.messages[0], result.problem);
+    EXPECT_EQ(view.messages[0].count(u"The table T "_s), 1) << view.messages[0].toStdString();
+    QFile::remove(install.paradoxFolder() + u"/PDOXUSRS.LCK"_s);
+    EXPECT_EQ(folderFingerprint(), before);
 }
 
 TEST_F(ChangeRunTest, SecondStartDuringAYieldIsIgnoredAndSelectionIsTakenOnce)

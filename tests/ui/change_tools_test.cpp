@@ -4,6 +4,8 @@
 
 #include "window_test_support.h"
 
+#include "ui/list_tips.h"
+
 #include <QAction>
 #include <QDialog>
 #include <QFile>
@@ -153,6 +155,26 @@ private slots:
         QCOMPARE(script.unexpected(), 0);
         QCOMPARE(bytesOf(folder.samples() + u"/ORDERS.DB"_s), before);
         QVERIFY(entries(program.list(u"ListView3")).contains(u"Pallet  Freight"_s));
+    }
+
+    void blanksAreMarkedOnlyWhereTheyAreEasilyMissed_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("marked");
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("spacesAtTheEnds") << u"  a b "_s << u"··a b·"_s;
+        QTest::newRow("onlySpaces") << u"   "_s << u"···"_s;
+        QTest::newRow("tabs") << u"\ta\tb"_s << u"→a→b"_s;
+        QTest::newRow("crLfIsOneBreak") << u"a\r\nb"_s << u"a↵b"_s;
+        QTest::newRow("loneCrAndLf") << u"a\rb\n"_s << u"a↵b↵"_s;
+        QTest::newRow("spaceBeforeABreak") << u"a \n"_s << u"a ↵"_s;
+    }
+
+    void blanksAreMarkedOnlyWhereTheyAreEasilyMissed()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, marked);
+        QCOMPARE(ui::visibleBlanks(text), marked);
     }
 
     void tooltipsTellTypeFolderAndBlanks()
