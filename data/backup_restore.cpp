@@ -32,13 +32,16 @@ QString extensionKey(const QString& path)
 // The table's files as they were before backups[chosen] was made, by extension: a backup
 // holds only what its write-back replaced, so a file it lacks was not changed then, and is
 // found in the oldest later backup that holds it (or, when none does, as it is now).
-QMap<QString, QString> filesBefore(const std::vector<Backup>& backups, std::size_t chosen)
+QMap<QString, QString> filesBefore(
+    const std::vector<Backup>& backups, std::size_t chosen, const QString& table)
 {
     QMap<QString, QString> files;
     for (std::size_t i = chosen + 1; i-- > 0;) { // the list is newest first
         for (const QString& name : backups[i].files) {
+            // Only the table's own files: not a note's half-written copy left by a crash.
             const QString key = extensionKey(name);
-            if (!files.contains(key))
+            if (QFileInfo(name).completeBaseName().compare(table, Qt::CaseInsensitive) == 0
+                && !files.contains(key))
                 files.insert(key, QDir(backups[i].path).filePath(name));
         }
     }
@@ -140,7 +143,7 @@ QString Restore::run()
     std::size_t index = 0;
     const Backup& backup = chosen(backups, &index);
     checkWritable();
-    const std::vector<FileMove> moves = copyIn(filesBefore(backups, index));
+    const std::vector<FileMove> moves = copyIn(filesBefore(backups, index, m_table));
     const BackupNote note { m_table, QDir(m_folder).absolutePath(), backup.note.field,
         QString::fromUtf16(kRestoreOperation), { m_id }, 0, QDateTime::currentDateTime() };
     const QString replaced = replaceTableFiles(m_realFolder, m_table, moves, m_root, note);
