@@ -163,7 +163,12 @@ WriteBackResult WriteBack::run()
 // read it, or when its files cannot be written: one message says why, the table is as it was.
 bool WriteBack::refuse()
 {
-    QString refusal = writeBackRefusal(m_tableFile);
+    // Another run could have copied a table of the same name in the meantime: its copy is
+    // not this run's to write back (and its snapshot is of another table).
+    QString refusal = !m_ctx.runId.isEmpty() && m_database->sourceRunId(m_table) != m_ctx.runId
+        ? u"The work table %1 was made by another run, not by this one, so this run's changes are lost; the "
+          "table was not changed. Start the run again."_s.arg(m_table)
+        : writeBackRefusal(m_tableFile);
     if (refusal.isEmpty()) {
         const QJsonObject snapshot = m_database->sourceSnapshot(m_table);
         if (!snapshot.isEmpty())
