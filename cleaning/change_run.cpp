@@ -6,6 +6,7 @@
 #include "data/preview.h"
 #include "data/statements.h"
 #include "data/table_checks.h"
+#include "data/table_replace.h"
 #include "data/table_copy.h"
 #include "data/workdb/work_table.h"
 #include "data/write_back.h"
@@ -124,6 +125,9 @@ bool ChangeRun::claimWorkDatabase()
     QString refusal;
     try {
         if (const QString notice = data::checkWorkDatabase(m_places.applicationFolder); !notice.isEmpty())
+            m_view.messageBox(notice);
+        // A write-back that a kill or a power cut interrupted is finished before anything else.
+        for (const QString& notice : data::finishAllInterruptedWriteBacks() + data::finishInterruptedWriteBacks(m_folder))
             m_view.messageBox(notice);
         m_lock.emplace(m_places.applicationFolder);
         refusal = m_lock->problem();

@@ -7,12 +7,16 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QLockFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <sqlite3.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -159,30 +163,33 @@ QString checkWorkDatabase(const QString& applicationFolder)
            "no table of yours was touched."_s.arg(damage, QDir::toNativeSeparators(aside));
 }
 
+// A lock the system drops when its process ends, however it ends: a lock file whose
+// contents say who holds it would stay behind, half written, after a kill.
 struct RunLock::Holder
 {
-    explicit Holder(const QString& path)
-        : lock(path)
-    { }
-    QLockFile lock;
+    ~Holder()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd = -1;
 };
 
 RunLock::RunLock(const QString& applicationFolder)
 {
     try {
         const QString file = workDatabaseFile(applicationFolder);
-        m_holder = std::make_unique<Holder>(file + u".lock"_s);
-        // A run may take long, so a lock never grows stale with age; one whose program has
-        // died (killed, say) is known by its process number and taken over.
-        m_holder->lock.setStaleLockTime(0);
-        if (m_holder->lock.tryLock(0))
+        auto holder = std::make_unique<Holder>();
+        holder->fd = ::open(QFile::encodeName(file + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (holder->fd >= 0 && ::flock(holder->fd, LOCK_EX | LOCK_NB) == 0) {
+            m_holder = std::move(holder);
             return;
-        m_problem = m_holder->lock.error() == QLockFile::LockFailedError
+        }
+        m_problem = holder->fd >= 0 && errno == EWOULDBLOCK
             ? u"Another Fieldwright run is changing a table: its work database %1 is in use. Start again "
               "when that run has finished; no table was changed."_s.arg(QDir::toNativeSeparators(file))
             : u"The work database %1 cannot be locked for this run; no table was changed."_s.arg(
                 QDir::toNativeSeparators(file));
-        m_holder.reset();
     } catch (const core::Error& e) {
         m_problem = e.description();
     }
