@@ -116,7 +116,8 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
 
 bool WriteBack::writeTable(std::int64_t rowCount)
 {
-    return m_proc.step(128, [&] {
+    bool isRefused = false;
+    const bool isWritten = m_proc.step(128, [&] {
         // An empty folder would make the target the root folder.
         if (m_ctx.folder.isEmpty())
             throw core::Error(u"No Paradox folder is given."_s);
@@ -128,12 +129,19 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             return; // nothing changed: no file is touched, no backup kept
         const int column = columns.front();
         const int field = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
-        // A table whose files are symbolic links is written where the links point; the links stay.
-        TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
-        m_result.recordsChanged = rewrite.recordsChanged();
-        if (m_result.recordsChanged > 0)
-            replaceFiles(rewrite, column);
+        try {
+            // A table whose files are symbolic links is written where the links point; the links stay.
+            TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
+            m_result.recordsChanged = rewrite.recordsChanged();
+            if (m_result.recordsChanged > 0)
+                replaceFiles(rewrite, column);
+        } catch (const RewriteRefusal& refusal) {
+            // Said once, by the run's message; not a failure to report.
+            m_result.problem = refusal.reason;
+            m_result.isRefused = isRefused = true;
+        }
     });
+    return isWritten && !isRefused;
 }
 
 WriteBackResult WriteBack::run()
@@ -194,7 +202,7 @@ void WriteBack::finish(bool isWritten)
     }
     m_proc.step(134, [&] { m_database.reset(); });
     m_result.isWrittenBack = isWritten;
-    if (!isWritten)
+    if (!isWritten && m_result.problem.isEmpty())
         m_result.problem = u"The work table %1 is kept."_s.arg(m_table);
 }
 

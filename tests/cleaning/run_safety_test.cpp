@@ -7,6 +7,7 @@
 #include "data/table_copy.h"
 #include "data/workdb/work_database.h"
 #include "data/write_back.h"
+#include "tests/data/keys_support.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/scripted_view.h"
 
@@ -260,6 +261,35 @@ TEST(UserDataFolder, IsFoundWithoutHome)
     const passwd* user = ::getpwuid(::getuid());
     ASSERT_TRUE(user);
     EXPECT_EQ(folder, QDir::cleanPath(QFile::decodeName(user->pw_dir)) + u"/.local/share/Vantorel/Fieldwright"_s);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RunSafety, AKeyFieldChangeKeepsTheKeyOrIsRefusedWithOneMessage)
+{
+    keystest::KeyedTableRecipe recipe;
+    recipe.folder = install.paradoxFolder();
+    recipe.name = u"K"_s;
+    recipe.fields = { testsupport::alphaField(u"Code"_s, 10), testsupport::alphaField(u"Name"_s, 10) };
+    recipe.rows = { { u"a b"_s, u"one"_s }, { u"c d"_s, u"two"_s }, { u"e f"_s, u"three"_s } };
+    ASSERT_EQ(keystest::writeKeyedTable(recipe), QString());
+    ASSERT_EQ(keystest::buildIndexes(file(u"K.DB"_s)), QString());
+    const auto result = run(u"K"_s, u"Code"_s, 1);
+    ASSERT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+    EXPECT_EQ(install.column(u"K"_s), (QStringList { u"ab"_s, u"cd"_s, u"ef"_s }));
+    EXPECT_EQ(keystest::verifyTree(file(u"K.PX"_s), file(u"K.DB"_s)), QString());
+
+    // "x y" and "xy" would share a key: nothing is written, one message names it.
+    recipe.name = u"C"_s;
+    recipe.rows = { { u"x y"_s, u"one"_s }, { u"xy"_s, u"two"_s } };
+    ASSERT_EQ(keystest::writeKeyedTable(recipe), QString());
+    ASSERT_EQ(keystest::buildIndexes(file(u"C.DB"_s)), QString());
+    const QByteArray before = install.fingerprint();
+    expectRefusedAndUntouched(run(u"C"_s, u"Code"_s, 1), before, "collision");
+    EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
+    EXPECT_TRUE(view.messages.last().contains(u"xy"_s)) << view.messages.last().toStdString();
 }
 
 } // namespace
