@@ -112,6 +112,20 @@ std::shared_ptr<sqlite::Handle> openFile(const QString& file)
     return handle;
 }
 
+// SQLite's own verdict on a file that could not be checked.
+bool isDamage(const QString& file)
+{
+    sqlite3* db = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int code = opened;
+    if (opened == SQLITE_OK)
+        code = sqlite3_exec(db, "PRAGMA quick_check(1)", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        code = sqlite3_errcode(db);
+    sqlite3_close_v2(db);
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
 } // namespace
 
 QString workDatabaseFile(const QString& applicationFolder)
@@ -142,7 +156,9 @@ QString checkWorkDatabase(const QString& applicationFolder)
         if (check.step() && check.textAt(0) != u"ok"_s)
             damage = check.textAt(0);
     } catch (const core::Error& e) {
-        if (!QFileInfo::exists(file))
+        // Only a file that is no database, or a damaged one, is set aside; one that another
+        // program has open is not damaged.
+        if (!QFileInfo::exists(file) || !isDamage(file))
             throw;
         damage = e.description();
     }
