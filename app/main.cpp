@@ -1,4 +1,5 @@
 #include "core/helpers.h"
+#include "data/table_replace.h"
 #include "ui/look_and_feel.h"
 #include "ui/settings_store.h"
 #include "ui/skin_framework.h"
@@ -6,6 +7,7 @@
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +35,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QString::fromUtf16(ui::kProductName));
     QApplication::setDesktopFileName(u"fieldwright"_s);
     rememberFirstFolder(QApplication::arguments());
+    // A write-back that a kill or a power cut interrupted is finished before anything else.
+    for (const QString& notice : data::finishAllInterruptedWriteBacks())
+        QMessageBox::information(nullptr, QString::fromUtf16(ui::kProductName), notice);
 
     ui::StyleSheetSkin skin;
     ui::DialogFolderPicker folderPicker;

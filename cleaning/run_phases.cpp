@@ -4,6 +4,7 @@
 #include "data/statements.h"
 #include "data/table_checks.h"
 #include "data/table_copy.h"
+#include "data/table_replace.h"
 
 #include <QUuid>
 
@@ -94,10 +95,17 @@ bool RunPhases::claimWorkDatabase(bool mustBeWritable)
 {
     QString refusal;
     try {
-        if (const QString notice = data::checkWorkDatabase(m_places.applicationFolder); !notice.isEmpty())
-            m_view.messageBox(notice);
+        // The lock first: only the run that holds it may judge (and set aside) the database.
         m_lock.emplace(m_places.applicationFolder);
         refusal = m_lock->problem();
+        if (refusal.isEmpty()) {
+            if (const QString notice = data::checkWorkDatabase(m_places.applicationFolder); !notice.isEmpty())
+                m_view.messageBox(notice);
+            // A write-back that a kill or a power cut interrupted is finished before anything else.
+            for (const QString& notice :
+                data::finishAllInterruptedWriteBacks() + data::finishInterruptedWriteBacks(m_folder))
+                m_view.messageBox(notice);
+        }
         // A table that could not be written back is said so now, not after the copy and the
         // change. (A table that cannot be found is left to the copy to report.)
         const QString file = paradox::findTableFile(m_folder, m_table);

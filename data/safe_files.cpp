@@ -102,8 +102,26 @@ void copySynced(const QString& from, const QString& to)
     const QString partial = to + u".part"_s;
     remove(partial);
     Descriptor target = createNew(partial);
-    std::vector<char> buffer(1 << 20);
-    for (;;) {
+    // In the kernel where it can (no copy through this process's memory), else by reading.
+    bool isCopied = false;
+    for (bool isFirst = true;; isFirst = false) {
+        if (!paradox::io::mayProceed())
+            fail(u"Cannot write"_s, partial);
+        const ssize_t done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, 1 << 30, 0);
+        if (done > 0)
+            continue;
+        if (done == 0) {
+            isCopied = true;
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (!isFirst || (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL))
+            fail(u"Cannot write"_s, partial);
+        break;
+    }
+    std::vector<char> buffer(isCopied ? 0 : 1 << 20);
+    while (!isCopied) {
         const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR)
             continue;

@@ -113,7 +113,7 @@ quint64 digestOf(const QString& path, bool* isRead)
     return hash;
 }
 
-QJsonObject stateOf(const QString& file)
+QJsonObject stateOf(const QString& file, bool withDigest)
 {
     const QString target = QFileInfo(file).canonicalFilePath();
     struct stat status
@@ -127,7 +127,7 @@ QJsonObject stateOf(const QString& file)
         { u"modified"_s, u"%1.%2"_s.arg(status.st_mtim.tv_sec).arg(status.st_mtim.tv_nsec) },
         { u"changed"_s, u"%1.%2"_s.arg(status.st_ctim.tv_sec).arg(status.st_ctim.tv_nsec) } };
     const QString suffix = QFileInfo(file).suffix().toLower();
-    if (suffix == u"db"_s || suffix == u"mb"_s) {
+    if (withDigest && (suffix == u"db"_s || suffix == u"mb"_s)) {
         bool isRead = false;
         const quint64 digest = digestOf(target, &isRead);
         state.insert(u"digest"_s, isRead ? QString::number(digest, 16) : u"unreadable"_s);
@@ -156,24 +156,36 @@ QString writeBackRefusal(const QString& dbPath)
     return {};
 }
 
-QJsonObject takeSnapshot(const QString& dbPath)
+namespace {
+
+QJsonArray statesOf(const QString& dbPath, bool withDigests)
 {
     QJsonArray files;
     for (const QString& file : familyOf(dbPath))
-        files.append(stateOf(file));
-    return { { u"files"_s, files } };
+        files.append(stateOf(file, withDigests));
+    return files;
 }
 
-QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath)
+} // namespace
+
+QJsonObject takeSnapshot(const QString& dbPath)
+{
+    return { { u"files"_s, statesOf(dbPath, true) } };
+}
+
+QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath, bool withDigests)
 {
     const QJsonArray then = snapshot.value(u"files"_s).toArray();
-    const QJsonArray now = takeSnapshot(dbPath).value(u"files"_s).toArray();
+    const QJsonArray now = statesOf(dbPath, withDigests);
     const QString table = QFileInfo(dbPath).completeBaseName();
     for (const QJsonValue file : then) {
         const QString name = file.toObject().value(u"name"_s).toString();
         const auto same = std::find_if(now.begin(), now.end(),
             [&](const QJsonValue& other) { return other.toObject().value(u"name"_s).toString() == name; });
-        if (same == now.end() || same->toObject() != file.toObject())
+        QJsonObject expected = file.toObject();
+        if (!withDigests)
+            expected.remove(u"digest"_s);
+        if (same == now.end() || same->toObject() != expected)
             return u"The table %1 was changed by another program while this run worked on it (%2 is not as the "
                    "copy read it). The table was not written back, so those changes stay; start the run again."_s.arg(
                 table, name);

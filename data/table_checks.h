@@ -19,7 +19,9 @@ QString writeBackRefusal(const QString& dbPath);
 // The state of the table's files when the copy read them: identity, size, times, and a
 // digest of the .db and .mb contents.
 QJsonObject takeSnapshot(const QString& dbPath);
-// Why the files are no longer as they were in snapshot, or the empty text.
-QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath);
+// Why the files are no longer as they were in snapshot, or the empty text. Without the
+// digests only identities, sizes and times are compared: every write to a file moves its
+// change time, which no program can set back.
+QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath, bool withDigests = true);
 
 } // namespace data

@@ -167,7 +167,7 @@ CopyResult Copy::run()
         m_records.reset();
         // Another program writing to the table while it was read would leave a copy of
         // neither its old nor its new content.
-        if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table));
+        if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
             !m_snapshot.isEmpty() && !changed.isEmpty())
             throw core::Error(changed);
     });

@@ -47,7 +47,7 @@ TableRewrite::TableRewrite(
     const paradox::Field& described = info.fields.at(static_cast<std::size_t>(field));
     const paradox::RebuildPlan plan = paradox::planFieldChange(dbPath, field);
     if (!plan.refusal.isEmpty())
-        throw core::Error(plan.refusal);
+        throw RewriteRefusal { plan.refusal };
     QString error;
     if (plan.scope == paradox::RebuildScope::None) {
         m_owner->patch = paradox::openTablePatch(dbPath, &error);
@@ -76,7 +76,7 @@ TableRewrite::TableRewrite(
         return;
     if (const QString refusal = paradox::rewriteKeyedTable(dbPath, field, std::move(changes), &m_owner->keyed);
         !refusal.isEmpty())
-        throw core::Error(refusal);
+        throw RewriteRefusal { refusal };
     for (const paradox::RewrittenFile& file : m_owner->keyed.files)
         m_moves.push_back({ file.file->path(), file.target });
 }

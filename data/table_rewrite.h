@@ -14,11 +14,18 @@
 
 namespace data {
 
+// Why a change cannot be written as the engine would write it (a key two records would share,
+// a sort order this program cannot reproduce): nothing was written, and nothing went wrong.
+struct RewriteRefusal
+{
+    QString reason;
+};
+
 class TableRewrite
 {
 public:
-    // Writes the files; throws core::Error naming what could not be done, and then leaves
-    // nothing in the folder.
+    // Writes the files; throws RewriteRefusal, or core::Error naming what could not be done,
+    // and then leaves nothing in the folder.
     TableRewrite(const QString& dbPath, const paradox::TableInfo& info, int field, WorkTable& work, int column);
     ~TableRewrite(); // removes the temporary files unless they were released
     TableRewrite(const TableRewrite&) = delete;

@@ -122,7 +122,8 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
 
 bool WriteBack::writeTable(std::int64_t rowCount)
 {
-    return m_proc.step(128, [&] {
+    bool isRefused = false;
+    const bool isWritten = m_proc.step(128, [&] {
         // An empty folder would make the target the root folder.
         if (m_ctx.folder.isEmpty())
             throw core::Error(u"No Paradox folder is given."_s);
@@ -134,14 +135,21 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             return; // nothing changed: no file is touched, no backup kept
         const int column = columns.front();
         const int field = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
-        // A table whose files are symbolic links is written where the links point; the links stay.
-        stagesDone(1);
-        TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
-        m_result.recordsChanged = rewrite.recordsChanged();
-        stagesDone(2);
-        if (m_result.recordsChanged > 0)
-            replaceFiles(rewrite, column);
+        try {
+            // A table whose files are symbolic links is written where the links point; the links stay.
+            stagesDone(1);
+            TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
+            m_result.recordsChanged = rewrite.recordsChanged();
+            stagesDone(2);
+            if (m_result.recordsChanged > 0)
+                replaceFiles(rewrite, column);
+        } catch (const RewriteRefusal& refusal) {
+            // Said once, by the run's message; not a failure to report.
+            m_result.problem = refusal.reason;
+            m_result.isRefused = isRefused = true;
+        }
     });
+    return isWritten && !isRefused;
 }
 
 WriteBackResult WriteBack::run()
@@ -172,7 +180,12 @@ WriteBackResult WriteBack::run()
 // read it, or when its files cannot be written: one message says why, the table is as it was.
 bool WriteBack::refuse()
 {
-    QString refusal = writeBackRefusal(m_tableFile);
+    // Another run could have copied a table of the same name in the meantime: its copy is
+    // not this run's to write back (and its snapshot is of another table).
+    QString refusal = !m_ctx.runId.isEmpty() && m_database->sourceRunId(m_table) != m_ctx.runId
+        ? u"The work table %1 was made by another run, not by this one, so this run's changes are lost; the "
+          "table was not changed. Start the run again."_s.arg(m_table)
+        : writeBackRefusal(m_tableFile);
     if (refusal.isEmpty()) {
         const QJsonObject snapshot = m_database->sourceSnapshot(m_table);
         if (!snapshot.isEmpty())
@@ -199,7 +212,7 @@ void WriteBack::finish(bool isWritten)
     m_proc.step(134, [&] { m_database.reset(); });
     stagesDone(3);
     m_result.isWrittenBack = isWritten;
-    if (!isWritten)
+    if (!isWritten && m_result.problem.isEmpty())
         m_result.problem = u"The work table %1 is kept."_s.arg(m_table);
 }
 

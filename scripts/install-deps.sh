@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libsqlite3-dev pxlib-dev
   xvfb xauth xdotool imagemagick fonts-liberation2
+  strace
 )
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)

@@ -1,5 +1,6 @@
-// A whole change run without pauses on a 1,000,000-row, 8-field table, phase by phase,
-// against a plain read plus write of the same table by our own Paradox code.
+// A whole change run without pauses on a 1,000,000-row, 8-field table in which one record
+// in ten changes, phase by phase, against a plain read plus write of the same table by our
+// own Paradox code; and its write-back against a plain cp of the table's files.
 //
 //   change_run_bench [ROWS [DISTINCT]]        (default 1000000)
 //
@@ -13,12 +14,15 @@
 #include "data/paradox/table.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using paradox::Field;
@@ -70,7 +74,8 @@ void makeTable(const QString& folder, int rows, int distinct)
     paradox::Row row(8);
     for (int i = 0; i < rows; ++i) {
         row[0] = std::int32_t(i + 1);
-        row[1] = u"Name  "_s + QString::number(i % distinct);
+        // One record in ten holds a space that "Remove All Spaces" takes out.
+        row[1] = (i % 10 == 0 ? u"Na me"_s : u"Name"_s) + QString::number(i % distinct);
         row[2] = (i % 3 == 0) ? paradox::Value(paradox::Null {})
                               : paradox::Value(u"City "_s + QString::number(i % 50));
         row[3] = i * 0.25;
@@ -115,6 +120,8 @@ struct RunTimes
     double updated = 0;
     double previewed = 0;
     double total = 1e300;
+    double writeBackWall = 0;
+    double copyFilesWall = 0;
     QString message;
     long long statements = 0;
     int reports = 0;
@@ -138,6 +145,10 @@ RunTimes runOnce(int rows, int distinct, double& plain)
         if (!marks.count(name))
             marks[name] = bench::processorSeconds() - start;
     };
+    core::PlainFolderBox folderBox(folder.path());
+    SilentView view;
+    QElapsedTimer wall;
+    double writeBackStart = 0;
     data::setStatementObserver(
         [&](const QString& sql) {
             if (sql.startsWith(u"SELECT distinct"_s))
@@ -146,16 +157,23 @@ RunTimes runOnce(int rows, int distinct, double& plain)
                 mark(u"distinct"_s);
             else if (sql.startsWith(u"SELECT `"_s))
                 mark(u"updated"_s);
-            else if (sql.startsWith(u"select * from ["_s))
+            else if (sql.startsWith(u"select * from ["_s)) {
                 mark(u"previewed"_s);
+                writeBackStart = static_cast<double>(wall.nsecsElapsed()) / 1e9;
+            }
         },
         false);
-    core::PlainFolderBox folderBox(folder.path());
-    SilentView view;
     start = bench::processorSeconds();
+    wall.start();
     const auto result = cleaning::PushButton1_Click(view, { folderBox, appFolder.path(), backups.path() });
     times.total = bench::processorSeconds() - start;
+    times.writeBackWall = static_cast<double>(wall.nsecsElapsed()) / 1e9 - writeBackStart;
     data::setStatementObserver({});
+    // A plain copy of the table's files, as the write-back is compared with.
+    QTemporaryDir copies;
+    wall.start();
+    QProcess::execute(u"cp"_s, { paradox::findTableFile(folder.path(), u"BENCH"_s), copies.path() });
+    times.copyFilesWall = static_cast<double>(wall.nsecsElapsed()) / 1e9;
     // The plain path once more, now that the new table's pages have reached the disk: the
     // lower figure is the one compared with.
     plain = std::min(plain, plainReadWrite(folder.path()));
@@ -176,8 +194,12 @@ bool runCase(int rows, int distinct, double target)
     constexpr int kRounds = 3;
     double plain = 1e300;
     RunTimes best;
+    double bestWriteBack = 1e300;
+    double bestCopyFiles = 1e300;
     for (int round = 0; round < kRounds; ++round) {
         const RunTimes times = runOnce(rows, distinct, plain);
+        bestWriteBack = std::min(bestWriteBack, times.writeBackWall);
+        bestCopyFiles = std::min(bestCopyFiles, times.copyFilesWall);
         if (times.total < best.total)
             best = times;
     }
@@ -193,7 +215,13 @@ bool runCase(int rows, int distinct, double target)
     const double ratio = best.total / plain;
     std::printf("  whole run                     %8.2f s = %.1f x plain (target at most %.0f): %s\n",
         best.total, ratio, target, ratio <= target ? "ok" : "OVER TARGET");
-    return ratio <= target;
+    const double writeBackRatio = bestWriteBack / bestCopyFiles;
+    std::printf("  wall time: write-back %.2f s, cp of the table's files %.2f s = %.2f x (target at most 1.5): %s\n",
+        bestWriteBack, bestCopyFiles, writeBackRatio, writeBackRatio <= 1.5 ? "ok" : "OVER TARGET");
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("  peak memory of the process so far: %ld MB\n", usage.ru_maxrss / 1024);
+    return ratio <= target && writeBackRatio <= 1.5;
 }
 
 } // namespace
@@ -204,9 +232,9 @@ int main(int argc, char** argv)
     const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;
     if (argc > 2) {
         const int distinct = std::max(1, std::min(rows, std::atoi(argv[2])));
-        return runCase(rows, distinct, distinct == rows ? 30 : 10) ? 0 : 2;
+        return runCase(rows, distinct, distinct == rows ? 16 : 8) ? 0 : 2;
     }
-    const bool isFewDistinctOk = runCase(rows, std::min(rows, 100000), 10);
-    const bool isAllDistinctOk = runCase(rows, rows, 30);
+    const bool isFewDistinctOk = runCase(rows, std::min(rows, 100000), 8);
+    const bool isAllDistinctOk = runCase(rows, rows, 16);
     return isFewDistinctOk && isAllDistinctOk ? 0 : 2;
 }

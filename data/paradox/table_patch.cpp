@@ -208,7 +208,9 @@ private:
                     return false;
             }
             std::memset(slot, 0, static_cast<std::size_t>(fieldWidth(field)));
-            std::memcpy(slot, m_bytes.data() + change.bytesAt, change.length);
+            // A blank value has no bytes, and perhaps no buffer to take them from.
+            if (change.length > 0)
+                std::memcpy(slot, m_bytes.data() + change.bytesAt, change.length);
             return true;
         };
         return writeDbCopy(m_header, *m_db, m_dbName, *m_dbCopy, m_changes, apply, error);

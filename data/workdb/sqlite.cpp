@@ -99,6 +99,12 @@ void Statement::bindText(int parameter, QStringView text)
     sqlite3_bind_text16(m_statement, parameter, text.utf16(), static_cast<int>(text.size() * 2), SQLITE_STATIC);
 }
 
+void Statement::bindText(int parameter, QString&& text)
+{
+    sqlite3_bind_text16(
+        m_statement, parameter, text.utf16(), static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
+}
+
 void Statement::bindValue(int parameter, const sqlite3_value* value)
 {
     sqlite3_bind_value(m_statement, parameter, value);

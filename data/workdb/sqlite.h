@@ -47,11 +47,14 @@ public:
     void run();
     void reset();
 
-    // Parameters count from 1. A text bound here must outlive the next step.
+    // Parameters count from 1. A text bound by view or by reference must outlive the next
+    // step (it is not copied); a temporary text is copied.
     void bindNull(int parameter);
     void bindInt(int parameter, qint64 value);
     void bindDouble(int parameter, double value);
     void bindText(int parameter, QStringView text);
+    void bindText(int parameter, const QString& text) { bindText(parameter, QStringView(text)); }
+    void bindText(int parameter, QString&& text);
     void bindValue(int parameter, const sqlite3_value* value);
 
     // Columns count from 0; valid until the next step.

@@ -7,12 +7,16 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QLockFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <sqlite3.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -108,6 +112,20 @@ std::shared_ptr<sqlite::Handle> openFile(const QString& file)
     return handle;
 }
 
+// SQLite's own verdict on a file that could not be checked.
+bool isDamage(const QString& file)
+{
+    sqlite3* db = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    int code = opened;
+    if (opened == SQLITE_OK)
+        code = sqlite3_exec(db, "PRAGMA quick_check(1)", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        code = sqlite3_errcode(db);
+    sqlite3_close_v2(db);
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
 } // namespace
 
 QString workDatabaseFile(const QString& applicationFolder)
@@ -138,7 +156,9 @@ QString checkWorkDatabase(const QString& applicationFolder)
         if (check.step() && check.textAt(0) != u"ok"_s)
             damage = check.textAt(0);
     } catch (const core::Error& e) {
-        if (!QFileInfo::exists(file))
+        // Only a file that is no database, or a damaged one, is set aside; one that another
+        // program has open is not damaged.
+        if (!QFileInfo::exists(file) || !isDamage(file))
             throw;
         damage = e.description();
     }
@@ -159,30 +179,33 @@ QString checkWorkDatabase(const QString& applicationFolder)
            "no table of yours was touched."_s.arg(damage, QDir::toNativeSeparators(aside));
 }
 
+// A lock the system drops when its process ends, however it ends: a lock file whose
+// contents say who holds it would stay behind, half written, after a kill.
 struct RunLock::Holder
 {
-    explicit Holder(const QString& path)
-        : lock(path)
-    { }
-    QLockFile lock;
+    ~Holder()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int fd = -1;
 };
 
 RunLock::RunLock(const QString& applicationFolder)
 {
     try {
         const QString file = workDatabaseFile(applicationFolder);
-        m_holder = std::make_unique<Holder>(file + u".lock"_s);
-        // A run may take long, so a lock never grows stale with age; one whose program has
-        // died (killed, say) is known by its process number and taken over.
-        m_holder->lock.setStaleLockTime(0);
-        if (m_holder->lock.tryLock(0))
+        auto holder = std::make_unique<Holder>();
+        holder->fd = ::open(QFile::encodeName(file + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (holder->fd >= 0 && ::flock(holder->fd, LOCK_EX | LOCK_NB) == 0) {
+            m_holder = std::move(holder);
             return;
-        m_problem = m_holder->lock.error() == QLockFile::LockFailedError
+        }
+        m_problem = holder->fd >= 0 && errno == EWOULDBLOCK
             ? u"Another Fieldwright run is changing a table: its work database %1 is in use. Start again "
               "when that run has finished; no table was changed."_s.arg(QDir::toNativeSeparators(file))
             : u"The work database %1 cannot be locked for this run; no table was changed."_s.arg(
                 QDir::toNativeSeparators(file));
-        m_holder.reset();
     } catch (const core::Error& e) {
         m_problem = e.description();
     }

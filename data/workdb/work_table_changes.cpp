@@ -6,6 +6,8 @@
 #include "core/error_report.h"
 #include "data/workdb/work_values.h"
 
+#include <string_view>
+#include <unordered_map>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -51,6 +53,8 @@ std::int64_t WorkTable::snapshotDistinctValues(int column)
     d->changedColumn = column;
     d->pendingUpdates = 0;
     d->hasPendingNullUpdate = false;
+    d->hasChangedRows = false;
+    d->changedInSnapshot.clear();
     sqlite::Statement count(d->db(), u"SELECT count(*) FROM temp.fw_distinct"_s);
     count.step();
     d->distinctCount = count.intAt(0);
@@ -145,6 +149,7 @@ void WorkTable::applyUpdates()
 
 void WorkTable::Private::applyUpdates()
 {
+
     const auto commit = [&] {
         if (!sqlite3_get_autocommit(db()->get()))
             sqlite::execute(*db(), u"COMMIT"_s);
@@ -156,8 +161,10 @@ void WorkTable::Private::applyUpdates()
     const QString f = column(changedColumn);
     const QString record = sqlite::quoted(recordColumn);
     // A row changes once in a run: one that an earlier update already changed is left out,
-    // even when it has come to hold the text of a later value (or a null).
-    const QString unchanged = u" AND %1 NOT IN (SELECT record FROM temp.fw_changed)"_s.arg(record);
+    // even when it has come to hold the text of a later value (or a null). Before the first
+    // change there is nothing to leave out, and the look-up per row is spared.
+    const QString unchanged = hasChangedRows ? u" AND %1 NOT IN (SELECT record FROM temp.fw_changed)"_s.arg(record)
+                                             : QString();
     sqlite::Statement note(db(),
         u"INSERT OR IGNORE INTO %1(name, field, record) VALUES(upper(?), ?, ?)"_s.arg(
             sqlite::quoted(QString::fromUtf16(kChangesTable))));
@@ -167,6 +174,7 @@ void WorkTable::Private::applyUpdates()
         std::vector<std::int64_t> changed;
         while (update.step())
             changed.push_back(update.intAt(0));
+        hasChangedRows = hasChangedRows || !changed.empty();
         for (const std::int64_t row : changed) {
             noteHere.bindInt(1, row);
             noteHere.run();
@@ -176,16 +184,88 @@ void WorkTable::Private::applyUpdates()
             note.run();
         }
     };
-    if (pendingUpdates > 0)
-        run(u"UPDATE main.%1 SET %2 = m.new FROM temp.fw_map AS m WHERE main.%1.%2 = m.old%3 RETURNING %4"_s.arg(
-            quotedName, f, unchanged, record));
-    if (hasPendingNullUpdate)
-        run(u"UPDATE main.%1 SET %2 = (SELECT new FROM temp.fw_null) WHERE %2 IS NULL%3 RETURNING %4"_s.arg(
-            quotedName, f, unchanged, record));
+    if (affinities.at(static_cast<std::size_t>(changedColumn)) == sqlite::Affinity::Text) {
+        // A text column: one pass over the rows finds those to change (the values' texts are
+        // compared exactly, as the column's binary collation compares them), sparing SQLite a
+        // join that takes three times as long.
+        for (const std::int64_t row : applyTextUpdates()) {
+            note.bindText(1, name);
+            note.bindText(2, columns.at(static_cast<std::size_t>(changedColumn)).name);
+            note.bindInt(3, row);
+            note.run();
+        }
+    } else {
+        if (pendingUpdates > 0)
+            run(u"UPDATE main.%1 SET %2 = m.new FROM temp.fw_map AS m WHERE main.%1.%2 = m.old%3 RETURNING %4"_s.arg(
+                quotedName, f, unchanged, record));
+        if (hasPendingNullUpdate)
+            run(u"UPDATE main.%1 SET %2 = (SELECT new FROM temp.fw_null) WHERE %2 IS NULL%3 RETURNING %4"_s.arg(
+                quotedName, f, unchanged, record));
+    }
     sqlite::execute(*db(), u"DELETE FROM temp.fw_map; DELETE FROM temp.fw_null"_s);
     commit();
     pendingUpdates = 0;
     hasPendingNullUpdate = false;
+}
+
+std::vector<std::int64_t> WorkTable::Private::applyTextUpdates()
+{
+    // The new value of each old text (and of the null), as they were noted.
+    struct NewValue
+    {
+        bool isNull = true;
+        QString text;
+    };
+    const auto read = [](const sqlite::Statement& row, int column) {
+        return NewValue { sqlite3_column_type(row.get(), column) == SQLITE_NULL, row.textAt(column) };
+    };
+    // Looked up by the rows' texts in place, without a string made for each row.
+    std::vector<std::pair<QString, NewValue>> mapped;
+    sqlite::Statement map(db(), u"SELECT old, new FROM temp.fw_map"_s);
+    while (map.step())
+        mapped.emplace_back(map.textAt(0), read(map, 1));
+    std::unordered_map<std::u16string_view, const NewValue*> byOld;
+    byOld.reserve(mapped.size());
+    for (const auto& [old, to] : mapped)
+        byOld.emplace(std::u16string_view(reinterpret_cast<const char16_t*>(old.utf16()), static_cast<std::size_t>(old.size())), &to);
+    std::optional<NewValue> forNull;
+    sqlite::Statement null(db(), u"SELECT new FROM temp.fw_null LIMIT 1"_s);
+    if (hasPendingNullUpdate && null.step())
+        forNull = read(null, 0);
+
+    const QString record = sqlite::quoted(recordColumn);
+    sqlite::Statement rows(db(), u"SELECT %1, %2 FROM main.%3"_s.arg(record, column(changedColumn), quotedName));
+    std::vector<std::pair<std::int64_t, const NewValue*>> changes;
+    while (rows.step()) {
+        const NewValue* to = nullptr;
+        if (sqlite3_column_type(rows.get(), 1) == SQLITE_NULL) {
+            to = forNull ? &*forNull : nullptr;
+        } else if (!byOld.empty()) {
+            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), 1));
+            const auto found = byOld.find(
+                std::u16string_view(text, static_cast<std::size_t>(sqlite3_column_bytes16(rows.get(), 1) / 2)));
+            to = found == byOld.end() ? nullptr : found->second;
+        }
+        if (!to)
+            continue;
+        const std::int64_t row = rows.intAt(0);
+        if (!changedInSnapshot.contains(row))
+            changes.emplace_back(row, to);
+    }
+    sqlite::Statement set(db(), u"UPDATE main.%1 SET %2 = ? WHERE %3 = ?"_s.arg(quotedName, column(changedColumn), record));
+    std::vector<std::int64_t> changed;
+    changed.reserve(changes.size());
+    for (const auto& [row, to] : changes) {
+        if (to->isNull)
+            set.bindNull(1);
+        else
+            set.bindText(1, to->text);
+        set.bindInt(2, row);
+        set.run();
+        changed.push_back(row);
+        changedInSnapshot.insert(row);
+    }
+    return changed;
 }
 
 void WorkTable::forEachChange(int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit)

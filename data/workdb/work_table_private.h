@@ -5,6 +5,7 @@
 #include "data/workdb/work_table.h"
 
 #include <optional>
+#include <unordered_set>
 
 namespace data {
 
@@ -42,12 +43,15 @@ public:
     std::int64_t distinctCount = 0;
     std::int64_t pendingUpdates = 0;
     bool hasPendingNullUpdate = false;
+    bool hasChangedRows = false; // in this snapshot (temp.fw_changed holds them)
+    std::unordered_set<std::int64_t> changedInSnapshot; // of a text column, which is changed in place
 
     const std::shared_ptr<sqlite::Handle>& db() const { return database->handle(); }
     QString column(int index) const { return sqlite::quoted(columns.at(static_cast<std::size_t>(index)).name); }
     void prepareInserts();
     void bindRow(sqlite::Statement& statement, int firstParameter, std::size_t rowStart);
     void applyUpdates();
+    std::vector<std::int64_t> applyTextUpdates(); // returns the records it changed
     const paradox::Field* sourceField(int column) const;
 };
 

@@ -2,6 +2,7 @@
 
 // Shared pieces of the writer tests: a scratch folder and writing a whole table in one call.
 
+#include "tests/support/print_qt.h"
 #include "data/paradox/table.h"
 
 #include <QDir>
@@ -14,11 +15,6 @@
 #include <variant>
 
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace paradox {
 inline void PrintTo(const Value& value, std::ostream* os)

@@ -4,6 +4,7 @@
 // take the next answer (a null QString, or none left, is Cancel), Yes/No questions the next
 // yes/no, and everything shown is logged in order.
 
+#include "tests/support/print_qt.h"
 #include "cleaning/change_run_view.h"
 #include "core/dialogs.h"
 
@@ -11,11 +12,6 @@
 #include <deque>
 #include <functional>
 #include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace testsupport {
 
