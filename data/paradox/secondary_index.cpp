@@ -194,9 +194,7 @@ QString checkEntryOrder(const SecondaryIndex& index)
     QFile file(data.path);
     if (!file.open(QIODevice::ReadOnly))
         throw FormatError { data.name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
-    BlockChainReader chain(file, data.name,
-        { data.headerSize, data.blockSize, data.recordSize, data.firstBlock, data.fileBlocks,
-            data.recordCount });
+    BlockChainReader chain(file, data.name, data.layout());
     std::vector<unsigned char> previous;
     std::int64_t position = 0;
     while (chain.next()) {

@@ -23,7 +23,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr std::int64_t kLargestHeader = 0xFFFF;
 constexpr int kLargestField = 255;
 
 class Patch final : public TablePatch
@@ -229,7 +228,8 @@ private:
 
 TableHeader readHeader(const SourceFile& db, const QString& dbName)
 {
-    QByteArray bytes(static_cast<qsizetype>(std::min(db.size(), kLargestHeader)), Qt::Uninitialized);
+    QByteArray bytes(
+        static_cast<qsizetype>(std::min(db.size(), dbHeader::kLargestHeader)), Qt::Uninitialized);
     db.readAt(0, bytes.data(), bytes.size(), dbName);
     const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), dbName);
     TableHeader result = decodeHeader(header, db.size());
