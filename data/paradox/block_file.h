@@ -83,6 +83,8 @@ public:
     bool append(const unsigned char* record, QString* error);
     // Writes the last block and the header with the new record and block counts.
     bool finish(QString* error);
+    // The header finish() writes: fields other than the counts may still be set.
+    QByteArray& header() { return m_header; }
     const BlockKeys& blockKeys() const { return m_keys; }
     std::int64_t recordCount() const { return m_records; }
 

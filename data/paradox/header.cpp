@@ -138,10 +138,10 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
 
 } // namespace
 
-int fieldWidth(const Field& field)
+int fixedWidth(FieldType type)
 {
-    const TypeRule* rule = ruleFor(static_cast<int>(field.type));
-    return rule && rule->width != 0 ? rule->width : field.size;
+    const TypeRule* rule = ruleFor(static_cast<int>(type));
+    return rule ? rule->width : 0;
 }
 
 QByteArray readHeaderBytes(QIODevice& file, const QString& name)

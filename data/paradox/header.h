@@ -89,9 +89,16 @@ inline bool isBlobType(FieldType type)
         || type == FieldType::Ole || type == FieldType::Graphic;
 }
 
-// Bytes a field takes in a record: the fixed width of its type (BCD 17, whose descriptor
-// holds its decimals), else its size byte (Alpha, Bytes, memo and blob fields).
-int fieldWidth(const Field& field);
+// Bytes every value of the type takes (BCD 17, whose descriptor holds its decimals); 0 for
+// the types whose size byte tells (Alpha, Bytes, memo and blob fields) and unknown ones.
+int fixedWidth(FieldType type);
+
+// Bytes a field takes in a record: the fixed width of its type, else its size byte.
+inline int fieldWidth(const Field& field)
+{
+    const int fixed = fixedWidth(field.type);
+    return fixed != 0 ? fixed : field.size;
+}
 
 // The first bytes of a file of the format, up to the longest header there can be. Throws
 // FormatError (naming `name`) when they cannot be read.

@@ -2,6 +2,7 @@
 
 #include "data/paradox/bcd.h"
 #include "data/paradox/field_encode.h"
+#include "data/paradox/header.h"
 #include "data/paradox/table.h"
 
 #include <charconv>
@@ -242,10 +243,10 @@ bool valueFits(const Field& field, const Value& value, int codePage, QString* pr
 {
     QString ignored;
     QString& message = problem ? *problem : ignored;
-    if (!writer::isBlobType(field.type)) {
+    if (!isBlobType(field.type)) {
         char bytes[256];
-        if (writer::recordWidth(field) > static_cast<int>(sizeof bytes)) {
-            message = u"a field of %1 bytes cannot be written"_s.arg(writer::recordWidth(field));
+        if (fieldWidth(field) > static_cast<int>(sizeof bytes)) {
+            message = u"a field of %1 bytes cannot be written"_s.arg(fieldWidth(field));
             return false;
         }
         return writer::encodeFixedField(field, value, codePage, bytes, &message);
