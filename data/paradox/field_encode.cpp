@@ -1,6 +1,7 @@
 #include "data/paradox/field_encode.h"
 
 #include "data/paradox/bcd.h"
+#include "data/paradox/byte_writer.h"
 #include "data/paradox/code_page.h"
 #include "data/paradox/header.h"
 #include "data/paradox/memo_layout.h"
@@ -68,6 +69,36 @@ bool copyPlainAscii(const QString& text, int size, char* out)
         out[i] = static_cast<char>(c);
     }
     return true;
+}
+
+struct SizeRange
+{
+    int min;
+    int max;
+    const char* unit;
+};
+
+// The size bytes a new table may give the types whose size is chosen; nullopt for the types
+// of a fixed width.
+std::optional<SizeRange> writableSizes(FieldType type)
+{
+    switch (type) {
+    case FieldType::Alpha:
+    case FieldType::Bytes:
+        return SizeRange { 1, 255, "bytes" };
+    case FieldType::Memo:
+    case FieldType::FormattedMemo:
+        // Memo leaders start at 1 byte: older engines reject an empty one.
+        return SizeRange { 11, 250, "bytes" };
+    case FieldType::Blob:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+        return SizeRange { 10, 250, "bytes" };
+    case FieldType::Bcd:
+        return SizeRange { 0, 32, "decimals" };
+    default:
+        return std::nullopt;
+    }
 }
 
 template <typename T> const T* valueAs(const Value& value)
@@ -189,32 +220,14 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error)
     };
     if (field.name.isEmpty())
         return fail(u"a field needs a name"_s);
-    switch (field.type) {
-    case FieldType::Alpha:
-    case FieldType::Bytes:
-        if (field.size < 1 || field.size > 255)
-            return fail(
-                u"an %1 field holds 1 to 255 bytes, not %2"_s.arg(fieldTypeName(field.type)).arg(field.size));
+    if (const std::optional<SizeRange> range = writableSizes(field.type)) {
+        if (field.size < range->min || field.size > range->max)
+            return fail(u"%1 fields take %2 to %3 %4, not %5"_s.arg(fieldTypeName(field.type))
+                            .arg(range->min)
+                            .arg(range->max)
+                            .arg(QLatin1StringView(range->unit))
+                            .arg(field.size));
         return field.size;
-    case FieldType::Memo:
-    case FieldType::FormattedMemo:
-        // Memo leaders start at 1 byte: older engines reject an empty one.
-        if (field.size < 11 || field.size > 250)
-            return fail(u"a memo field takes 11 to 250 bytes, not %1"_s.arg(field.size));
-        return field.size;
-    case FieldType::Blob:
-    case FieldType::Ole:
-    case FieldType::Graphic:
-        if (field.size < 10 || field.size > 250)
-            return fail(
-                u"a %1 field takes 10 to 250 bytes, not %2"_s.arg(fieldTypeName(field.type)).arg(field.size));
-        return field.size;
-    case FieldType::Bcd:
-        if (field.size < 0 || field.size > 32)
-            return fail(u"a BCD field has 0 to 32 decimals, not %1"_s.arg(field.size));
-        return field.size;
-    default:
-        break;
     }
     const int width = paradox::fixedWidth(field.type);
     if (width == 0)
@@ -297,6 +310,19 @@ std::optional<QByteArray> blobContent(const Field& field, const Value& value, in
         return std::nullopt;
     }
     return bytes;
+}
+
+void putBlobField(const Field& field, const QByteArray& content, const BlobPointer& pointer, char* slot)
+{
+    std::memset(slot, 0, static_cast<std::size_t>(field.size));
+    if (content.isEmpty())
+        return;
+    const int leader = field.size - kBlobPointerSize;
+    std::memcpy(
+        slot, content.constData(), static_cast<std::size_t>(std::min<qsizetype>(leader, content.size())));
+    putU32(slot + leader, pointer.offset);
+    putU32(slot + leader + 4, static_cast<std::uint32_t>(content.size()));
+    putU16(slot + leader + 8, pointer.modification);
 }
 
 } // namespace paradox::writer

@@ -19,6 +19,7 @@
 // | Bytes                    | size  | raw, zero-padded                                           |
 // | Memo, Blob, F, O, G      | s     | leader (s - 10 bytes) + .mb pointer, see field_decode.h    |
 
+#include "data/paradox/field_decode.h"
 #include "data/paradox/table.h"
 
 #include <optional>
@@ -36,5 +37,10 @@ bool encodeFixedField(const Field& field, const Value& value, int codePage, char
 // The bytes a memo or blob value stores (text in the code page for memos); an empty array
 // for a blank value. nullopt with *error when the value does not fit the field or a memo file.
 std::optional<QByteArray> blobContent(const Field& field, const Value& value, int codePage, QString* error);
+
+// Fills a memo or blob field (field.size bytes at slot) for `content`: its first bytes in
+// the leader, then `pointer` (offset 0 for a value that fits the leader) with the content's
+// length. All zeros for empty content.
+void putBlobField(const Field& field, const QByteArray& content, const BlobPointer& pointer, char* slot);
 
 } // namespace paradox::writer

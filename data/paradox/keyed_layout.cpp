@@ -8,8 +8,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr qint64 kCopyChunk = 1 << 20;
-
 void openForReading(QFile& file, const KeyedTable& table)
 {
     file.setFileName(table.path);
@@ -128,22 +126,10 @@ bool writeInKeyOrder(const KeyedTable& table, const FieldChanges& changes, const
 bool writePatchedCopy(
     const KeyedTable& table, const FieldChanges& changes, writer::TemporaryFile& file, QString* error)
 {
+    if (!file.copyFrom(table.path, error))
+        return false;
     QFile source;
     openForReading(source, table);
-    std::vector<char> chunk(static_cast<std::size_t>(kCopyChunk));
-    std::uint64_t copied = 0;
-    for (;;) {
-        const qint64 got = source.read(chunk.data(), kCopyChunk);
-        if (got < 0) {
-            *error = u"%1: cannot read the file: %2"_s.arg(table.name, source.errorString());
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (!file.writeAt(copied, chunk.data(), static_cast<std::size_t>(got), error))
-            return false;
-        copied += static_cast<std::uint64_t>(got);
-    }
     // Walking the chain finds each changed record's place and checks the chain on the way.
     BlockChainReader chain(source, table.name, table.layout());
     std::uint32_t position = 0;

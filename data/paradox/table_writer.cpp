@@ -155,24 +155,15 @@ private:
     // Fills the leader and the .MB pointer of a memo or blob field.
     bool placeBlob(const Field& field, const QByteArray& content, char* slot)
     {
-        const int leader = field.size - kBlobPointerSize;
-        std::memset(slot, 0, static_cast<std::size_t>(field.size));
-        if (content.isEmpty())
-            return true;
-        std::memcpy(
-            slot, content.constData(), static_cast<std::size_t>(std::min<qsizetype>(leader, content.size())));
-        std::uint32_t offset = 0;
-        std::uint16_t modification = 0;
-        if (content.size() > leader) {
-            const auto stored = m_memos->store(content, writer::MemoWriter::modificationNumber(), &m_failure);
+        BlobPointer pointer;
+        if (content.size() > field.size - kBlobPointerSize) {
+            pointer.modification = writer::MemoWriter::modificationNumber();
+            const auto stored = m_memos->store(content, pointer.modification, &m_failure);
             if (!stored)
                 return false;
-            offset = *stored;
-            modification = writer::MemoWriter::modificationNumber();
+            pointer.offset = *stored;
         }
-        putU32(slot + leader, offset);
-        putU32(slot + leader + 4, static_cast<std::uint32_t>(content.size()));
-        putU16(slot + leader + 8, modification);
+        writer::putBlobField(field, content, pointer, slot);
         return true;
     }
 
