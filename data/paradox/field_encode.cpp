@@ -2,6 +2,7 @@
 
 #include "data/paradox/bcd.h"
 #include "data/paradox/byte_writer.h"
+#include "data/paradox/calendar.h"
 #include "data/paradox/code_page.h"
 #include "data/paradox/header.h"
 #include "data/paradox/memo_layout.h"
@@ -178,7 +179,7 @@ Encoding encodeWholeNumber(const Field& field, const Value& value, char* out, QS
             return refuse(error, u"day number -2147483648 cannot be stored"_s);
         break;
     case FieldType::Time:
-        if (*number < 0 || *number >= 86'400'000)
+        if (*number < 0 || *number >= kMsecsPerDay)
             return refuse(error, u"%1 ms is not a time of day"_s.arg(*number));
         break;
     default:
