@@ -144,6 +144,13 @@ int fixedWidth(FieldType type)
     return rule ? rule->width : 0;
 }
 
+void openForReading(QFile& file, const QString& path, const QString& name)
+{
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FormatError { name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
+}
+
 QByteArray readHeaderBytes(QIODevice& file, const QString& name)
 {
     const std::int64_t size = std::min<std::int64_t>(file.size(), dbHeader::kLargestHeader);

@@ -8,6 +8,7 @@
 #include "data/paradox/data_block.h"
 #include "data/paradox/table.h"
 
+#include <QFile>
 #include <QIODevice>
 #include <cstdint>
 #include <vector>
@@ -99,6 +100,9 @@ inline int fieldWidth(const Field& field)
     const int fixed = fixedWidth(field.type);
     return fixed != 0 ? fixed : field.size;
 }
+
+// Opens a file of the format for reading; throws FormatError (naming `name`) when it cannot.
+void openForReading(QFile& file, const QString& path, const QString& name);
 
 // The first bytes of a file of the format, up to the longest header there can be. Throws
 // FormatError (naming `name`) when they cannot be read.

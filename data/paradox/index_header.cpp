@@ -153,9 +153,8 @@ IndexFileHeader decodeIndexHeader(const ByteReader& header, std::int64_t fileSiz
 IndexFileHeader readIndexHeader(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
+    QFile file;
+    openForReading(file, path, name);
     const QByteArray bytes = readHeaderBytes(file, name);
     const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), name);
     IndexFileHeader result = decodeIndexHeader(header, file.size());

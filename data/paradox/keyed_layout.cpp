@@ -8,13 +8,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-void openForReading(QFile& file, const KeyedTable& table)
-{
-    file.setFileName(table.path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { table.name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
-}
-
 QString outOfOrder(const KeyedTable& table, std::int64_t record)
 {
     return u"%1: record %2 does not follow record %3 in the order this program computes for the key, so the "
@@ -62,7 +55,7 @@ QString collisions(const KeyedTable& table, const std::vector<unsigned char>& ke
 std::optional<KeyOrder> orderByNewKeys(const KeyedTable& table, const FieldChanges& changes, QString* refusal)
 {
     QFile file;
-    openForReading(file, table);
+    openForReading(file, table.path, table.name);
     const auto size = static_cast<std::size_t>(table.keySize);
     const auto count = static_cast<std::size_t>(table.header.info.recordCount);
     const bool isKeyChange = changes.field() < table.keyFields;
@@ -105,7 +98,7 @@ bool writeInKeyOrder(const KeyedTable& table, const FieldChanges& changes, const
     writer::TemporaryFile& file, BlockKeys* blocks, QString* error)
 {
     QFile source;
-    openForReading(source, table);
+    openForReading(source, table.path, table.name);
     RecordFetcher fetch(source, table.name, table.layout());
     PackedBlockWriter writer(
         file, table.name, table.rawHeader, table.header.blockSize, table.header.recordSize, table.keySize);
@@ -129,7 +122,7 @@ bool writePatchedCopy(
     if (!file.copyFrom(table.path, error))
         return false;
     QFile source;
-    openForReading(source, table);
+    openForReading(source, table.path, table.name);
     // Walking the chain finds each changed record's place and checks the chain on the way.
     BlockChainReader chain(source, table.name, table.layout());
     std::uint32_t position = 0;

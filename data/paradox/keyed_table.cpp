@@ -32,9 +32,8 @@ KeyedTable openKeyedTable(const QString& dbPath)
     KeyedTable table;
     table.path = dbPath;
     table.name = QFileInfo(dbPath).fileName();
-    QFile file(dbPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { table.name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
+    QFile file;
+    openForReading(file, dbPath, table.name);
     const QByteArray bytes = readHeaderBytes(file, table.name);
     const ByteReader reader(
         reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), table.name);
