@@ -50,10 +50,10 @@ class FolderNames
 public:
     explicit FolderNames(const QString& folder)
     {
-        // QDir::Name without LocaleAware sorts by code units: of orders.db and ORDERS.DB the
-        // same one comes first on every system.
-        const QStringList entries
-            = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        // In code-unit order, whatever the locale: of orders.db and ORDERS.DB the same one
+        // comes first on every system.
+        QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+        std::sort(entries.begin(), entries.end());
         m_files.reserve(entries.size());
         for (const QString& entry : entries) {
             m_files.emplace_back(entry);
