@@ -73,8 +73,8 @@ public:
             return base.toString();
         QString owner;
         for (const QString& table : m_tables) {
-            if (table.compare(base, Qt::CaseInsensitive) != 0)
-                continue;
+            if (table.compare(base, Qt::CaseInsensitive) != 0 || table == owner)
+                continue; // (X.DB and X.db are one table)
             if (!owner.isNull())
                 return QString();
             owner = table;

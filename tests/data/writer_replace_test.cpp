@@ -421,6 +421,10 @@ TEST(TableFamily, FilesSpelledInAnotherCaseBelongToTheOnlyTableThatCanClaimThem)
     EXPECT_EQ(findFileIgnoringCase(folder.path(), u"ORDERS.mb"_s), folder.filePath(u"orders.mb"_s));
     QString error;
     EXPECT_EQ(readRows(db, &error), rowsWithMemos(2, u"memo"_s)) << error.toStdString();
+    // A stray ORDERS.db beside ORDERS.DB is no second table.
+    writeFile(folder.filePath(u"ORDERS.db"_s), "stray");
+    EXPECT_EQ(findFileIgnoringCase(folder.path(), u"ORDERS.mb"_s), folder.filePath(u"orders.mb"_s));
+    ASSERT_TRUE(QFile::remove(folder.filePath(u"ORDERS.db"_s)));
 
     // A second table spelled like it: which one orders.mb belongs to can no longer be told.
     writeFile(folder.filePath(u"Orders.db"_s), "another table");
