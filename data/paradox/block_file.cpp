@@ -17,6 +17,7 @@
 #include "data/paradox/byte_reader.h"
 #include "data/paradox/byte_writer.h"
 #include "data/paradox/data_block.h"
+#include "data/paradox/header.h"
 
 #include <cstring>
 
@@ -25,13 +26,11 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr int kBlockHeader = 6;
-constexpr int kMaxBlocks = 0xFFFF;
 constexpr std::size_t kBufferBytes = 1 << 20;
 
 void readBlock(QFile& file, const QString& name, const BlockLayout& layout, int number, QByteArray& bytes)
 {
-    const std::int64_t offset = blockOffset(layout.headerSize, layout.blockSize, number);
+    const std::int64_t offset = layout.blockOffset(number);
     bytes.resize(layout.blockSize);
     if (!file.seek(offset) || file.read(bytes.data(), layout.blockSize) != layout.blockSize)
         throw FormatError { name, offset, u"cannot read block %1 at byte %2"_s.arg(number).arg(offset) };
@@ -43,58 +42,36 @@ BlockChainReader::BlockChainReader(QFile& file, const QString& name, const Block
     : m_file(file)
     , m_name(name)
     , m_layout(layout)
-    , m_visited(static_cast<std::size_t>(layout.fileBlocks) + 1, false)
+    , m_chain(name, layout)
 { }
 
 bool BlockChainReader::next()
 {
-    const int number = m_isStarted ? m_next : m_layout.firstBlock;
-    const int from = m_block;
+    if (m_isStarted)
+        m_chain.advance();
     m_isStarted = true;
-    if (number == 0) {
-        m_block = 0;
-        m_count = 0;
-        if (m_total != m_layout.recordCount)
-            throw FormatError { m_name, -1,
-                u"the header gives %1 records, but the blocks hold %2"_s.arg(m_layout.recordCount)
-                    .arg(m_total) };
+    m_count = 0;
+    const int number = m_chain.current();
+    if (number == 0)
         return false;
-    }
-    if (number > m_layout.fileBlocks)
-        throw FormatError { m_name, -1,
-            u"block %1 links to block %2, but the file has %3 blocks"_s.arg(from).arg(number).arg(
-                m_layout.fileBlocks) };
-    // A chain that comes back to a block it passed would never end.
-    if (m_visited[static_cast<std::size_t>(number)])
-        throw FormatError { m_name, -1,
-            u"block %1 links back to block %2: the chain loops"_s.arg(from).arg(number) };
-    m_visited[static_cast<std::size_t>(number)] = true;
     readBlock(m_file, m_name, m_layout, number, m_bytes);
-    const std::int64_t offset = blockOffset(m_layout.headerSize, m_layout.blockSize, number);
-    const ByteReader block(
-        reinterpret_cast<const unsigned char*>(m_bytes.constData()), m_bytes.size(), m_name, offset);
-    const DataBlock decoded = decodeDataBlock(block, number, m_layout.recordSize);
-    m_block = number;
-    m_next = decoded.next;
-    m_count = decoded.recordCount;
-    m_total += m_count;
-    if (m_total > m_layout.recordCount)
-        throw FormatError { m_name, offset,
-            u"the blocks hold more records than the %1 the header gives"_s.arg(m_layout.recordCount) };
+    const ByteReader block(reinterpret_cast<const unsigned char*>(m_bytes.constData()), m_bytes.size(),
+        m_name, m_layout.blockOffset(number));
+    m_count = m_chain.enter(block).recordCount;
     return true;
 }
 
 const unsigned char* BlockChainReader::record(int index) const
 {
-    return reinterpret_cast<const unsigned char*>(m_bytes.constData()) + kBlockHeader
+    return reinterpret_cast<const unsigned char*>(m_bytes.constData()) + kBlockHeaderSize
         + std::int64_t { index } * m_layout.recordSize;
 }
 
 std::uint32_t BlockChainReader::recordOffset(int index) const
 {
     // Block numbers are 16 bits and blocks at most 32 KB: offsets stay below 2^32.
-    return static_cast<std::uint32_t>(blockOffset(m_layout.headerSize, m_layout.blockSize, m_block)
-        + kBlockHeader + std::int64_t { index } * m_layout.recordSize);
+    return static_cast<std::uint32_t>(m_layout.blockOffset(m_chain.current()) + kBlockHeaderSize
+        + std::int64_t { index } * m_layout.recordSize);
 }
 
 RecordFetcher::RecordFetcher(QFile& file, const QString& name, const BlockLayout& layout)
@@ -122,7 +99,7 @@ PackedBlockWriter::PackedBlockWriter(writer::TemporaryFile& file, const QString&
     , m_header(std::move(header))
     , m_blockSize(blockSize)
     , m_recordSize(recordSize)
-    , m_perBlock((blockSize - kBlockHeader) / recordSize)
+    , m_perBlock((blockSize - kBlockHeaderSize) / recordSize)
 {
     m_keys.keySize = keySize;
     const std::size_t blocksPerBuffer
@@ -133,8 +110,8 @@ PackedBlockWriter::PackedBlockWriter(writer::TemporaryFile& file, const QString&
 bool PackedBlockWriter::append(const unsigned char* record, QString* error)
 {
     if (m_blocks == 0 || m_inBlock == m_perBlock) {
-        if (m_blocks == kMaxBlocks) {
-            *error = u"%1: the records need more than %2 blocks"_s.arg(m_name).arg(kMaxBlocks);
+        if (m_blocks == kMaxBlockNumber) {
+            *error = u"%1: the records need more than %2 blocks"_s.arg(m_name).arg(kMaxBlockNumber);
             return false;
         }
         const auto bufferBlocks = static_cast<int>(m_buffer.size()) / m_blockSize;
@@ -150,7 +127,7 @@ bool PackedBlockWriter::append(const unsigned char* record, QString* error)
         m_keys.counts.push_back(0);
     }
     char* block = m_buffer.data() + std::int64_t { m_blocks - m_bufferFirst } * m_blockSize;
-    std::memcpy(block + kBlockHeader + std::int64_t { m_inBlock } * m_recordSize, record,
+    std::memcpy(block + kBlockHeaderSize + std::int64_t { m_inBlock } * m_recordSize, record,
         static_cast<std::size_t>(m_recordSize));
     putU16(block + 4, static_cast<std::uint32_t>(m_inBlock * m_recordSize));
     ++m_inBlock;
@@ -189,15 +166,16 @@ bool PackedBlockWriter::finish(QString* error)
 
 void setBlockCounts(QByteArray& header, std::uint32_t records, int blocks)
 {
+    using namespace dbHeader;
     char* h = header.data();
     const auto count = static_cast<std::uint32_t>(blocks);
-    putU32(h + 0x06, records);
-    putU16(h + 0x0A, count);
-    putU16(h + 0x0C, count);
-    putU16(h + 0x0E, count == 0 ? 0 : 1);
-    putU16(h + 0x10, count);
-    putU16(h + 0x3A, count);
-    putU16(h + 0x4D, 0);
+    putU32(h + kNumRecords, records);
+    putU16(h + kUsedBlocks, count);
+    putU16(h + kFileBlocks, count);
+    putU16(h + kFirstBlock, count == 0 ? 0 : 1);
+    putU16(h + kLastBlock, count);
+    putU16(h + kMaxBlocks, count);
+    putU16(h + kFirstFreeBlock, 0);
 }
 
 } // namespace paradox

@@ -3,6 +3,7 @@
 // The data blocks that .DB, .PX, .Xnn and .Ynn files share: reading them along their chain,
 // fetching single records again, and writing records into full blocks of a new file.
 
+#include "data/paradox/data_block.h"
 #include "data/paradox/table_family.h"
 
 #include <QByteArray>
@@ -13,18 +14,6 @@
 
 namespace paradox {
 
-struct BlockLayout
-{
-    int headerSize = 0;
-    int blockSize = 0;
-    int recordSize = 0;
-    int firstBlock = 0;
-    int fileBlocks = 0;
-    std::int64_t recordCount = 0; // as the header gives it
-
-    int recordsPerBlock() const { return (blockSize - 6) / recordSize; }
-};
-
 // Walks a file's chain of blocks, one block in memory at a time. Every link is checked and a
 // looping chain ends in an error; at the end the records must add up to the header's count.
 class BlockChainReader
@@ -34,7 +23,7 @@ public:
 
     // Loads the next block of the chain; false after the last one. Throws FormatError.
     bool next();
-    int blockNumber() const { return m_block; }
+    int blockNumber() const { return m_chain.current(); }
     int recordCount() const { return m_count; }
     const unsigned char* record(int index) const;
     // Where record `index` of the current block lies in the file.
@@ -44,12 +33,9 @@ private:
     QFile& m_file;
     QString m_name;
     BlockLayout m_layout;
-    std::vector<bool> m_visited;
+    BlockChain m_chain;
     QByteArray m_bytes;
-    int m_block = 0;
-    int m_next = 0;
     int m_count = 0;
-    std::int64_t m_total = 0;
     bool m_isStarted = false;
 };
 
@@ -97,6 +83,8 @@ public:
     bool append(const unsigned char* record, QString* error);
     // Writes the last block and the header with the new record and block counts.
     bool finish(QString* error);
+    // The header finish() writes: fields other than the counts may still be set.
+    QByteArray& header() { return m_header; }
     const BlockKeys& blockKeys() const { return m_keys; }
     std::int64_t recordCount() const { return m_records; }
 

@@ -26,7 +26,7 @@ public:
         , m_changes(changes)
         , m_apply(apply)
         , m_next(changes.begin())
-        , m_chain(name, header.firstBlock, header.fileBlocks)
+        , m_chain(name, header.layout())
     { }
 
     bool write(QString* error)
@@ -34,45 +34,30 @@ public:
         const bool isStreamed = !m_changes.empty()
             && static_cast<std::int64_t>(m_changes.size()) * kBlocksPerChangeForStreaming
                 >= m_header.fileBlocks;
-        if (!(isStreamed ? stream(error) : copyWhole(error)) || !walkRest(error))
-            return false;
-        if (m_first != m_header.info.recordCount)
-            throw FormatError { m_name, -1,
-                u"the header gives %1 records, but the data blocks hold %2"_s.arg(m_header.info.recordCount)
-                    .arg(m_first) };
-        return true;
+        return (isStreamed ? stream(error) : copyWhole(error)) && walkRest(error);
     }
 
 private:
-    std::int64_t startOf(int block) const
-    {
-        return blockOffset(m_header.headerSize, m_header.blockSize, block);
-    }
+    std::int64_t startOf(int block) const { return m_header.layout().blockOffset(block); }
 
     // The chain's current block, whose first bytes are at head: its record count, checked.
-    DataBlock enter(const unsigned char* head, std::int64_t blockStart) const
+    DataBlock enter(const unsigned char* head, std::int64_t blockStart)
     {
-        const DataBlock block
-            = decodeDataBlockHeader(ByteReader(head, dbHeader::kBlockHeaderSize, m_name, blockStart),
-                m_chain.current(), m_header.recordSize, m_header.blockSize);
-        if (m_first + block.recordCount > m_header.info.recordCount)
-            throw FormatError { m_name, blockStart,
-                u"the data blocks hold more records than the %1 the header gives"_s.arg(
-                    m_header.info.recordCount) };
-        return block;
+        return m_chain.enter(ByteReader(head, kBlockHeaderSize, m_name, blockStart));
     }
 
-    // Changes of the block's records, as (change, offset of its field from the block start).
+    // Changes of the block's records, as (change, offset of its field from the block start);
+    // then on to the next block.
     template <typename Visit> bool forEachChange(const DataBlock& block, Visit visit)
     {
-        for (; m_next != m_changes.end() && m_next->record < m_first + block.recordCount; ++m_next) {
-            const std::int64_t inBlock = dbHeader::kBlockHeaderSize
-                + (m_next->record - m_first) * m_header.recordSize + m_header.fieldOffsets[m_next->field];
+        const std::int64_t first = m_chain.firstRecord();
+        for (; m_next != m_changes.end() && m_next->record < first + block.recordCount; ++m_next) {
+            const std::int64_t inBlock = kBlockHeaderSize + (m_next->record - first) * m_header.recordSize
+                + m_header.fieldOffsets[m_next->field];
             if (!visit(*m_next, inBlock))
                 return false;
         }
-        m_first += block.recordCount;
-        m_chain.follow(block.next);
+        m_chain.advance();
         return true;
     }
 
@@ -125,7 +110,7 @@ private:
     {
         while (m_chain.current() != 0) {
             const std::int64_t blockStart = startOf(m_chain.current());
-            unsigned char head[dbHeader::kBlockHeaderSize];
+            unsigned char head[kBlockHeaderSize];
             m_original.readAt(blockStart, reinterpret_cast<char*>(head), sizeof head, m_name);
             const DataBlock block = enter(head, blockStart);
             const auto applyThere = [&](const PendingChange& change, std::int64_t inBlock) {
@@ -150,7 +135,6 @@ private:
     const ApplyChange& m_apply;
     std::vector<PendingChange>::const_iterator m_next;
     BlockChain m_chain;
-    std::int64_t m_first = 0; // index of the current block's first record
 };
 
 } // namespace

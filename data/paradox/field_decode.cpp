@@ -35,16 +35,6 @@ std::uint64_t bigEndian(const unsigned char* bytes, int size)
     return value;
 }
 
-std::int32_t signFlippedInteger(const unsigned char* bytes, int size)
-{
-    const int bits = 8 * size;
-    std::uint64_t value = bigEndian(bytes, size) ^ (std::uint64_t { 1 } << (bits - 1));
-    // Sign-extend from `bits` to 64.
-    if (value & (std::uint64_t { 1 } << (bits - 1)))
-        value |= ~std::uint64_t { 0 } << bits;
-    return static_cast<std::int32_t>(static_cast<std::int64_t>(value));
-}
-
 double signFlippedDouble(const unsigned char* bytes)
 {
     std::uint64_t raw = bigEndian(bytes, 8);
@@ -71,6 +61,16 @@ template <typename T> void assignValue(Value& out, T value)
 }
 
 } // namespace
+
+std::int32_t signFlippedInteger(const unsigned char* bytes, int size)
+{
+    const int bits = 8 * size;
+    std::uint64_t value = bigEndian(bytes, size) ^ (std::uint64_t { 1 } << (bits - 1));
+    // Sign-extend from `bits` to 64.
+    if (value & (std::uint64_t { 1 } << (bits - 1)))
+        value |= ~std::uint64_t { 0 } << bits;
+    return static_cast<std::int32_t>(static_cast<std::int64_t>(value));
+}
 
 void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextCodec& text)
 {

@@ -31,6 +31,10 @@ inline bool isAllZero(const unsigned char* bytes, int size)
 
 BlobPointer decodeBlobPointer(const unsigned char* pointer);
 
+// A whole number of `size` bytes (2 or 4) as Short, Long, Date and Time fields store it:
+// big-endian with the top bit flipped.
+std::int32_t signFlippedInteger(const unsigned char* bytes, int size);
+
 // Decodes a field of any type but the memo and blob ones into `out`, reusing the storage of
 // the value already there when its alternative matches. `record` covers the record, the
 // field starts at `offset`. Throws FormatError for a value that cannot be right (a BCD

@@ -1,42 +1,22 @@
 #include "data/paradox/field_encode.h"
 
 #include "data/paradox/bcd.h"
+#include "data/paradox/byte_writer.h"
+#include "data/paradox/calendar.h"
 #include "data/paradox/code_page.h"
-#include "data/paradox/memo_writer.h"
+#include "data/paradox/header.h"
+#include "data/paradox/memo_layout.h"
 
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace paradox::writer {
 namespace {
-
-// Fixed widths of the types whose size byte is not chosen by the user.
-int fixedWidth(FieldType type)
-{
-    switch (type) {
-    case FieldType::Logical:
-        return 1;
-    case FieldType::Short:
-        return 2;
-    case FieldType::Date:
-    case FieldType::Long:
-    case FieldType::Time:
-    case FieldType::Autoincrement:
-        return 4;
-    case FieldType::Money:
-    case FieldType::Number:
-    case FieldType::Timestamp:
-        return 8;
-    case FieldType::Bcd:
-        return 17;
-    default:
-        return 0;
-    }
-}
 
 // Big-endian two's complement with the top bit flipped.
 void putInteger(char* out, int width, std::int64_t value)
@@ -92,27 +72,34 @@ bool copyPlainAscii(const QString& text, int size, char* out)
     return true;
 }
 
-bool encodeAlpha(const Field& field, const QString& text, int codePage, char* out, QString* error)
+struct SizeRange
 {
-    if (copyPlainAscii(text, field.size, out))
-        return true;
-    std::memset(out, 0, static_cast<std::size_t>(field.size));
-    // Alpha values end at the first NUL: one inside the text would cut it short on reading.
-    if (text.contains(QChar(0))) {
-        *error = u"the text contains a NUL character"_s;
-        return false;
+    int min;
+    int max;
+    const char* unit;
+};
+
+// The size bytes a new table may give the types whose size is chosen; nullopt for the types
+// of a fixed width.
+std::optional<SizeRange> writableSizes(FieldType type)
+{
+    switch (type) {
+    case FieldType::Alpha:
+    case FieldType::Bytes:
+        return SizeRange { 1, 255, "bytes" };
+    case FieldType::Memo:
+    case FieldType::FormattedMemo:
+        // Memo leaders start at 1 byte: older engines reject an empty one.
+        return SizeRange { 11, 250, "bytes" };
+    case FieldType::Blob:
+    case FieldType::Ole:
+    case FieldType::Graphic:
+        return SizeRange { 10, 250, "bytes" };
+    case FieldType::Bcd:
+        return SizeRange { 0, 32, "decimals" };
+    default:
+        return std::nullopt;
     }
-    QByteArray bytes;
-    if (!encodeText(text, codePage, &bytes, error))
-        return false;
-    if (bytes.size() > field.size) {
-        *error = u"the text is %1 bytes long in code page %2; the field holds %3"_s.arg(bytes.size())
-                     .arg(codePage)
-                     .arg(field.size);
-        return false;
-    }
-    std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    return true;
 }
 
 template <typename T> const T* valueAs(const Value& value)
@@ -120,27 +107,111 @@ template <typename T> const T* valueAs(const Value& value)
     return std::get_if<T>(&value);
 }
 
-} // namespace
+enum class Encoding {
+    Stored,
+    Refused, // the value is of the field's kind but does not fit; *error says why
+    WrongKind,
+};
 
-bool isBlobType(FieldType type)
+Encoding refuse(QString* error, const QString& why)
 {
-    switch (type) {
-    case FieldType::Memo:
-    case FieldType::Blob:
-    case FieldType::FormattedMemo:
-    case FieldType::Ole:
-    case FieldType::Graphic:
-        return true;
-    default:
-        return false;
+    *error = why;
+    return Encoding::Refused;
+}
+
+Encoding encodeAlpha(const Field& field, const QString& text, int codePage, char* out, QString* error)
+{
+    if (copyPlainAscii(text, field.size, out))
+        return Encoding::Stored;
+    std::memset(out, 0, static_cast<std::size_t>(field.size));
+    // Alpha values end at the first NUL: one inside the text would cut it short on reading.
+    if (text.contains(QChar(0)))
+        return refuse(error, u"the text contains a NUL character"_s);
+    QByteArray bytes;
+    if (!encodeText(text, codePage, &bytes, error))
+        return Encoding::Refused;
+    if (bytes.size() > field.size)
+        return refuse(error,
+            u"the text is %1 bytes long in code page %2; the field holds %3"_s.arg(bytes.size())
+                .arg(codePage)
+                .arg(field.size));
+    std::memcpy(out, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return Encoding::Stored;
+}
+
+Encoding encodeBytes(const Field& field, const Value& value, char* out, QString* error)
+{
+    const auto* bytes = valueAs<QByteArray>(value);
+    if (!bytes)
+        return Encoding::WrongKind;
+    if (bytes->size() > field.size)
+        return refuse(
+            error, u"the value is %1 bytes long; the field holds %2"_s.arg(bytes->size()).arg(field.size));
+    std::memcpy(out, bytes->constData(), static_cast<std::size_t>(bytes->size()));
+    return Encoding::Stored;
+}
+
+// Short, Long, Autoincrement, Date and Time: whole numbers, of which the smallest of each
+// width has the bytes of a blank value.
+Encoding encodeWholeNumber(const Field& field, const Value& value, char* out, QString* error)
+{
+    std::optional<std::int32_t> number;
+    if (field.type == FieldType::Date) {
+        if (const auto* date = valueAs<Date>(value))
+            number = date->days;
+    } else if (field.type == FieldType::Time) {
+        if (const auto* time = valueAs<TimeOfDay>(value))
+            number = time->msecs;
+    } else if (const auto* integer = valueAs<std::int32_t>(value)) {
+        number = *integer;
     }
+    if (!number)
+        return Encoding::WrongKind;
+    const bool isBlankBytes = *number == std::numeric_limits<std::int32_t>::min();
+    switch (field.type) {
+    case FieldType::Short:
+        if (*number < -32767 || *number > 32767)
+            return refuse(
+                error, u"%1 is outside the range of a Short field (-32767 to 32767)"_s.arg(*number));
+        break;
+    case FieldType::Date:
+        if (isBlankBytes)
+            return refuse(error, u"day number -2147483648 cannot be stored"_s);
+        break;
+    case FieldType::Time:
+        if (*number < 0 || *number >= kMsecsPerDay)
+            return refuse(error, u"%1 ms is not a time of day"_s.arg(*number));
+        break;
+    default:
+        if (isBlankBytes)
+            return refuse(error, u"-2147483648 cannot be stored: its bytes mean a blank value"_s);
+        break;
+    }
+    putInteger(out, fieldWidth(field), *number);
+    return Encoding::Stored;
 }
 
-int recordWidth(const Field& field)
+// Number, Money (a whole number will do) and Timestamp.
+Encoding encodeFloatingNumber(const Field& field, const Value& value, char* out, QString* error)
 {
-    const int fixed = fixedWidth(field.type);
-    return fixed != 0 ? fixed : field.size;
+    std::optional<double> number;
+    if (field.type == FieldType::Timestamp) {
+        if (const auto* stamp = valueAs<Timestamp>(value))
+            number = stamp->msecs;
+    } else if (const auto* real = valueAs<double>(value)) {
+        number = *real;
+    } else if (const auto* integer = valueAs<std::int32_t>(value)) {
+        number = *integer;
+    }
+    if (!number)
+        return Encoding::WrongKind;
+    if (!std::isfinite(*number))
+        return refuse(error, u"%1 is not a finite number"_s.arg(*number));
+    putDouble(out, *number);
+    return Encoding::Stored;
 }
+
+} // namespace
 
 std::optional<int> checkedSizeByte(const Field& field, QString* error)
 {
@@ -150,34 +221,16 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error)
     };
     if (field.name.isEmpty())
         return fail(u"a field needs a name"_s);
-    switch (field.type) {
-    case FieldType::Alpha:
-    case FieldType::Bytes:
-        if (field.size < 1 || field.size > 255)
-            return fail(
-                u"an %1 field holds 1 to 255 bytes, not %2"_s.arg(fieldTypeName(field.type)).arg(field.size));
+    if (const std::optional<SizeRange> range = writableSizes(field.type)) {
+        if (field.size < range->min || field.size > range->max)
+            return fail(u"%1 fields take %2 to %3 %4, not %5"_s.arg(fieldTypeName(field.type))
+                            .arg(range->min)
+                            .arg(range->max)
+                            .arg(QLatin1StringView(range->unit))
+                            .arg(field.size));
         return field.size;
-    case FieldType::Memo:
-    case FieldType::FormattedMemo:
-        // Memo leaders start at 1 byte: older engines reject an empty one.
-        if (field.size < 11 || field.size > 250)
-            return fail(u"a memo field takes 11 to 250 bytes, not %1"_s.arg(field.size));
-        return field.size;
-    case FieldType::Blob:
-    case FieldType::Ole:
-    case FieldType::Graphic:
-        if (field.size < 10 || field.size > 250)
-            return fail(
-                u"a %1 field takes 10 to 250 bytes, not %2"_s.arg(fieldTypeName(field.type)).arg(field.size));
-        return field.size;
-    case FieldType::Bcd:
-        if (field.size < 0 || field.size > 32)
-            return fail(u"a BCD field has 0 to 32 decimals, not %1"_s.arg(field.size));
-        return field.size;
-    default:
-        break;
     }
-    const int width = fixedWidth(field.type);
+    const int width = paradox::fixedWidth(field.type);
     if (width == 0)
         return fail(u"unknown field type %1"_s.arg(static_cast<int>(field.type)));
     // 0 stands for "the usual width"; any other size must be that width.
@@ -190,95 +243,34 @@ std::optional<int> checkedSizeByte(const Field& field, QString* error)
 
 bool encodeFixedField(const Field& field, const Value& value, int codePage, char* out, QString* error)
 {
-    const int width = recordWidth(field);
-    std::memset(out, 0, static_cast<std::size_t>(width));
+    std::memset(out, 0, static_cast<std::size_t>(fieldWidth(field)));
     if (isNull(value))
         return true;
+    Encoding result = Encoding::WrongKind;
     switch (field.type) {
     case FieldType::Alpha:
         if (const auto* text = valueAs<QString>(value))
-            return encodeAlpha(field, *text, codePage, out, error);
+            result = encodeAlpha(field, *text, codePage, out, error);
         break;
     case FieldType::Bytes:
-        if (const auto* bytes = valueAs<QByteArray>(value)) {
-            if (bytes->size() > field.size) {
-                *error
-                    = u"the value is %1 bytes long; the field holds %2"_s.arg(bytes->size()).arg(field.size);
-                return false;
-            }
-            std::memcpy(out, bytes->constData(), static_cast<std::size_t>(bytes->size()));
-            return true;
-        }
+        result = encodeBytes(field, value, out, error);
         break;
     case FieldType::Short:
-        if (const auto* number = valueAs<std::int32_t>(value)) {
-            // -32768 has the bytes of a blank value.
-            if (*number < -32767 || *number > 32767) {
-                *error = u"%1 is outside the range of a Short field (-32767 to 32767)"_s.arg(*number);
-                return false;
-            }
-            putInteger(out, 2, *number);
-            return true;
-        }
-        break;
     case FieldType::Long:
     case FieldType::Autoincrement:
-        if (const auto* number = valueAs<std::int32_t>(value)) {
-            if (*number == std::numeric_limits<std::int32_t>::min()) {
-                *error = u"-2147483648 cannot be stored: its bytes mean a blank value"_s;
-                return false;
-            }
-            putInteger(out, 4, *number);
-            return true;
-        }
-        break;
     case FieldType::Date:
-        if (const auto* date = valueAs<Date>(value)) {
-            if (date->days == std::numeric_limits<std::int32_t>::min()) {
-                *error = u"day number -2147483648 cannot be stored"_s;
-                return false;
-            }
-            putInteger(out, 4, date->days);
-            return true;
-        }
-        break;
     case FieldType::Time:
-        if (const auto* time = valueAs<TimeOfDay>(value)) {
-            if (time->msecs < 0 || time->msecs >= 86'400'000) {
-                *error = u"%1 ms is not a time of day"_s.arg(time->msecs);
-                return false;
-            }
-            putInteger(out, 4, time->msecs);
-            return true;
-        }
+        result = encodeWholeNumber(field, value, out, error);
         break;
     case FieldType::Number:
     case FieldType::Money:
-    case FieldType::Timestamp: {
-        double number = 0;
-        if (field.type == FieldType::Timestamp) {
-            const auto* stamp = valueAs<Timestamp>(value);
-            if (!stamp)
-                break;
-            number = stamp->msecs;
-        } else if (const auto* real = valueAs<double>(value)) {
-            number = *real;
-        } else if (const auto* integer = valueAs<std::int32_t>(value)) {
-            number = *integer;
-        } else {
-            break;
-        }
-        if (!std::isfinite(number)) {
-            *error = u"%1 is not a finite number"_s.arg(number);
-            return false;
-        }
-        putDouble(out, number);
-        return true;
-    }
+    case FieldType::Timestamp:
+        result = encodeFloatingNumber(field, value, out, error);
+        break;
     case FieldType::Logical:
         if (const auto* flag = valueAs<bool>(value)) {
             out[0] = static_cast<char>(*flag ? 0x81 : 0x80);
-            return true;
+            result = Encoding::Stored;
         }
         break;
     case FieldType::Bcd:
@@ -286,14 +278,15 @@ bool encodeFixedField(const Field& field, const Value& value, int codePage, char
             const auto digits = parseBcd(decimal->decimal, field.size, error);
             if (digits)
                 encodeBcdDigits(*digits, field.size, out);
-            return digits.has_value();
+            result = digits ? Encoding::Stored : Encoding::Refused;
         }
         break;
     default:
         break;
     }
-    *error = mismatch(field.type);
-    return false;
+    if (result == Encoding::WrongKind)
+        *error = mismatch(field.type);
+    return result == Encoding::Stored;
 }
 
 std::optional<QByteArray> blobContent(const Field& field, const Value& value, int codePage, QString* error)
@@ -311,13 +304,26 @@ std::optional<QByteArray> blobContent(const Field& field, const Value& value, in
         *error = mismatch(field.type);
         return std::nullopt;
     }
-    if (static_cast<std::uint64_t>(bytes.size()) > kLargestBlob) {
+    if (static_cast<std::uint64_t>(bytes.size()) > memo::kLargestValue) {
         *error
             = u"the value is %1 bytes long; a memo file holds at most %2 bytes per value"_s.arg(bytes.size())
-                  .arg(kLargestBlob);
+                  .arg(memo::kLargestValue);
         return std::nullopt;
     }
     return bytes;
+}
+
+void putBlobField(const Field& field, const QByteArray& content, const BlobPointer& pointer, char* slot)
+{
+    std::memset(slot, 0, static_cast<std::size_t>(field.size));
+    if (content.isEmpty())
+        return;
+    const int leader = field.size - kBlobPointerSize;
+    std::memcpy(
+        slot, content.constData(), static_cast<std::size_t>(std::min<qsizetype>(leader, content.size())));
+    putU32(slot + leader, pointer.offset);
+    putU32(slot + leader + 4, static_cast<std::uint32_t>(content.size()));
+    putU16(slot + leader + 8, pointer.modification);
 }
 
 } // namespace paradox::writer

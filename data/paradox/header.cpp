@@ -8,6 +8,7 @@
 //   06      u32   number of records
 //   0C      u16   data blocks in the file, free ones included
 //   0E      u16   first block of the chain (0 when empty)
+//   14      u8    "rebuild required" flag (also 2A, and 4F "index update required")
 //   21      i16   number of fields (1..255)
 //   23      i16   number of key fields
 //   25      u32   3.x: encryption key; 4.x and later: FF00FF00, key at 5C
@@ -30,6 +31,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -46,27 +48,28 @@ struct TypeRule
     FieldType type;
     int minSize;
     int maxSize;
+    int width; // bytes in a record; 0: the size byte gives them
 };
 
 // Allowed descriptor sizes per type; BCD's descriptor holds its decimals.
 constexpr TypeRule kTypeRules[] = {
-    { FieldType::Alpha, 1, 255 },
-    { FieldType::Date, 4, 4 },
-    { FieldType::Short, 2, 2 },
-    { FieldType::Long, 4, 4 },
-    { FieldType::Money, 8, 8 },
-    { FieldType::Number, 8, 8 },
-    { FieldType::Logical, 1, 1 },
-    { FieldType::Memo, 10, 255 },
-    { FieldType::Blob, 10, 255 },
-    { FieldType::FormattedMemo, 10, 255 },
-    { FieldType::Ole, 10, 255 },
-    { FieldType::Graphic, 10, 255 },
-    { FieldType::Time, 4, 4 },
-    { FieldType::Timestamp, 8, 8 },
-    { FieldType::Autoincrement, 4, 4 },
-    { FieldType::Bcd, 0, kMaxBcdDecimals },
-    { FieldType::Bytes, 1, 255 },
+    { FieldType::Alpha, 1, 255, 0 },
+    { FieldType::Date, 4, 4, 4 },
+    { FieldType::Short, 2, 2, 2 },
+    { FieldType::Long, 4, 4, 4 },
+    { FieldType::Money, 8, 8, 8 },
+    { FieldType::Number, 8, 8, 8 },
+    { FieldType::Logical, 1, 1, 1 },
+    { FieldType::Memo, 10, 255, 0 },
+    { FieldType::Blob, 10, 255, 0 },
+    { FieldType::FormattedMemo, 10, 255, 0 },
+    { FieldType::Ole, 10, 255, 0 },
+    { FieldType::Graphic, 10, 255, 0 },
+    { FieldType::Time, 4, 4, 4 },
+    { FieldType::Timestamp, 8, 8, 8 },
+    { FieldType::Autoincrement, 4, 4, 4 },
+    { FieldType::Bcd, 0, kMaxBcdDecimals, 17 },
+    { FieldType::Bytes, 1, 255, 0 },
 };
 
 const TypeRule* ruleFor(int code)
@@ -78,41 +81,36 @@ const TypeRule* ruleFor(int code)
     return nullptr;
 }
 
-bool isKnownVersion(int version)
-{
-    return version >= 3 && version <= dbHeader::kVersion7;
-}
-
-// A NUL-terminated string starting at offset; throws when the header ends before the NUL.
-QByteArray zeroTerminated(const ByteReader& header, std::int64_t offset, const char* what)
+// The bytes from offset up to the next NUL; nullopt when the header ends before one.
+std::optional<QByteArray> untilNul(const ByteReader& header, std::int64_t offset, const char* what)
 {
     header.require(offset, 0, what);
     const unsigned char* start = header.bytes(offset, header.size() - offset, what);
     const auto* end = static_cast<const unsigned char*>(
         std::memchr(start, 0, static_cast<std::size_t>(header.size() - offset)));
     if (!end)
-        header.fail(offset, u"the header ends inside %1"_s.arg(QLatin1StringView(what)));
+        return std::nullopt;
     return QByteArray(reinterpret_cast<const char*>(start), static_cast<qsizetype>(end - start));
+}
+
+int decodeCodePage(const ByteReader& header, bool hasExtendedPart)
+{
+    int codePage = hasExtendedPart ? header.u16(dbHeader::kCodePage, "code page") : kCodePageBefore4;
+    if (codePage == 0)
+        codePage = kCodePageBefore4;
+    if (!isSupportedCodePage(codePage))
+        header.fail(dbHeader::kCodePage,
+            u"the table's text is in code page %1, which this system cannot convert"_s.arg(codePage));
+    return codePage;
 }
 
 void decodeFields(const ByteReader& header, TableHeader& result, int numFields, int version)
 {
-    const bool hasExtendedPart = version >= dbHeader::kFirstVersionWithExtendedPart;
-    const std::int64_t descriptors = hasExtendedPart ? dbHeader::kExtendedPartEnd : dbHeader::kFixedPartEnd;
+    const std::int64_t descriptors
+        = headerPart::descriptorsAt(version >= dbHeader::kFirstVersionWithExtendedPart);
     int recordSize = 0;
     for (int i = 0; i < numFields; ++i) {
-        const int code = header.u8(descriptors + 2 * i, "field descriptor");
-        const int size = header.u8(descriptors + 2 * i + 1, "field descriptor");
-        const TypeRule* rule = ruleFor(code);
-        if (!rule)
-            header.fail(descriptors + 2 * i,
-                u"field %1 has the unknown type code 0x%2"_s.arg(i + 1).arg(code, 2, 16, QChar(u'0')));
-        if (size < rule->minSize || size > rule->maxSize)
-            header.fail(descriptors + 2 * i + 1,
-                u"field %1 has the size %2, which its type does not allow"_s.arg(i + 1).arg(size));
-        Field field;
-        field.type = rule->type;
-        field.size = size;
+        const Field field = headerPart::fieldDescriptor(header, descriptors, i);
         result.fieldOffsets.push_back(recordSize);
         recordSize += fieldWidth(field);
         result.hasBlobFields = result.hasBlobFields || isBlobType(field.type);
@@ -123,94 +121,70 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
             u"the header gives a record size of %1 bytes, but the fields take %2"_s.arg(result.recordSize)
                 .arg(recordSize));
 
-    const int tableNameSize
-        = version >= dbHeader::kVersion7 ? dbHeader::kTableNameSize7 : dbHeader::kTableNameSizeBefore7;
-    std::int64_t offset = descriptors + 2 * numFields + 4 + 4 * numFields + tableNameSize;
+    std::int64_t offset = headerPart::fieldNamesAt(descriptors, numFields, version);
     const TextCodec& names = *textCodecFor(result.info.codePage); // checked by decodeHeader
     for (Field& field : result.info.fields) {
-        const QByteArray name = zeroTerminated(header, offset, "the field names");
+        const QByteArray name = headerPart::zeroTerminated(header, offset, "the field names");
         field.name = names.decode(reinterpret_cast<const unsigned char*>(name.constData()), name.size());
         offset += name.size() + 1;
     }
     // Field numbers, then the sort order name. Older files may end before it: keep it empty.
     offset += 2 * numFields;
-    if (header.contains(offset, 1)) {
-        const unsigned char* start = header.bytes(offset, header.size() - offset, "sort order name");
-        const auto* end = static_cast<const unsigned char*>(
-            std::memchr(start, 0, static_cast<std::size_t>(header.size() - offset)));
-        if (end)
-            result.info.sortOrderName
-                = QByteArray(reinterpret_cast<const char*>(start), static_cast<qsizetype>(end - start));
+    if (header.contains(offset, 0)) {
+        if (auto sortOrderName = untilNul(header, offset, "sort order name"))
+            result.info.sortOrderName = std::move(*sortOrderName);
     }
 }
 
 } // namespace
 
+int fixedWidth(FieldType type)
+{
+    const TypeRule* rule = ruleFor(static_cast<int>(type));
+    return rule ? rule->width : 0;
+}
+
+void openForReading(QFile& file, const QString& path, const QString& name)
+{
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FormatError { name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
+}
+
+QByteArray readHeaderBytes(QIODevice& file, const QString& name)
+{
+    const std::int64_t size = std::min<std::int64_t>(file.size(), dbHeader::kLargestHeader);
+    QByteArray bytes(static_cast<qsizetype>(size), Qt::Uninitialized);
+    if (!file.seek(0) || file.read(bytes.data(), bytes.size()) != bytes.size())
+        throw FormatError { name, 0, u"cannot read the header: %1"_s.arg(file.errorString()) };
+    return bytes;
+}
+
 TableHeader decodeHeader(const ByteReader& header, std::int64_t fileSize)
 {
     using namespace dbHeader;
-    if (!header.contains(0, kFixedPartEnd))
-        header.fail(0, u"the file is too short (%1 bytes) to hold a Paradox table header"_s.arg(fileSize));
-
+    headerPart::requireFixedPart(header, fileSize, "a Paradox table header");
     TableHeader result;
     TableInfo& info = result.info;
-    info.fileVersion = header.u8(kFileVersion, "file version");
-    if (!isKnownVersion(info.fileVersion))
-        header.fail(kFileVersion,
-            u"unknown file version byte 0x%1: not a Paradox table of version 3.0 to 7.x"_s.arg(
-                info.fileVersion, 2, 16, QChar(u'0')));
+    info.fileVersion = headerPart::fileVersion(header);
     const int fileType = header.u8(kFileType, "file type");
     if (fileType != 0 && fileType != 2)
         header.fail(kFileType, u"file type %1 is not a Paradox table (an index file?)"_s.arg(fileType));
     info.isKeyed = fileType == 0;
-
-    info.blockSizeKb = header.u8(kMaxTableSize, "block size");
-    if (info.blockSizeKb < 1 || info.blockSizeKb > 32)
-        header.fail(kMaxTableSize, u"the block size of %1 KB is not possible"_s.arg(info.blockSizeKb));
-    result.blockSize = info.blockSizeKb * 1024;
-
-    result.headerSize = header.u16(kHeaderSize, "header size");
+    result.blockSize = headerPart::blockSize(header);
+    info.blockSizeKb = result.blockSize / 1024;
     const bool hasExtendedPart = info.fileVersion >= kFirstVersionWithExtendedPart;
-    const int minHeaderSize = hasExtendedPart ? kExtendedPartEnd : kFixedPartEnd;
-    if (result.headerSize < minHeaderSize)
-        header.fail(kHeaderSize, u"the header size of %1 bytes is too small"_s.arg(result.headerSize));
-    if (result.headerSize > fileSize || !header.contains(0, result.headerSize))
-        header.fail(kHeaderSize,
-            u"the header should take %1 bytes, but the file has only %2: it is truncated"_s
-                .arg(result.headerSize)
-                .arg(fileSize));
-
-    const int numFields = header.i16(kNumFields, "number of fields");
-    if (numFields < 1 || numFields > kMaxFields)
-        header.fail(kNumFields, u"the header gives %1 fields; a table has 1 to 255"_s.arg(numFields));
-    const int keyFields = header.i16(kPrimaryKeyFields, "number of key fields");
-    if (keyFields < 0 || keyFields > numFields)
-        header.fail(kPrimaryKeyFields,
-            u"the header gives %1 key fields for %2 fields"_s.arg(keyFields).arg(numFields));
-
-    result.recordSize = header.u16(kRecordSize, "record size");
-    if (result.recordSize < 1 || result.recordSize > result.blockSize - kBlockHeaderSize)
-        header.fail(kRecordSize,
-            u"a record of %1 bytes does not fit in a block of %2 bytes"_s.arg(result.recordSize)
-                .arg(result.blockSize));
-
+    result.headerSize
+        = headerPart::headerSize(header, hasExtendedPart ? kExtendedPartEnd : kFixedPartEnd, fileSize);
+    const int numFields = headerPart::fieldCount(header);
+    headerPart::keyFieldCount(header, numFields);
+    result.recordSize = headerPart::recordSize(header, result.blockSize);
     // A password-protected table's blocks are scrambled; reading them as plain data would
     // give garbage, so refuse before anything else is decoded.
-    const std::uint32_t encryption1 = header.u32(kEncryption1, "encryption key");
-    std::uint32_t key = encryption1;
-    if (hasExtendedPart && encryption1 == kEncryptionInExtendedPart)
-        key = header.u32(kEncryption2, "encryption key");
-    if (key != 0)
+    if (headerPart::isEncrypted(header, hasExtendedPart))
         header.fail(
             kEncryption1, u"the table is password-protected (encrypted), which this program cannot read"_s);
-
-    info.codePage = hasExtendedPart ? header.u16(kCodePage, "code page") : kCodePageBefore4;
-    if (info.codePage == 0)
-        info.codePage = kCodePageBefore4;
-    if (!isSupportedCodePage(info.codePage))
-        header.fail(kCodePage,
-            u"the table's text is in code page %1, which this system cannot convert"_s.arg(info.codePage));
-
+    info.codePage = decodeCodePage(header, hasExtendedPart);
     info.sortOrderCode = header.u8(kSortOrder, "sort order");
     info.autoIncrementNext = static_cast<std::int32_t>(header.u32(kAutoIncrement, "auto-increment value"));
     info.recordCount = header.u32(kNumRecords, "number of records");
@@ -218,28 +192,149 @@ TableHeader decodeHeader(const ByteReader& header, std::int64_t fileSize)
     result.firstBlock = header.u16(kFirstBlock, "first block");
 
     decodeFields(header.sub(0, result.headerSize, "header"), result, numFields, info.fileVersion);
-
-    const std::int64_t dataBytes = std::int64_t { result.fileBlocks } * result.blockSize;
-    if (fileSize - result.headerSize < dataBytes)
-        header.fail(kFileBlocks,
-            u"the header gives %1 blocks of %2 bytes, but only %3 bytes follow the header: the file is truncated"_s
-                .arg(result.fileBlocks)
-                .arg(result.blockSize)
-                .arg(fileSize - result.headerSize));
-    if (result.firstBlock > result.fileBlocks)
-        header.fail(kFirstBlock,
-            u"the first data block is %1, but the file has %2 blocks"_s.arg(result.firstBlock)
-                .arg(result.fileBlocks));
-    const std::int64_t recordsPerBlock = (result.blockSize - kBlockHeaderSize) / result.recordSize;
-    if (info.recordCount > std::int64_t { result.fileBlocks } * recordsPerBlock)
-        header.fail(kNumRecords,
-            u"the header gives %1 records, but %2 blocks hold at most %3"_s.arg(info.recordCount)
-                .arg(result.fileBlocks)
-                .arg(std::int64_t { result.fileBlocks } * recordsPerBlock));
-    if (info.recordCount > 0 && result.firstBlock == 0)
-        header.fail(
-            kFirstBlock, u"the header gives %1 records but no first data block"_s.arg(info.recordCount));
+    headerPart::checkBlockCounts(header, result.layout(), fileSize);
     return result;
 }
 
+namespace headerPart {
+
+void requireFixedPart(const ByteReader& header, std::int64_t fileSize, const char* what)
+{
+    if (!header.contains(0, dbHeader::kFixedPartEnd))
+        header.fail(
+            0, u"the file is too short (%1 bytes) to hold %2"_s.arg(fileSize).arg(QLatin1StringView(what)));
+}
+
+int fileVersion(const ByteReader& header)
+{
+    const int version = header.u8(dbHeader::kFileVersion, "file version");
+    if (version < 3 || version > dbHeader::kVersion7)
+        header.fail(dbHeader::kFileVersion,
+            u"unknown file version byte 0x%1: not a Paradox table of version 3.0 to 7.x"_s.arg(
+                version, 2, 16, QChar(u'0')));
+    return version;
+}
+
+int blockSize(const ByteReader& header)
+{
+    const int kilobytes = header.u8(dbHeader::kMaxTableSize, "block size");
+    if (kilobytes < 1 || kilobytes > 32)
+        header.fail(dbHeader::kMaxTableSize, u"the block size of %1 KB is not possible"_s.arg(kilobytes));
+    return kilobytes * 1024;
+}
+
+int headerSize(const ByteReader& header, int minimum, std::int64_t fileSize)
+{
+    const int size = header.u16(dbHeader::kHeaderSize, "header size");
+    if (size < minimum)
+        header.fail(dbHeader::kHeaderSize, u"the header size of %1 bytes is too small"_s.arg(size));
+    if (size > fileSize || !header.contains(0, size))
+        header.fail(dbHeader::kHeaderSize,
+            u"the header should take %1 bytes, but the file has only %2: it is truncated"_s.arg(size).arg(
+                fileSize));
+    return size;
+}
+
+int fieldCount(const ByteReader& header)
+{
+    const int fields = header.i16(dbHeader::kNumFields, "number of fields");
+    if (fields < 1 || fields > kMaxFields)
+        header.fail(dbHeader::kNumFields, u"the header gives %1 fields; a table has 1 to 255"_s.arg(fields));
+    return fields;
+}
+
+int keyFieldCount(const ByteReader& header, int fields)
+{
+    const int keyFields = header.i16(dbHeader::kPrimaryKeyFields, "number of key fields");
+    if (keyFields < 0 || keyFields > fields)
+        header.fail(dbHeader::kPrimaryKeyFields,
+            u"the header gives %1 key fields for %2 fields"_s.arg(keyFields).arg(fields));
+    return keyFields;
+}
+
+int recordSize(const ByteReader& header, int blockSize)
+{
+    const int size = header.u16(dbHeader::kRecordSize, "record size");
+    if (size < 1 || size > blockSize - kBlockHeaderSize)
+        header.fail(dbHeader::kRecordSize,
+            u"a record of %1 bytes does not fit in a block of %2 bytes"_s.arg(size).arg(blockSize));
+    return size;
+}
+
+bool isEncrypted(const ByteReader& header, bool hasExtendedPart)
+{
+    const std::uint32_t encryption1 = header.u32(dbHeader::kEncryption1, "encryption key");
+    if (hasExtendedPart && encryption1 == dbHeader::kEncryptionInExtendedPart)
+        return header.u32(dbHeader::kEncryption2, "encryption key") != 0;
+    return encryption1 != 0;
+}
+
+bool needsRebuild(const ByteReader& header)
+{
+    return header.u8(dbHeader::kRebuildFlag, "flags") != 0 || header.u8(dbHeader::kRebuildFlag2, "flags") != 0
+        || header.u8(dbHeader::kIndexUpdateFlag, "flags") != 0;
+}
+
+void checkBlockCounts(const ByteReader& header, const BlockLayout& layout, std::int64_t fileSize)
+{
+    using namespace dbHeader;
+    const std::int64_t dataBytes = std::int64_t { layout.fileBlocks } * layout.blockSize;
+    if (fileSize - layout.headerSize < dataBytes)
+        header.fail(kFileBlocks,
+            u"the header gives %1 blocks of %2 bytes, but only %3 bytes follow the header: the file is truncated"_s
+                .arg(layout.fileBlocks)
+                .arg(layout.blockSize)
+                .arg(fileSize - layout.headerSize));
+    if (layout.firstBlock > layout.fileBlocks)
+        header.fail(kFirstBlock,
+            u"the first data block is %1, but the file has %2 blocks"_s.arg(layout.firstBlock)
+                .arg(layout.fileBlocks));
+    const std::int64_t capacity = std::int64_t { layout.fileBlocks } * layout.recordsPerBlock();
+    if (layout.recordCount > capacity)
+        header.fail(kNumRecords,
+            u"the header gives %1 records, but %2 blocks hold at most %3"_s.arg(layout.recordCount)
+                .arg(layout.fileBlocks)
+                .arg(capacity));
+    if (layout.recordCount > 0 && layout.firstBlock == 0)
+        header.fail(
+            kFirstBlock, u"the header gives %1 records but no first data block"_s.arg(layout.recordCount));
+}
+
+std::int64_t descriptorsAt(bool hasExtendedPart)
+{
+    return hasExtendedPart ? dbHeader::kExtendedPartEnd : dbHeader::kFixedPartEnd;
+}
+
+std::int64_t fieldNamesAt(std::int64_t descriptors, int fields, int version)
+{
+    const int tableNameSize
+        = version >= dbHeader::kVersion7 ? dbHeader::kTableNameSize7 : dbHeader::kTableNameSizeBefore7;
+    // Descriptors, the table name pointer, a pointer per field name, the table name.
+    return descriptors + 2 * fields + 4 + 4 * fields + tableNameSize;
+}
+
+Field fieldDescriptor(const ByteReader& header, std::int64_t descriptors, int index)
+{
+    const std::int64_t at = descriptors + 2 * index;
+    const int code = header.u8(at, "field descriptor");
+    const int size = header.u8(at + 1, "field descriptor");
+    const TypeRule* rule = ruleFor(code);
+    if (!rule)
+        header.fail(
+            at, u"field %1 has the unknown type code 0x%2"_s.arg(index + 1).arg(code, 2, 16, QChar(u'0')));
+    if (size < rule->minSize || size > rule->maxSize)
+        header.fail(
+            at + 1, u"field %1 has the size %2, which its type does not allow"_s.arg(index + 1).arg(size));
+    return Field { QString(), rule->type, size };
+}
+
+QByteArray zeroTerminated(const ByteReader& header, std::int64_t offset, const char* what)
+{
+    std::optional<QByteArray> text = untilNul(header, offset, what);
+    if (!text)
+        header.fail(offset, u"the header ends inside %1"_s.arg(QLatin1StringView(what)));
+    return std::move(*text);
+}
+
+} // namespace headerPart
 } // namespace paradox

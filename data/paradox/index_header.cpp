@@ -52,42 +52,15 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace paradox {
 namespace {
 
-constexpr int kMaxHeader = 0xFFFF;
 constexpr int kTreeEntryExtra = 6; // child block, count, an unused Short
-
-// The width of a field type that may appear in an index, 0 for one that may not.
-int widthOfType(FieldType type, int size)
-{
-    switch (type) {
-    case FieldType::Alpha:
-    case FieldType::Bytes:
-        return size >= 1 && size <= 255 ? size : 0;
-    case FieldType::Bcd:
-        return size <= 32 ? 17 : 0;
-    case FieldType::Logical:
-        return size == 1 ? 1 : 0;
-    case FieldType::Short:
-        return size == 2 ? 2 : 0;
-    case FieldType::Date:
-    case FieldType::Long:
-    case FieldType::Time:
-    case FieldType::Autoincrement:
-        return size == 4 ? 4 : 0;
-    case FieldType::Money:
-    case FieldType::Number:
-    case FieldType::Timestamp:
-        return size == 8 ? 8 : 0;
-    default:
-        return 0;
-    }
-}
+// Header 0x55 of a version 7 .Xnn: 0x01 ascending, 0x11 descending.
+constexpr int kAscending = 0x01;
 
 IndexFileKind kindOf(const ByteReader& header, int fileType)
 {
@@ -107,39 +80,21 @@ IndexFileKind kindOf(const ByteReader& header, int fileType)
     }
 }
 
-QByteArray zeroTerminated(const ByteReader& header, std::int64_t offset, const char* what)
-{
-    header.require(offset, 1, what);
-    const unsigned char* start = header.bytes(offset, header.size() - offset, what);
-    const auto* end = static_cast<const unsigned char*>(
-        std::memchr(start, 0, static_cast<std::size_t>(header.size() - offset)));
-    if (!end)
-        header.fail(offset, u"the header ends inside %1"_s.arg(QLatin1StringView(what)));
-    return QByteArray(reinterpret_cast<const char*>(start), static_cast<qsizetype>(end - start));
-}
-
 // Field descriptors and, in an .Xnn, the names, field numbers, sort order and index name.
-void readFields(const ByteReader& header, IndexFileHeader& result, int numFields)
+void readFields(const ByteReader& header, IndexFileHeader& result, int numFields, bool hasExtendedPart)
 {
     const bool isData = result.kind == IndexFileKind::SecondaryData;
-    const bool hasExtendedPart = isData && result.version >= dbHeader::kFirstVersionWithExtendedPart;
-    const std::int64_t descriptors = hasExtendedPart ? dbHeader::kExtendedPartEnd : dbHeader::kFixedPartEnd;
-    int recordSize = 0;
+    const std::int64_t descriptors = headerPart::descriptorsAt(hasExtendedPart);
+    int recordSize = isData ? 0 : kTreeEntryExtra;
     for (int i = 0; i < numFields; ++i) {
-        const int code = header.u8(descriptors + 2 * i, "field descriptor");
-        const int size = header.u8(descriptors + 2 * i + 1, "field descriptor");
-        const Field field { QString(), static_cast<FieldType>(code), size };
-        const int width = widthOfType(field.type, size);
-        if (width == 0)
+        const Field field = headerPart::fieldDescriptor(header, descriptors, i);
+        if (isBlobType(field.type))
             header.fail(descriptors + 2 * i,
-                u"index field %1 has type code 0x%2 and size %3, which an index cannot hold"_s.arg(i + 1)
-                    .arg(code, 2, 16, QChar(u'0'))
-                    .arg(size));
-        recordSize += width;
+                u"index field %1 is a %2 field, which an index cannot hold"_s.arg(i + 1).arg(
+                    fieldTypeName(field.type)));
+        recordSize += fieldWidth(field);
         result.fields.push_back(field);
     }
-    if (!isData)
-        recordSize += kTreeEntryExtra;
     if (recordSize != result.recordSize)
         header.fail(dbHeader::kRecordSize,
             u"the header gives a record size of %1 bytes, but the fields take %2"_s.arg(result.recordSize)
@@ -147,94 +102,47 @@ void readFields(const ByteReader& header, IndexFileHeader& result, int numFields
     if (!isData)
         return;
 
-    const int tableNameSize
-        = result.version >= dbHeader::kVersion7 ? dbHeader::kTableNameSize7 : dbHeader::kTableNameSizeBefore7;
-    std::int64_t offset = descriptors + 2 * numFields + 4 + 4 * numFields + tableNameSize;
+    std::int64_t offset = headerPart::fieldNamesAt(descriptors, numFields, result.version);
     for (int i = 0; i < numFields; ++i)
-        offset += zeroTerminated(header, offset, "the field names").size() + 1;
+        offset += headerPart::zeroTerminated(header, offset, "the field names").size() + 1;
     for (int i = 0; i < numFields; ++i)
         result.fieldNumbers.push_back(header.u16(offset + 2 * i, "field numbers"));
     offset += 2 * numFields;
-    result.sortOrderName = zeroTerminated(header, offset, "the sort order name");
+    result.sortOrderName = headerPart::zeroTerminated(header, offset, "the sort order name");
     offset += result.sortOrderName.size() + 1;
-    result.indexName = zeroTerminated(header, offset, "the index name");
-}
-
-void checkEncryption(const ByteReader& header, const IndexFileHeader& result)
-{
-    std::uint32_t key = header.u32(dbHeader::kEncryption1, "encryption key");
-    if (result.kind == IndexFileKind::SecondaryData
-        && result.version >= dbHeader::kFirstVersionWithExtendedPart
-        && key == dbHeader::kEncryptionInExtendedPart)
-        key = header.u32(dbHeader::kEncryption2, "encryption key");
-    if (key != 0)
-        header.fail(dbHeader::kEncryption1, u"the index is encrypted"_s);
-}
-
-void checkBlocks(const ByteReader& header, const IndexFileHeader& result, std::int64_t fileSize)
-{
-    if (std::int64_t { result.fileBlocks } * result.blockSize > fileSize - result.headerSize)
-        header.fail(dbHeader::kFileBlocks,
-            u"the header gives %1 blocks of %2 bytes, but only %3 bytes follow the header"_s
-                .arg(result.fileBlocks)
-                .arg(result.blockSize)
-                .arg(fileSize - result.headerSize));
-    if (result.firstBlock > result.fileBlocks || (result.recordCount > 0 && result.firstBlock == 0))
-        header.fail(dbHeader::kFirstBlock,
-            u"the first block is %1, but the file has %2 blocks"_s.arg(result.firstBlock)
-                .arg(result.fileBlocks));
-    const std::int64_t perBlock = (result.blockSize - dbHeader::kBlockHeaderSize) / result.recordSize;
-    if (result.recordCount > std::int64_t { result.fileBlocks } * perBlock)
-        header.fail(dbHeader::kNumRecords,
-            u"the header gives %1 records, more than %2 blocks hold"_s.arg(result.recordCount)
-                .arg(result.fileBlocks));
+    result.indexName = headerPart::zeroTerminated(header, offset, "the index name");
 }
 
 IndexFileHeader decodeIndexHeader(const ByteReader& header, std::int64_t fileSize)
 {
     using namespace dbHeader;
-    if (!header.contains(0, kFixedPartEnd))
-        header.fail(0, u"the file is too short (%1 bytes) to hold an index header"_s.arg(fileSize));
+    headerPart::requireFixedPart(header, fileSize, "an index header");
     IndexFileHeader result;
     result.fileType = header.u8(kFileType, "file type");
     result.kind = kindOf(header, result.fileType);
-    result.version = header.u8(kFileVersion, "file version");
-    if (result.version < 3 || result.version > kVersion7)
-        header.fail(
-            kFileVersion, u"unknown file version byte 0x%1"_s.arg(result.version, 2, 16, QChar(u'0')));
-    const int blockSizeKb = header.u8(kMaxTableSize, "block size");
-    if (blockSizeKb < 1 || blockSizeKb > 32)
-        header.fail(kMaxTableSize, u"the block size of %1 KB is not possible"_s.arg(blockSizeKb));
-    result.blockSize = blockSizeKb * 1024;
-    result.headerSize = header.u16(kHeaderSize, "header size");
-    if (result.headerSize < kFixedPartEnd || result.headerSize > fileSize
-        || !header.contains(0, result.headerSize))
-        header.fail(kHeaderSize,
-            u"the header size of %1 bytes does not fit a file of %2"_s.arg(result.headerSize).arg(fileSize));
-    result.recordSize = header.u16(kRecordSize, "record size");
-    if (result.recordSize < 1 || result.recordSize > result.blockSize - kBlockHeaderSize)
-        header.fail(kRecordSize,
-            u"a record of %1 bytes does not fit in a block of %2 bytes"_s.arg(result.recordSize)
-                .arg(result.blockSize));
-    const int numFields = header.i16(kNumFields, "number of fields");
-    result.keyFields = header.i16(kPrimaryKeyFields, "number of key fields");
-    if (numFields < 1 || numFields > 255 || result.keyFields < 0 || result.keyFields > numFields)
-        header.fail(kNumFields,
-            u"the header gives %1 fields, %2 of them key fields"_s.arg(numFields).arg(result.keyFields));
-    checkEncryption(header, result);
+    result.version = headerPart::fileVersion(header);
+    result.blockSize = headerPart::blockSize(header);
+    result.headerSize = headerPart::headerSize(header, kFixedPartEnd, fileSize);
+    result.recordSize = headerPart::recordSize(header, result.blockSize);
+    const int numFields = headerPart::fieldCount(header);
+    result.keyFields = headerPart::keyFieldCount(header, numFields);
+    // Only an .Xnn carries the extended part of a .DB header; trees and the .PX never do.
+    const bool hasExtendedPart
+        = result.kind == IndexFileKind::SecondaryData && result.version >= kFirstVersionWithExtendedPart;
+    if (headerPart::isEncrypted(header, hasExtendedPart))
+        header.fail(kEncryption1, u"the index is encrypted"_s);
     result.recordCount = header.u32(kNumRecords, "number of records");
     result.fileBlocks = header.u16(kFileBlocks, "number of blocks");
     result.firstBlock = header.u16(kFirstBlock, "first block");
     result.sortOrderCode = header.u8(kSortOrder, "sort order");
-    // 0x01 marks an ascending index of version 7, 0x11 a descending one; anything else is not
-    // known to mean ascending.
-    const int direction = header.u8(0x55, "direction");
-    result.isDescending = result.kind == IndexFileKind::SecondaryData && direction != 0 && direction != 0x01;
-    result.needsRebuild
-        = header.u8(0x14, "flags") != 0 || header.u8(0x2A, "flags") != 0 || header.u8(0x4F, "flags") != 0;
+    // Anything but 0 or the ascending mark is not known to mean ascending.
+    const int direction = header.u8(kReferentialIntegrity, "direction");
+    result.isDescending
+        = result.kind == IndexFileKind::SecondaryData && direction != 0 && direction != kAscending;
+    result.needsRebuild = headerPart::needsRebuild(header);
     const ByteReader whole = header.sub(0, result.headerSize, "header");
-    readFields(whole, result, numFields);
-    checkBlocks(header, result, fileSize);
+    readFields(whole, result, numFields, hasExtendedPart);
+    headerPart::checkBlockCounts(header, result.layout(), fileSize);
     result.header = QByteArray(
         reinterpret_cast<const char*>(whole.bytes(0, result.headerSize, "header")), result.headerSize);
     return result;
@@ -245,10 +153,9 @@ IndexFileHeader decodeIndexHeader(const ByteReader& header, std::int64_t fileSiz
 IndexFileHeader readIndexHeader(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
-    const QByteArray bytes = file.read(std::min<qint64>(file.size(), kMaxHeader));
+    QFile file;
+    openForReading(file, path, name);
+    const QByteArray bytes = readHeaderBytes(file, name);
     const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), name);
     IndexFileHeader result = decodeIndexHeader(header, file.size());
     result.path = path;

@@ -4,6 +4,7 @@
 // data (.Xnn, .XGn) and their trees (.Ynn, .YGn). They share the fixed part of the .DB header;
 // a rebuild copies every header byte and changes only the counts (block_file.h).
 
+#include "data/paradox/data_block.h"
 #include "data/paradox/format_error.h"
 #include "data/paradox/table.h"
 
@@ -44,6 +45,11 @@ struct IndexFileHeader
     QByteArray indexName;
     bool isDescending = false; // .Xnn: header 0x55 is 0x11 (descending) or unknown, not 0 or 0x01
     bool needsRebuild = false; // the engine's "rebuild required" flags are set
+
+    BlockLayout layout() const
+    {
+        return { headerSize, blockSize, recordSize, firstBlock, fileBlocks, recordCount };
+    }
 };
 
 // Reads and checks the header of an index file. Throws FormatError for a file that is not one

@@ -8,15 +8,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr qint64 kCopyChunk = 1 << 20;
-
-void openForReading(QFile& file, const KeyedTable& table)
-{
-    file.setFileName(table.path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { table.name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
-}
-
 QString outOfOrder(const KeyedTable& table, std::int64_t record)
 {
     return u"%1: record %2 does not follow record %3 in the order this program computes for the key, so the "
@@ -64,7 +55,7 @@ QString collisions(const KeyedTable& table, const std::vector<unsigned char>& ke
 std::optional<KeyOrder> orderByNewKeys(const KeyedTable& table, const FieldChanges& changes, QString* refusal)
 {
     QFile file;
-    openForReading(file, table);
+    openForReading(file, table.path, table.name);
     const auto size = static_cast<std::size_t>(table.keySize);
     const auto count = static_cast<std::size_t>(table.header.info.recordCount);
     const bool isKeyChange = changes.field() < table.keyFields;
@@ -107,7 +98,7 @@ bool writeInKeyOrder(const KeyedTable& table, const FieldChanges& changes, const
     writer::TemporaryFile& file, BlockKeys* blocks, QString* error)
 {
     QFile source;
-    openForReading(source, table);
+    openForReading(source, table.path, table.name);
     RecordFetcher fetch(source, table.name, table.layout());
     PackedBlockWriter writer(
         file, table.name, table.rawHeader, table.header.blockSize, table.header.recordSize, table.keySize);
@@ -128,22 +119,10 @@ bool writeInKeyOrder(const KeyedTable& table, const FieldChanges& changes, const
 bool writePatchedCopy(
     const KeyedTable& table, const FieldChanges& changes, writer::TemporaryFile& file, QString* error)
 {
+    if (!file.copyFrom(table.path, error))
+        return false;
     QFile source;
-    openForReading(source, table);
-    std::vector<char> chunk(static_cast<std::size_t>(kCopyChunk));
-    std::uint64_t copied = 0;
-    for (;;) {
-        const qint64 got = source.read(chunk.data(), kCopyChunk);
-        if (got < 0) {
-            *error = u"%1: cannot read the file: %2"_s.arg(table.name, source.errorString());
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (!file.writeAt(copied, chunk.data(), static_cast<std::size_t>(got), error))
-            return false;
-        copied += static_cast<std::uint64_t>(got);
-    }
+    openForReading(source, table.path, table.name);
     // Walking the chain finds each changed record's place and checks the chain on the way.
     BlockChainReader chain(source, table.name, table.layout());
     std::uint32_t position = 0;

@@ -130,8 +130,7 @@ std::optional<std::uint32_t> raisedAutoIncrement(const KeyedTable& table, const 
     bool isRaised = false;
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const unsigned char* bytes = changes.bytes(i);
-        const auto value = static_cast<std::int32_t>(((std::uint32_t { bytes[0] } ^ 0x80U) << 24)
-            | (std::uint32_t { bytes[1] } << 16) | (std::uint32_t { bytes[2] } << 8) | bytes[3]);
+        const std::int32_t value = signFlippedInteger(bytes, 4);
         if (!isAllZero(bytes, 4) && value > largest) {
             largest = value;
             isRaised = true;

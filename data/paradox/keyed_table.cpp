@@ -21,21 +21,10 @@
 using namespace Qt::StringLiterals;
 
 namespace paradox {
-namespace {
-
-constexpr qint64 kLargestHeader = 0xFFFF;
-
-} // namespace
 
 std::vector<Field> KeyedTable::keyFieldList() const
 {
     return std::vector<Field>(fields().begin(), fields().begin() + keyFields);
-}
-
-BlockLayout KeyedTable::layout() const
-{
-    return { header.headerSize, header.blockSize, header.recordSize, header.firstBlock, header.fileBlocks,
-        header.info.recordCount };
 }
 
 KeyedTable openKeyedTable(const QString& dbPath)
@@ -43,10 +32,9 @@ KeyedTable openKeyedTable(const QString& dbPath)
     KeyedTable table;
     table.path = dbPath;
     table.name = QFileInfo(dbPath).fileName();
-    QFile file(dbPath);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { table.name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
-    const QByteArray bytes = file.read(std::min(file.size(), kLargestHeader));
+    QFile file;
+    openForReading(file, dbPath, table.name);
+    const QByteArray bytes = readHeaderBytes(file, table.name);
     const ByteReader reader(
         reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), table.name);
     table.header = decodeHeader(reader, file.size());
@@ -61,9 +49,9 @@ KeyedTable openKeyedTable(const QString& dbPath)
     for (int i = 0; i < table.keyFields; ++i)
         table.keySize += fieldWidth(table.fields()[static_cast<std::size_t>(i)]);
     table.isWriteProtected = reader.u8(dbHeader::kWriteProtected, "write protection") != 0;
-    table.needsRebuild
-        = reader.u8(0x14, "flags") != 0 || reader.u8(0x2A, "flags") != 0 || reader.u8(0x4F, "flags") != 0;
-    table.isMasterOfReferentialIntegrity = reader.u8(0x55, "referential integrity") != 0;
+    table.needsRebuild = headerPart::needsRebuild(reader);
+    table.isMasterOfReferentialIntegrity
+        = reader.u8(dbHeader::kReferentialIntegrity, "referential integrity") != 0;
     return table;
 }
 

@@ -26,7 +26,7 @@ struct KeyedTable
     const std::vector<Field>& fields() const { return header.info.fields; }
     std::vector<Field> keyFieldList() const;
     TableSortOrder sortOrder() const { return { header.info.sortOrderCode, header.info.sortOrderName }; }
-    BlockLayout layout() const;
+    BlockLayout layout() const { return header.layout(); }
 };
 
 // Reads and checks the header of a .DB file. Throws FormatError.

@@ -1,51 +1,15 @@
-// The .mb file: 4 KB-aligned blocks, each opening with u8 type and u16 size in 4 KB units.
-//
-//   header block (type 0), at offset 0:
-//   offset  size  meaning
-//   00      u8    0
-//   01      u16   size in 4 KB units (1)
-//
-//   single-value block (type 2), one value over several 4 KB units:
-//   00      u8    2
-//   01      u16   size in 4 KB units
-//   03      u32   length of the value
-//   07      u16   modification number
-//   09      ...   the value
-//
-//   sub-allocated block (type 3), up to 64 small values in 4096 bytes:
-//   00      u8    3
-//   01      u16   1
-//   0C      64×5  slots; slot i at 0C + 5i: u8 data offset / 16 (0 = unused),
-//                 u8 16-byte chunks, u16 modification number, u8 bytes used in the last chunk
-//   150     ...   data area
-//
-// A record's pointer gives the block's offset with the slot in its low byte (FF for a
-// single-value block) and the value's length.
+// Reading values from the .mb file (its layout: memo_layout.h).
 
 #include "data/paradox/memo_file.h"
 
 #include "data/paradox/byte_reader.h"
+#include "data/paradox/memo_layout.h"
 
 using namespace Qt::StringLiterals;
 
 namespace paradox {
-namespace {
 
-constexpr int kBlockUnit = 4096;
-constexpr int kSingleHeaderSize = 9;
-constexpr int kSlotTable = 0x0C;
-constexpr int kSlotSize = 5;
-constexpr int kSlotCount = 64;
-constexpr std::uint32_t kSingleValueIndex = 0xFF;
-
-enum BlockType : std::uint8_t {
-    kHeaderBlock = 0,
-    kSingleValueBlock = 2,
-    kSubAllocatedBlock = 3,
-    kFreeBlock = 4,
-};
-
-} // namespace
+using namespace memo;
 
 MemoFile::MemoFile(std::unique_ptr<QIODevice> device, const QString& fileName)
     : m_device(std::move(device))
@@ -104,15 +68,15 @@ QByteArrayView MemoFile::readSingle(const BlobPointer& pointer, std::int64_t blo
     readAt(blockStart, kSingleHeaderSize, head);
     const ByteReader header(
         reinterpret_cast<const unsigned char*>(head.constData()), head.size(), m_fileName, blockStart);
-    const std::uint32_t length = header.u32(3, "memo block header");
+    const std::uint32_t length = header.u32(kSingleLengthAt, "memo block header");
     if (length != pointer.length)
-        header.fail(3,
+        header.fail(kSingleLengthAt,
             u"the memo block at byte %1 holds %2 bytes, but the record expects %3"_s.arg(blockStart)
                 .arg(length)
                 .arg(pointer.length));
     // Check the claimed length against the file before allocating for it.
     if (std::int64_t { length } > m_size - blockStart - kSingleHeaderSize)
-        header.fail(3,
+        header.fail(kSingleLengthAt,
             u"the memo block at byte %1 claims %2 bytes, past the end of the file (%3 bytes)"_s
                 .arg(blockStart)
                 .arg(length)
@@ -135,15 +99,15 @@ QByteArrayView MemoFile::readSubAllocated(const BlobPointer& pointer, std::int64
     }
     const ByteReader block(reinterpret_cast<const unsigned char*>(m_subBlock.constData()), m_subBlock.size(),
         m_fileName, blockStart);
-    const int entry = kSlotTable + kSlotSize * static_cast<int>(slot);
-    const int dataOffset = 16 * block.u8(entry, "memo slot");
-    const int chunks = block.u8(entry + 1, "memo slot");
-    const int lastChunkBytes = block.u8(entry + 4, "memo slot");
-    if (dataOffset == 0 || chunks == 0 || lastChunkBytes == 0 || lastChunkBytes > 16)
+    const int entry = slotEntryAt(static_cast<int>(slot));
+    const unsigned char* slotBytes = block.bytes(entry, kSlotSize, "memo slot");
+    const std::optional<std::int64_t> storedLength = slotLength(slotBytes);
+    if (!storedLength)
         block.fail(entry,
             u"a record points to slot %1 of the block at byte %2, which is unused or deleted"_s.arg(slot).arg(
                 blockStart));
-    const std::int64_t length = std::int64_t { chunks - 1 } * 16 + lastChunkBytes;
+    const std::int64_t dataOffset = std::int64_t { kChunkSize } * slotBytes[0];
+    const std::int64_t length = *storedLength;
     if (length != pointer.length)
         block.fail(entry,
             u"slot %1 of the memo block at byte %2 holds %3 bytes, but the record expects %4"_s.arg(slot)

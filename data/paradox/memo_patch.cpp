@@ -1,7 +1,9 @@
 #include "data/paradox/memo_patch.h"
 
+#include "data/paradox/byte_reader.h"
 #include "data/paradox/byte_writer.h"
 #include "data/paradox/format_error.h"
+#include "data/paradox/memo_layout.h"
 
 #include <QFileInfo>
 
@@ -10,26 +12,12 @@
 using namespace Qt::StringLiterals;
 
 namespace paradox {
+
+using namespace memo;
+
 namespace {
 
-constexpr std::int64_t kHeaderBytes = 5;
-constexpr std::int64_t kSingleHeaderBytes = 9;
-constexpr int kCounterAt = 3;
-constexpr unsigned char kSingleBlob = 2;
-constexpr unsigned char kSubAllocated = 3;
-constexpr unsigned char kFree = 4;
-constexpr std::uint32_t kSingleBlobIndex = 0xFF;
-constexpr int kSlotTable = 0x0C;
-constexpr int kSlotSize = 5;
-constexpr int kSlots = 64;
-
-std::uint32_t littleEndian(const unsigned char* bytes, int size)
-{
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = (value << 8) | bytes[i];
-    return value;
-}
+constexpr std::int64_t kHeaderBytes = 5; // type, units, modification counter
 
 } // namespace
 
@@ -48,16 +36,16 @@ bool MemoPatch::open(QString* error)
         return false;
     unsigned char header[kHeaderBytes];
     m_source.readAt(0, reinterpret_cast<char*>(header), kHeaderBytes, m_fileName);
-    if (header[0] != 0)
+    if (header[0] != kHeaderBlock)
         throw FormatError { m_fileName, 0, u"the file does not start with a memo file header"_s };
-    m_modification = static_cast<std::uint16_t>(littleEndian(header + kCounterAt, 2));
+    m_modification = ByteReader(header, kHeaderBytes, m_fileName).u16(kCounterAt, "memo file header");
     auto copy = std::make_unique<writer::TemporaryFile>();
     if (!copy->create(m_folder, m_name, u"MB"_s, error) || !copy->copyFrom(m_path, error))
         return false;
     // New blocks start at the next 4 KB boundary, past every block the file has, even a last
     // run that another writer left unpadded.
     const auto size = static_cast<std::uint64_t>(m_source.size());
-    const std::uint64_t end = (size + writer::kMemoBlock - 1) / writer::kMemoBlock * writer::kMemoBlock;
+    const std::uint64_t end = (size + kBlockUnit - 1) / kBlockUnit * kBlockUnit;
     m_writer = std::make_unique<writer::MemoWriter>(*copy, end);
     m_copy = std::move(copy);
     return true;
@@ -89,26 +77,24 @@ bool MemoPatch::release(const BlobPointer& old, QString* error)
     const std::uint32_t index = old.offset & 0xFF;
     if (!open(error))
         return false;
-    unsigned char block[kSlotTable + kSlotSize * kSlots] = {};
+    unsigned char block[slotEntryAt(kSlotCount)] = {};
     const std::int64_t available = m_source.size() - blockStart;
-    // Another writer may have left the last single-blob run shorter than a block.
-    if (blockStart == 0 || available < kSingleHeaderBytes)
+    // Another writer may have left the last single-value run shorter than a block.
+    if (blockStart == 0 || available < kSingleHeaderSize)
         return true;
     const std::int64_t blockBytes = std::min<std::int64_t>(sizeof block, available);
     m_source.readAt(blockStart, reinterpret_cast<char*>(block), blockBytes, m_fileName);
-    if (block[0] == kSingleBlob && index == kSingleBlobIndex && littleEndian(block + 3, 4) == old.length) {
-        const char type = static_cast<char>(kFree);
+    const ByteReader reader(block, blockBytes, m_fileName, blockStart);
+    if (block[0] == kSingleValueBlock && index == kSingleValueIndex
+        && reader.u32(kSingleLengthAt, "memo block header") == old.length) {
+        const char type = static_cast<char>(kFreeBlock);
         return m_copy->writeAt(static_cast<std::uint64_t>(blockStart), &type, 1, error);
     }
-    if (block[0] == kSubAllocated && index < kSlots && blockBytes == sizeof block) {
-        const unsigned char* slot = block + kSlotTable + kSlotSize * static_cast<int>(index);
-        const std::uint32_t chunks = slot[1];
-        const std::uint32_t lastChunkBytes = slot[4];
-        const bool isInUse = slot[0] != 0 && chunks != 0 && lastChunkBytes >= 1 && lastChunkBytes <= 16;
-        if (isInUse && (chunks - 1) * 16 + lastChunkBytes == old.length) {
+    if (block[0] == kSubAllocatedBlock && index < kSlotCount && blockBytes == sizeof block) {
+        const int entry = slotEntryAt(static_cast<int>(index));
+        if (slotLength(block + entry) == std::int64_t { old.length }) {
             const char zeros[kSlotSize] = {};
-            return m_copy->writeAt(
-                static_cast<std::uint64_t>(blockStart + (slot - block)), zeros, kSlotSize, error);
+            return m_copy->writeAt(static_cast<std::uint64_t>(blockStart + entry), zeros, kSlotSize, error);
         }
     }
     return true;

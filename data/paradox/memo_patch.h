@@ -1,16 +1,11 @@
 #pragma once
 
-// The .MB side of a table patch: a copy of the memo file in which changed values are new
-// blocks at the end and their old blocks are freed, every other byte as it was.
-//
-//   header block, offset 0:  00 u8 type 0 | 01 u16 units | 03 u16 modification counter
-//   single-blob block:       00 u8 type 2 | 01 u16 units | 03 u32 length | 07 u16 mod. no.
-//   sub-allocated block:     00 u8 type 3 | 01 u16 1 | 0C 64 x 5-byte slots (see memo_writer.h)
-//   free block:              00 u8 type 4 | 01 u16 units
+// The .MB side of a table patch: a copy of the memo file (memo_layout.h) in which changed
+// values are new blocks at the end and their old blocks are freed, every other byte as it was.
 //
 // Like the engine, the patch never changes a blob in place: a new value gets new blocks
 // (memo_writer.h lays them out), stored under the next modification number, and the old
-// value's single-blob run becomes a free block or its slot is zeroed.
+// value's single-value run becomes a free block or its slot is zeroed.
 
 #include "data/paradox/field_decode.h"
 #include "data/paradox/memo_writer.h"

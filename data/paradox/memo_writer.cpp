@@ -11,11 +11,8 @@ using namespace Qt::StringLiterals;
 namespace paradox::writer {
 namespace {
 
-constexpr std::uint64_t kBlock = kMemoBlock;
-constexpr int kLargeThreshold = 2048; // longer values get a block of their own
-constexpr int kFirstChunk = 0x15;
-constexpr int kChunksPerBlock = 256;
-constexpr int kSlotTable = 0x0C;
+using namespace memo;
+constexpr std::uint64_t kBlock = kBlockUnit;
 
 // Offsets in records are 32 bits wide.
 bool fitsOffsets(std::uint64_t end, QString* error)
@@ -37,29 +34,30 @@ std::optional<std::uint32_t> MemoWriter::store(
     const QByteArray& value, std::uint16_t modification, QString* error)
 {
     const auto length = static_cast<std::uint64_t>(value.size());
-    if (value.size() > kLargeThreshold) {
-        const std::uint64_t units = (9 + length + kBlock - 1) / kBlock;
-        if (length > kLargestBlob) {
+    if (value.size() > kLargestSmallValue) {
+        const std::uint64_t units = (kSingleHeaderSize + length + kBlock - 1) / kBlock;
+        if (length > kLargestValue) {
             *error = u"a value of %1 bytes is too large for the memo file"_s.arg(value.size());
             return std::nullopt;
         }
         const std::uint64_t offset = m_end;
         if (!fitsOffsets(offset + units * kBlock, error))
             return std::nullopt;
-        char head[9] = {};
-        head[0] = 2;
+        char head[kSingleHeaderSize] = {};
+        head[0] = kSingleValueBlock;
         putU16(head + 1, static_cast<std::uint32_t>(units));
-        putU32(head + 3, static_cast<std::uint32_t>(length));
-        putU16(head + 7, modification);
+        putU32(head + kSingleLengthAt, static_cast<std::uint32_t>(length));
+        putU16(head + kSingleModificationAt, modification);
         if (!m_file.writeAt(offset, head, sizeof head, error)
-            || !m_file.writeAt(offset + 9, value.constData(), static_cast<std::size_t>(length), error))
+            || !m_file.writeAt(
+                offset + kSingleHeaderSize, value.constData(), static_cast<std::size_t>(length), error))
             return std::nullopt;
         // The padding up to the block end comes from resize() in finish().
         m_end += units * kBlock;
-        return static_cast<std::uint32_t>(offset) | 0xFFU;
+        return static_cast<std::uint32_t>(offset) | kSingleValueIndex;
     }
 
-    const int chunks = static_cast<int>((length + 15) / 16);
+    const int chunks = static_cast<int>((length + kChunkSize - 1) / kChunkSize);
     if (m_smallOffset != 0 && (m_nextSlot < 0 || m_nextChunk + chunks > kChunksPerBlock)) {
         if (!writeSmallBlock(error))
             return std::nullopt;
@@ -70,18 +68,19 @@ std::optional<std::uint32_t> MemoWriter::store(
         m_smallOffset = m_end;
         m_end += kBlock;
         m_small.fill(0);
-        m_small[0] = 3;
+        m_small[0] = kSubAllocatedBlock;
         putU16(m_small.data() + 1, 1);
-        m_nextSlot = 63;
+        m_nextSlot = kSlotCount - 1;
         m_nextChunk = kFirstChunk;
     }
     const int slot = m_nextSlot--;
-    char* entry = m_small.data() + kSlotTable + 5 * slot;
+    char* entry = m_small.data() + slotEntryAt(slot);
     entry[0] = static_cast<char>(m_nextChunk);
     entry[1] = static_cast<char>(chunks);
     putU16(entry + 2, modification);
-    entry[4] = static_cast<char>(length - 16 * static_cast<std::uint64_t>(chunks - 1));
-    std::memcpy(m_small.data() + 16 * m_nextChunk, value.constData(), static_cast<std::size_t>(length));
+    entry[4] = static_cast<char>(length - kChunkSize * static_cast<std::uint64_t>(chunks - 1));
+    std::memcpy(
+        m_small.data() + kChunkSize * m_nextChunk, value.constData(), static_cast<std::size_t>(length));
     m_nextChunk += chunks;
     return static_cast<std::uint32_t>(m_smallOffset) | static_cast<std::uint32_t>(slot);
 }
@@ -107,7 +106,7 @@ bool MemoWriter::finish(QString* error)
         return false;
     std::vector<char> header(kBlock, 0);
     putU16(header.data() + 1, 1);
-    putU16(header.data() + 3, modificationNumber());
+    putU16(header.data() + kCounterAt, modificationNumber());
     const unsigned char constant[] = { 0x82, 0x73, 0x02, 0x00, 0x29, 0x00 };
     std::memcpy(header.data() + 5, constant, sizeof constant);
     putU16(header.data() + 0x0B, 0x1000);

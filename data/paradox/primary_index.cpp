@@ -32,6 +32,7 @@
 #include "data/paradox/primary_index.h"
 
 #include "data/paradox/byte_writer.h"
+#include "data/paradox/header.h"
 
 #include <cstring>
 
@@ -40,9 +41,7 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr int kBlockHeader = 6;
 constexpr int kEntryExtra = 6;
-constexpr int kMaxBlocks = 0xFFFF;
 
 // One level above `below`: an entry per group of perBlock entries of it. Children are the
 // group numbers for now; writeIndexTree turns them into block numbers.
@@ -89,7 +88,7 @@ bool writeIndexTree(
                      .arg(keySize);
         return false;
     }
-    const auto perBlock = static_cast<std::size_t>((original.blockSize - kBlockHeader) / recordSize);
+    const auto perBlock = static_cast<std::size_t>((original.blockSize - kBlockHeaderSize) / recordSize);
     if (perBlock < 2) {
         *error = u"%1: a block holds fewer than two entries, which makes no tree"_s.arg(original.name);
         return false;
@@ -110,8 +109,8 @@ bool writeIndexTree(
         blocks += static_cast<int>((levels[i].size() + perBlock - 1) / perBlock);
         entries += static_cast<std::uint32_t>(levels[i].size());
     }
-    if (blocks > kMaxBlocks) {
-        *error = u"%1: the tree needs more than %2 blocks"_s.arg(original.name).arg(kMaxBlocks);
+    if (blocks > kMaxBlockNumber) {
+        *error = u"%1: the tree needs more than %2 blocks"_s.arg(original.name).arg(kMaxBlockNumber);
         return false;
     }
 
@@ -127,7 +126,7 @@ bool writeIndexTree(
             putU16(block.data() + 4,
                 static_cast<std::uint32_t>((count - 1) * static_cast<std::size_t>(recordSize)));
             for (std::size_t i = 0; i < count; ++i) {
-                char* entry = block.data() + kBlockHeader + i * static_cast<std::size_t>(recordSize);
+                char* entry = block.data() + kBlockHeaderSize + i * static_cast<std::size_t>(recordSize);
                 std::memcpy(entry, entriesOf.key(first + i), static_cast<std::size_t>(keySize));
                 const std::uint32_t child = level == 0
                     ? entriesOf.blocks[first + i]
@@ -136,8 +135,7 @@ bool writeIndexTree(
                 putTreeNumber(entry + keySize + 2, entriesOf.counts[first + i]);
                 putTreeNumber(entry + keySize + 4, 0);
             }
-            const auto offset = static_cast<std::uint64_t>(
-                original.headerSize + std::int64_t { number - 1 } * original.blockSize);
+            const auto offset = static_cast<std::uint64_t>(original.layout().blockOffset(number));
             if (!file.writeAt(offset, block.data(), block.size(), error))
                 return false;
         }
@@ -145,8 +143,8 @@ bool writeIndexTree(
 
     QByteArray header = original.header;
     setBlockCounts(header, entries, blocks);
-    putU16(header.data() + 0x1E, 1);
-    header[0x20] = static_cast<char>(levels.size());
+    putU16(header.data() + dbHeader::kTreeRoot, 1);
+    header[dbHeader::kTreeLevels] = static_cast<char>(levels.size());
     return file.writeAt(0, header.constData(), static_cast<std::size_t>(header.size()), error);
 }
 

@@ -191,12 +191,9 @@ std::vector<SecondaryIndex> findSecondaryIndexes(const KeyedTable& table)
 QString checkEntryOrder(const SecondaryIndex& index)
 {
     const IndexFileHeader& data = index.data;
-    QFile file(data.path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { data.name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
-    BlockChainReader chain(file, data.name,
-        { data.headerSize, data.blockSize, data.recordSize, data.firstBlock, data.fileBlocks,
-            data.recordCount });
+    QFile file;
+    openForReading(file, data.path, data.name);
+    BlockChainReader chain(file, data.name, data.layout());
     std::vector<unsigned char> previous;
     std::int64_t position = 0;
     while (chain.next()) {
@@ -215,11 +212,8 @@ QString checkEntryOrder(const SecondaryIndex& index)
 bool rebuildSecondaryIndex(const SecondaryIndex& index, const KeyedTable& table, writer::TemporaryFile& x,
     writer::TemporaryFile& y, QString* error)
 {
-    QFile db(table.path);
-    if (!db.open(QIODevice::ReadOnly)) {
-        *error = u"%1: cannot open the file: %2"_s.arg(table.name, db.errorString());
-        return false;
-    }
+    QFile db;
+    openForReading(db, table.path, table.name);
     const auto entrySize = static_cast<std::size_t>(index.data.recordSize);
     const auto count = static_cast<std::size_t>(table.header.info.recordCount);
     std::vector<unsigned char> entries(count * entrySize);

@@ -30,6 +30,8 @@ std::vector<SecondaryIndex> findSecondaryIndexes(const KeyedTable& table);
 QString checkEntryOrder(const SecondaryIndex& index);
 
 // Writes the index anew for the records of `table` (the finished new .DB) into x and y.
+// False with *error when a file cannot be written; throws FormatError when the .DB cannot
+// be read.
 bool rebuildSecondaryIndex(const SecondaryIndex& index, const KeyedTable& table, writer::TemporaryFile& x,
     writer::TemporaryFile& y, QString* error);
 

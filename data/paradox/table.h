@@ -141,8 +141,9 @@ public:
 // null and sets *error to a message naming the file and what is wrong with it.
 std::unique_ptr<TableReader> openTable(const QString& dbPath, QString* error);
 
-// The .db file of table `name` in folder, found case-insensitively (ORDERS finds
-// orders.db and Orders.DB); empty when there is none.
+// The .db file of table `name` in folder: the exact name first (in a folder with CUSTOMER.DB
+// and customer.db, CUSTOMER finds CUSTOMER.DB), else one whose name differs only in case
+// (ORDERS finds orders.db and Orders.DB); empty when there is none.
 QString findTableFile(const QString& folder, const QString& name);
 
 struct NewTable
@@ -176,12 +177,15 @@ public:
 
 std::unique_ptr<TableWriter> createTable(const NewTable& table, QString* error);
 
-// Removes the whole family of table `name` in folder (.db, .px, .mb, .xnn/.ynn, .val,
-// .tv, ...: exact base name only, case-insensitively). False with *error when a file
-// could not be removed.
+// Removes the whole family of table `name` in folder (tableFamily). False with *error when
+// a file could not be removed.
 bool dropTable(const QString& folder, const QString& name, QString* error);
 
-// The files of table `name`'s family in folder, as full paths.
+// The files of table `name`'s family in folder (.db, .px, .mb, .xnn/.ynn, .val, .tv, ...),
+// as full paths: those whose base name is exactly `name` (CUST, not CUST2), the extension
+// in any case. A file whose base name differs from `name` only in case is one of them when
+// it can be no other table's (ORDERS.DB with orders.mb; find_table.h); in a folder with
+// CUSTOMER.DB and customer.db, each table keeps its own files.
 std::vector<QString> tableFamily(const QString& folder, const QString& name);
 
 } // namespace paradox

@@ -1,14 +1,13 @@
 #include "data/paradox/table_family.h"
 
 #include "data/paradox/file_faults.h"
-
+#include "data/paradox/find_table.h"
 #include "data/paradox/table.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -34,17 +33,6 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// Extensions of the files that belong to a table. Lock files (.LCK) are left out on
-// purpose: they may belong to a program that has the table open, and deleting or moving
-// them would take its lock away.
-const QRegularExpression& familyExtension()
-{
-    static const QRegularExpression pattern(
-        u"^(DB|MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F]|VAL|TVF?|FAM|SET|[FR]([1-9]|1[0-4])?)$"_s,
-        QRegularExpression::CaseInsensitiveOption);
-    return pattern;
-}
-
 bool isDataFile(const QString& path)
 {
     return path.endsWith(u".db"_s, Qt::CaseInsensitive);
@@ -54,7 +42,7 @@ bool isDataFile(const QString& path)
 bool syncFolder(const QString& folder, QString* error)
 {
     const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
+    if (fd < 0 || !io::mayProceed() || ::fsync(fd) != 0) {
         const int code = errno;
         if (fd >= 0)
             ::close(fd);
@@ -84,6 +72,8 @@ bool writeFully(int fd, std::uint64_t offset, const char* data, std::size_t size
 // Renames without replacing: a file that appeared at `to` meanwhile is never overwritten.
 bool renameNew(const QString& from, const QString& to)
 {
+    if (!io::mayProceed())
+        return false;
     if (::renameat2(
             AT_FDCWD, nativePath(from).constData(), AT_FDCWD, nativePath(to).constData(), RENAME_NOREPLACE)
         == 0)
@@ -102,7 +92,7 @@ bool renameNew(const QString& from, const QString& to)
 // when the file system allows it, else a full copy written under a temporary name first.
 bool backUpFile(const QString& from, const QString& to, QString* error)
 {
-    if (::link(nativePath(from).constData(), nativePath(to).constData()) == 0)
+    if (io::mayProceed() && ::link(nativePath(from).constData(), nativePath(to).constData()) == 0)
         return true;
     if (errno == EEXIST) {
         *error = u"cannot back up %1: %2 exists"_s.arg(from, to);
@@ -110,28 +100,8 @@ bool backUpFile(const QString& from, const QString& to, QString* error)
     }
     const QFileInfo target(to);
     writer::TemporaryFile copy;
-    if (!copy.create(target.absolutePath(), target.completeBaseName(), target.suffix(), error))
-        return false;
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly)) {
-        *error = u"cannot read %1: %2"_s.arg(from, source.errorString());
-        return false;
-    }
-    std::vector<char> buffer(1 << 20);
-    std::uint64_t offset = 0;
-    for (;;) {
-        const qint64 got = source.read(buffer.data(), static_cast<qint64>(buffer.size()));
-        if (got < 0) {
-            *error = u"cannot read %1: %2"_s.arg(from, source.errorString());
-            return false;
-        }
-        if (got == 0)
-            break;
-        if (!copy.writeAt(offset, buffer.data(), static_cast<std::size_t>(got), error))
-            return false;
-        offset += static_cast<std::uint64_t>(got);
-    }
-    if (!copy.finish(error))
+    if (!copy.create(target.absolutePath(), target.completeBaseName(), target.suffix(), error)
+        || !copy.copyFrom(from, error) || !copy.finish(error))
         return false;
     if (!renameNew(copy.path(), to)) {
         *error = u"cannot back up %1 to %2: %3"_s.arg(from, to, systemError(errno));
@@ -151,7 +121,7 @@ bool removeFiles(const std::vector<QString>& paths, QString* error)
 {
     QStringList failures;
     for (const QString& path : paths) {
-        if (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT)
+        if (!io::mayProceed() || (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT))
             failures << u"%1 (%2)"_s.arg(path, systemError(errno));
     }
     if (failures.isEmpty())
@@ -161,23 +131,6 @@ bool removeFiles(const std::vector<QString>& paths, QString* error)
 }
 
 } // namespace
-
-std::vector<QString> tableFamily(const QString& folder, const QString& name)
-{
-    std::vector<QString> paths;
-    if (name.isEmpty())
-        return paths;
-    const QDir dir(folder);
-    const QString prefix = name + u'.';
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString& entry : entries) {
-        if (entry.size() <= prefix.size() || !entry.startsWith(prefix, Qt::CaseInsensitive))
-            continue;
-        if (familyExtension().match(entry.mid(prefix.size())).hasMatch())
-            paths.push_back(dir.absoluteFilePath(entry));
-    }
-    return paths;
-}
 
 bool dropTable(const QString& folder, const QString& name, QString* error)
 {
@@ -266,65 +219,71 @@ bool TemporaryFile::finish(QString* error)
     return false;
 }
 
-bool placeFamily(const QString& folder, const QString& name, std::vector<TemporaryFile*> files,
-    const QString& backupFolder, QString* error)
-{
-    std::vector<QString> old = tableFamily(folder, name);
-    sortDataFileFirst(old);
-    QString base = name;
-    bool isLowerCase = false;
-    if (!old.empty()) {
-        if (backupFolder.isEmpty()) {
-            *error = u"table %1 already exists in %2"_s.arg(name, QDir::toNativeSeparators(folder));
-            return false;
-        }
-        const bool isNewBackupFolder = !QFileInfo(backupFolder).isDir();
-        if (!QDir().mkpath(backupFolder)) {
-            *error = u"cannot create the backup folder %1"_s.arg(QDir::toNativeSeparators(backupFolder));
-            return false;
-        }
-        // The backup must survive a power cut, its folder's own entry included.
-        if (isNewBackupFolder
-            && !syncFolder(QFileInfo(QFileInfo(backupFolder).absoluteFilePath()).absolutePath(), error))
-            return false;
-        if (QFileInfo(backupFolder).canonicalFilePath() == QFileInfo(folder).canonicalFilePath()) {
-            *error = u"the backup folder must not be the table's own folder"_s;
-            return false;
-        }
-        // Never overwrite an earlier backup: it may be the only copy of older data.
-        if (!tableFamily(backupFolder, name).empty()) {
-            *error = u"the backup folder %1 already holds a table %2"_s.arg(
-                QDir::toNativeSeparators(backupFolder), name);
-            return false;
-        }
-        // Keep the old spelling of the name, so that other programs still find the table.
-        if (isDataFile(old.front())) {
-            const QFileInfo oldData(old.front());
-            base = oldData.completeBaseName();
-            isLowerCase = oldData.suffix() == u"db"_s;
-            // A table in a shared folder is often group-writable: the new files keep the old
-            // access bits. Best effort; a file we may not chmod keeps the usual mode.
-            struct stat oldStatus
-            {
-            };
-            if (::stat(nativePath(old.front()).constData(), &oldStatus) == 0) {
-                for (const TemporaryFile* file : files)
-                    ::chmod(nativePath(file->path()).constData(), oldStatus.st_mode & 07777);
-            }
-        }
-        const QDir backup(backupFolder);
-        for (auto it = old.rbegin(); it != old.rend(); ++it) {
-            if (!backUpFile(*it, backup.absoluteFilePath(QFileInfo(*it).fileName()), error))
-                return false;
-        }
-        if (!syncFolder(backupFolder, error))
-            return false;
-        if (!removeFiles(old, error)) {
-            *error += u"; the old table is kept in %1"_s.arg(QDir::toNativeSeparators(backupFolder));
-            return false;
-        }
-    }
+namespace {
 
+// A folder for the old family, safe to hold it: created if needed (and its entry flushed),
+// not the table's own folder, and without any file of a table of that name.
+bool prepareBackupFolder(
+    const QString& folder, const QString& name, const QString& backupFolder, QString* error)
+{
+    const bool isNewBackupFolder = !QFileInfo(backupFolder).isDir();
+    if (!QDir().mkpath(backupFolder)) {
+        *error = u"cannot create the backup folder %1"_s.arg(QDir::toNativeSeparators(backupFolder));
+        return false;
+    }
+    // The backup must survive a power cut, its folder's own entry included.
+    if (isNewBackupFolder
+        && !syncFolder(QFileInfo(QFileInfo(backupFolder).absoluteFilePath()).absolutePath(), error))
+        return false;
+    if (QFileInfo(backupFolder).canonicalFilePath() == QFileInfo(folder).canonicalFilePath()) {
+        *error = u"the backup folder must not be the table's own folder"_s;
+        return false;
+    }
+    // Never overwrite an earlier backup, nor put one beside it that a system ignoring case
+    // would mix up with it: it may be the only copy of older data.
+    if (!filesNamedLike(backupFolder, name).empty()) {
+        *error = u"the backup folder %1 already holds a table %2"_s.arg(
+            QDir::toNativeSeparators(backupFolder), name);
+        return false;
+    }
+    return true;
+}
+
+// A table in a shared folder is often group-writable: the new files keep the old access
+// bits. Best effort; a file we may not chmod keeps the usual mode.
+void keepAccessBits(const QString& oldData, const std::vector<TemporaryFile*>& files)
+{
+    struct stat oldStatus
+    {
+    };
+    if (::stat(nativePath(oldData).constData(), &oldStatus) != 0)
+        return;
+    for (const TemporaryFile* file : files)
+        ::chmod(nativePath(file->path()).constData(), oldStatus.st_mode & 07777);
+}
+
+// Steps 1 and 2 of placeFamily: the old files (.DB first) into backupFolder, then out of
+// their folder.
+bool moveToBackup(const std::vector<QString>& old, const QString& backupFolder, QString* error)
+{
+    const QDir backup(backupFolder);
+    for (auto it = old.rbegin(); it != old.rend(); ++it) {
+        if (!backUpFile(*it, backup.absoluteFilePath(QFileInfo(*it).fileName()), error))
+            return false;
+    }
+    if (!syncFolder(backupFolder, error))
+        return false;
+    if (!removeFiles(old, error)) {
+        *error += u"; the old table is kept in %1"_s.arg(QDir::toNativeSeparators(backupFolder));
+        return false;
+    }
+    return true;
+}
+
+// Step 3: the new files under the table's name, the .DB last.
+bool renameIntoPlace(const QString& folder, const QString& name, std::vector<TemporaryFile*> files,
+    bool isLowerCase, QString* error)
+{
     std::stable_partition(files.begin(), files.end(), [](const TemporaryFile* file) {
         return file->extension().compare(u"DB"_s, Qt::CaseInsensitive) != 0;
     });
@@ -332,7 +291,7 @@ bool placeFamily(const QString& folder, const QString& name, std::vector<Tempora
     std::vector<QString> placed;
     for (TemporaryFile* file : files) {
         const QString extension = isLowerCase ? file->extension().toLower() : file->extension().toUpper();
-        const QString target = dir.absoluteFilePath(base + u'.' + extension);
+        const QString target = dir.absoluteFilePath(name + u'.' + extension);
         if (!renameNew(file->path(), target)) {
             *error = u"cannot move the new table into place as %1: %2"_s.arg(target, systemError(errno));
             // Without its .DB a placed .MB is only clutter that would block the next attempt.
@@ -344,6 +303,32 @@ bool placeFamily(const QString& folder, const QString& name, std::vector<Tempora
         file->markPlaced();
     }
     return syncFolder(folder, error);
+}
+
+} // namespace
+
+bool placeFamily(const QString& folder, const QString& name, std::vector<TemporaryFile*> files,
+    const QString& backupFolder, QString* error)
+{
+    std::vector<QString> old = tableFamily(folder, name);
+    sortDataFileFirst(old);
+    bool isLowerCase = false;
+    if (!old.empty()) {
+        if (backupFolder.isEmpty()) {
+            *error = u"table %1 already exists in %2"_s.arg(name, QDir::toNativeSeparators(folder));
+            return false;
+        }
+        if (!prepareBackupFolder(folder, name, backupFolder, error))
+            return false;
+        // Keep the old spelling of the extensions, so that other programs still find the table.
+        if (isDataFile(old.front())) {
+            isLowerCase = QFileInfo(old.front()).suffix() == u"db"_s;
+            keepAccessBits(old.front(), files);
+        }
+        if (!moveToBackup(old, backupFolder, error))
+            return false;
+    }
+    return renameIntoPlace(folder, name, std::move(files), isLowerCase, error);
 }
 
 } // namespace writer

@@ -45,9 +45,10 @@ private:
 };
 
 // Moves finished temporary files (the .DB among them) into place as table `name` of folder.
-// An existing family first goes to backupFolder (refused when backupFolder is empty or
-// already holds a table of that name). The order keeps, at every instant, either the old
-// table complete in folder, or the new one, or the old one complete in backupFolder:
+// An existing family (tableFamily) first goes to backupFolder (refused when backupFolder is
+// empty or already holds a table of that name, in any case). The order keeps, at every
+// instant, either the old table complete in folder, or the new one, or the old one complete
+// in backupFolder:
 // 1. link (or copy and flush) every old file into backupFolder, the .DB last; flush the folder;
 // 2. remove the old .DB from folder, then the rest of the old family;
 // 3. rename the new files into place, the .DB last; flush the folder.

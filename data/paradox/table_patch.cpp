@@ -4,7 +4,6 @@
 
 #include "data/paradox/table_patch.h"
 
-#include "data/paradox/byte_writer.h"
 #include "data/paradox/db_copy.h"
 #include "data/paradox/field_encode.h"
 #include "data/paradox/find_table.h"
@@ -23,7 +22,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr std::int64_t kLargestHeader = 0xFFFF;
 constexpr int kLargestField = 255;
 
 class Patch final : public TablePatch
@@ -150,29 +148,21 @@ private:
         return false;
     }
 
-    // The leader and pointer of a memo or blob field.
+    // The leader and pointer of a memo or blob field. A value that fits the leader lives
+    // there alone, with no .MB offset, as the writer stores it.
     bool encodeBlob(const Field& field, const Value& value, char* slot, QString* problem)
     {
-        const auto stored = writer::blobContent(field, value, codePage(), problem);
-        if (!stored)
+        const auto content = writer::blobContent(field, value, codePage(), problem);
+        if (!content)
             return false;
-        const QByteArray& content = *stored;
-        if (content.isEmpty())
-            return true;
-        const int leader = field.size - kBlobPointerSize;
-        std::memcpy(
-            slot, content.constData(), static_cast<std::size_t>(std::min<qsizetype>(leader, content.size())));
-        // A value that fits the leader lives there alone, with no .MB offset, as the writer stores it.
-        BlobPointer pointer { 0, static_cast<std::uint32_t>(content.size()), 0 };
-        if (content.size() > leader) {
-            const auto inMemoFile = m_memo.store(content, problem);
+        BlobPointer pointer;
+        if (content->size() > field.size - kBlobPointerSize) {
+            const auto inMemoFile = m_memo.store(*content, problem);
             if (!inMemoFile)
                 return false;
             pointer = *inMemoFile;
         }
-        putU32(slot + leader, pointer.offset);
-        putU32(slot + leader + 4, pointer.length);
-        putU16(slot + leader + 8, pointer.modification);
+        writer::putBlobField(field, *content, pointer, slot);
         return true;
     }
 
@@ -231,7 +221,8 @@ private:
 
 TableHeader readHeader(const SourceFile& db, const QString& dbName)
 {
-    QByteArray bytes(static_cast<qsizetype>(std::min(db.size(), kLargestHeader)), Qt::Uninitialized);
+    QByteArray bytes(
+        static_cast<qsizetype>(std::min(db.size(), dbHeader::kLargestHeader)), Qt::Uninitialized);
     db.readAt(0, bytes.data(), bytes.size(), dbName);
     const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), dbName);
     TableHeader result = decodeHeader(header, db.size());

@@ -21,8 +21,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr std::int64_t kLargestHeader = 0xFFFF;
-
 bool isTextType(FieldType type)
 {
     return type == FieldType::Memo || type == FieldType::FormattedMemo;
@@ -30,12 +28,9 @@ bool isTextType(FieldType type)
 
 TableHeader readHeader(QIODevice& db, const QString& dbName)
 {
-    const std::int64_t fileSize = db.size();
-    QByteArray bytes(static_cast<qsizetype>(std::min(fileSize, kLargestHeader)), Qt::Uninitialized);
-    if (!db.seek(0) || db.read(bytes.data(), bytes.size()) != bytes.size())
-        throw FormatError { dbName, 0, u"cannot read the header: %1"_s.arg(db.errorString()) };
+    const QByteArray bytes = readHeaderBytes(db, dbName);
     const ByteReader header(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), dbName);
-    return decodeHeader(header, fileSize);
+    return decodeHeader(header, db.size());
 }
 
 class BlockTableReader final : public TableReader
@@ -48,7 +43,7 @@ public:
         , m_db(std::move(db))
         , m_memo(std::move(memo))
         , m_text(*textCodecFor(m_header.info.codePage)) // checked by decodeHeader
-        , m_chain(m_fileName, m_header.firstBlock, m_header.fileBlocks)
+        , m_chain(m_fileName, m_header.layout())
     { }
 
     const TableInfo& info() const override { return m_header.info; }
@@ -76,16 +71,11 @@ private:
     // Moves to the next record, loading blocks as needed; false at the clean end.
     bool nextRecord()
     {
-        while (m_nextInBlock >= m_block.recordCount) {
+        while (m_nextInBlock >= m_recordsInBlock) {
             if (m_hasBlock)
-                m_chain.follow(m_block.next);
+                m_chain.advance();
             if (m_chain.current() == 0) {
                 m_isFinished = true;
-                if (m_recordsRead != m_header.info.recordCount)
-                    throw FormatError { m_fileName, -1,
-                        u"the header gives %1 records, but the data blocks hold %2"_s
-                            .arg(m_header.info.recordCount)
-                            .arg(m_recordsRead) };
                 return false;
             }
             loadBlock(m_chain.current());
@@ -96,27 +86,23 @@ private:
 
     void loadBlock(int number)
     {
-        const std::int64_t offset = blockOffset(m_header.headerSize, m_header.blockSize, number);
+        const std::int64_t offset = m_header.layout().blockOffset(number);
         m_blockBytes.resize(m_header.blockSize);
         if (!m_db->seek(offset) || m_db->read(m_blockBytes.data(), m_header.blockSize) != m_header.blockSize)
             throw FormatError { m_fileName, offset,
                 u"cannot read data block %1 at byte %2"_s.arg(number).arg(offset) };
         const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
             m_blockBytes.size(), m_fileName, offset);
-        m_block = decodeDataBlock(block, number, m_header.recordSize);
+        m_recordsInBlock = m_chain.enter(block).recordCount;
         m_hasBlock = true;
         m_blockNumber = number;
         m_nextInBlock = 0;
-        if (m_recordsRead + m_block.recordCount > m_header.info.recordCount)
-            throw FormatError { m_fileName, offset,
-                u"the data blocks hold more records than the %1 the header gives"_s.arg(
-                    m_header.info.recordCount) };
     }
 
     void decodeRecord(Row& row)
     {
-        const std::int64_t blockStart = blockOffset(m_header.headerSize, m_header.blockSize, m_blockNumber);
-        const std::int64_t inBlock = 6 + std::int64_t { m_nextInBlock } * m_header.recordSize;
+        const std::int64_t blockStart = m_header.layout().blockOffset(m_blockNumber);
+        const std::int64_t inBlock = kBlockHeaderSize + std::int64_t { m_nextInBlock } * m_header.recordSize;
         ++m_nextInBlock;
         const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
             m_blockBytes.size(), m_fileName, blockStart);
@@ -170,7 +156,7 @@ private:
     const TextCodec& m_text;
     BlockChain m_chain;
     QByteArray m_blockBytes;
-    DataBlock m_block;
+    int m_recordsInBlock = 0;
     bool m_hasBlock = false;
     int m_blockNumber = 0;
     int m_nextInBlock = 0;

@@ -1,7 +1,9 @@
 // Text -> value of a field, the inverse of valueText, and whether a field can hold a value.
 
 #include "data/paradox/bcd.h"
+#include "data/paradox/calendar.h"
 #include "data/paradox/field_encode.h"
+#include "data/paradox/header.h"
 #include "data/paradox/table.h"
 
 #include <charconv>
@@ -12,32 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace paradox {
 namespace {
-
-constexpr std::int64_t kMsecsPerDay = 86'400'000;
-// Timestamps beyond this many milliseconds are shown as plain numbers (value_text.cpp).
-constexpr double kLargestExactTimestamp = 9'007'199'254'740'992.0;
-
-bool isLeapYear(std::int64_t year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(std::int64_t year, int month)
-{
-    constexpr int kDays[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days with 0001-01-01 = 1 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
-std::int64_t daysFromCivil(std::int64_t year, int month, int day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yearOfEra = year - era * 400;
-    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146'097 + dayOfEra - 719'468 + 719'163;
-}
 
 // Digits [at, at + count) of text as a number; nullopt when one is not a digit.
 std::optional<std::int64_t> digitsAt(QStringView text, qsizetype at, qsizetype count)
@@ -242,10 +218,10 @@ bool valueFits(const Field& field, const Value& value, int codePage, QString* pr
 {
     QString ignored;
     QString& message = problem ? *problem : ignored;
-    if (!writer::isBlobType(field.type)) {
+    if (!isBlobType(field.type)) {
         char bytes[256];
-        if (writer::recordWidth(field) > static_cast<int>(sizeof bytes)) {
-            message = u"a field of %1 bytes cannot be written"_s.arg(writer::recordWidth(field));
+        if (fieldWidth(field) > static_cast<int>(sizeof bytes)) {
+            message = u"a field of %1 bytes cannot be written"_s.arg(fieldWidth(field));
             return false;
         }
         return writer::encodeFixedField(field, value, codePage, bytes, &message);

@@ -1,5 +1,6 @@
 // The text of a value, as the program shows and exports it.
 
+#include "data/paradox/calendar.h"
 #include "data/paradox/table.h"
 
 #include <charconv>
@@ -9,8 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace paradox {
 namespace {
-
-constexpr std::int64_t kMsecsPerDay = 86'400'000;
 
 // Shortest text that reads back as the same double: plain digits for everyday magnitudes,
 // scientific notation only for very large or very small ones (where plain digits would run
@@ -24,29 +23,6 @@ void appendShortestNumber(QString& text, double value)
         ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed)
         : std::to_chars(buffer, buffer + sizeof buffer, value);
     text += QLatin1StringView(buffer, result.ptr - buffer);
-}
-
-struct CivilDate
-{
-    std::int64_t year;
-    int month;
-    int day;
-};
-
-// Proleptic Gregorian date of a day count with 0001-01-01 = 1 (after H. Hinnant's
-// days-to-civil algorithm, valid for any 32-bit count).
-CivilDate civilFromDays(std::int64_t days)
-{
-    std::int64_t z = days - 719'163 + 719'468; // days since 0000-03-01
-    const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
-    const std::int64_t dayOfEra = z - era * 146'097;
-    const std::int64_t yearOfEra
-        = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return { yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day };
 }
 
 // Dates and times are formatted by hand into a small buffer and appended at once: a copy of
@@ -120,10 +96,7 @@ void appendTime(QString& text, std::int64_t msecs)
 
 void appendTimestamp(QString& text, double msecs)
 {
-    // Beyond 2^53 ms a double no longer holds whole milliseconds, and no calendar date is
-    // that far away: show such a (corrupt) value as the number it is.
-    constexpr double kLargestExact = 9'007'199'254'740'992.0;
-    if (!std::isfinite(msecs) || std::fabs(msecs) > kLargestExact) {
+    if (!std::isfinite(msecs) || std::fabs(msecs) > kLargestExactTimestamp) {
         appendShortestNumber(text, msecs);
         return;
     }

@@ -1,6 +1,7 @@
 #include "tests/data/keys_pxlib.h"
 
 #include "data/paradox/field_encode.h"
+#include "data/paradox/header.h"
 
 #include <QFile>
 #include <clocale>
@@ -37,7 +38,7 @@ pxfield_t* pxlibFields(pxdoc_t* doc, const std::vector<paradox::Field>& fields, 
     for (std::size_t i = 0; i < count; ++i) {
         result[i].px_fname = PX_strdup(doc, fields[i].name.toLatin1().constData());
         result[i].px_ftype = static_cast<char>(fields[i].type);
-        result[i].px_flen = paradox::writer::recordWidth(fields[i]);
+        result[i].px_flen = paradox::fieldWidth(fields[i]);
         result[i].px_fdc = 0;
     }
     return result;
@@ -74,14 +75,14 @@ bool writeKeyedTableWithPxlib(const QString& dbPath, const QString& pxPath,
     isOk = isOk && PX_set_value(doc, "codepage", 1252.0F) == 0;
     int recordSize = 0;
     for (const paradox::Field& field : fields)
-        recordSize += paradox::writer::recordWidth(field);
+        recordSize += paradox::fieldWidth(field);
     QByteArray record(recordSize, '\0');
     for (std::size_t r = 0; isOk && r < rows.size(); ++r) {
         int offset = 0;
         for (std::size_t i = 0; isOk && i < fields.size(); ++i) {
             isOk = paradox::writer::encodeFixedField(
                 fields[i], rows[r][i], 1252, record.data() + offset, error);
-            offset += paradox::writer::recordWidth(fields[i]);
+            offset += paradox::fieldWidth(fields[i]);
         }
         isOk = isOk && PX_put_record(doc, record.data()) >= 0;
     }

@@ -1,10 +1,15 @@
 // Putting a new table in place of an old one, and dropping whole table families.
 
+#include "data/paradox/file_faults.h"
+#include "data/paradox/find_table.h"
+#include "data/paradox/table_patch.h"
 #include "tests/data/writer_test_support.h"
 #include "tests/support/pxlib_reader.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStorageInfo>
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <memory>
@@ -34,6 +39,26 @@ std::map<QString, QByteArray> snapshot(const QString& folder)
             files[name] = file.readAll();
     }
     return files;
+}
+
+QStringList namesOf(const std::vector<QString>& paths)
+{
+    QStringList names;
+    for (const QString& path : paths)
+        names << QFileInfo(path).fileName();
+    names.sort();
+    return names;
+}
+
+std::vector<Row> readRows(const QString& dbPath, QString* error)
+{
+    std::vector<Row> rows;
+    auto reader = openTable(dbPath, error);
+    for (Row row; reader && reader->readNext(row);)
+        rows.push_back(row);
+    if (reader)
+        *error = reader->error();
+    return rows;
 }
 
 const std::vector<Field> kFields { { u"ID"_s, FieldType::Long, 0 }, { u"NOTE"_s, FieldType::Memo, 11 } };
@@ -102,14 +127,14 @@ TEST_F(WriterReplace, KeepsTheSpellingOfTheOldFiles)
 {
     ASSERT_EQ(writeTable(newTable(m_folder, u"ORDERS"_s, kFields), {}), QString());
     ASSERT_TRUE(
-        QFile::rename(QDir(m_folder).filePath(u"ORDERS.DB"_s), QDir(m_folder).filePath(u"Orders.db"_s)));
+        QFile::rename(QDir(m_folder).filePath(u"ORDERS.DB"_s), QDir(m_folder).filePath(u"ORDERS.db"_s)));
     ASSERT_TRUE(
-        QFile::rename(QDir(m_folder).filePath(u"ORDERS.MB"_s), QDir(m_folder).filePath(u"Orders.mb"_s)));
+        QFile::rename(QDir(m_folder).filePath(u"ORDERS.MB"_s), QDir(m_folder).filePath(u"orders.mb"_s)));
 
     ASSERT_EQ(writeTable(newTable(m_folder, u"ORDERS"_s, kFields), rowsWithMemos(2, u"new"_s), m_backup),
         QString());
-    EXPECT_EQ(filesIn(m_folder), QStringList({ u"Orders.db"_s, u"Orders.mb"_s }));
-    EXPECT_EQ(filesIn(m_backup), QStringList({ u"Orders.db"_s, u"Orders.mb"_s }));
+    EXPECT_EQ(filesIn(m_folder), QStringList({ u"ORDERS.db"_s, u"ORDERS.mb"_s }));
+    EXPECT_EQ(filesIn(m_backup), QStringList({ u"ORDERS.db"_s, u"orders.mb"_s }));
 }
 
 // Other users of a shared folder must still be able to open the table.
@@ -131,7 +156,7 @@ TEST_F(WriterReplace, WithoutBackupFolderAnExistingTableIsLeftAlone)
 {
     writeOldOrders(m_folder);
     const auto before = snapshot(m_folder);
-    EXPECT_TRUE(writeTable(newTable(m_folder, u"orders"_s, kFields), rowsWithMemos(5, u"new"_s))
+    EXPECT_TRUE(writeTable(newTable(m_folder, u"ORDERS"_s, kFields), rowsWithMemos(5, u"new"_s))
                     .contains(u"exists"_s));
     EXPECT_EQ(snapshot(m_folder), before);
 }
@@ -215,6 +240,51 @@ TEST_F(WriterReplace, AFailedWriteLeavesTheOldTableAndNoTemporaryFiles)
         QString());
 }
 
+// A commit cut short at any of its file operations (a full or broken disk): the old table
+// stays whole, in its folder or in the backup folder, and no temporary file is left behind.
+TEST_F(WriterReplace, AFailureAtAnyFileOperationOfACommitKeepsTheOldTable)
+{
+    const auto commitWithFaultAt = [&](std::int64_t point, QString* error) {
+        auto writer = createTable(newTable(m_folder, u"ORDERS"_s, kFields), error);
+        for (const Row& row : rowsWithMemos(40, u"new"_s))
+            EXPECT_TRUE(writer && writer->append(row, error));
+        io::planFault({ point, false });
+        const bool isCommitted = writer && writer->commit(m_backup, error);
+        const std::int64_t seen = io::operationsSeen();
+        io::planFault({});
+        return isCommitted ? seen : -1;
+    };
+    writeOldOrders(m_folder);
+    const auto before = snapshot(m_folder);
+    QString error;
+    const std::int64_t points = commitWithFaultAt(0, &error);
+    ASSERT_GT(points, 20) << error.toStdString();
+
+    for (std::int64_t point = 1; point <= points; ++point) {
+        QDir(m_folder).removeRecursively();
+        QDir(m_backup).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(m_folder));
+        writeOldOrders(m_folder);
+        if (commitWithFaultAt(point, &error) >= 0)
+            continue; // worked around (a failed link falls back to a copy)
+        EXPECT_FALSE(error.isEmpty()) << "at operation " << point;
+        EXPECT_TRUE(snapshot(m_folder) == before || snapshot(m_backup) == before) << "at operation " << point;
+        // In the folder: what is left of the old table, or the new one whole (when only the
+        // last flush failed), never a piece of the new one.
+        const auto now = snapshot(m_folder);
+        const bool isPartOfTheOld = std::all_of(now.begin(), now.end(), [&](const auto& file) {
+            return before.count(file.first) != 0 && before.at(file.first) == file.second;
+        });
+        const bool isTheNew = filesIn(m_folder) == QStringList({ u"ORDERS.DB"_s, u"ORDERS.MB"_s })
+            && readRows(QDir(m_folder).filePath(u"ORDERS.DB"_s), &error) == rowsWithMemos(40, u"new"_s);
+        EXPECT_TRUE(isPartOfTheOld || isTheNew) << "at operation " << point;
+        const QStringList left = filesIn(m_folder) + filesIn(m_backup);
+        EXPECT_TRUE(left.filter(QRegularExpression(u"^\\."_s)).isEmpty())
+            << "at operation " << point << ": " << left.join(u' ').toStdString();
+    }
+    RecordProperty("points", static_cast<int>(points));
+}
+
 std::optional<dev_t> deviceOf(const QString& path)
 {
     struct stat status;
@@ -263,9 +333,10 @@ TEST_F(WriterReplace, CopiesTheOldFamilyToABackupOnAnotherFileSystem)
     EXPECT_EQ(filesIn(m_folder), QStringList({ u"ORDERS.DB"_s, u"ORDERS.MB"_s }));
 }
 
-TEST(TableFamily, TakesTheExactBaseNameInAnyCase)
+TEST(TableFamily, TakesTheExactBaseNameWithTheExtensionInAnyCase)
 {
     QTemporaryDir dir;
+    // cust.px and Cust.Mb came back from a system that ignores case: no other table claims them.
     const QStringList family { u"CUST.DB"_s, u"cust.px"_s, u"Cust.Mb"_s, u"CUST.X01"_s, u"CUST.Y01"_s,
         u"CUST.xg0"_s, u"CUST.YG3"_s, u"CUST.VAL"_s, u"CUST.TV"_s, u"CUST.TVF"_s, u"CUST.FAM"_s,
         u"CUST.SET"_s, u"CUST.F"_s, u"CUST.F3"_s, u"CUST.R14"_s };
@@ -275,19 +346,91 @@ TEST(TableFamily, TakesTheExactBaseNameInAnyCase)
         writeFile(dir.filePath(name), "x");
 
     QStringList found;
-    for (const QString& path : tableFamily(dir.path(), u"cust"_s))
+    for (const QString& path : tableFamily(dir.path(), u"CUST"_s))
         found << QFileInfo(path).fileName();
     found.sort();
     QStringList expected = family;
     expected.sort();
     EXPECT_EQ(found, expected);
+    // No table is named "cust": only the files spelled so are.
+    ASSERT_EQ(tableFamily(dir.path(), u"cust"_s).size(), 1u);
 
     QString error;
-    ASSERT_TRUE(dropTable(dir.path(), u"Cust"_s, &error)) << error.toStdString();
+    ASSERT_TRUE(dropTable(dir.path(), u"CUST"_s, &error)) << error.toStdString();
     QStringList left = others;
     left.sort();
     EXPECT_EQ(filesIn(dir.path()), left);
     EXPECT_TRUE(dropTable(dir.path(), u"NOSUCH"_s, &error));
+}
+
+// On a case-sensitive file system CUSTOMER.DB and customer.db are two tables: each is found,
+// read, replaced and dropped with its own memo file and index, never with the other's.
+TEST(TableFamily, TablesThatDifferOnlyInCaseKeepTheirOwnFiles)
+{
+    QTemporaryDir dir;
+    const QDir folder(dir.path());
+    ASSERT_EQ(
+        writeTable(newTable(folder.path(), u"CUSTOMER"_s, kFields), rowsWithMemos(2, u"upper"_s)), QString());
+    ASSERT_EQ(
+        writeTable(newTable(folder.path(), u"customer"_s, kFields), rowsWithMemos(3, u"lower"_s)), QString());
+    ASSERT_TRUE(QFile::rename(folder.filePath(u"customer.DB"_s), folder.filePath(u"customer.db"_s)));
+    ASSERT_TRUE(QFile::rename(folder.filePath(u"customer.MB"_s), folder.filePath(u"customer.mb"_s)));
+    writeFile(folder.filePath(u"CUSTOMER.PX"_s), "upper index");
+    writeFile(folder.filePath(u"customer.px"_s), "lower index");
+
+    EXPECT_EQ(namesOf(tableFamily(folder.path(), u"CUSTOMER"_s)),
+        QStringList({ u"CUSTOMER.DB"_s, u"CUSTOMER.MB"_s, u"CUSTOMER.PX"_s }));
+    EXPECT_EQ(namesOf(tableFamily(folder.path(), u"customer"_s)),
+        QStringList({ u"customer.db"_s, u"customer.mb"_s, u"customer.px"_s }));
+    const QString upper = findTableFile(folder.path(), u"CUSTOMER"_s);
+    const QString lower = findTableFile(folder.path(), u"customer"_s);
+    EXPECT_EQ(upper, folder.filePath(u"CUSTOMER.DB"_s));
+    EXPECT_EQ(lower, folder.filePath(u"customer.db"_s));
+    EXPECT_EQ(findTableFile(folder.path(), u"customer.DB"_s), lower);
+    EXPECT_EQ(
+        findTableFile(folder.path(), u"Customer"_s), upper); // no exact match: the first in code-unit order
+
+    QString error;
+    EXPECT_EQ(readRows(upper, &error), rowsWithMemos(2, u"upper"_s)) << error.toStdString();
+    EXPECT_EQ(readRows(lower, &error), rowsWithMemos(3, u"lower"_s)) << error.toStdString();
+
+    // Without its own memo file a table must not read (or patch) the other's.
+    ASSERT_TRUE(QFile::remove(folder.filePath(u"CUSTOMER.MB"_s)));
+    EXPECT_FALSE(openTable(upper, &error));
+    EXPECT_TRUE(error.contains(u"memo file CUSTOMER.mb is missing"_s)) << error.toStdString();
+    EXPECT_FALSE(openTablePatch(upper, &error));
+
+    ASSERT_TRUE(dropTable(folder.path(), u"customer"_s, &error)) << error.toStdString();
+    EXPECT_EQ(filesIn(folder.path()), QStringList({ u"CUSTOMER.DB"_s, u"CUSTOMER.PX"_s }));
+}
+
+// A table whose other files came back from a system that ignores case keeps them, as long as
+// no other table can claim them; two tables that could both claim a file get neither.
+TEST(TableFamily, FilesSpelledInAnotherCaseBelongToTheOnlyTableThatCanClaimThem)
+{
+    QTemporaryDir dir;
+    const QDir folder(dir.path());
+    ASSERT_EQ(
+        writeTable(newTable(folder.path(), u"ORDERS"_s, kFields), rowsWithMemos(2, u"memo"_s)), QString());
+    ASSERT_TRUE(QFile::rename(folder.filePath(u"ORDERS.MB"_s), folder.filePath(u"orders.mb"_s)));
+    writeFile(folder.filePath(u"Orders.X02"_s), "index");
+    const QString db = folder.filePath(u"ORDERS.DB"_s);
+
+    EXPECT_EQ(namesOf(tableFamily(folder.path(), u"ORDERS"_s)),
+        QStringList({ u"ORDERS.DB"_s, u"Orders.X02"_s, u"orders.mb"_s }));
+    EXPECT_EQ(findFileIgnoringCase(folder.path(), u"ORDERS.mb"_s), folder.filePath(u"orders.mb"_s));
+    QString error;
+    EXPECT_EQ(readRows(db, &error), rowsWithMemos(2, u"memo"_s)) << error.toStdString();
+    // A stray ORDERS.db beside ORDERS.DB is no second table.
+    writeFile(folder.filePath(u"ORDERS.db"_s), "stray");
+    EXPECT_EQ(findFileIgnoringCase(folder.path(), u"ORDERS.mb"_s), folder.filePath(u"orders.mb"_s));
+    ASSERT_TRUE(QFile::remove(folder.filePath(u"ORDERS.db"_s)));
+
+    // A second table spelled like it: which one orders.mb belongs to can no longer be told.
+    writeFile(folder.filePath(u"Orders.db"_s), "another table");
+    EXPECT_EQ(namesOf(tableFamily(folder.path(), u"ORDERS"_s)), QStringList({ u"ORDERS.DB"_s }));
+    EXPECT_EQ(findFileIgnoringCase(folder.path(), u"ORDERS.mb"_s), QString());
+    EXPECT_FALSE(openTable(db, &error));
 }
 
 } // namespace
