@@ -114,11 +114,14 @@ std::vector<FileMove> Restore::copyIn(const QMap<QString, QString>& sources)
 {
     QMap<QString, QString> targets; // by extension: the table's files now, where they really are
     if (!m_dbFile.isEmpty()) {
-        for (const QString& file : paradox::tableFamily(QFileInfo(m_dbFile).absolutePath(), m_table))
+        const QFileInfo db(m_dbFile);
+        for (const QString& file : paradox::tableFamily(db.absolutePath(), db.completeBaseName()))
             targets.insert(extensionKey(file), QFileInfo(file).canonicalFilePath());
     }
-    const QString baseName = m_dbFile.isEmpty() ? QFileInfo(sources.value(u"db"_s)).completeBaseName()
-                                                : QFileInfo(targets.value(u"db"_s)).completeBaseName();
+    QString baseName = m_dbFile.isEmpty() ? QFileInfo(sources.value(u"db"_s)).completeBaseName()
+                                          : QFileInfo(targets.value(u"db"_s)).completeBaseName();
+    if (baseName.isEmpty())
+        baseName = m_table;
     std::vector<FileMove> moves;
     try {
         for (auto source = sources.cbegin(); source != sources.cend(); ++source) {

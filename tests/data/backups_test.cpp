@@ -21,7 +21,8 @@ protected:
     {
         DataTest::SetUp();
         data::setStatementObserver({});
-        writeTable(u"STOCK"_s, { { u"Name"_s, FieldType::Alpha, 20 }, { u"Note"_s, FieldType::Memo, 11 } },
+        // Named in lower case on disk, as the table list never names it.
+        writeTable(u"stock"_s, { { u"Name"_s, FieldType::Alpha, 20 }, { u"Note"_s, FieldType::Memo, 11 } },
             { { u"bolt"_s, u"short"_s }, { u"nut"_s, u"a note too long for its leader"_s.repeated(3) } });
     }
 
