@@ -104,7 +104,7 @@ std::shared_ptr<sqlite::Handle> openFile(const QString& file)
         // statement cut short by a kill or a full disk leave the database as it was.
         sqlite::execute(*handle,
             u"PRAGMA encoding='UTF-16le'; PRAGMA page_size=32768; PRAGMA journal_mode=DELETE; "
-            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-32768;"_s);
+            "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384;"_s);
     } catch (const core::Error& e) {
         throw core::Error(
             u"The work database %1 cannot be used: %2"_s.arg(QDir::toNativeSeparators(file), e.description()));
@@ -243,6 +243,22 @@ void WorkDatabase::dropTable(const QString& table)
     const QString name = storedName(table);
     if (name.isEmpty())
         throw core::Error(failure(u"there is no table %1."_s.arg(table)));
+    // When it is the only work table, the database is emptied as a whole: dropping a large
+    // table walks every page of it, and the next copy would then reuse them one by one.
+    sqlite::Statement others(m_db,
+        u"SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name <> ? AND name NOT LIKE '~%' "
+        "AND name NOT LIKE 'sqlite~_%' ESCAPE '~'"_s);
+    others.bindText(1, name);
+    const bool isAlone = !others.step();
+    others = sqlite::Statement();
+    if (isAlone && m_db.use_count() == 1 && sqlite3_get_autocommit(m_db->get())) {
+        m_db.reset(); // closes the connection
+        QFile file(m_file);
+        if (!file.resize(0))
+            throw core::Error(failure(u"the work database cannot be emptied: %1"_s.arg(file.errorString())));
+        m_db = openFile(m_file);
+        return;
+    }
     sqlite::execute(*m_db, u"DROP TABLE "_s + sqlite::quoted(name));
     for (const char16_t* privateTable : { kSourcesTable, kChangesTable }) {
         const QString quotedName = sqlite::quoted(QString::fromUtf16(privateTable));
