@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -94,26 +95,32 @@ QString fileRefusal(const QString& file, const QString& folder)
 quint64 digestOf(const QString& path, bool* isRead)
 {
     // Not a cryptographic digest: it tells whether the bytes are the same as before, fast. The
-    // file is mapped rather than read, sparing a copy of every byte.
+    // file is mapped rather than read, sparing a copy of every byte, a window at a time, so
+    // that a large table does not stay in the process's memory.
+    constexpr qint64 kWindow = qint64 { 16 } << 20;
     QFile file(path);
     *isRead = file.open(QIODevice::ReadOnly);
     const qint64 size = *isRead ? file.size() : 0;
     quint64 hash = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
-    const uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
-    if (size > 0 && !bytes) {
-        *isRead = false;
-        return hash;
+    for (qint64 start = 0; start < size; start += kWindow) {
+        const qint64 length = std::min(kWindow, size - start);
+        uchar* bytes = file.map(start, length);
+        if (!bytes) {
+            *isRead = false;
+            return hash;
+        }
+        std::size_t i = 0;
+        const auto count = static_cast<std::size_t>(length);
+        for (; i + 8 <= count; i += 8) {
+            quint64 word = 0;
+            std::memcpy(&word, bytes + i, 8);
+            hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+            hash ^= hash >> 32;
+        }
+        for (; i < count; ++i)
+            hash = (hash ^ bytes[i]) * 0x100000001B3ULL;
+        file.unmap(bytes);
     }
-    const auto length = static_cast<std::size_t>(size);
-    std::size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        quint64 word = 0;
-        std::memcpy(&word, bytes + i, 8);
-        hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-        hash ^= hash >> 32;
-    }
-    for (; i < length; ++i)
-        hash = (hash ^ bytes[i]) * 0x100000001B3ULL;
     return hash;
 }
 
