@@ -125,46 +125,6 @@ TEST_P(EngineTables, RebuildWithoutChangeGivesTheEngineBytes)
     }
 }
 
-// A key change in the engine's table with two indexes: records move, and every file keeps the
-// engine's header but for the counts.
-TEST(EngineTableChange, KeyChangeKeepsTheEngineHeaders)
-{
-    const QString source = realworldDir();
-    if (source.isEmpty())
-        GTEST_SKIP() << "the engine's tables are not here (FW_REALWORLD_DIR)";
-    QTemporaryDir dir;
-    copyFamily(QDir(source).filePath(u"joins"_s), u"C"_s, dir.path());
-    const QDir folder(dir.path());
-    const auto old = snapshot(dir.path());
-    paradox::KeyedRewrite rewrite;
-    // Keys 1, 2, 3 become 10, 2, 3: the first record moves to the end.
-    ASSERT_EQ(
-        paradox::rewriteKeyedTable(folder.filePath(u"C.DB"_s), 0, { { 0, std::int32_t { 10 } } }, &rewrite),
-        QString());
-    ASSERT_EQ(placeFiles(rewrite), QString());
-
-    for (const char* name : { "C.DB", "C.PX", "C.X02", "C.Y02", "C.X03", "C.Y03" }) {
-        const QString file = QString::fromLatin1(name);
-        EXPECT_EQ(withoutCounts(readFile(folder.filePath(file)).left(0x800)),
-            withoutCounts(old.at(file).left(0x800)))
-            << name;
-    }
-    EXPECT_EQ(readFile(folder.filePath(u"C.VAL"_s)), old.at(u"C.VAL"_s));
-    const QString db = folder.filePath(u"C.DB"_s);
-    const std::vector<QByteArray> records = chainRecords(db);
-    ASSERT_EQ(records.size(), 3U);
-    EXPECT_EQ(records[2].left(4), QByteArray::fromHex("8000000a"));
-    EXPECT_EQ(verifyTree(folder.filePath(u"C.PX"_s), db), QString());
-    const IndexedRecords indexed = readThroughPrimaryIndex(db, folder.filePath(u"C.PX"_s));
-    EXPECT_EQ(indexed.error, QString());
-    EXPECT_TRUE(indexed.records == records);
-    EXPECT_EQ(verifyTree(folder.filePath(u"C.Y02"_s), folder.filePath(u"C.X02"_s)), QString());
-    EXPECT_EQ(verifyTree(folder.filePath(u"C.Y03"_s), folder.filePath(u"C.X03"_s)), QString());
-    // Fields C (key), A and B are Longs: A's index holds A, C, block; B's holds B, C, block.
-    EXPECT_TRUE(chainRecords(folder.filePath(u"C.X02"_s)) == expectedEntries(db, { { 4, 4 } }, 4));
-    EXPECT_TRUE(chainRecords(folder.filePath(u"C.X03"_s)) == expectedEntries(db, { { 8, 4 } }, 4));
-}
-
 INSTANTIATE_TEST_SUITE_P(Engine, EngineTables, testing::ValuesIn(kCases),
     [](const testing::TestParamInfo<EngineCase>& param) { return std::string(param.param.name); });
 
