@@ -148,7 +148,7 @@ TEST_F(WriterReplace, RefusedCommitsLeaveTheFolderAsItWas)
         // A stale index with no table beside it still counts: it would look like the new table's.
         { "strayIndexWithoutBackupFolder", "ORDERS.X02", nullptr, QString(), "" },
         { "earlierBackup", nullptr, "orders.db", m_backup, "already holds" },
-        { "tablesOwnFolderAsBackup", nullptr, nullptr, m_folder + u"/."_s, "" },
+        { "tablesOwnFolderAsBackup", nullptr, nullptr, m_folder + u"/."_s, "the table's own folder" },
     };
     for (const Refusal& r : refusals) {
         QDir(m_folder).removeRecursively();
@@ -170,29 +170,30 @@ TEST_F(WriterReplace, RefusedCommitsLeaveTheFolderAsItWas)
     }
 }
 
-// A write that fails while records are appended (a full or broken disk): the writer stays
-// failed, the old table stays as it was and no temporary file is left.
+// A write that fails while records are appended (a full or broken disk), to the memo file or
+// to the table: the writer stays failed, the old table stays as it was and no temporary file
+// is left.
 TEST_F(WriterReplace, AFailedWriteLeavesTheOldTableAndNoTemporaryFiles)
 {
     writeOldOrders(m_folder);
     const auto before = snapshot(m_folder);
-    QString error;
-    auto writer = createTable(newTable(m_folder, u"ORDERS"_s, kFields), &error);
-    ASSERT_TRUE(writer) << error.toStdString();
-    io::planFault({ 1, false }); // the first write, when the first megabyte of records goes out
-    bool isAppended = true;
-    for (const Row& row : rowsWithMemos(100'000, u"a memo that goes to the memo file"_s)) {
-        isAppended = writer->append(row, &error);
-        if (!isAppended)
-            break;
+    for (const bool hasMemos : { true, false }) {
+        QString error;
+        auto writer = createTable(newTable(m_folder, u"ORDERS"_s, kFields), &error);
+        ASSERT_TRUE(writer) << error.toStdString();
+        io::planFault({ 1, false }); // the first write: a full memo block, or the first megabyte of records
+        bool isAppended = true;
+        for (std::int32_t i = 1; isAppended && i <= 100'000; ++i)
+            isAppended
+                = writer->append({ i, hasMemos ? Value(u"a memo for the memo file"_s) : Null {} }, &error);
+        io::planFault({});
+        EXPECT_FALSE(isAppended) << hasMemos;
+        EXPECT_FALSE(writer->commit(m_backup, &error)) << hasMemos;
+        EXPECT_TRUE(error.contains(u"cannot write"_s)) << error.toStdString();
+        writer.reset();
+        EXPECT_EQ(snapshot(m_folder), before) << hasMemos;
+        EXPECT_FALSE(QDir(m_backup).exists()) << hasMemos;
     }
-    io::planFault({});
-    EXPECT_FALSE(isAppended);
-    EXPECT_FALSE(writer->commit(m_backup, &error));
-    EXPECT_TRUE(error.contains(u"cannot write"_s)) << error.toStdString();
-    writer.reset();
-    EXPECT_EQ(snapshot(m_folder), before);
-    EXPECT_FALSE(QDir(m_backup).exists());
     ASSERT_EQ(writeTable(newTable(m_folder, u"ORDERS"_s, kFields), rowsWithMemos(2, u"new"_s), m_backup),
         QString());
 }
