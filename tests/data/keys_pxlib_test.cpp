@@ -13,7 +13,6 @@
 using namespace Qt::StringLiterals;
 using namespace keystest;
 using paradox::FieldType;
-using paradox::Row;
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// Test pieces for keyed tables: building tables with keys and index files, an independent
-// check of tree files, and putting a rewrite's files in place.
+// Test pieces for keyed tables: building tables with keys and index files, independent
+// checks of tree files (by hand and through pxlib), and putting a rewrite's files in place.
 
 #include "data/paradox/keyed_rewrite.h"
 #include "data/paradox/table.h"
