@@ -307,6 +307,10 @@ TEST(TablePatch, KeepsBytesOfUntouchedValuesItCouldNotWriteItself)
         const Table read = readAll(patch->temporaryDbPath());
         ASSERT_TRUE(read.error.isEmpty()) << read.error.toStdString();
         EXPECT_EQ(read.rows.at(0).at(0), Value(u"a"_s + oddText + u"b"_s)) << version;
+        // The engine's digits end at the first nibble above 9.
+        if (isNew) {
+            EXPECT_EQ(read.rows.at(0).at(2), Value(Bcd { u"0.12299999999999999800000000000000"_s }));
+        }
     }
 }
 
