@@ -1,7 +1,4 @@
-#include "tests/data/keys_pxlib.h"
-
-#include "data/paradox/field_encode.h"
-#include "data/paradox/header.h"
+#include "tests/data/keys_support.h"
 
 #include <QFile>
 #include <clocale>
@@ -31,73 +28,7 @@ void bootPxlib()
     });
 }
 
-// pxlib frees field arrays itself: they must come from its allocator.
-pxfield_t* pxlibFields(pxdoc_t* doc, const std::vector<paradox::Field>& fields, std::size_t count)
-{
-    auto* result = static_cast<pxfield_t*>(doc->malloc(doc, sizeof(pxfield_t) * count, "fields"));
-    for (std::size_t i = 0; i < count; ++i) {
-        result[i].px_fname = PX_strdup(doc, fields[i].name.toLatin1().constData());
-        result[i].px_ftype = static_cast<char>(fields[i].type);
-        result[i].px_flen = paradox::fieldWidth(fields[i]);
-        result[i].px_fdc = 0;
-    }
-    return result;
-}
-
-bool writeIndex(pxdoc_t* table, const QString& pxPath, const std::vector<paradox::Field>& fields,
-    int keyFields, QString* messages)
-{
-    pxdoc_t* index = PX_new3(collectError, nullptr, nullptr, nullptr, messages);
-    const QByteArray path = QFile::encodeName(pxPath);
-    bool isOk = PX_create_file(index, pxlibFields(index, fields, static_cast<std::size_t>(keyFields)),
-                    keyFields, path.constData(), pxfFileTypPrimIndex)
-        == 0;
-    isOk = isOk && PX_write_primary_index(table, index) == 0;
-    PX_close(index);
-    PX_delete(index);
-    return isOk;
-}
-
 } // namespace
-
-bool writeKeyedTableWithPxlib(const QString& dbPath, const QString& pxPath,
-    const std::vector<paradox::Field>& fields, int keyFields, const std::vector<paradox::Row>& rows,
-    QString* error)
-{
-    bootPxlib();
-    QString messages;
-    pxdoc_t* doc = PX_new3(collectError, nullptr, nullptr, nullptr, &messages);
-    const QByteArray path = QFile::encodeName(dbPath);
-    bool isOk = PX_create_file(doc, pxlibFields(doc, fields, fields.size()), static_cast<int>(fields.size()),
-                    path.constData(), pxfFileTypIndexDB)
-        == 0;
-    isOk = isOk && PX_set_value(doc, "numprimkeys", static_cast<float>(keyFields)) == 0;
-    isOk = isOk && PX_set_value(doc, "codepage", 1252.0F) == 0;
-    int recordSize = 0;
-    for (const paradox::Field& field : fields)
-        recordSize += paradox::fieldWidth(field);
-    QByteArray record(recordSize, '\0');
-    for (std::size_t r = 0; isOk && r < rows.size(); ++r) {
-        int offset = 0;
-        for (std::size_t i = 0; isOk && i < fields.size(); ++i) {
-            isOk = paradox::writer::encodeFixedField(
-                fields[i], rows[r][i], 1252, record.data() + offset, error);
-            offset += paradox::fieldWidth(fields[i]);
-        }
-        isOk = isOk && PX_put_record(doc, record.data()) >= 0;
-    }
-    isOk = isOk && writeIndex(doc, pxPath, fields, keyFields, &messages);
-    PX_close(doc);
-    PX_delete(doc);
-    // pxlib leaves header byte 0x55 (referential integrity) uninitialised; the engine writes 0
-    // in a table no other refers to.
-    QFile table(dbPath);
-    if (isOk && table.open(QIODevice::ReadWrite) && table.seek(0x55))
-        isOk = table.write("\0", 1) == 1;
-    if (!isOk && error->isEmpty())
-        *error = messages.isEmpty() ? QStringLiteral("pxlib failed") : messages;
-    return isOk;
-}
 
 IndexedRecords readThroughPrimaryIndex(const QString& dbPath, const QString& pxPath)
 {

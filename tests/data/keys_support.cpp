@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -21,14 +22,7 @@ int width(const Field& field)
 
 void put16(QByteArray& bytes, int offset, int value)
 {
-    bytes[offset] = static_cast<char>(value & 0xFF);
-    bytes[offset + 1] = static_cast<char>((value >> 8) & 0xFF);
-}
-
-void put32(QByteArray& bytes, int offset, std::uint32_t value)
-{
-    put16(bytes, offset, static_cast<int>(value & 0xFFFF));
-    put16(bytes, offset + 2, static_cast<int>(value >> 16));
+    qToLittleEndian(static_cast<quint16>(value), bytes.data() + offset);
 }
 
 // The fixed part shared by every index file.
@@ -128,27 +122,16 @@ QString placeFiles(paradox::KeyedRewrite& rewrite)
 
 QString writeKeyedTable(const KeyedTableRecipe& recipe)
 {
-    paradox::NewTable table;
-    table.folder = recipe.folder;
-    table.name = recipe.name;
-    table.fields = recipe.fields;
+    paradox::NewTable table = writertest::newTable(recipe.folder, recipe.name, recipe.fields);
     table.codePage = recipe.codePage;
     table.fileVersion = recipe.fileVersion;
     table.blockSizeKb = recipe.blockSizeKb;
     table.sortOrderCode = recipe.sortOrderCode;
     table.sortOrderName = recipe.sortOrderName;
-    QString error;
-    auto writer = paradox::createTable(table, &error);
-    if (!writer)
-        return error;
-    for (const paradox::Row& row : recipe.rows) {
-        if (!writer->append(row, &error))
-            return error;
-    }
-    if (!writer->commit(QString(), &error))
-        return error;
-    markKeyed(recipe);
-    return QString();
+    const QString error = writertest::writeTable(table, recipe.rows);
+    if (error.isEmpty())
+        markKeyed(recipe);
+    return error;
 }
 
 void markKeyed(const KeyedTableRecipe& recipe)
@@ -188,7 +171,7 @@ void writeEmptyIndex(const KeyedTableRecipe& recipe, const IndexRecipe& index)
     const int keyFields = static_cast<int>(treeFields.size());
     QByteArray x = fixedPart(recipe, recordSize, isComposite ? 8 : 5, fields, keyFields);
     x[0x15] = static_cast<char>(index.fields.front() + 1);
-    put32(x, 0x25, 0xFF00FF00U);
+    qToLittleEndian(0xFF00FF00U, x.data() + 0x25);
     x[0x55] = static_cast<char>(index.isDescending ? 0x11 : (recipe.fileVersion == 0x0C ? 0x01 : 0));
     put16(x, 0x58, 0x100 + recipe.fileVersion);
     put16(x, 0x5A, 0x100 + recipe.fileVersion);

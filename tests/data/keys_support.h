@@ -1,7 +1,7 @@
 #pragma once
 
-// Test pieces for keyed tables: building tables with keys and index files, an independent
-// check of tree files, and putting a rewrite's files in place.
+// Test pieces for keyed tables: building tables with keys and index files, independent
+// checks of tree files (by hand and through pxlib), and putting a rewrite's files in place.
 
 #include "data/paradox/keyed_rewrite.h"
 #include "data/paradox/table.h"
@@ -66,8 +66,9 @@ void writeEmptyIndex(const KeyedTableRecipe& recipe, const IndexRecipe& index);
 QString buildIndexes(const QString& dbPath);
 
 // Checks a tree file (.PX, .Ynn) against the file it indexes, decoding both by hand: every
-// entry's key, child and count, one entry per block of the indexed file in chain order, and
-// a search from the root finds every record. Empty when all holds, else the first fault.
+// entry's key, child and count, keys ascending on every level, one entry per block of the
+// indexed file in chain order, its records in key order, the chains' back links and the
+// headers' counts. Empty when all holds, else the first fault.
 QString verifyTree(const QString& treePath, const QString& indexedPath);
 
 // The entries an index must hold, built by hand from the .DB: the bytes of the indexed fields
@@ -78,11 +79,15 @@ std::vector<QByteArray> expectedEntries(
 
 // The records of a .DB-format file along its chain, as raw bytes.
 std::vector<QByteArray> chainRecords(const QString& path);
-struct ChainRecord
+
+struct IndexedRecords
 {
-    int block = 0;
-    QByteArray bytes;
+    QString error; // pxlib's messages, empty when it read everything quietly
+    std::vector<QByteArray> records;
 };
-std::vector<ChainRecord> chainRecordsWithBlocks(const QString& path);
+// Reads every record with pxlib through the .PX: it locates record n by walking the index's
+// lowest level, adding each entry's count until it reaches n, then reads it from that entry's
+// block. An independent reader that does not follow the block chain.
+IndexedRecords readThroughPrimaryIndex(const QString& dbPath, const QString& pxPath);
 
 } // namespace keystest

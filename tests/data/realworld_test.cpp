@@ -5,6 +5,7 @@
 #include "tests/support/pxlib_reader.h"
 
 #include <QDirIterator>
+#include <QtEndian>
 
 using namespace paradox;
 using namespace patchtest;
@@ -46,24 +47,32 @@ QString copyFamily(const QString& dbPath, const QString& folder)
 
 int u16At(const QByteArray& bytes, qsizetype at)
 {
-    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+    return qFromLittleEndian<quint16>(bytes.constData() + at);
 }
 
-TEST(RealWorldTables, EveryTableReads)
+// Every table reads to its last record, and a patch without changes copies it byte for byte.
+TEST(RealWorldTables, EveryTableReadsAndCopiesByteForByte)
 {
     SKIP_WITHOUT_REAL_WORLD_TABLES();
     const std::vector<QString> tables = realWorldTables();
     EXPECT_GE(tables.size(), 30u);
-    for (const QString& path : tables) {
+    for (const QString& original : tables) {
         QString error;
-        auto reader = openTable(path, &error);
+        auto reader = openTable(original, &error);
         ASSERT_TRUE(reader) << error.toStdString();
         Row row;
         std::int64_t count = 0;
         while (reader->readNext(row))
             ++count;
         EXPECT_TRUE(reader->error().isEmpty()) << reader->error().toStdString();
-        EXPECT_EQ(count, reader->info().recordCount) << path.toStdString();
+        EXPECT_EQ(count, reader->info().recordCount) << original.toStdString();
+
+        QTemporaryDir dir;
+        auto patch = openTablePatch(copyFamily(original, dir.path()), &error);
+        ASSERT_TRUE(patch) << error.toStdString();
+        ASSERT_TRUE(patch->write(&error)) << error.toStdString();
+        EXPECT_TRUE(patch->temporaryMbPath().isEmpty());
+        EXPECT_EQ(fileBytes(patch->temporaryDbPath()), fileBytes(original)) << original.toStdString();
     }
 }
 
@@ -88,95 +97,67 @@ TEST(RealWorldTables, BcdValuesAreTheDoublesTheEngineWasGiven)
     }
 }
 
-TEST(RealWorldTables, PatchWithoutChangesIsAByteForByteCopy)
-{
-    SKIP_WITHOUT_REAL_WORLD_TABLES();
-    for (const QString& original : realWorldTables()) {
-        QTemporaryDir dir;
-        const QString dbPath = copyFamily(original, dir.path());
-        QString error;
-        auto patch = openTablePatch(dbPath, &error);
-        ASSERT_TRUE(patch) << error.toStdString();
-        ASSERT_TRUE(patch->write(&error)) << error.toStdString();
-        EXPECT_TRUE(patch->temporaryMbPath().isEmpty());
-        EXPECT_EQ(fileBytes(patch->temporaryDbPath()), fileBytes(original)) << original.toStdString();
-    }
-}
-
-TEST(RealWorldTables, TextChangeTouchesOnlyItsOwnBytes)
+// Unkeyed tables with an Alpha field (a 4.x one and a 5.x one) and a memo table: the .DB copy
+// differs in the changed slot alone, the .MB copy in its counter and the old value's block or
+// slot, and both readers find the new value.
+TEST(RealWorldTables, ChangeTouchesOnlyItsOwnBytes)
 {
     SKIP_WITHOUT_REAL_WORLD_TABLES();
     struct Case
     {
         const char* table;
+        std::int64_t record;
         int field;
-        int fieldOffset; // in the record
-        int width;
+        QString text;
     };
-    // Unkeyed tables with an Alpha field, a 4.x one and a 5.x one.
-    for (const Case& c : { Case { "joins/destination.db", 1, 4, 50 }, Case { "joins/case.db", 0, 0, 10 } }) {
+    const QString memoText = QString(3000, u'é') + u" end"_s;
+    for (const Case& c : { Case { "joins/destination.db", 0, 1, u"Zürich Öst"_s },
+             Case { "joins/case.db", 0, 0, u"Zürich Öst"_s }, Case { "fields/memo.db", 1, 1, memoText } }) {
         QTemporaryDir dir;
         const QString original = realWorldFolder() + u'/' + QString::fromUtf8(c.table);
         const QString dbPath = copyFamily(original, dir.path());
+        Table expected = readAll(dbPath);
+        ASSERT_TRUE(expected.error.isEmpty()) << expected.error.toStdString();
         QString error;
         auto patch = openTablePatch(dbPath, &error);
         ASSERT_TRUE(patch) << error.toStdString();
-        ASSERT_TRUE(patch->change(0, c.field, u"Zürich Öst"_s, &error)) << error.toStdString();
+        ASSERT_TRUE(patch->change(c.record, c.field, c.text, &error)) << error.toStdString();
         ASSERT_TRUE(patch->write(&error)) << error.toStdString();
 
         const QByteArray before = fileBytes(original);
-        const QByteArray after = fileBytes(patch->temporaryDbPath());
-        const int firstBlock = u16At(before, 0x0E);
-        const qsizetype slot = u16At(before, 0x02)
-            + (firstBlock - 1) * static_cast<unsigned char>(before[0x05]) * 1024 + 6 + c.fieldOffset;
-        const auto changed = differences(before, after);
+        const std::vector<Field>& fields = patch->info().fields;
+        const auto width = [&](int i) {
+            const Field& field = fields[static_cast<std::size_t>(i)];
+            return field.type == FieldType::Bcd ? 17 : field.size;
+        };
+        qsizetype slot = u16At(before, 0x02) + (u16At(before, 0x0E) - 1) * before[0x05] * 1024 + 6
+            + c.record * u16At(before, 0x00);
+        for (int i = 0; i < c.field; ++i)
+            slot += width(i);
+        const auto changed = differences(before, fileBytes(patch->temporaryDbPath()));
         ASSERT_FALSE(changed.empty()) << c.table;
         for (const auto& [first, last] : changed)
-            EXPECT_TRUE(first >= slot && last < slot + c.width)
+            EXPECT_TRUE(first >= slot && last < slot + width(c.field))
                 << c.table << ": bytes " << first << ".." << last;
+        const QString mbPath = patch->temporaryMbPath();
+        if (!mbPath.isEmpty()) {
+            const QByteArray mbBefore = fileBytes(dir.filePath(u"memo.mb"_s));
+            const QByteArray mbAfter = fileBytes(mbPath);
+            const auto changedMemo = differences(mbBefore, mbAfter.left(mbBefore.size()));
+            ASSERT_FALSE(changedMemo.empty());
+            EXPECT_TRUE(changedMemo.front().first >= 3 && changedMemo.front().second <= 4) << "the counter";
+            EXPECT_EQ(u16At(mbAfter, 3), u16At(mbBefore, 3) + 1);
+            EXPECT_LE(changedMemo.size(), 2u) << "the counter and the old value's block or slot";
+        }
 
-        placeCopy(*patch, QString(), dir.path(), u"NEW"_s);
-        const Table ours = readAll(dir.filePath(u"NEW.DB"_s));
-        ASSERT_TRUE(ours.error.isEmpty()) << ours.error.toStdString();
-        EXPECT_EQ(ours.rows.at(0).at(static_cast<std::size_t>(c.field)), Value(u"Zürich Öst"_s));
-        const auto pxlib = testsupport::readWithPxlib(dir.filePath(u"NEW.DB"_s));
+        placeCopy(*patch, dir.filePath(u"memo.mb"_s), dir.path(), u"NEW"_s);
+        expected.rows.at(static_cast<std::size_t>(c.record)).at(static_cast<std::size_t>(c.field)) = c.text;
+        EXPECT_EQ(readAll(dir.filePath(u"NEW.DB"_s)).rows, expected.rows) << c.table;
+        const auto pxlib = testsupport::readWithPxlib(dir.filePath(u"NEW.DB"_s), dir.filePath(u"NEW.MB"_s));
         ASSERT_TRUE(pxlib.error.isEmpty()) << pxlib.error.toStdString();
-        EXPECT_EQ(pxlib.rows.at(0).at(static_cast<std::size_t>(c.field)), Value(u"Zürich Öst"_s));
+        EXPECT_EQ(pxlib.rows.at(static_cast<std::size_t>(c.record)).at(static_cast<std::size_t>(c.field)),
+            Value(c.text));
     }
-}
-
-TEST(RealWorldTables, MemoChangeKeepsTheRestOfTheMemoFile)
-{
-    SKIP_WITHOUT_REAL_WORLD_TABLES();
-    QTemporaryDir dir;
-    const QString dbPath = copyFamily(realWorldFolder() + u"/fields/memo.db"_s, dir.path());
-    const QString mbPath = dir.filePath(u"memo.mb"_s);
-    const Table before = readAll(dbPath);
-    ASSERT_EQ(before.rows.size(), 2u) << before.error.toStdString();
-    QString error;
-    auto patch = openTablePatch(dbPath, &error);
-    ASSERT_TRUE(patch) << error.toStdString();
-    const QString text = QString(3000, u'é') + u" end"_s;
-    ASSERT_TRUE(patch->change(1, 1, text, &error)) << error.toStdString();
-    ASSERT_TRUE(patch->write(&error)) << error.toStdString();
-
-    const QByteArray mbBefore = fileBytes(mbPath);
-    const QByteArray mbAfter = fileBytes(patch->temporaryMbPath());
-    const auto changed = differences(mbBefore, mbAfter.left(mbBefore.size()));
-    ASSERT_FALSE(changed.empty());
-    EXPECT_TRUE(changed.front().first >= 3 && changed.front().second <= 4) << "the counter";
-    EXPECT_EQ(u16At(mbAfter, 3), u16At(mbBefore, 3) + 1);
-    EXPECT_LE(changed.size(), 2u) << "the counter and the old value's block or slot";
-
-    placeCopy(*patch, mbPath, dir.path(), u"NEW"_s);
-    Table after = readAll(dir.filePath(u"NEW.DB"_s));
-    ASSERT_TRUE(after.error.isEmpty()) << after.error.toStdString();
-    std::vector<Row> expected = before.rows;
-    expected[1][1] = text;
-    EXPECT_EQ(after.rows, expected);
-    const auto pxlib = testsupport::readWithPxlib(dir.filePath(u"NEW.DB"_s), dir.filePath(u"NEW.MB"_s));
-    ASSERT_TRUE(pxlib.error.isEmpty()) << pxlib.error.toStdString();
-    EXPECT_EQ(pxlib.rows.at(1).at(1), Value(text));
 }
 
 } // namespace
