@@ -79,67 +79,66 @@ DistinctValue WorkTable::distinctValue(std::int64_t index)
     return value;
 }
 
-UpdateOutcome WorkTable::update(std::int64_t index, const QString& to)
+// What an update of one distinct value to `to` does: whether it is rejected, and whether it
+// changes any row. The update and its preview both decide here, so a preview promises what
+// the run then does.
+struct WorkTable::Private::Decision
 {
-    const DistinctValue from = distinctValue(index);
+    DistinctValue from;
     UpdateOutcome outcome;
-    const sqlite::Affinity affinity = d->affinities.at(static_cast<std::size_t>(d->changedColumn));
-    sqlite::Statement& note = from.isNull ? d->noteNullUpdate : d->noteUpdate;
-    // Bound texts point into these, so they live until the statement has run.
-    QString scratch;
-    std::optional<paradox::Value> value;
-    if (const paradox::Field* field = d->sourceField(d->changedColumn)) {
+    std::optional<paradox::Value> value; // the new value, where the Paradox field is known
+    bool isChange = false;
+};
+
+WorkTable::Private::Decision WorkTable::Private::decide(const DistinctValue& from, const QString& to) const
+{
+    Decision decision { from, {}, std::nullopt, false };
+    if (const paradox::Field* field = sourceField(changedColumn)) {
         // The table keeps only what its Paradox field can hold.
-        const int codePage = d->source->codePage;
-        value = paradox::valueFromText(*field, to, codePage, &outcome.rejected);
-        if (!value)
-            return outcome;
+        const int codePage = source->codePage;
+        decision.value = paradox::valueFromText(*field, to, codePage, &decision.outcome.rejected);
+        if (!decision.value)
+            return decision;
         QString ignored;
         const std::optional<paradox::Value> old = from.isNull
             ? std::optional<paradox::Value>(paradox::Null {})
             : paradox::valueFromText(*field, from.text, codePage, &ignored);
-        if (old && *old == *value)
-            return outcome;
-        bindCopyValue(note, 1, *value, affinity, scratch);
-    } else if (!from.isNull && from.text == to) {
-        return outcome;
-    } else if (to.isEmpty()) {
-        note.bindText(1, u""_s); // as the text of an update statement stores it
+        decision.isChange = !old || *old != *decision.value;
     } else {
-        bindCopyText(note, 1, to, affinity);
+        decision.isChange = from.isNull || from.text != to;
     }
-    if (from.isNull) {
+    if (decision.isChange)
+        decision.outcome.rowsChanged = from.rows;
+    return decision;
+}
+
+UpdateOutcome WorkTable::update(std::int64_t index, const QString& to)
+{
+    const Private::Decision decision = d->decide(distinctValue(index), to);
+    if (!decision.isChange)
+        return decision.outcome;
+    const sqlite::Affinity affinity = d->affinities.at(static_cast<std::size_t>(d->changedColumn));
+    sqlite::Statement& note = decision.from.isNull ? d->noteNullUpdate : d->noteUpdate;
+    QString scratch; // a bound text points into it until the statement has run
+    if (decision.value)
+        bindCopyValue(note, 1, *decision.value, affinity, scratch);
+    else if (to.isEmpty())
+        note.bindText(1, u""_s); // as the text of an update statement stores it
+    else
+        bindCopyText(note, 1, to, affinity);
+    if (decision.from.isNull) {
         d->hasPendingNullUpdate = true;
     } else {
         note.bindInt(2, index + 1);
         ++d->pendingUpdates;
     }
     note.run();
-    outcome.rowsChanged = from.rows;
-    return outcome;
+    return decision.outcome;
 }
 
 UpdateOutcome WorkTable::previewUpdate(std::int64_t index, const QString& to)
 {
-    // Each test mirrors one of update()'s, in its order: a preview must promise what the run does.
-    const DistinctValue from = distinctValue(index);
-    UpdateOutcome outcome;
-    if (const paradox::Field* field = d->sourceField(d->changedColumn)) {
-        const int codePage = d->source->codePage;
-        const std::optional<paradox::Value> value = paradox::valueFromText(*field, to, codePage, &outcome.rejected);
-        if (!value)
-            return outcome;
-        QString ignored;
-        const std::optional<paradox::Value> old = from.isNull
-            ? std::optional<paradox::Value>(paradox::Null {})
-            : paradox::valueFromText(*field, from.text, codePage, &ignored);
-        if (old && *old == *value)
-            return outcome;
-    } else if (!from.isNull && from.text == to) {
-        return outcome;
-    }
-    outcome.rowsChanged = from.rows;
-    return outcome;
+    return d->decide(distinctValue(index), to).outcome;
 }
 
 void WorkTable::applyUpdates()

@@ -53,6 +53,8 @@ public:
     void applyUpdates();
     std::vector<std::int64_t> applyTextUpdates(); // returns the records it changed
     const paradox::Field* sourceField(int column) const;
+    struct Decision;
+    Decision decide(const DistinctValue& from, const QString& to) const;
 };
 
 } // namespace data
