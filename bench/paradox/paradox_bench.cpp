@@ -13,6 +13,7 @@
 // PXLIB_PLAIN_READ_ROWS rows.
 
 #include "data/paradox/table.h"
+#include "bench/paradox/bench_fields.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -39,10 +40,7 @@ using paradox::FieldType;
 
 namespace {
 
-const std::vector<Field> kFields { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 30 },
-    { u"City"_s, FieldType::Alpha, 20 }, { u"Amount"_s, FieldType::Number, 8 },
-    { u"Count"_s, FieldType::Short, 2 }, { u"Born"_s, FieldType::Date, 4 },
-    { u"Notes"_s, FieldType::Alpha, 80 }, { u"Active"_s, FieldType::Logical, 1 } };
+const std::vector<Field>& kFields = bench::benchFields();
 
 const char* const kCities[] = { "Amsterdam", "Berlin", "Cork", "Dijon", "Essen", "Faro", "Graz", "Hull" };
 

@@ -10,6 +10,7 @@
 // followed by a sync of the copy is shown as well.
 
 #include "data/paradox/table_patch.h"
+#include "bench/paradox/bench_fields.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,10 +32,7 @@ using paradox::FieldType;
 
 namespace {
 
-const std::vector<Field> kFields { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 30 },
-    { u"City"_s, FieldType::Alpha, 20 }, { u"Amount"_s, FieldType::Number, 8 },
-    { u"Count"_s, FieldType::Short, 2 }, { u"Born"_s, FieldType::Date, 4 },
-    { u"Notes"_s, FieldType::Alpha, 80 }, { u"Active"_s, FieldType::Logical, 1 } };
+const std::vector<Field>& kFields = bench::benchFields();
 
 bool writeTable(const QString& folder, std::int64_t rows)
 {

@@ -1,39 +1,16 @@
 #include "cleaning/operation_catalogue.h"
+#include "tests/support/scripted_view.h"
 
 #include <gtest/gtest.h>
 
 #include <QStringList>
-#include <deque>
 
 using namespace Qt::StringLiterals;
 using namespace cleaning;
 
 namespace {
 
-// Answers prompts from a script (nullopt = Cancel) and records every box.
-struct ScriptedDialogs : core::Dialogs
-{
-    // An answer of null text (QString()) is Cancel; an empty but non-null text is OK with nothing typed.
-    std::deque<QString> answers;
-    QStringList prompts;
-    QStringList messages;
-    QStringList reports;
-
-    std::optional<QString> inputBox(const QString& prompt) override
-    {
-        prompts << prompt;
-        if (answers.empty())
-            return std::nullopt;
-        const QString answer = answers.front();
-        answers.pop_front();
-        if (answer.isNull())
-            return std::nullopt;
-        return answer;
-    }
-    void messageBox(const QString& text) override { messages << text; }
-    bool askYesNo(const QString&) override { return false; }
-    void showErrorReport(const QString& report) override { reports << report; }
-};
+using ScriptedDialogs = testsupport::ScriptedView;
 
 const Operation& op(int position)
 {

@@ -1,4 +1,5 @@
 #include "tests/data/keys_support.h"
+#include "tests/support/pxlib_session.h"
 
 #include <QFile>
 #include <clocale>
@@ -11,33 +12,18 @@ extern "C" {
 namespace keystest {
 namespace {
 
-void collectError(pxdoc_t*, int, const char* message, void* data)
-{
-    auto* messages = static_cast<QString*>(data);
-    if (!messages->isEmpty())
-        messages->append(QStringLiteral("; "));
-    messages->append(QString::fromLocal8Bit(message));
-}
 
-void bootPxlib()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        PX_boot();
-        std::setlocale(LC_ALL, "C");
-    });
-}
 
 } // namespace
 
 IndexedRecords readThroughPrimaryIndex(const QString& dbPath, const QString& pxPath)
 {
-    bootPxlib();
+    testsupport::bootPxlib();
     IndexedRecords result;
     FILE* dbFile = std::fopen(QFile::encodeName(dbPath).constData(), "rb");
     FILE* pxFile = std::fopen(QFile::encodeName(pxPath).constData(), "rb");
-    pxdoc_t* doc = PX_new3(collectError, nullptr, nullptr, nullptr, &result.error);
-    pxdoc_t* index = PX_new3(collectError, nullptr, nullptr, nullptr, &result.error);
+    pxdoc_t* doc = PX_new3(testsupport::collectPxlibMessages, nullptr, nullptr, nullptr, &result.error);
+    pxdoc_t* index = PX_new3(testsupport::collectPxlibMessages, nullptr, nullptr, nullptr, &result.error);
     bool isOpen = dbFile && pxFile && PX_open_fp(doc, dbFile) == 0 && PX_open_fp(index, pxFile) == 0
         && PX_read_primary_index(index) == 0;
     // Opening built an index from the block chain; adding the .PX drops it without freeing it.

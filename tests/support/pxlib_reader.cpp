@@ -1,4 +1,5 @@
 #include "tests/support/pxlib_reader.h"
+#include "tests/support/pxlib_session.h"
 
 #include <QFile>
 
@@ -17,15 +18,6 @@ extern "C" {
 namespace testsupport {
 namespace {
 
-void ensureBooted()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        PX_boot();
-        // PX_boot() takes the locale from the environment, which changes the decimal point.
-        std::setlocale(LC_ALL, "C");
-    });
-}
 
 void collectError(pxdoc_t*, int level, const char* message, void* data)
 {
@@ -108,7 +100,7 @@ class PxlibDocument
 public:
     explicit PxlibDocument(QString* errors)
     {
-        ensureBooted();
+        testsupport::bootPxlib();
         m_doc = PX_new3(collectError, nullptr, nullptr, nullptr, errors);
     }
     ~PxlibDocument()

@@ -1,4 +1,5 @@
 #include "tests/support/pxlib_writer.h"
+#include "tests/support/pxlib_session.h"
 
 #include "data/paradox/code_page.h"
 
@@ -18,24 +19,7 @@ namespace {
 
 using paradox::FieldType;
 
-void collectError(pxdoc_t*, int, const char* message, void* data)
-{
-    auto* messages = static_cast<QString*>(data);
-    if (!messages->isEmpty())
-        messages->append(QStringLiteral("; "));
-    messages->append(QString::fromLocal8Bit(message));
-}
 
-void bootPxlib()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        PX_boot();
-        // PX_boot takes the locale from the environment, which changes the decimal point
-        // pxlib uses for BCD text.
-        std::setlocale(LC_ALL, "C");
-    });
-}
 
 int widthOf(const paradox::Field& field)
 {
@@ -230,9 +214,9 @@ bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field
     QString scratch;
     if (!error)
         error = &scratch;
-    bootPxlib();
+    testsupport::bootPxlib();
     QString pxlibMessages;
-    pxdoc_t* doc = PX_new3(collectError, nullptr, nullptr, nullptr, &pxlibMessages);
+    pxdoc_t* doc = PX_new3(testsupport::collectPxlibMessages, nullptr, nullptr, nullptr, &pxlibMessages);
     if (!doc) {
         *error = QStringLiteral("pxlib could not start");
         return false;

@@ -28,6 +28,7 @@ public:
     std::deque<bool> yesNo;
 
     QStringList log; // every visible effect, in order
+    QStringList prompts;
     QStringList messages;
     QStringList questions;
     QStringList reports;
@@ -63,6 +64,7 @@ public:
     bool isClosing() const override { return closing; }
     std::optional<QString> inputBox(const QString& prompt) override
     {
+        prompts << prompt;
         log << QStringLiteral("prompt ") + prompt;
         if (answers.empty())
             return std::nullopt;
