@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -143,6 +144,20 @@ void writeSynced(const QString& path, const QByteArray& bytes)
     writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
     syncAndClose(file, partial);
     rename(partial, path);
+}
+
+int writeSyncedLocked(const QString& path, const QByteArray& bytes)
+{
+    const QString partial = path + u".part"_s;
+    remove(partial);
+    Descriptor file = createNew(partial);
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+        fail(u"Cannot lock"_s, partial);
+    writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
+    if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
+        fail(u"Cannot flush"_s, partial);
+    rename(partial, path);
+    return file.release();
 }
 
 void rename(const QString& from, const QString& to)

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -56,6 +57,13 @@ public:
     {
         m_isLocked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
     }
+    FileLock() = default;
+    // Takes over a descriptor that already holds the lock.
+    void adopt(int lockedFd)
+    {
+        m_fd = lockedFd;
+        m_isLocked = true;
+    }
     ~FileLock()
     {
         if (m_fd >= 0)
@@ -66,7 +74,7 @@ public:
     bool isLocked() const { return m_isLocked; }
 
 private:
-    int m_fd;
+    int m_fd = -1;
     bool m_isLocked = false;
 };
 
@@ -158,13 +166,16 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     Journal plan { table, backup, {} };
     for (const FileMove& move : ordered)
         plan.moves.push_back({ QFileInfo(move.temporary).fileName(), QFileInfo(move.target).fileName() });
+    // Locked before anyone can see it: another process finishing interrupted write-backs
+    // never carries out this one's moves beside it.
+    FileLock lock;
     try {
         for (const FileMove& move : ordered) {
             if (QFileInfo::exists(move.target))
                 files::copyOwnership(move.target, move.temporary);
         }
         backUp(backup, ordered, note);
-        files::writeSynced(journal, encode(plan));
+        lock.adopt(files::writeSyncedLocked(journal, encode(plan)));
         files::syncFolder(folder);
     } catch (const core::Error& e) {
         QFile::remove(journal);
@@ -174,7 +185,6 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
         throw core::Error(e.description() + u" The table %1 was left as it was."_s.arg(table));
     }
     noteInRegistry(journal);
-    const FileLock lock(journal);
     try {
         carryOut(folder, plan.moves);
         forget(journal);
@@ -190,11 +200,15 @@ QStringList finishInterruptedWriteBacks(const QString& folder)
 {
     QStringList notices;
     const QDir dir(folder);
-    QStringList owned;
+    // The temporary files that journals name, including the journals another process is
+    // carrying out right now: they are the new table, never leftovers.
+    QSet<QString> named;
     for (const QString& name : dir.entryList({ u".*.fieldwright-journal"_s }, QDir::Files | QDir::Hidden)) {
         const QString path = dir.absoluteFilePath(name);
         const FileLock lock(path);
         const std::optional<Journal> journal = decode(path);
+        for (const FileMove& move : journal ? journal->moves : std::vector<FileMove> {})
+            named.insert(move.temporary);
         if (!lock.isLocked() || !journal)
             continue;
         carryOut(folder, journal->moves);
@@ -204,9 +218,10 @@ QStringList finishInterruptedWriteBacks(const QString& folder)
                        QDir::toNativeSeparators(journal->backup));
     }
     // Temporary files of a write-back that never reached its journal: the table is as it was.
+    // A writer holds a lock on its files until they are in place.
     static const QRegularExpression temporary(u"^\\..+\\.[0-9a-f]{8}\\.[^.]+\\.tmp$"_s);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        if (!temporary.match(name).hasMatch())
+        if (!temporary.match(name).hasMatch() || named.contains(name))
             continue;
         const FileLock inUse(dir.absoluteFilePath(name));
         if (inUse.isLocked())

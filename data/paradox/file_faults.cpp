@@ -34,6 +34,10 @@ bool mayProceed()
     ++s_seen;
     if (plan().at <= 0 || s_seen != plan().at)
         return true;
+    if (plan().pauses) {
+        std::raise(SIGSTOP);
+        return true;
+    }
     if (plan().kills)
         std::raise(SIGKILL);
     errno = EIO;

@@ -5,7 +5,8 @@
 // plans a fault so that the Nth such operation fails (as a full or broken disk would make it
 // fail) or the process dies right there, and so tries every point of a write-back in turn.
 // The plan can also come from the environment: FW_FAULT_AT=N fails the Nth operation,
-// FW_KILL_AT=N kills the process at it.
+// FW_KILL_AT=N kills the process at it. A test can also stop the process there (SIGSTOP),
+// to do what another program might do at that instant before it goes on.
 
 #include <cstdint>
 
@@ -18,6 +19,7 @@ struct FaultPlan
 {
     std::int64_t at = 0; // the operation to fail or die at, counted from 1; 0: none
     bool kills = false;
+    bool pauses = false; // stops there, and then goes on as if nothing happened
 };
 void planFault(FaultPlan plan); // also restarts the count
 std::int64_t operationsSeen();

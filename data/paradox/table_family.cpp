@@ -151,10 +151,20 @@ namespace writer {
 
 TemporaryFile::~TemporaryFile()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    // Removed before the lock goes, so nobody else ever takes it for a leftover.
     if (!m_path.isEmpty() && !m_isPlaced)
         ::unlink(nativePath(m_path).constData());
+    for (const int fd : { m_fd, m_lockFd }) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void TemporaryFile::markPlaced()
+{
+    m_isPlaced = true;
+    if (m_lockFd >= 0)
+        ::close(std::exchange(m_lockFd, -1));
 }
 
 bool TemporaryFile::create(
@@ -210,12 +220,10 @@ bool TemporaryFile::finish(QString* error)
     // Disk-full and I/O errors of delayed writes show up here, not in pwrite.
     const bool isSynced = io::mayProceed() && ::fsync(m_fd) == 0;
     const int syncError = errno;
-    const bool isClosed = ::close(m_fd) == 0;
-    const int closeError = errno;
-    m_fd = -1;
-    if (isSynced && isClosed)
+    m_lockFd = std::exchange(m_fd, -1);
+    if (isSynced)
         return true;
-    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(isSynced ? closeError : syncError));
+    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(syncError));
     return false;
 }
 

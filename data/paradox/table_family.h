@@ -30,17 +30,20 @@ public:
     void startFlush(std::uint64_t offset, std::uint64_t size);
     // Sets the length (zero-filling when it grows).
     bool resize(std::uint64_t size, QString* error);
-    // Flushes the contents to the disk and closes the file.
+    // Flushes the contents to the disk; no more writes. The file stays locked until this
+    // object goes, so a clean-up of leftovers by another process passes over it.
     bool finish(QString* error);
 
     const QString& path() const { return m_path; }
     const QString& extension() const { return m_extension; }
-    void markPlaced() { m_isPlaced = true; }
+    // The file is the table's now: it stays, and its lock goes.
+    void markPlaced();
 
 private:
     QString m_path;
     QString m_extension;
     int m_fd = -1;
+    int m_lockFd = -1; // the descriptor after finish(), kept only for its lock
     bool m_isPlaced = false;
 };
 

@@ -136,4 +136,30 @@ TEST_F(WriteBackFaults, AKillAtAnyFileOperationLeavesTheOldOrTheNewTable)
     expectTheNextRunWorks();
 }
 
+// Another window or run of the program finishing interrupted write-backs of the folder, at
+// any instant of this one: it takes nothing of the write-back for a leftover, and does not
+// carry out its moves beside it.
+TEST_F(WriteBackFaults, AnotherProcessCleaningUpAtAnyOperationLeavesTheWriteBackAlone)
+{
+    const std::int64_t points = operationsOfAWriteBack();
+    for (std::int64_t point = 1; point <= points; ++point) {
+        prepareRun();
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            paradox::io::planFault({ point, false, true });
+            ::_exit(data::sendTableToParadox(u"STOCK"_s, context()).isWrittenBack ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, WUNTRACED);
+        ASSERT_TRUE(WIFSTOPPED(status)) << "no stop at operation " << point;
+        data::finishInterruptedWriteBacks(paradoxFolder());
+        ::kill(child, SIGCONT);
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "at operation " << point;
+        EXPECT_EQ(install.readTable(u"STOCK"_s), m_newRows) << "at operation " << point;
+        restoreOldTable();
+    }
+}
+
 } // namespace
