@@ -3,6 +3,7 @@
 #include "core/error_report.h"
 #include "data/backups.h"
 #include "data/paradox/table.h"
+#include "data/paradox/table_family.h"
 #include "data/safe_files.h"
 #include "data/table_checks.h"
 #include "data/table_replace.h"
@@ -10,7 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
-#include <QRandomGenerator>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -48,15 +49,6 @@ QMap<QString, QString> filesBefore(
     return files;
 }
 
-// Temporary files in the table's folder under the names the start-up clean-up knows, so one
-// left behind by a crash before the replacement is removed.
-QString temporaryName(const QString& folder, const QString& target)
-{
-    const QFileInfo info(target);
-    const QString random = u"%1"_s.arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-    return QDir(folder).filePath(u".%1.%2.%3.tmp"_s.arg(info.completeBaseName(), random, info.suffix()));
-}
-
 class Restore
 {
 public:
@@ -81,6 +73,9 @@ private:
     QString m_root;
     QString m_dbFile; // the table's .db now; empty when the table is missing
     QString m_realFolder; // where its files really are, when they are symbolic links
+    // The copies to put in place: hidden, named as the start-up clean-up knows them, and
+    // locked until they are in place, so no clean-up takes them for leftovers before.
+    std::vector<std::unique_ptr<paradox::writer::TemporaryFile>> m_copies;
 };
 
 const Backup& Restore::chosen(const std::vector<Backup>& backups, std::size_t* index) const
@@ -123,17 +118,17 @@ std::vector<FileMove> Restore::copyIn(const QMap<QString, QString>& sources)
     if (baseName.isEmpty())
         baseName = m_table;
     std::vector<FileMove> moves;
-    try {
-        for (auto source = sources.cbegin(); source != sources.cend(); ++source) {
-            const QString target = targets.value(source.key(),
-                QDir(m_realFolder).filePath(baseName + u'.' + QFileInfo(source.value()).suffix()));
-            moves.push_back({ temporaryName(m_realFolder, target), target });
-            files::copySynced(source.value(), moves.back().temporary);
+    for (auto source = sources.cbegin(); source != sources.cend(); ++source) {
+        const QString target = targets.value(
+            source.key(), QDir(m_realFolder).filePath(baseName + u'.' + QFileInfo(source.value()).suffix()));
+        auto& copy = m_copies.emplace_back(std::make_unique<paradox::writer::TemporaryFile>());
+        QString error;
+        if (!copy->create(m_realFolder, QFileInfo(target).completeBaseName(), QFileInfo(target).suffix(), &error)
+            || !copy->copyFrom(source.value(), &error) || !copy->finish(&error)) {
+            m_copies.clear(); // removes the copies made so far
+            throw core::Error(u"Cannot restore %1: %2. The table %1 was left as it was."_s.arg(m_table, error));
         }
-    } catch (const core::Error& e) {
-        for (const FileMove& move : moves)
-            QFile::remove(move.temporary);
-        throw core::Error(e.description() + u" The table %1 was left as it was."_s.arg(m_table));
+        moves.push_back({ copy->path(), target });
     }
     return moves;
 }
@@ -149,6 +144,16 @@ QString Restore::run()
     const std::vector<FileMove> moves = copyIn(filesBefore(backups, index, m_table));
     const BackupNote note { m_table, QDir(m_folder).absolutePath(), backup.note.field,
         QString::fromUtf16(kRestoreOperation), { m_id }, 0, QDateTime::currentDateTime() };
+    // Whatever happens, the replacement has removed the copies or a journal still needs them.
+    struct Placed
+    {
+        std::vector<std::unique_ptr<paradox::writer::TemporaryFile>>& copies;
+        ~Placed()
+        {
+            for (const auto& copy : copies)
+                copy->markPlaced();
+        }
+    } placed { m_copies };
     const QString replaced = replaceTableFiles(m_realFolder, m_table, moves, m_root, note);
     pruneBackups(m_root, note.folder, m_table);
     return replaced;

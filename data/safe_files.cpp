@@ -6,8 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -146,17 +148,36 @@ void writeSynced(const QString& path, const QByteArray& bytes)
     rename(partial, path);
 }
 
-int writeSyncedLocked(const QString& path, const QByteArray& bytes)
+int writeSyncedLockedNew(const QString& path, const QByteArray& bytes)
 {
-    const QString partial = path + u".part"_s;
-    remove(partial);
+    const QString partial
+        = u"%1.%2.part"_s.arg(path).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
     Descriptor file = createNew(partial);
-    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-        fail(u"Cannot lock"_s, partial);
-    writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
-    if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
-        fail(u"Cannot flush"_s, partial);
-    rename(partial, path);
+    try {
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            fail(u"Cannot lock"_s, partial);
+        writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
+        if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
+            fail(u"Cannot flush"_s, partial);
+        if (!paradox::io::mayProceed())
+            fail(u"Cannot move"_s, partial);
+        int moved = ::renameat2(AT_FDCWD, native(partial).constData(), AT_FDCWD, native(path).constData(),
+            RENAME_NOREPLACE);
+        if (moved != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // The file system cannot refuse a replace for us: check, then rename.
+            errno = EEXIST;
+            moved = QFileInfo::exists(path) ? -1 : ::rename(native(partial).constData(), native(path).constData());
+        }
+        if (moved != 0 && errno != EEXIST)
+            fail(u"Cannot move"_s, partial);
+        if (moved != 0) {
+            ::unlink(native(partial).constData());
+            return -1;
+        }
+    } catch (const core::Error&) {
+        ::unlink(native(partial).constData());
+        throw;
+    }
     return file.release();
 }
 

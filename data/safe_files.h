@@ -15,8 +15,10 @@ void copySynced(const QString& from, const QString& to);
 // A new file holding bytes, flushed, put in place by a rename so it is never seen half-written.
 void writeSynced(const QString& path, const QByteArray& bytes);
 // As writeSynced, but the file is locked (flock, exclusive) before it gets its name, and stays
-// locked until the returned descriptor is closed: nobody else can lock it in between.
-int writeSyncedLocked(const QString& path, const QByteArray& bytes);
+// locked until the returned descriptor is closed: nobody else can lock it in between. The name
+// is taken only when no file has it; when one has, nothing is left behind and -1 is returned.
+// The file is written as PATH.<random>.part first, so two writers never share a partial file.
+int writeSyncedLockedNew(const QString& path, const QByteArray& bytes);
 // Replaces `to` by `from` in one step. Throws core::Error.
 void rename(const QString& from, const QString& to);
 // Removes a file; one that is not there is no failure. Throws core::Error.

@@ -175,10 +175,17 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
                 files::copyOwnership(move.target, move.temporary);
         }
         backUp(backup, ordered, note);
-        lock.adopt(files::writeSyncedLocked(journal, encode(plan)));
+        const int lockedJournal = files::writeSyncedLockedNew(journal, encode(plan));
+        // Only a write-back of this table that is under way now has a journal here: the
+        // interrupted ones were finished before this one began.
+        if (lockedJournal < 0)
+            throw core::Error(
+                u"Another window or run of the program is writing the table %1 back right now."_s.arg(table));
+        lock.adopt(lockedJournal);
         files::syncFolder(folder);
     } catch (const core::Error& e) {
-        QFile::remove(journal);
+        if (lock.isLocked())
+            QFile::remove(journal);
         QDir(backup).removeRecursively();
         for (const FileMove& move : ordered)
             QFile::remove(move.temporary);
@@ -217,9 +224,11 @@ QStringList finishInterruptedWriteBacks(const QString& folder)
                    "table is kept in %3)."_s.arg(journal->table, QDir::toNativeSeparators(folder),
                        QDir::toNativeSeparators(journal->backup));
     }
-    // Temporary files of a write-back that never reached its journal: the table is as it was.
-    // A writer holds a lock on its files until they are in place.
-    static const QRegularExpression temporary(u"^\\..+\\.[0-9a-f]{8}\\.[^.]+\\.tmp$"_s);
+    // Temporary files of a write-back that never reached its journal (the table is as it was),
+    // and journals cut short while they were written. A writer holds a lock on its files until
+    // they are in place.
+    static const QRegularExpression temporary(
+        u"^\\..+\\.[0-9a-f]{8}\\.[^.]+\\.tmp$|^\\..+\\.fieldwright-journal\\.[0-9a-f]{8}\\.part$"_s);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
         if (!temporary.match(name).hasMatch() || named.contains(name))
             continue;
