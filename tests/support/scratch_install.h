@@ -18,14 +18,30 @@ namespace testsupport {
 class ScratchInstall
 {
 public:
+    // The per-user data folder (backups, the list of interrupted write-backs) is the
+    // installation's own while it lives: tests run side by side, and one test's start-up
+    // must not finish another's write-back under its feet.
     ScratchInstall()
+        : m_hadDataHome(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
+        , m_dataHome(qgetenv("XDG_DATA_HOME"))
     {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("userdata"))));
         QDir().mkpath(appFolder());
         QDir().mkpath(paradoxFolder());
         QFile workDatabase(appFolder() + QStringLiteral("/dbTemp.mdb"));
         if (workDatabase.open(QIODevice::WriteOnly)) // 0 bytes: an empty SQLite database
             workDatabase.close();
     }
+
+    ~ScratchInstall()
+    {
+        if (m_hadDataHome)
+            qputenv("XDG_DATA_HOME", m_dataHome);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+    ScratchInstall(const ScratchInstall&) = delete;
+    ScratchInstall& operator=(const ScratchInstall&) = delete;
 
     QString appFolder() const { return m_root.path() + QStringLiteral("/app"); }
     QString paradoxFolder() const { return m_root.path() + QStringLiteral("/paradox"); }
@@ -92,6 +108,8 @@ public:
 
 private:
     QTemporaryDir m_root;
+    bool m_hadDataHome;
+    QByteArray m_dataHome;
 };
 
 inline paradox::Field alphaField(const QString& name, int size = 40)
