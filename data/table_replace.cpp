@@ -15,6 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -72,6 +73,15 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool isLocked() const { return m_isLocked; }
+    // Tries again until the lock is had or patience runs out.
+    void waitFor(std::chrono::milliseconds patience)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + patience;
+        while (!m_isLocked && m_fd >= 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            m_isLocked = ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+        }
+    }
 
 private:
     int m_fd = -1;
@@ -203,7 +213,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     return backup;
 }
 
-QStringList finishInterruptedWriteBacks(const QString& folder)
+QStringList finishInterruptedWriteBacks(const QString& folder, std::chrono::milliseconds patience)
 {
     QStringList notices;
     const QDir dir(folder);
@@ -212,7 +222,10 @@ QStringList finishInterruptedWriteBacks(const QString& folder)
     QSet<QString> named;
     for (const QString& name : dir.entryList({ u".*.fieldwright-journal"_s }, QDir::Files | QDir::Hidden)) {
         const QString path = dir.absoluteFilePath(name);
-        const FileLock lock(path);
+        FileLock lock(path);
+        // Locked: another process is putting that table in place, which takes a moment, or
+        // has stopped; its moves are left to it.
+        lock.waitFor(patience);
         const std::optional<Journal> journal = decode(path);
         for (const FileMove& move : journal ? journal->moves : std::vector<FileMove> {})
             named.insert(move.temporary);

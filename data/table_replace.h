@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <vector>
 
 namespace data {
@@ -29,8 +30,12 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     const QString& backupRoot, const BackupNote& note);
 
 // Finishes the write-backs interrupted in folder and removes temporary files that no
-// write-back will finish. Returns what the user should be told, one text per table.
-QStringList finishInterruptedWriteBacks(const QString& folder);
+// write-back will finish. A write-back that another process is putting in place right now is
+// waited for, up to patience, so the tables are whole when this returns. Returns what the
+// user should be told, one text per table.
+inline constexpr std::chrono::milliseconds kJournalPatience { 5000 };
+QStringList finishInterruptedWriteBacks(
+    const QString& folder, std::chrono::milliseconds patience = kJournalPatience);
 
 // The same for every folder in which a write-back of this user was interrupted, wherever it
 // is (called at start).
