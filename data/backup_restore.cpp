@@ -145,16 +145,18 @@ QString Restore::run()
     const BackupNote note { m_table, QDir(m_folder).absolutePath(), backup.note.field,
         QString::fromUtf16(kRestoreOperation), { m_id }, 0, QDateTime::currentDateTime() };
     // Whatever happens, the replacement has removed the copies or a journal still needs them.
-    struct Placed
-    {
-        std::vector<std::unique_ptr<paradox::writer::TemporaryFile>>& copies;
-        ~Placed()
-        {
-            for (const auto& copy : copies)
-                copy->markPlaced();
-        }
-    } placed { m_copies };
-    const QString replaced = replaceTableFiles(m_realFolder, m_table, moves, m_root, note);
+    const auto release = [this] {
+        for (const auto& copy : m_copies)
+            copy->markPlaced();
+    };
+    QString replaced;
+    try {
+        replaced = replaceTableFiles(m_realFolder, m_table, moves, m_root, note);
+    } catch (const core::Error&) {
+        release();
+        throw;
+    }
+    release();
     pruneBackups(m_root, note.folder, m_table);
     return replaced;
 }

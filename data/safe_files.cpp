@@ -2,6 +2,7 @@
 
 #include "core/error_report.h"
 #include "data/paradox/file_faults.h"
+#include "data/paradox/table_family.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -159,18 +159,9 @@ int writeSyncedLockedNew(const QString& path, const QByteArray& bytes)
         writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
         if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
             fail(u"Cannot flush"_s, partial);
-        if (!paradox::io::mayProceed())
-            fail(u"Cannot move"_s, partial);
-        int moved = ::renameat2(AT_FDCWD, native(partial).constData(), AT_FDCWD, native(path).constData(),
-            RENAME_NOREPLACE);
-        if (moved != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // The file system cannot refuse a replace for us: check, then rename.
-            errno = EEXIST;
-            moved = QFileInfo::exists(path) ? -1 : ::rename(native(partial).constData(), native(path).constData());
-        }
-        if (moved != 0 && errno != EEXIST)
-            fail(u"Cannot move"_s, partial);
-        if (moved != 0) {
+        if (!paradox::writer::renameNew(partial, path)) {
+            if (errno != EEXIST)
+                fail(u"Cannot move"_s, partial);
             ::unlink(native(partial).constData());
             return -1;
         }

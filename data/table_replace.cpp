@@ -227,9 +227,11 @@ QStringList finishInterruptedWriteBacks(const QString& folder, std::chrono::mill
         // has stopped; its moves are left to it.
         lock.waitFor(patience);
         const std::optional<Journal> journal = decode(path);
-        for (const FileMove& move : journal ? journal->moves : std::vector<FileMove> {})
+        if (!journal)
+            continue;
+        for (const FileMove& move : journal->moves)
             named.insert(move.temporary);
-        if (!lock.isLocked() || !journal)
+        if (!lock.isLocked())
             continue;
         carryOut(folder, journal->moves);
         forget(path);

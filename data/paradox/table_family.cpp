@@ -69,25 +69,6 @@ bool writeFully(int fd, std::uint64_t offset, const char* data, std::size_t size
     return true;
 }
 
-// Renames without replacing: a file that appeared at `to` meanwhile is never overwritten.
-bool renameNew(const QString& from, const QString& to)
-{
-    if (!io::mayProceed())
-        return false;
-    if (::renameat2(
-            AT_FDCWD, nativePath(from).constData(), AT_FDCWD, nativePath(to).constData(), RENAME_NOREPLACE)
-        == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // The file system cannot refuse a replace for us: check, then rename.
-    if (QFileInfo::exists(to)) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
-}
-
 // Puts a copy of `from` at `to` (which must not exist), flushed to the disk: a hard link
 // when the file system allows it, else a full copy written under a temporary name first.
 bool backUpFile(const QString& from, const QString& to, QString* error)
@@ -103,7 +84,7 @@ bool backUpFile(const QString& from, const QString& to, QString* error)
     if (!copy.create(target.absolutePath(), target.completeBaseName(), target.suffix(), error)
         || !copy.copyFrom(from, error) || !copy.finish(error))
         return false;
-    if (!renameNew(copy.path(), to)) {
+    if (!writer::renameNew(copy.path(), to)) {
         *error = u"cannot back up %1 to %2: %3"_s.arg(from, to, systemError(errno));
         return false;
     }
@@ -148,6 +129,25 @@ bool dropTable(const QString& folder, const QString& name, QString* error)
 }
 
 namespace writer {
+
+bool renameNew(const QString& from, const QString& to)
+{
+    if (!io::mayProceed())
+        return false;
+    if (::renameat2(
+            AT_FDCWD, nativePath(from).constData(), AT_FDCWD, nativePath(to).constData(), RENAME_NOREPLACE)
+        == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // The file system cannot refuse a replace for us: check, then rename.
+    if (QFileInfo::exists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
+}
+
 
 TemporaryFile::~TemporaryFile()
 {

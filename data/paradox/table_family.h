@@ -47,6 +47,10 @@ private:
     bool m_isPlaced = false;
 };
 
+// Renames without replacing: a file that appeared at `to` meanwhile is never overwritten.
+// False, with errno EEXIST, when `to` exists.
+bool renameNew(const QString& from, const QString& to);
+
 // Moves finished temporary files (the .DB among them) into place as table `name` of folder.
 // An existing family (tableFamily) first goes to backupFolder (refused when backupFolder is
 // empty or already holds a table of that name, in any case). The order keeps, at every

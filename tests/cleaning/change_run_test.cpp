@@ -28,26 +28,9 @@ protected:
     core::PlainFolderBox folderBox { install.paradoxFolder() };
     testsupport::ScriptedView view;
     QStringList statements;
-    bool m_hadDataHome = false;
-    QByteArray m_dataHome;
-
-    void SetUp() override
-    {
-        data::setStatementObserver([this](const QString& sql) { statements << sql; });
-        // A data folder of its own: a run finishes every interrupted write-back the user's
-        // data folder names, and another test process's would add its notice to the messages.
-        m_hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-        m_dataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(install.path(u"data"_s)));
-    }
-    void TearDown() override
-    {
-        data::setStatementObserver({});
-        if (m_hadDataHome)
-            qputenv("XDG_DATA_HOME", m_dataHome);
-        else
-            qunsetenv("XDG_DATA_HOME");
-    }
+    // The scratch installation gives the run a data folder of its own.
+    void SetUp() override { data::setStatementObserver([this](const QString& sql) { statements << sql; }); }
+    void TearDown() override { data::setStatementObserver({}); }
 
     cleaning::RunPlaces places() { return { folderBox, install.appFolder(), install.backupRoot() }; }
 

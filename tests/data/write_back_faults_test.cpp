@@ -12,6 +12,7 @@
 #include "tests/data/work_database_fixture.h"
 
 #include <csignal>
+#include <functional>
 #include <sys/file.h>
 #include <thread>
 #include <sys/wait.h>
@@ -56,7 +57,7 @@ protected:
         changeWorkValue(u"STOCK"_s, u"Note"_s, u"note 7 "_s, std::get<QString>(m_newRows[7][2]));
     }
 
-    void writeBack() { data::sendTableToParadox(u"STOCK"_s, context()); }
+    bool writeBack() { return data::sendTableToParadox(u"STOCK"_s, context()).isWrittenBack; }
 
     // After the next start: the old or the new table, whole, and nothing of ours left over.
     void expectOldOrNewAndNoLeftovers(std::int64_t point)
@@ -97,6 +98,19 @@ protected:
         writeTable(u"STOCK"_s,
             { { u"Name"_s, FieldType::Alpha, 20 }, { u"Qty"_s, FieldType::Long, 4 }, { u"Note"_s, FieldType::Memo, 11 } },
             m_oldRows);
+    }
+
+    // work() in a child process that follows plan; the child once it ended or stopped.
+    pid_t childUnder(paradox::io::FaultPlan plan, const std::function<bool()>& work, int* status)
+    {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            paradox::io::planFault(plan);
+            ::_exit(work() ? 0 : 1);
+        }
+        EXPECT_GE(child, 0);
+        ::waitpid(child, status, WUNTRACED);
+        return child;
     }
 
     // The start-up clean-up of another process, run while the child is stopped in the middle of
@@ -145,15 +159,8 @@ TEST_F(WriteBackFaults, AKillAtAnyFileOperationLeavesTheOldOrTheNewTable)
     const std::int64_t points = operationsOfAWriteBack();
     for (std::int64_t point = 1; point <= points; ++point) {
         prepareRun();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            paradox::io::planFault({ point, true });
-            writeBack();
-            ::_exit(0);
-        }
         int status = 0;
-        ::waitpid(child, &status, 0);
+        childUnder({ point, true }, [&] { return writeBack(); }, &status);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "no kill at operation " << point;
         expectOldOrNewAndNoLeftovers(point);
         restoreOldTable();
@@ -169,14 +176,8 @@ TEST_F(WriteBackFaults, AnotherProcessCleaningUpAtAnyOperationLeavesTheWriteBack
     const std::int64_t points = operationsOfAWriteBack();
     for (std::int64_t point = 1; point <= points; ++point) {
         prepareRun();
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            paradox::io::planFault({ point, false, true });
-            ::_exit(data::sendTableToParadox(u"STOCK"_s, context()).isWrittenBack ? 0 : 1);
-        }
         int status = 0;
-        ::waitpid(child, &status, WUNTRACED);
+        const pid_t child = childUnder({ point, false, true }, [&] { return writeBack(); }, &status);
         ASSERT_TRUE(WIFSTOPPED(status)) << "no stop at operation " << point;
         cleanUpBesideStoppedChild(child, m_newRows, point);
         restoreOldTable();
@@ -210,7 +211,7 @@ TEST_F(WriteBackFaults, AWriteBackOfATableAnotherProcessIsWritingBackIsRefused)
 TEST_F(WriteBackFaults, ARestoreCutShortOrDisturbedAtAnyOperationLeavesOneWholeTable)
 {
     prepareRun();
-    ASSERT_TRUE(data::sendTableToParadox(u"STOCK"_s, context()).isWrittenBack);
+    ASSERT_TRUE(writeBack());
     const auto restore = [&] {
         const std::vector<data::Backup> backups = data::listBackups(backupRoot(), paradoxFolder(), u"STOCK"_s);
         return !backups.empty()
@@ -224,16 +225,10 @@ TEST_F(WriteBackFaults, ARestoreCutShortOrDisturbedAtAnyOperationLeavesOneWholeT
         for (const paradox::io::FaultPlan plan : { paradox::io::FaultPlan { point, false, false },
                  paradox::io::FaultPlan { point, true, false }, paradox::io::FaultPlan { point, false, true } }) {
             prepareRun();
-            ASSERT_TRUE(data::sendTableToParadox(u"STOCK"_s, context()).isWrittenBack);
+            ASSERT_TRUE(writeBack());
             ASSERT_EQ(install.readTable(u"STOCK"_s), m_newRows);
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                paradox::io::planFault(plan);
-                ::_exit(restore() ? 0 : 1);
-            }
             int status = 0;
-            ::waitpid(child, &status, WUNTRACED);
+            const pid_t child = childUnder(plan, restore, &status);
             if (plan.pauses) {
                 ASSERT_TRUE(WIFSTOPPED(status)) << "no stop at operation " << point;
                 cleanUpBesideStoppedChild(child, m_oldRows, point);
