@@ -3,6 +3,7 @@
 #include "cleaning/run_phases.h"
 #include "data/paradox_folder.h"
 #include "data/preview.h"
+#include "data/run_history.h"
 #include "data/statements.h"
 #include "data/write_back.h"
 
@@ -33,6 +34,7 @@ private:
     void updateValue(std::int64_t index);
     void refreshPreview();
     void writeBack();
+    void recordInHistory() const;
     QString failureMessage(const data::WriteBackResult& writeBack) const;
     void showTableAsItIs();
 };
@@ -152,6 +154,7 @@ void ChangeRun::writeBack()
     m_proc.step(748, [&] { m_view.setBusy(false); });
     if (writeBack.isWrittenBack) {
         m_result.outcome = ChangeRunResult::Outcome::WrittenBack;
+        recordInHistory();
         m_proc.step(754, [&] { m_view.messageBox(u"Done.\r\n"_s + outcomeLine(m_result)); });
         return;
     }
@@ -162,6 +165,15 @@ void ChangeRun::writeBack()
     showTableAsItIs();
     const QString message = failureMessage(writeBack);
     m_proc.step(754, [&] { m_view.messageBox(message); });
+}
+
+void ChangeRun::recordInHistory() const
+{
+    if (!m_places.keepsHistory || !m_operation || !m_parameters)
+        return;
+    data::recordHistory({ QDateTime::currentDateTime(), data::canonicalFolder(m_folder), m_table, m_field,
+        m_operation->position, m_operation->captionText(), answerList(*m_operation, *m_parameters),
+        m_result.recordsChanged });
 }
 
 ChangeRunResult ChangeRun::run()

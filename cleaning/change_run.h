@@ -45,6 +45,9 @@ struct RunPlaces
     const core::FolderBox& folderBox;
     QString applicationFolder;
     QString backupRoot;
+    // Whether a run that ends "Done." goes into the user's history (a recipe's runs on its
+    // private copy do not: the recipe records its steps against the real table).
+    bool keepsHistory = true;
 };
 
 // The error report context of the run.

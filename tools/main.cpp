@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
     { "clean", tools::runClean, "clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]" },
     { "backups", tools::runBackups, "backups FOLDER TABLE" },
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
+    { "history", tools::runHistory, "history FOLDER [TABLE] [--json]" },
+    { "apply", tools::runApply, "apply RECIPE FOLDER [--dry-run]" },
 };
 
 int usage()

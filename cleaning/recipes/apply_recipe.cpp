@@ -1,0 +1,266 @@
+#include "cleaning/recipes/apply_recipe.h"
+
+#include "cleaning/change_run.h"
+#include "core/error_report.h"
+#include "core/folder_box.h"
+#include "data/backups.h"
+#include "data/paradox_folder.h"
+#include "data/run_history.h"
+#include "data/scratch_copy.h"
+
+#include <QDir>
+#include <deque>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace cleaning::recipes {
+namespace {
+
+// The operation that a recipe's backup names; its answers say what each step did.
+constexpr char16_t kRecipeOperation[] = u"Recipe";
+
+// A run without a window: the selection is the step's, prompts take the step's answers, and
+// what the run says is kept for the report instead of shown.
+class StepView : public ChangeRunView
+{
+public:
+    StepView(QString table, QString field, const RecipeStep& step, int fieldCount)
+        : m_table(std::move(table))
+        , m_field(std::move(field))
+        , m_operation(step.operation->captionText())
+        , m_fieldCount(fieldCount)
+        , m_answers(step.answers.begin(), step.answers.end())
+    { }
+
+    QString selectedTable() const override { return m_table; }
+    QString selectedField() const override { return m_field; }
+    int fieldListCount() const override { return m_fieldCount; }
+    QString operationText() const override { return m_operation; }
+    void setProgressValue(double) override { }
+    void setProgressText(const QString&) override { }
+    void clearPreview() override { }
+    void addPreviewEntry(const QString&) override { }
+    void setBusy(bool) override { }
+    void processEvents() override { }
+    void pause(float) override { }
+    std::optional<QString> inputBox(const QString&) override
+    {
+        if (m_answers.empty())
+            return std::nullopt;
+        QString answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    void messageBox(const QString& text) override { lastMessage = text; }
+    bool askYesNo(const QString&) override { return false; }
+    void showErrorReport(const QString&) override { }
+    void reportError(const QString& description, const QString&, int) override
+    {
+        if (firstReport.isEmpty())
+            firstReport = description;
+    }
+
+    QString lastMessage;
+    QString firstReport;
+
+private:
+    QString m_table;
+    QString m_field;
+    QString m_operation;
+    int m_fieldCount;
+    std::deque<QString> m_answers;
+};
+
+QString oneLine(QString text)
+{
+    text.replace(u"\r\n"_s, u" "_s);
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text.simplified();
+}
+
+// Why a run on the copy did not end "Done.", as the run itself said it.
+QString runProblem(const ChangeRunResult& result, const StepView& view)
+{
+    if (!result.problem.isEmpty())
+        return oneLine(result.problem);
+    if (!view.lastMessage.isEmpty() && !view.lastMessage.startsWith(u"Done."_s))
+        return oneLine(view.lastMessage);
+    if (!view.firstReport.isEmpty())
+        return oneLine(view.firstReport);
+    return u"the run did not end"_s;
+}
+
+struct PlannedRun
+{
+    int step = 0;
+    const RecipeStep* recipeStep = nullptr;
+    QString field;
+};
+
+// The runs the recipe makes on one table, or why it cannot make them.
+std::vector<PlannedRun> planTable(
+    const Recipe& recipe, const QString& folder, const QString& table, TableOutcome* outcome)
+{
+    std::vector<PlannedRun> runs;
+    std::vector<paradox::Field> fields;
+    bool isRead = false;
+    for (std::size_t i = 0; i < recipe.steps.size(); ++i) {
+        const RecipeStep& step = recipe.steps[i];
+        const int number = static_cast<int>(i) + 1;
+        if (!step.takesTable(table))
+            continue;
+        if (!isRead) {
+            fields = data::tableFields(folder, table);
+            isRead = true;
+        }
+        QStringList missing;
+        for (const QString& field : step.fields.pick(fields, &missing))
+            runs.push_back({ number, &step, field });
+        for (const QString& field : missing) {
+            const QString text = u"step %1: the table %2 has no field %3"_s.arg(number).arg(table, field);
+            // A step written for this very table means that field; one for every table passes over it.
+            if (!step.isForEveryTable())
+                throw core::Error(text);
+            outcome->notes.append(text + u", so the step passed over it"_s);
+        }
+    }
+    return runs;
+}
+
+void recordSteps(const std::vector<PlannedRun>& runs, const TableOutcome& outcome, const QString& folder)
+{
+    const QString canonical = data::canonicalFolder(folder);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const RecipeStep& step = *runs[i].recipeStep;
+        data::recordHistory(
+            { QDateTime::currentDateTime(), canonical, outcome.table, runs[i].field, step.operation->position,
+                step.operation->captionText(), step.answers, outcome.steps[i].recordsChanged });
+    }
+}
+
+QStringList stepSummaries(const std::vector<PlannedRun>& runs, const TableOutcome& outcome)
+{
+    QStringList summaries;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        summaries.append(u"step %1, %2: %3 (%4 records)"_s.arg(runs[i].step)
+                             .arg(runs[i].field, runs[i].recipeStep->operation->captionText())
+                             .arg(outcome.steps[i].recordsChanged));
+    return summaries;
+}
+
+TableOutcome applyToTable(
+    const Recipe& recipe, const QString& folder, const QString& table, const ApplyOptions& options)
+{
+    TableOutcome outcome;
+    outcome.table = table;
+    try {
+        const std::vector<PlannedRun> runs = planTable(recipe, folder, table, &outcome);
+        if (runs.empty())
+            return outcome;
+        std::optional<data::ScratchCopy> scratch;
+        try {
+            scratch.emplace(folder, table);
+        } catch (const core::Error& e) {
+            throw core::Error(u"before step %1: %2"_s.arg(runs.front().step).arg(e.description()));
+        }
+        data::ScratchCopy& copy = *scratch;
+        const int fieldCount = static_cast<int>(data::tableFields(copy.folder(), copy.table()).size());
+        const core::PlainFolderBox box(copy.folder());
+        const RunPlaces places { box, options.applicationFolder, copy.backupRoot(), false };
+        std::int64_t recordsChanged = 0;
+        for (const PlannedRun& run : runs) {
+            StepView view(copy.table(), run.field, *run.recipeStep, fieldCount);
+            const ChangeRunResult result = PushButton1_Click(view, places);
+            if (result.outcome != ChangeRunResult::Outcome::WrittenBack || result.wasAbandoned)
+                throw core::Error(
+                    u"step %1, field %2: %3"_s.arg(run.step).arg(run.field, runProblem(result, view)));
+            outcome.steps.push_back({ run.step, run.field, result.recordsChanged, result.valuesRejected });
+            recordsChanged += result.recordsChanged;
+        }
+        if (options.isDryRun) {
+            outcome.state = TableOutcome::State::Previewed;
+            return outcome;
+        }
+        data::BackupNote note;
+        note.field = outcome.steps.size() == 1 ? outcome.steps.front().field : QString();
+        note.operation = QString::fromUtf16(kRecipeOperation);
+        note.answers = stepSummaries(runs, outcome);
+        note.recordsChanged = recordsChanged;
+        note.time = QDateTime::currentDateTime();
+        outcome.backupFolder = copy.writeBack(options.backupRoot, note);
+        outcome.state
+            = outcome.backupFolder.isEmpty() ? TableOutcome::State::Unchanged : TableOutcome::State::Written;
+        recordSteps(runs, outcome, folder);
+    } catch (const core::Error& e) {
+        outcome.state = TableOutcome::State::Failed;
+        outcome.problem = oneLine(e.description());
+    }
+    return outcome;
+}
+
+} // namespace
+
+QStringList tablesOf(const QString& folder)
+{
+    data::checkParadoxFolder(folder);
+    QStringList tables;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({ u"*.db"_s }, QDir::Files | QDir::Readable, QDir::Name)) {
+        if (name.startsWith(u'~') || name.startsWith(u'.'))
+            continue;
+        tables.append(name.left(name.size() - 3).toUpper());
+    }
+    tables.removeDuplicates();
+    tables.sort();
+    return tables;
+}
+
+std::vector<TableOutcome> applyRecipe(
+    const Recipe& recipe, const QString& folder, const ApplyOptions& options)
+{
+    std::vector<TableOutcome> outcomes;
+    QStringList tables = tablesOf(folder);
+    // A step that names a table the folder lacks is said, not silently skipped.
+    for (const RecipeStep& step : recipe.steps) {
+        if (!step.isForEveryTable() && !tables.contains(step.table, Qt::CaseInsensitive)) {
+            TableOutcome missing;
+            missing.table = step.table;
+            missing.state = TableOutcome::State::Failed;
+            missing.problem = u"the folder has no table %1"_s.arg(step.table);
+            outcomes.push_back(missing);
+        }
+    }
+    for (const QString& table : tables) {
+        if (options.startingTable)
+            options.startingTable(table);
+        TableOutcome outcome = applyToTable(recipe, folder, table, options);
+        if (outcome.state != TableOutcome::State::Unchanged || !outcome.steps.empty()
+            || !outcome.notes.isEmpty())
+            outcomes.push_back(std::move(outcome));
+    }
+    return outcomes;
+}
+
+QString describeOutcome(const TableOutcome& outcome)
+{
+    std::int64_t records = 0;
+    for (const StepOutcome& step : outcome.steps)
+        records += step.recordsChanged;
+    switch (outcome.state) {
+    case TableOutcome::State::Written:
+        return u"%1: written; %2 record changes; the previous version is kept in %3"_s.arg(outcome.table)
+            .arg(records)
+            .arg(data::shownBackupFolder(outcome.backupFolder));
+    case TableOutcome::State::Unchanged:
+        return u"%1: no record changed, so the table was not written"_s.arg(outcome.table);
+    case TableOutcome::State::Previewed:
+        return u"%1: %2 record changes would be made"_s.arg(outcome.table).arg(records);
+    case TableOutcome::State::Failed:
+        break;
+    }
+    return u"%1: left as it was: %2"_s.arg(outcome.table, outcome.problem);
+}
+
+} // namespace cleaning::recipes

@@ -1,0 +1,42 @@
+#pragma once
+
+// A private copy of one table's files, to change step after step with ordinary runs; at the
+// end its changes replace the table in one write-back (one backup, one restore takes them
+// all back), or the copy is thrown away and the table was never touched. This is how several
+// changes to one table are made all or nothing.
+
+#include "data/backups.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace data {
+
+class ScratchCopy
+{
+public:
+    // Copies the family of `table` (as the table list names it) of folder. Throws core::Error
+    // when the table cannot be read or may not be written back now.
+    ScratchCopy(const QString& folder, const QString& table);
+
+    QString folder() const; // where the copy is: a table of the same bare name
+    QString table() const { return m_name; } // the copy's name in folder()
+    QString backupRoot() const; // where the copy's own runs keep their (thrown away) backups
+
+    // Puts every file of the copy that differs from the table's in place of it, through the
+    // safe replacement of a write-back, the replaced files kept in a backup under backupRoot
+    // (empty: the default). Refused, with the table untouched, when the table changed since
+    // the copy was made or may not be written now. Returns the backup folder, or the empty
+    // text when the copy equals the table (nothing written). Throws core::Error.
+    QString writeBack(const QString& backupRoot, BackupNote note);
+
+private:
+    QTemporaryDir m_dir;
+    QString m_dbPath; // the table's .db, where its links point
+    QString m_name; // the .db's base name
+    QJsonObject m_snapshot;
+};
+
+} // namespace data
