@@ -22,6 +22,7 @@ constexpr Command kCommands[] = {
     { "clean", tools::runClean, "clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]" },
     { "backups", tools::runBackups, "backups FOLDER TABLE" },
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
+    { "check", tools::runCheck, "check FOLDER [TABLE]" },
 };
 
 int usage()
