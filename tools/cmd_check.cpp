@@ -20,18 +20,6 @@ int usageError(const QString& problem)
     return 2;
 }
 
-QString checkLine(const paradox::TableCheck& check)
-{
-    if (!check.notChecked.isEmpty())
-        return check.table + u" not checked: "_s + check.notChecked;
-    if (check.isWhole())
-        return check.table + u" ok"_s;
-    QStringList problems;
-    for (const paradox::TableProblem& problem : check.problems)
-        problems.push_back(problem.text());
-    return check.table + u" damaged: "_s + problems.join(u"; "_s);
-}
-
 } // namespace
 
 int runCheck(const QStringList& args)
@@ -47,7 +35,7 @@ int runCheck(const QStringList& args)
         return usageError(u"no such table: "_s + table);
     bool isAllWhole = true;
     for (const paradox::TableCheck& check : checks) {
-        printOut(terminalText(checkLine(check)));
+        printOut(terminalText(check.table + u' ' + check.summary()));
         isAllWhole = isAllWhole && check.isWhole();
     }
     return isAllWhole ? 0 : 1;

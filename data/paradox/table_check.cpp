@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <new>
 #include <optional>
 
@@ -232,6 +233,18 @@ bool checkFiles(TableCheck& check, ProblemList& problems, QIODevice& db, const Q
 QString TableProblem::text() const
 {
     return where.isEmpty() ? u"%1: %2"_s.arg(file, what) : u"%1, %2: %3"_s.arg(file, where, what);
+}
+
+QString TableCheck::summary() const
+{
+    if (!notChecked.isEmpty())
+        return u"not checked: "_s + notChecked;
+    if (problems.empty())
+        return u"ok"_s;
+    QStringList texts;
+    for (const TableProblem& problem : problems)
+        texts.push_back(problem.text());
+    return u"damaged: "_s + texts.join(u"; "_s);
 }
 
 TableCheck checkTableDevices(const QString& table, QIODevice& db, const QString& dbName,

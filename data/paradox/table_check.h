@@ -27,6 +27,8 @@ struct TableCheck
     // Why the table could not be checked at all (a password-protected table); empty when it was.
     QString notChecked;
     bool isWhole() const { return problems.empty() && notChecked.isEmpty(); }
+    // "ok", "damaged: PROBLEM; PROBLEM ..." or "not checked: WHY", for a list or a message.
+    QString summary() const;
 };
 
 // A badly damaged table could fault on every record; past this many, the rest are counted.
