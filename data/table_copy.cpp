@@ -1,6 +1,7 @@
 #include "data/table_copy.h"
 
 #include "core/procedure.h"
+#include "data/paradox/table_check.h"
 #include "data/paradox_folder.h"
 #include "data/safe_names.h"
 #include "data/statements.h"
@@ -153,11 +154,29 @@ void Copy::copyRecord(std::int64_t index, bool* isInserted)
         *isInserted = false;
 }
 
+QString damageRefusal(const QString& folder, const QString& table)
+{
+    const QString dbPath = paradox::findTableFile(folder, table);
+    if (dbPath.isEmpty())
+        return {}; // the copy says that it is missing
+    const paradox::TableCheck check = paradox::checkTable(dbPath);
+    if (check.problems.empty())
+        return {};
+    return u"The table %1 is damaged (%2); it was not changed. fieldwright-cli check tells every problem."_s
+        .arg(table, check.problems.front().text());
+}
+
 CopyResult Copy::run()
 {
     if (const QString problem = unsafeNameProblem(m_table); !problem.isEmpty()) {
         m_proc.report(problem, 100);
         m_result.problem = problem;
+        return m_result;
+    }
+    // A damaged table is not cleaned at all: a run would copy and write back only part of it.
+    if (const QString damage = damageRefusal(m_ctx.folder, m_table); !damage.isEmpty()) {
+        m_proc.report(damage, 101);
+        m_result.problem = damage;
         return m_result;
     }
     openBoth();
@@ -167,7 +186,8 @@ CopyResult Copy::run()
         m_records.reset();
         // Another program writing to the table while it was read would leave a copy of
         // neither its old nor its new content.
-        if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
+        if (const QString changed
+            = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
             !m_snapshot.isEmpty() && !changed.isEmpty())
             throw core::Error(changed);
     });
@@ -186,7 +206,8 @@ CopyResult Copy::run()
             ? u"Only %1 of the %2 records of %3 were copied."_s.arg(m_result.recordsCopied)
                   .arg(m_result.recordsExpected)
                   .arg(m_table)
-            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s.arg(m_table)
+            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s
+                  .arg(m_table)
                   .arg(m_proc.reportCount());
     return m_result;
 }

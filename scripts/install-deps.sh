@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need.
 # Runs apt-get only when something is missing. `install-deps.sh fuzz` adds the
-# fuzzing toolchain (clang with libFuzzer) that scripts/fuzz-reader.sh needs.
+# fuzzing toolchain (clang with libFuzzer) that scripts/fuzz-reader.sh needs;
+# `install-deps.sh clang` adds clang alone, for scripts/build-clang.sh.
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,10 @@ packages=(
   xvfb xauth xdotool imagemagick fonts-liberation2
   strace
 )
-if [ "${1:-}" = fuzz ]; then
-  packages+=(clang libclang-rt-14-dev)
-fi
+case "${1:-}" in
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  clang) packages+=(clang) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,15 @@
 // fieldwright-cli dump FILE.db: the whole table as CSV (RFC 4180, UTF-8, CRLF line ends).
 // A header row of field names; every non-null value in double quotes with inner quotes
 // doubled; a null as an empty unquoted field.
+//
+// dump --salvage FILE.db: every record of a damaged table that can be read whole, a value
+// that cannot be read (its memo file is missing) as an unquoted <missing>; what could not be
+// read goes to standard error. Exits 1 when anything was left out.
 
 #include "tools/cli_support.h"
 
 #include "data/paradox/table.h"
+#include "data/paradox/table_salvage.h"
 
 #include <cstdio>
 
@@ -29,10 +34,73 @@ bool flush(QByteArray& buffer)
     return isWritten;
 }
 
+void appendHeaderRow(QByteArray& buffer, const std::vector<paradox::Field>& fields)
+{
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            buffer.append(',');
+        appendQuoted(buffer, fields[i].name);
+    }
+    buffer.append("\r\n");
+}
+
+int runSalvage(const QStringList& args)
+{
+    if (args.size() != 1) {
+        printErr(u"usage: fieldwright-cli dump [--salvage] FILE.db"_s);
+        return 2;
+    }
+    QString error;
+    const auto reader = paradox::openTableForSalvage(args.first(), &error);
+    if (!reader) {
+        printErr(u"fieldwright-cli: "_s + error);
+        return 1;
+    }
+    QByteArray buffer;
+    appendHeaderRow(buffer, reader->info().fields);
+    paradox::Row row;
+    std::vector<bool> isMissing;
+    bool isWritten = true;
+    bool isWhole = true;
+    const auto reportProblems = [&] {
+        for (const paradox::TableProblem& problem : reader->takeProblems()) {
+            isWritten = flush(buffer) && isWritten; // the records before it come first
+            std::fflush(stdout);
+            printErr(u"fieldwright-cli: not read: "_s + problem.text());
+            isWhole = false;
+        }
+    };
+    reportProblems();
+    while (reader->readNext(row, isMissing)) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (i > 0)
+                buffer.append(',');
+            if (isMissing[i])
+                buffer.append("<missing>");
+            else if (!paradox::isNull(row[i]))
+                appendQuoted(buffer, paradox::valueText(row[i]));
+        }
+        buffer.append("\r\n");
+        reportProblems();
+        if (buffer.size() >= (1 << 16))
+            isWritten = flush(buffer) && isWritten;
+    }
+    reportProblems();
+    isWritten = flush(buffer) && isWritten;
+    isWritten = std::fflush(stdout) == 0 && isWritten;
+    if (!isWritten) {
+        printErr(u"fieldwright-cli: cannot write the output"_s);
+        return 1;
+    }
+    return isWhole ? 0 : 1;
+}
+
 } // namespace
 
 int runDump(const QStringList& args)
 {
+    if (!args.isEmpty() && args.first() == u"--salvage"_s)
+        return runSalvage(args.mid(1));
     int status = 0;
     const auto reader = openTableArgument(args, u"dump"_s, &status);
     if (!reader)
@@ -40,13 +108,7 @@ int runDump(const QStringList& args)
     constexpr qsizetype kFlushSize = 1 << 16;
     QByteArray buffer;
     buffer.reserve(kFlushSize * 2);
-    const std::vector<paradox::Field>& fields = reader->info().fields;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            buffer.append(',');
-        appendQuoted(buffer, fields[i].name);
-    }
-    buffer.append("\r\n");
+    appendHeaderRow(buffer, reader->info().fields);
 
     paradox::Row row;
     bool isWritten = true;

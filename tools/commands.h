@@ -16,6 +16,7 @@ int runBackups(const QStringList& args);
 int runRestore(const QStringList& args);
 int runHistory(const QStringList& args);
 int runApply(const QStringList& args);
+int runCheck(const QStringList& args);
 
 // Writes to standard output / standard error as UTF-8.
 void printOut(const QString& line);

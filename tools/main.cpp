@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
     { "history", tools::runHistory, "history FOLDER [TABLE] [--json]" },
     { "apply", tools::runApply, "apply RECIPE FOLDER [--dry-run]" },
+    { "check", tools::runCheck, "check FOLDER [TABLE]" },
 };
 
 int usage()

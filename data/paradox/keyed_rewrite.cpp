@@ -94,7 +94,7 @@ Preparation prepare(const QString& dbPath, int field)
         plan.refusal = keyedLayoutProblem(work);
     for (const SecondaryIndex& index : work.indexes) {
         if (plan.refusal.isEmpty() && !index.problem.isEmpty())
-            plan.refusal = u"%1: %2"_s.arg(table.name, index.problem);
+            plan.refusal = u"%1: %2"_s.arg(table.name, rebuildProblemFor(index, table, field));
     }
     plan.files.push_back(table.path);
     if (isKeyField)

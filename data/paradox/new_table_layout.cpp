@@ -29,6 +29,7 @@
 #include "data/paradox/header.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -117,6 +118,9 @@ bool isBlockSizeAllowed(int kilobytes, int version)
     return (kilobytes >= 1 && kilobytes <= 4)
         || (isLargeBlockAllowed && (kilobytes == 16 || kilobytes == 32));
 }
+
+// The block sizes a table may have, smallest first; 16 and 32 KB need version 7.
+constexpr std::array<int, 5> kBlockSizesKb { 1, 2, 4, 16, 32 };
 
 // The fields as stored, their offsets and the record size; `names` gets their names in the
 // code page, each NUL-terminated. Empty when they can be written, else why not.
@@ -235,6 +239,19 @@ QByteArray buildHeader(const NewTable& table, const NewTableLayout& layout, cons
 
 } // namespace
 
+int chooseBlockSizeKb(const std::vector<Field>& fields, std::int64_t records)
+{
+    int recordSize = 0;
+    for (const Field& field : fields)
+        recordSize += fieldWidth(field);
+    for (int kilobytes : kBlockSizesKb) {
+        const int perBlock = (kilobytes * 1024 - kBlockHeaderSize) / std::max(recordSize, 1);
+        if (records > 0 && std::int64_t { kMaxBlockNumber } * perBlock >= records)
+            return kilobytes;
+    }
+    return kBlockSizesKb.back();
+}
+
 std::optional<NewTableLayout> planNewTable(const NewTable& table, QString* error)
 {
     const auto fail = [&](const QString& what) {
@@ -245,12 +262,15 @@ std::optional<NewTableLayout> planNewTable(const NewTable& table, QString* error
         return fail(problem);
     NewTableLayout layout;
     layout.version = std::max(table.fileVersion, minimumVersion(table.fields));
-    if (!isBlockSizeAllowed(table.blockSizeKb, layout.version))
+    const bool isBlockSizeChosen = table.blockSizeKb == 0;
+    if (!isBlockSizeChosen && !isBlockSizeAllowed(table.blockSizeKb, layout.version))
         return fail(u"a block of %1 KB is not possible in this file version"_s.arg(table.blockSizeKb));
-    layout.blockSize = table.blockSizeKb * 1024;
+    layout.blockSize = (isBlockSizeChosen ? kBlockSizesKb.back() : table.blockSizeKb) * 1024;
     QByteArray names;
     if (const QString problem = layOutFields(table, layout, names); !problem.isEmpty())
         return fail(problem);
+    if (isBlockSizeChosen)
+        layout.version = dbHeader::kVersion7; // the only version with 32 KB blocks
     QString problem;
     const auto sortOrder = chooseSortOrder(table, &problem);
     if (!sortOrder)

@@ -95,7 +95,8 @@ QString layoutProblem(const SecondaryIndex& index, const KeyedTable& table)
     return QString();
 }
 
-QString orderProblem(const SecondaryIndex& index, const KeyedTable& table)
+// `preferred`: the field whose problem to tell first (the one a run cleans), or -1.
+QString orderProblem(const SecondaryIndex& index, const KeyedTable& table, int preferred)
 {
     const IndexFileHeader& data = index.data;
     const bool isDescending = data.isDescending
@@ -110,6 +111,7 @@ QString orderProblem(const SecondaryIndex& index, const KeyedTable& table)
     std::vector<int> keyFields = index.indexedFields;
     for (int i = 0; i < table.keyFields; ++i)
         keyFields.push_back(i);
+    std::stable_partition(keyFields.begin(), keyFields.end(), [&](int field) { return field == preferred; });
     const TableSortOrder order = table.sortOrder();
     for (int position : keyFields) {
         const Field& field = table.fields()[static_cast<std::size_t>(position)];
@@ -125,7 +127,7 @@ QString orderProblem(const SecondaryIndex& index, const KeyedTable& table)
     return QString();
 }
 
-QString rebuildProblem(const SecondaryIndex& index, const KeyedTable& table)
+QString rebuildProblem(const SecondaryIndex& index, const KeyedTable& table, int preferred = -1)
 {
     const IndexFileHeader& data = index.data;
     if (table.keyFields == 0)
@@ -136,7 +138,7 @@ QString rebuildProblem(const SecondaryIndex& index, const KeyedTable& table)
     if (data.needsRebuild || index.tree.needsRebuild)
         return u"index %1 is marked as needing a rebuild by the engine"_s.arg(data.name);
     const QString layout = layoutProblem(index, table);
-    return layout.isEmpty() ? orderProblem(index, table) : layout;
+    return layout.isEmpty() ? orderProblem(index, table, preferred) : layout;
 }
 
 void fillEntry(const SecondaryIndex& index, const KeyedTable& table, const unsigned char* record, int block,
@@ -186,6 +188,11 @@ std::vector<SecondaryIndex> findSecondaryIndexes(const KeyedTable& table)
         indexes.push_back(std::move(index));
     }
     return indexes;
+}
+
+QString rebuildProblemFor(const SecondaryIndex& index, const KeyedTable& table, int field)
+{
+    return index.problem.isEmpty() ? QString() : rebuildProblem(index, table, field);
 }
 
 QString checkEntryOrder(const SecondaryIndex& index)

@@ -24,6 +24,10 @@ struct SecondaryIndex
 // Throws FormatError when a file cannot be read or its indexed fields cannot be told.
 std::vector<SecondaryIndex> findSecondaryIndexes(const KeyedTable& table);
 
+// The index's problem (SecondaryIndex::problem) told for `field` where the index has one
+// for several of its fields: a refusal to clean a field names that field.
+QString rebuildProblemFor(const SecondaryIndex& index, const KeyedTable& table, int field);
+
 // Reads the index's entries and checks that they are in the order this program computes:
 // the engine's own files confirm the collation before an index is rebuilt with it. Empty
 // when they are; else why not. Throws FormatError for a damaged file.

@@ -97,7 +97,10 @@ TEST(TablePatch, ChangesOnlyTheBytesOfTheChangedValues)
 
     const QByteArray after = fileBytes(patch->temporaryDbPath());
     ASSERT_EQ(after.size(), before.size());
-    for (const auto& [first, last] : differences(before, after)) {
+    for (const auto& range : differences(before, after)) {
+        // Plain copies: clang 14 cannot capture structured bindings in a lambda.
+        const auto first = range.first;
+        const auto last = range.second;
         const bool isInAChangedSlot = std::any_of(changes.begin(), changes.end(), [&](const Change& c) {
             const qsizetype slot = slotOffset(before, kFields, c.record, c.field);
             const Field& field = kFields[static_cast<std::size_t>(c.field)];
