@@ -211,6 +211,12 @@ private:
 bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field>& fields,
     const std::vector<paradox::Row>& rows, int codePage, QString* error)
 {
+    return writeTableWithPxlib(dbPath, fields, rows, codePage, error, PxlibTableOptions());
+}
+
+bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field>& fields,
+    const std::vector<paradox::Row>& rows, int codePage, QString* error, const PxlibTableOptions& options)
+{
     QString scratch;
     if (!error)
         error = &scratch;
@@ -238,11 +244,15 @@ bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field
     const QByteArray dbFile = QFile::encodeName(dbPath);
     const QFileInfo info(dbPath);
     const QString mbPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".mb"));
-    bool isOk = PX_create_file(
-                    doc, pxFields, static_cast<int>(fields.size()), dbFile.constData(), pxfFileTypNonIndexDB)
+    bool isOk = PX_create_file(doc, pxFields, static_cast<int>(fields.size()), dbFile.constData(),
+                    options.keyFields > 0 ? pxfFileTypIndexDB : pxfFileTypNonIndexDB)
         == 0;
     if (isOk)
         isOk = PX_set_value(doc, "codepage", static_cast<float>(codePage)) == 0;
+    if (isOk && options.keyFields > 0)
+        isOk = PX_set_value(doc, "numprimkeys", static_cast<float>(options.keyFields)) == 0;
+    if (isOk && !options.password.isEmpty())
+        isOk = PX_set_parameter(doc, "password", options.password.constData()) == 0;
     if (isOk && hasBlobs)
         isOk = PX_set_blob_file(doc, QFile::encodeName(mbPath).constData()) == 0;
     if (isOk) {
@@ -256,6 +266,19 @@ bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field
                 isOk = false;
                 break;
             }
+        }
+    }
+    if (isOk && options.keyFields > 0) {
+        const QString pxPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".px"));
+        pxdoc_t* index
+            = PX_new3(testsupport::collectPxlibMessages, nullptr, nullptr, nullptr, &pxlibMessages);
+        isOk = index
+            && PX_create_file(index, nullptr, 0, QFile::encodeName(pxPath).constData(), pxfFileTypPrimIndex)
+                == 0
+            && PX_write_primary_index(doc, index) == 0;
+        if (index) {
+            PX_close(index);
+            PX_delete(index);
         }
     }
     PX_close(doc);
