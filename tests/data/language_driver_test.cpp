@@ -86,8 +86,9 @@ TEST(LanguageDriver, NameAndByteTogetherOrTheByteAloneWhenItIsUnambiguous)
         ASSERT_TRUE(reader) << c.name << ": " << error.toStdString();
         EXPECT_EQ(reader->info().codePage, c.codePage) << c.name;
         EXPECT_EQ(reader->info().codePageSource, c.source) << c.name;
-        if (c.source == Source::Assumed)
+        if (c.source == Source::Assumed) {
             EXPECT_TRUE(codePageOrigin(reader->info()).contains(u"is not known"_s)) << c.name;
+        }
     }
     QTemporaryDir dir;
     EXPECT_EQ(readAll(roman8Table(dir.path(), 0x14, "nonesuch")).rows, std::vector<Row>({ { u"δ°╛⌠"_s } }));

@@ -12,6 +12,8 @@
 // paradox.h declares C functions without extern "C".
 extern "C" {
 #include <paradox.h>
+// pxlib's own scrambling of .MB chunks: exported by the library, though no header declares it.
+void px_encrypt_mb_block(unsigned char* src, unsigned char* dst, long encryption, long size);
 }
 
 namespace testsupport {
@@ -44,6 +46,23 @@ bool padMemoFile(const QString& mbPath, QString* error)
     if (remainder != 0)
         mb.resize(mb.size() + 4096 - remainder);
     return true;
+}
+
+// pxlib scrambles the .DB of a password-protected table but writes its .MB in clear, which
+// pxlib's own reader (and the engine) then unscramble into garbage. Scramble it as the engine
+// does, with pxlib's own code.
+bool scrambleMemoFile(const QString& mbPath, unsigned long key, QString* error)
+{
+    QFile mb(mbPath);
+    if (!mb.open(QIODevice::ReadWrite)) {
+        *error = mb.errorString();
+        return false;
+    }
+    QByteArray bytes = mb.readAll();
+    QByteArray scrambled(bytes.size(), '\0');
+    px_encrypt_mb_block(reinterpret_cast<unsigned char*>(bytes.data()),
+        reinterpret_cast<unsigned char*>(scrambled.data()), static_cast<long>(key), static_cast<long>(bytes.size()));
+    return mb.seek(0) && mb.write(scrambled) == scrambled.size();
 }
 
 class RecordBuilder
@@ -281,10 +300,13 @@ bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field
             PX_delete(index);
         }
     }
+    const unsigned long key = doc->px_head ? doc->px_head->px_encryption : 0;
     PX_close(doc);
     PX_delete(doc);
     if (isOk && hasBlobs)
         isOk = padMemoFile(mbPath, error);
+    if (isOk && hasBlobs && key != 0)
+        isOk = scrambleMemoFile(mbPath, key, error);
     if (!isOk && error->isEmpty())
         *error = pxlibMessages.isEmpty() ? QStringLiteral("pxlib failed") : pxlibMessages;
     return isOk;
