@@ -1,5 +1,6 @@
-// fieldwright-cli schema FILE.db: the table's header facts, then one line per field
-// (name, type, size), tab-separated.
+// fieldwright-cli schema FILE.db: the table's header facts (version, code page and where it
+// comes from, password protection, records), then one line per field (name, type, size),
+// tab-separated.
 
 #include "tools/cli_support.h"
 
@@ -36,6 +37,8 @@ int runSchema(const QStringList& args)
     const paradox::TableInfo& info = reader->info();
     printOut(u"file version\t"_s + versionText(info.fileVersion));
     printOut(u"code page\t"_s + QString::number(info.codePage));
+    printOut(u"code page from\t"_s + paradox::codePageOrigin(info));
+    printOut(u"password-protected\t"_s + (info.isPasswordProtected ? u"yes"_s : u"no"_s));
     printOut(u"record count\t"_s + QString::number(info.recordCount));
     for (const paradox::Field& field : info.fields)
         printOut(

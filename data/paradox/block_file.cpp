@@ -17,6 +17,7 @@
 #include "data/paradox/byte_reader.h"
 #include "data/paradox/byte_writer.h"
 #include "data/paradox/data_block.h"
+#include "data/paradox/encryption.h"
 #include "data/paradox/header.h"
 
 #include <cstring>
@@ -34,6 +35,9 @@ void readBlock(QFile& file, const QString& name, const BlockLayout& layout, int 
     bytes.resize(layout.blockSize);
     if (!file.seek(offset) || file.read(bytes.data(), layout.blockSize) != layout.blockSize)
         throw FormatError { name, offset, u"cannot read block %1 at byte %2"_s.arg(number).arg(offset) };
+    if (layout.encryptionKey != 0)
+        crypt::decryptBlock(
+            layout.encryptionKey, number, reinterpret_cast<unsigned char*>(bytes.data()), layout.blockSize);
 }
 
 } // namespace
@@ -100,6 +104,8 @@ PackedBlockWriter::PackedBlockWriter(writer::TemporaryFile& file, const QString&
     , m_blockSize(blockSize)
     , m_recordSize(recordSize)
     , m_perBlock((blockSize - kBlockHeaderSize) / recordSize)
+    , m_encryptionKey(headerPart::encryptionKeyOf(
+          ByteReader(reinterpret_cast<const unsigned char*>(m_header.constData()), m_header.size(), m_name)))
 {
     m_keys.keySize = keySize;
     const std::size_t blocksPerBuffer
@@ -146,6 +152,9 @@ bool PackedBlockWriter::flush(bool isLast, QString* error)
         const int number = m_bufferFirst + i;
         char* block = m_buffer.data() + std::int64_t { i } * m_blockSize;
         putU16(block, static_cast<std::uint32_t>(isLast && number == m_blocks ? 0 : number + 1));
+        if (m_encryptionKey != 0)
+            crypt::encryptBlock(
+                m_encryptionKey, number, reinterpret_cast<unsigned char*>(block), m_blockSize);
     }
     const auto offset
         = static_cast<std::uint64_t>(m_header.size() + std::int64_t { m_bufferFirst - 1 } * m_blockSize);

@@ -98,6 +98,7 @@ private:
     int m_recordSize;
     int m_perBlock;
     BlockKeys m_keys;
+    std::uint32_t m_encryptionKey; // the original's: a password-protected file stays so
     std::vector<char> m_buffer; // whole blocks, the first of them block m_bufferFirst
     int m_bufferFirst = 1;
     int m_blocks = 0; // blocks started

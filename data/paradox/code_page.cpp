@@ -1,6 +1,7 @@
 #include "data/paradox/code_page.h"
 
 #include "data/paradox/iconv_converter.h"
+#include "data/paradox/language_driver.h"
 
 #include <algorithm>
 #include <map>
@@ -15,6 +16,9 @@ constexpr char16_t kUndefinedBytePrivateUse = 0xF700;
 
 std::string iconvName(int codePage)
 {
+    // HP Roman-8 has no number of its own in iconv.
+    if (codePage == kHpRoman8CodePage)
+        return "HP-ROMAN8";
     return "CP" + std::to_string(codePage);
 }
 

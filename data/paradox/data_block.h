@@ -22,6 +22,7 @@ struct BlockLayout
     int firstBlock = 0;
     int fileBlocks = 0;
     std::int64_t recordCount = 0; // as the header gives it
+    std::uint32_t encryptionKey = 0; // 0: the blocks are in clear (encryption.h)
 
     int recordsPerBlock() const { return (blockSize - kBlockHeaderSize) / recordSize; }
     // File offset of block `number` (from 1).

@@ -1,6 +1,7 @@
 #include "data/paradox/db_copy.h"
 
 #include "data/paradox/data_block.h"
+#include "data/paradox/encryption.h"
 
 #include <algorithm>
 
@@ -34,11 +35,25 @@ public:
         const bool isStreamed = !m_changes.empty()
             && static_cast<std::int64_t>(m_changes.size()) * kBlocksPerChangeForStreaming
                 >= m_header.fileBlocks;
-        return (isStreamed ? stream(error) : copyWhole(error)) && walkRest(error);
+        return (isStreamed ? stream(error) : copyWhole(error))
+            && (isScrambled() ? walkRestScrambled(error) : walkRest(error));
     }
 
 private:
     std::int64_t startOf(int block) const { return m_header.layout().blockOffset(block); }
+    // A password-protected table's blocks are changed in clear and scrambled again with its
+    // own key; the scrambling is byte for byte, so only the changed values' bytes differ.
+    bool isScrambled() const { return m_header.encryptionKey != 0; }
+    void unscramble(char* block, int number) const
+    {
+        crypt::decryptBlock(
+            m_header.encryptionKey, number, reinterpret_cast<unsigned char*>(block), m_header.blockSize);
+    }
+    void scramble(char* block, int number) const
+    {
+        crypt::encryptBlock(
+            m_header.encryptionKey, number, reinterpret_cast<unsigned char*>(block), m_header.blockSize);
+    }
 
     // The chain's current block, whose first bytes are at head: its record count, checked.
     DataBlock enter(const unsigned char* head, std::int64_t blockStart)
@@ -88,6 +103,8 @@ private:
                 if (number != m_chain.current())
                     continue; // a free block, or one the chain comes to later
                 char* block = piece.data() + (startOf(number) - start);
+                if (isScrambled())
+                    unscramble(block, number);
                 const DataBlock header
                     = enter(reinterpret_cast<const unsigned char*>(block), startOf(number));
                 const auto applyHere = [&](const PendingChange& change, std::int64_t inBlock) {
@@ -95,6 +112,8 @@ private:
                 };
                 if (!forEachChange(header, applyHere))
                     return false;
+                if (isScrambled())
+                    scramble(block, number);
             }
             if (!m_copy.writeAt(static_cast<std::uint64_t>(start), piece.data(), piece.size(), error))
                 return false;
@@ -122,6 +141,32 @@ private:
                         static_cast<std::size_t>(width), error);
             };
             if (!forEachChange(block, applyThere))
+                return false;
+        }
+        return true;
+    }
+
+    // As walkRest, a whole block at a time: a field's bytes are scattered over its chunk.
+    bool walkRestScrambled(QString* error)
+    {
+        std::vector<char> block(static_cast<std::size_t>(m_header.blockSize));
+        while (m_chain.current() != 0) {
+            const int number = m_chain.current();
+            const std::int64_t blockStart = startOf(number);
+            m_original.readAt(blockStart, block.data(), m_header.blockSize, m_name);
+            unscramble(block.data(), number);
+            const DataBlock header = enter(reinterpret_cast<const unsigned char*>(block.data()), blockStart);
+            bool isChanged = false;
+            const auto applyHere = [&](const PendingChange& change, std::int64_t inBlock) {
+                isChanged = true;
+                return m_apply(change, block.data() + inBlock, error);
+            };
+            if (!forEachChange(header, applyHere))
+                return false;
+            if (!isChanged)
+                continue;
+            scramble(block.data(), number);
+            if (!m_copy.writeAt(static_cast<std::uint64_t>(blockStart), block.data(), block.size(), error))
                 return false;
         }
         return true;

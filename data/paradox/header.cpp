@@ -28,6 +28,7 @@
 
 #include "data/paradox/code_page.h"
 #include "data/paradox/field_decode.h"
+#include "data/paradox/language_driver.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,7 +39,8 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-// Text of the 3.x era carries no code page; it is in the DOS code page of the site.
+// Text of the 3.x era carries no code page; short of a known language driver, it is in the
+// DOS code page of the site.
 constexpr int kCodePageBefore4 = 437;
 constexpr int kMaxFields = 255;
 constexpr int kMaxBcdDecimals = 32;
@@ -93,18 +95,28 @@ std::optional<QByteArray> untilNul(const ByteReader& header, std::int64_t offset
     return QByteArray(reinterpret_cast<const char*>(start), static_cast<qsizetype>(end - start));
 }
 
-int decodeCodePage(const ByteReader& header, bool hasExtendedPart)
+// The header's code page. Where it gives none (3.x tables have no place for it), the text is
+// in the code page of the table's language driver, or, for a driver not known here, in the
+// DOS code page of the 3.x era.
+void decodeCodePage(const ByteReader& header, bool hasExtendedPart, TableInfo& info)
 {
-    int codePage = hasExtendedPart ? header.u16(dbHeader::kCodePage, "code page") : kCodePageBefore4;
-    if (codePage == 0)
-        codePage = kCodePageBefore4;
-    if (!isSupportedCodePage(codePage))
+    using Source = TableInfo::CodePageSource;
+    const int stored = hasExtendedPart ? header.u16(dbHeader::kCodePage, "code page") : 0;
+    const std::optional<int> fromDriver
+        = stored == 0 ? languageDriverCodePage(info.sortOrderCode, info.sortOrderName) : std::nullopt;
+    info.codePage = stored != 0 ? stored : fromDriver.value_or(kCodePageBefore4);
+    info.codePageSource = stored != 0 ? Source::Header
+        : fromDriver                  ? Source::LanguageDriver
+                                      : Source::Assumed;
+    if (!isSupportedCodePage(info.codePage))
         header.fail(dbHeader::kCodePage,
-            u"the table's text is in code page %1, which this system cannot convert"_s.arg(codePage));
-    return codePage;
+            u"the table's text is in code page %1, which this system cannot convert"_s.arg(info.codePage));
 }
 
-void decodeFields(const ByteReader& header, TableHeader& result, int numFields, int version)
+// The field descriptors, and the names after them as stored (their code page may depend on
+// the sort order name that follows them).
+std::vector<QByteArray> decodeFields(
+    const ByteReader& header, TableHeader& result, int numFields, int version)
 {
     const std::int64_t descriptors
         = headerPart::descriptorsAt(version >= dbHeader::kFirstVersionWithExtendedPart);
@@ -122,11 +134,10 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
                 .arg(recordSize));
 
     std::int64_t offset = headerPart::fieldNamesAt(descriptors, numFields, version);
-    const TextCodec& names = *textCodecFor(result.info.codePage); // checked by decodeHeader
-    for (Field& field : result.info.fields) {
-        const QByteArray name = headerPart::zeroTerminated(header, offset, "the field names");
-        field.name = names.decode(reinterpret_cast<const unsigned char*>(name.constData()), name.size());
-        offset += name.size() + 1;
+    std::vector<QByteArray> names;
+    for (int i = 0; i < numFields; ++i) {
+        names.push_back(headerPart::zeroTerminated(header, offset, "the field names"));
+        offset += names.back().size() + 1;
     }
     // Field numbers, then the sort order name. Older files may end before it: keep it empty.
     offset += 2 * numFields;
@@ -134,6 +145,7 @@ void decodeFields(const ByteReader& header, TableHeader& result, int numFields, 
         if (auto sortOrderName = untilNul(header, offset, "sort order name"))
             result.info.sortOrderName = std::move(*sortOrderName);
     }
+    return names;
 }
 
 } // namespace
@@ -179,19 +191,22 @@ TableHeader decodeHeader(const ByteReader& header, std::int64_t fileSize)
     const int numFields = headerPart::fieldCount(header);
     headerPart::keyFieldCount(header, numFields);
     result.recordSize = headerPart::recordSize(header, result.blockSize);
-    // A password-protected table's blocks are scrambled; reading them as plain data would
-    // give garbage, so refuse before anything else is decoded.
-    if (headerPart::isEncrypted(header, hasExtendedPart))
-        header.fail(
-            kEncryption1, u"the table is password-protected (encrypted), which this program cannot read"_s);
-    info.codePage = decodeCodePage(header, hasExtendedPart);
+    // A password-protected table's blocks are scrambled with the key its header holds.
+    result.encryptionKey = headerPart::encryptionKey(header, hasExtendedPart);
+    info.isPasswordProtected = result.encryptionKey != 0;
     info.sortOrderCode = header.u8(kSortOrder, "sort order");
     info.autoIncrementNext = static_cast<std::int32_t>(header.u32(kAutoIncrement, "auto-increment value"));
     info.recordCount = header.u32(kNumRecords, "number of records");
     result.fileBlocks = header.u16(kFileBlocks, "number of blocks");
     result.firstBlock = header.u16(kFirstBlock, "first block");
 
-    decodeFields(header.sub(0, result.headerSize, "header"), result, numFields, info.fileVersion);
+    const std::vector<QByteArray> names
+        = decodeFields(header.sub(0, result.headerSize, "header"), result, numFields, info.fileVersion);
+    decodeCodePage(header, hasExtendedPart, info);
+    const TextCodec& text = *textCodecFor(info.codePage); // checked by decodeCodePage
+    for (std::size_t i = 0; i < names.size(); ++i)
+        info.fields[i].name
+            = text.decode(reinterpret_cast<const unsigned char*>(names[i].constData()), names[i].size());
     headerPart::checkBlockCounts(header, result.layout(), fileSize);
     return result;
 }
@@ -261,12 +276,24 @@ int recordSize(const ByteReader& header, int blockSize)
     return size;
 }
 
-bool isEncrypted(const ByteReader& header, bool hasExtendedPart)
+std::uint32_t encryptionKey(const ByteReader& header, bool hasExtendedPart)
 {
     const std::uint32_t encryption1 = header.u32(dbHeader::kEncryption1, "encryption key");
     if (hasExtendedPart && encryption1 == dbHeader::kEncryptionInExtendedPart)
-        return header.u32(dbHeader::kEncryption2, "encryption key") != 0;
-    return encryption1 != 0;
+        return header.u32(dbHeader::kEncryption2, "encryption key");
+    return encryption1;
+}
+
+std::uint32_t encryptionKeyOf(const ByteReader& header)
+{
+    // Tables and secondary index data (.Xnn) of 4.0 and later have the extended part;
+    // primary indexes and index trees never do.
+    const int fileType = header.u8(dbHeader::kFileType, "file type");
+    const bool isTableLike
+        = fileType == 0 || fileType == 2 || fileType == 3 || fileType == 5 || fileType == 6 || fileType == 8;
+    const bool hasExtendedPart = isTableLike
+        && header.u8(dbHeader::kFileVersion, "file version") >= dbHeader::kFirstVersionWithExtendedPart;
+    return encryptionKey(header, hasExtendedPart);
 }
 
 bool needsRebuild(const ByteReader& header)

@@ -76,10 +76,11 @@ struct TableHeader
     int firstBlock = 0;
     std::vector<int> fieldOffsets; // byte offset of each field inside a record
     bool hasBlobFields = false;
+    std::uint32_t encryptionKey = 0; // 0: not password-protected
 
     BlockLayout layout() const
     {
-        return { headerSize, blockSize, recordSize, firstBlock, fileBlocks, info.recordCount };
+        return { headerSize, blockSize, recordSize, firstBlock, fileBlocks, info.recordCount, encryptionKey };
     }
 };
 
@@ -124,9 +125,16 @@ int headerSize(const ByteReader& header, int minimum, std::int64_t fileSize);
 int fieldCount(const ByteReader& header);
 int keyFieldCount(const ByteReader& header, int fields);
 int recordSize(const ByteReader& header, int blockSize);
-// Whether the file is password-protected (its blocks scrambled); `hasExtendedPart` tells
-// where the key is.
-bool isEncrypted(const ByteReader& header, bool hasExtendedPart);
+// The key the file's blocks are scrambled with (encryption.h), 0 when they are in clear;
+// `hasExtendedPart` tells where the key is.
+std::uint32_t encryptionKey(const ByteReader& header, bool hasExtendedPart);
+inline bool isEncrypted(const ByteReader& header, bool hasExtendedPart)
+{
+    return encryptionKey(header, hasExtendedPart) != 0;
+}
+// The same for the header of any file of the format (.DB, .PX, .Xnn, .Ynn), which tells by
+// its file type and version where its key is.
+std::uint32_t encryptionKeyOf(const ByteReader& header);
 // Whether the engine marked the file as damaged or its indexes as stale.
 bool needsRebuild(const ByteReader& header);
 // The blocks the header counts fit the file and can hold its records.

@@ -129,8 +129,7 @@ IndexFileHeader decodeIndexHeader(const ByteReader& header, std::int64_t fileSiz
     // Only an .Xnn carries the extended part of a .DB header; trees and the .PX never do.
     const bool hasExtendedPart
         = result.kind == IndexFileKind::SecondaryData && result.version >= kFirstVersionWithExtendedPart;
-    if (headerPart::isEncrypted(header, hasExtendedPart))
-        header.fail(kEncryption1, u"the index is encrypted"_s);
+    result.encryptionKey = headerPart::encryptionKey(header, hasExtendedPart);
     result.recordCount = header.u32(kNumRecords, "number of records");
     result.fileBlocks = header.u16(kFileBlocks, "number of blocks");
     result.firstBlock = header.u16(kFirstBlock, "first block");

@@ -45,15 +45,16 @@ struct IndexFileHeader
     QByteArray indexName;
     bool isDescending = false; // .Xnn: header 0x55 is 0x11 (descending) or unknown, not 0 or 0x01
     bool needsRebuild = false; // the engine's "rebuild required" flags are set
+    std::uint32_t encryptionKey = 0; // the file's own; 0 when its blocks are in clear
 
     BlockLayout layout() const
     {
-        return { headerSize, blockSize, recordSize, firstBlock, fileBlocks, recordCount };
+        return { headerSize, blockSize, recordSize, firstBlock, fileBlocks, recordCount, encryptionKey };
     }
 };
 
 // Reads and checks the header of an index file. Throws FormatError for a file that is not one
-// of the three kinds, is encrypted, or whose sizes do not agree with each other or the file.
+// of the three kinds, or whose sizes do not agree with each other or the file.
 IndexFileHeader readIndexHeader(const QString& path);
 
 } // namespace paradox

@@ -3,6 +3,7 @@
 #include "data/paradox/memo_file.h"
 
 #include "data/paradox/byte_reader.h"
+#include "data/paradox/encryption.h"
 #include "data/paradox/memo_layout.h"
 
 using namespace Qt::StringLiterals;
@@ -11,9 +12,10 @@ namespace paradox {
 
 using namespace memo;
 
-MemoFile::MemoFile(std::unique_ptr<QIODevice> device, const QString& fileName)
+MemoFile::MemoFile(std::unique_ptr<QIODevice> device, const QString& fileName, std::uint32_t encryptionKey)
     : m_device(std::move(device))
     , m_fileName(fileName)
+    , m_encryptionKey(encryptionKey)
     , m_size(m_device->size())
 {
     if (m_size == 0)
@@ -26,10 +28,29 @@ MemoFile::MemoFile(std::unique_ptr<QIODevice> device, const QString& fileName)
 
 void MemoFile::readAt(std::int64_t offset, std::int64_t count, QByteArray& buffer)
 {
+    if (m_encryptionKey != 0)
+        return readScrambled(offset, count, buffer);
     buffer.resize(count);
     if (!m_device->seek(offset) || m_device->read(buffer.data(), count) != count)
         throw FormatError { m_fileName, offset,
             u"cannot read %1 bytes at byte %2: %3"_s.arg(count).arg(offset).arg(m_device->errorString()) };
+}
+
+// The whole chunks around the bytes wanted are read and unscrambled. A file that ends inside
+// a chunk (the engine's files never do) cannot be read there.
+void MemoFile::readScrambled(std::int64_t offset, std::int64_t count, QByteArray& buffer)
+{
+    const std::int64_t first = offset / crypt::kChunkSize * crypt::kChunkSize;
+    const std::int64_t end = (offset + count + crypt::kChunkSize - 1) / crypt::kChunkSize * crypt::kChunkSize;
+    buffer.resize(end - first);
+    if (!m_device->seek(first) || m_device->read(buffer.data(), end - first) != end - first)
+        throw FormatError { m_fileName, offset,
+            u"cannot read %1 bytes at byte %2: %3"_s.arg(count).arg(offset).arg(
+                m_device->atEnd() ? u"the file ends inside a scrambled chunk"_s : m_device->errorString()) };
+    crypt::decryptMemo(m_encryptionKey, reinterpret_cast<unsigned char*>(buffer.data()),
+        static_cast<std::size_t>(buffer.size()));
+    buffer.remove(0, offset - first);
+    buffer.truncate(count);
 }
 
 QByteArrayView MemoFile::read(const BlobPointer& pointer)

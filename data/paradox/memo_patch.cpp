@@ -2,12 +2,14 @@
 
 #include "data/paradox/byte_reader.h"
 #include "data/paradox/byte_writer.h"
+#include "data/paradox/encryption.h"
 #include "data/paradox/format_error.h"
 #include "data/paradox/memo_layout.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -21,12 +23,50 @@ constexpr std::int64_t kHeaderBytes = 5; // type, units, modification counter
 
 } // namespace
 
-MemoPatch::MemoPatch(const QString& mbPath, const QString& folder, const QString& name)
+MemoPatch::MemoPatch(
+    const QString& mbPath, const QString& folder, const QString& name, std::uint32_t encryptionKey)
     : m_path(mbPath)
     , m_fileName(QFileInfo(mbPath).fileName())
     , m_folder(folder)
     , m_name(name)
+    , m_encryptionKey(encryptionKey)
 { }
+
+bool MemoPatch::readClear(std::int64_t offset, char* data, std::int64_t size)
+{
+    if (m_encryptionKey == 0) {
+        m_source.readAt(offset, data, size, m_fileName);
+        return true;
+    }
+    const std::int64_t first = offset / crypt::kChunkSize * crypt::kChunkSize;
+    const std::int64_t end = (offset + size + crypt::kChunkSize - 1) / crypt::kChunkSize * crypt::kChunkSize;
+    if (end > m_source.size())
+        return false;
+    std::vector<char> chunks(static_cast<std::size_t>(end - first));
+    m_source.readAt(first, chunks.data(), end - first, m_fileName);
+    crypt::decryptMemo(m_encryptionKey, reinterpret_cast<unsigned char*>(chunks.data()), chunks.size());
+    std::copy_n(chunks.begin() + (offset - first), size, data);
+    return true;
+}
+
+// A few bytes in place. Scrambled, each byte lands on a place of its own in its chunk, so
+// they are written one by one and the chunk around them need not be read.
+bool MemoPatch::writeClear(std::int64_t offset, const char* data, std::size_t size, QString* error)
+{
+    if (m_encryptionKey == 0)
+        return m_copy->writeAt(static_cast<std::uint64_t>(offset), data, size, error);
+    const crypt::ChunkKey key = crypt::memoChunkKey(m_encryptionKey);
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::int64_t at = offset + static_cast<std::int64_t>(i);
+        const std::int64_t chunk = at / crypt::kChunkSize * crypt::kChunkSize;
+        const crypt::ScrambledByte scrambled
+            = crypt::scrambleByte(key, static_cast<int>(at - chunk), static_cast<unsigned char>(data[i]));
+        const char value = static_cast<char>(scrambled.value);
+        if (!m_copy->writeAt(static_cast<std::uint64_t>(chunk + scrambled.position), &value, 1, error))
+            return false;
+    }
+    return true;
+}
 
 bool MemoPatch::open(QString* error)
 {
@@ -35,7 +75,8 @@ bool MemoPatch::open(QString* error)
     if (m_path.isEmpty() || !m_source.open(m_path, error))
         return false;
     unsigned char header[kHeaderBytes];
-    m_source.readAt(0, reinterpret_cast<char*>(header), kHeaderBytes, m_fileName);
+    if (!readClear(0, reinterpret_cast<char*>(header), kHeaderBytes))
+        throw FormatError { m_fileName, 0, u"the file is too short to be a memo file"_s };
     if (header[0] != kHeaderBlock)
         throw FormatError { m_fileName, 0, u"the file does not start with a memo file header"_s };
     m_modification = ByteReader(header, kHeaderBytes, m_fileName).u16(kCounterAt, "memo file header");
@@ -46,7 +87,7 @@ bool MemoPatch::open(QString* error)
     // run that another writer left unpadded.
     const auto size = static_cast<std::uint64_t>(m_source.size());
     const std::uint64_t end = (size + kBlockUnit - 1) / kBlockUnit * kBlockUnit;
-    m_writer = std::make_unique<writer::MemoWriter>(*copy, end);
+    m_writer = std::make_unique<writer::MemoWriter>(*copy, end, m_encryptionKey);
     m_copy = std::move(copy);
     return true;
 }
@@ -83,18 +124,19 @@ bool MemoPatch::release(const BlobPointer& old, QString* error)
     if (blockStart == 0 || available < kSingleHeaderSize)
         return true;
     const std::int64_t blockBytes = std::min<std::int64_t>(sizeof block, available);
-    m_source.readAt(blockStart, reinterpret_cast<char*>(block), blockBytes, m_fileName);
+    if (!readClear(blockStart, reinterpret_cast<char*>(block), blockBytes))
+        return true;
     const ByteReader reader(block, blockBytes, m_fileName, blockStart);
     if (block[0] == kSingleValueBlock && index == kSingleValueIndex
         && reader.u32(kSingleLengthAt, "memo block header") == old.length) {
         const char type = static_cast<char>(kFreeBlock);
-        return m_copy->writeAt(static_cast<std::uint64_t>(blockStart), &type, 1, error);
+        return writeClear(blockStart, &type, 1, error);
     }
     if (block[0] == kSubAllocatedBlock && index < kSlotCount && blockBytes == sizeof block) {
         const int entry = slotEntryAt(static_cast<int>(index));
         if (slotLength(block + entry) == std::int64_t { old.length }) {
             const char zeros[kSlotSize] = {};
-            return m_copy->writeAt(static_cast<std::uint64_t>(blockStart + entry), zeros, kSlotSize, error);
+            return writeClear(blockStart + entry, zeros, kSlotSize, error);
         }
     }
     return true;
@@ -106,7 +148,7 @@ bool MemoPatch::finish(QString* error)
         return true;
     char counter[2];
     putU16(counter, m_modification);
-    return m_writer->flush(error) && m_copy->writeAt(kCounterAt, counter, sizeof counter, error)
+    return m_writer->flush(error) && writeClear(kCounterAt, counter, sizeof counter, error)
         && m_copy->finish(error);
 }
 

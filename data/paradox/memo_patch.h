@@ -21,8 +21,10 @@ class MemoPatch
 {
 public:
     // The memo file at mbPath, copied into folder under a temporary name of table `name` on
-    // first use.
-    MemoPatch(const QString& mbPath, const QString& folder, const QString& name);
+    // first use. `encryptionKey` is the table's (0: not password-protected): what the patch
+    // reads it unscrambles, and what it writes it scrambles again.
+    MemoPatch(
+        const QString& mbPath, const QString& folder, const QString& name, std::uint32_t encryptionKey = 0);
 
     // Stores a value longer than its field's leader; the pointer the record is to hold.
     // Throws FormatError when the original is no memo file, false with *error when the copy
@@ -45,11 +47,15 @@ public:
 private:
     bool open(QString* error);
     std::uint16_t nextModification();
+    // The original's bytes in clear; false when they lie in a chunk the file cuts off.
+    bool readClear(std::int64_t offset, char* data, std::int64_t size);
+    bool writeClear(std::int64_t offset, const char* data, std::size_t size, QString* error);
 
     QString m_path;
     QString m_fileName;
     QString m_folder;
     QString m_name;
+    std::uint32_t m_encryptionKey = 0;
     SourceFile m_source;
     std::unique_ptr<writer::TemporaryFile> m_copy;
     std::unique_ptr<writer::MemoWriter> m_writer;

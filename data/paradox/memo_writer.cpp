@@ -1,6 +1,7 @@
 #include "data/paradox/memo_writer.h"
 #include "data/paradox/byte_writer.h"
 
+#include "data/paradox/encryption.h"
 #include "data/paradox/table_family.h"
 
 #include <cstring>
@@ -25,10 +26,29 @@ bool fitsOffsets(std::uint64_t end, QString* error)
 
 } // namespace
 
-MemoWriter::MemoWriter(TemporaryFile& file, std::uint64_t end)
+MemoWriter::MemoWriter(TemporaryFile& file, std::uint64_t end, std::uint32_t encryptionKey)
     : m_file(file)
     , m_end(end)
+    , m_encryptionKey(encryptionKey)
 { }
+
+// Whole blocks (scrambled in place first when the table is password-protected).
+bool MemoWriter::writeBlocks(std::uint64_t offset, char* blocks, std::size_t size, QString* error)
+{
+    if (m_encryptionKey != 0)
+        crypt::encryptMemo(m_encryptionKey, reinterpret_cast<unsigned char*>(blocks), size);
+    return m_file.writeAt(offset, blocks, size, error);
+}
+
+// The padding must be scrambled too, so the whole run is built in memory.
+bool MemoWriter::writeSingleScrambled(
+    std::uint64_t offset, const char* head, const QByteArray& value, std::uint64_t units, QString* error)
+{
+    std::vector<char> run(static_cast<std::size_t>(units * kBlock), 0);
+    std::memcpy(run.data(), head, kSingleHeaderSize);
+    std::memcpy(run.data() + kSingleHeaderSize, value.constData(), static_cast<std::size_t>(value.size()));
+    return writeBlocks(offset, run.data(), run.size(), error);
+}
 
 std::optional<std::uint32_t> MemoWriter::store(
     const QByteArray& value, std::uint16_t modification, QString* error)
@@ -48,7 +68,10 @@ std::optional<std::uint32_t> MemoWriter::store(
         putU16(head + 1, static_cast<std::uint32_t>(units));
         putU32(head + kSingleLengthAt, static_cast<std::uint32_t>(length));
         putU16(head + kSingleModificationAt, modification);
-        if (!m_file.writeAt(offset, head, sizeof head, error)
+        if (m_encryptionKey != 0) {
+            if (!writeSingleScrambled(offset, head, value, units, error))
+                return std::nullopt;
+        } else if (!m_file.writeAt(offset, head, sizeof head, error)
             || !m_file.writeAt(
                 offset + kSingleHeaderSize, value.constData(), static_cast<std::size_t>(length), error))
             return std::nullopt;
@@ -87,7 +110,7 @@ std::optional<std::uint32_t> MemoWriter::store(
 
 bool MemoWriter::writeSmallBlock(QString* error)
 {
-    if (!m_file.writeAt(m_smallOffset, m_small.data(), m_small.size(), error))
+    if (!writeBlocks(m_smallOffset, m_small.data(), m_small.size(), error))
         return false;
     m_smallOffset = 0;
     return true;
@@ -114,7 +137,7 @@ bool MemoWriter::finish(QString* error)
     header[0x10] = 0x10;
     putU16(header.data() + 0x11, 0x40);
     putU16(header.data() + 0x13, 0x800);
-    return m_file.writeAt(0, header.data(), header.size(), error);
+    return writeBlocks(0, header.data(), header.size(), error);
 }
 
 } // namespace paradox::writer

@@ -20,8 +20,11 @@ class MemoWriter
 {
 public:
     // New blocks go from `end` on, a multiple of 4096: right after the header in a new file
-    // (whose header finish() writes), or after the last block of an existing one.
-    explicit MemoWriter(TemporaryFile& file, std::uint64_t end = memo::kBlockUnit);
+    // (whose header finish() writes), or after the last block of an existing one. With an
+    // encryption key (that of a password-protected table) every block is written scrambled,
+    // whole.
+    explicit MemoWriter(
+        TemporaryFile& file, std::uint64_t end = memo::kBlockUnit, std::uint32_t encryptionKey = 0);
 
     // Stores value (non-empty) under the given modification number and returns the pointer's
     // offset field, or nullopt with *error when the file cannot be written or would outgrow
@@ -37,9 +40,13 @@ public:
 
 private:
     bool writeSmallBlock(QString* error);
+    bool writeSingleScrambled(
+        std::uint64_t offset, const char* head, const QByteArray& value, std::uint64_t units, QString* error);
+    bool writeBlocks(std::uint64_t offset, char* blocks, std::size_t size, QString* error);
 
     TemporaryFile& m_file;
     std::uint64_t m_end; // where the next block goes
+    std::uint32_t m_encryptionKey = 0;
     std::array<char, memo::kBlockUnit> m_small {};
     std::uint64_t m_smallOffset = 0; // 0: no sub-allocated block open
     int m_nextSlot = memo::kSlotCount - 1;

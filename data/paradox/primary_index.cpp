@@ -32,6 +32,7 @@
 #include "data/paradox/primary_index.h"
 
 #include "data/paradox/byte_writer.h"
+#include "data/paradox/encryption.h"
 #include "data/paradox/header.h"
 
 #include <cstring>
@@ -135,6 +136,9 @@ bool writeIndexTree(
                 putTreeNumber(entry + keySize + 2, entriesOf.counts[first + i]);
                 putTreeNumber(entry + keySize + 4, 0);
             }
+            if (original.encryptionKey != 0)
+                crypt::encryptBlock(original.encryptionKey, number,
+                    reinterpret_cast<unsigned char*>(block.data()), original.blockSize);
             const auto offset = static_cast<std::uint64_t>(original.layout().blockOffset(number));
             if (!file.writeAt(offset, block.data(), block.size(), error))
                 return false;

@@ -48,7 +48,11 @@ struct TableInfo
 {
     QString path; // the .db file
     int fileVersion = 0; // the version byte of the header (0x09 = 4.x, 0x0B = 5.x, 0x0C = 7.x, ...)
-    int codePage = 0; // e.g. 437, 850, 1252
+    int codePage = 0; // e.g. 437, 850, 1252; 1051 for HP Roman-8
+    // Where codePage comes from: the header, else (where it gives none) the table's language
+    // driver, else, for a driver not known here, the DOS code page of the 3.x era.
+    enum class CodePageSource { Header, LanguageDriver, Assumed };
+    CodePageSource codePageSource = CodePageSource::Header;
     int blockSizeKb = 0;
     bool isKeyed = false;
     std::int64_t recordCount = 0;
@@ -58,7 +62,19 @@ struct TableInfo
     // keeps both, since other programs build index order from them.
     int sortOrderCode = 0;
     QByteArray sortOrderName;
+    // The table's blocks are scrambled with a key derived from its owner's password (which the
+    // key stands in for: no password is asked for or kept). Read and written like any other.
+    bool isPasswordProtected = false;
 };
+
+// For the table list's tooltip and the schema command: "Password-protected: ..." for a
+// password-protected table, else empty.
+QString passwordProtectionText(const TableInfo& info);
+// Where the table's code page comes from: "the header", "the language driver "BLROM800" (sort
+// order 0x14); the header gives none", or "nowhere: ..." for a driver not known here.
+QString codePageOrigin(const TableInfo& info);
+// The code page the table is read in and where it comes from: "Code page 850, from the header".
+QString codePageText(const TableInfo& info);
 
 // Values, one alternative per family of field types; Null for a blank field.
 struct Null

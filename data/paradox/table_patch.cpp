@@ -33,7 +33,7 @@ public:
         , m_folder(QFileInfo(dbPath).absolutePath())
         , m_name(QFileInfo(dbPath).completeBaseName())
         , m_db(std::move(db))
-        , m_memo(mbPath, m_folder, m_name)
+        , m_memo(mbPath, m_folder, m_name, m_header.encryptionKey)
     {
         m_header.info.path = dbPath;
     }

@@ -5,6 +5,7 @@
 #include "data/paradox/table_reader.h"
 
 #include "data/paradox/data_block.h"
+#include "data/paradox/encryption.h"
 #include "data/paradox/field_decode.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/format_error.h"
@@ -91,6 +92,9 @@ private:
         if (!m_db->seek(offset) || m_db->read(m_blockBytes.data(), m_header.blockSize) != m_header.blockSize)
             throw FormatError { m_fileName, offset,
                 u"cannot read data block %1 at byte %2"_s.arg(number).arg(offset) };
+        if (m_header.encryptionKey != 0)
+            crypt::decryptBlock(m_header.encryptionKey, number,
+                reinterpret_cast<unsigned char*>(m_blockBytes.data()), m_header.blockSize);
         const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
             m_blockBytes.size(), m_fileName, offset);
         m_recordsInBlock = m_chain.enter(block).recordCount;
@@ -178,7 +182,7 @@ std::unique_ptr<TableReader> openTableFromDevices(std::unique_ptr<QIODevice> db,
             if (!mb)
                 throw FormatError { dbName, -1,
                     u"the table has memo or blob fields, but its memo file %1 is missing"_s.arg(mbName) };
-            memo.emplace(std::move(mb), mbName);
+            memo.emplace(std::move(mb), mbName, header.encryptionKey);
         }
         return std::make_unique<BlockTableReader>(std::move(header), std::move(db), dbName, std::move(memo));
     } catch (const FormatError& failure) {

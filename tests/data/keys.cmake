@@ -9,6 +9,7 @@ fw_add_gtest(paradox_keys_tests
     ${CMAKE_CURRENT_LIST_DIR}/keys_pxlib_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_rewrite_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_scale_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/keys_protected_test.cpp ${CMAKE_CURRENT_LIST_DIR}/key_order_test.cpp
   LIBS fw_paradox fw_test_support Qt6::Core)
 if(EXISTS ${PROJECT_SOURCE_DIR}/../shared/realworld)
   get_filename_component(FW_REALWORLD_DEFAULT ${PROJECT_SOURCE_DIR}/../shared/realworld ABSOLUTE)

@@ -274,8 +274,11 @@ PxlibTable readWithPxlib(const QString& dbPath, const QString& mbPath, std::int6
     table.autoIncrement = head->px_autoinc;
     table.recordCount = head->px_numrecords;
     const std::string encoding = "CP" + std::to_string(table.codePage);
-    PX_set_targetencoding(doc, "UTF-8");
-    PX_set_inputencoding(doc, encoding.c_str());
+    // A header without a code page (3.x): text stays as stored.
+    if (table.codePage != 0) {
+        PX_set_targetencoding(doc, "UTF-8");
+        PX_set_inputencoding(doc, encoding.c_str());
+    }
 
     const int fieldCount = PX_get_num_fields(doc);
     const pxfield_t* fields = PX_get_fields(doc);
@@ -302,7 +305,8 @@ PxlibTable readWithPxlib(const QString& dbPath, const QString& mbPath, std::int6
     std::int64_t blockEnd = 0; // record number after the current block
     long nextPosition = 0;
     for (std::int64_t recno = 0; recno < count; ++recno) {
-        if (recno >= blockEnd) {
+        // Records of a password-protected table are unscrambled only by pxlib's own reads.
+        if (recno >= blockEnd || head->px_encryption != 0) {
             int deleted = 0;
             if (!PX_get_record2(doc, static_cast<int>(recno), record.data(), &deleted, &block)) {
                 table.error = QStringLiteral("pxlib cannot read record %1: %2").arg(recno + 1).arg(errors);

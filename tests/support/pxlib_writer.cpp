@@ -12,6 +12,8 @@
 // paradox.h declares C functions without extern "C".
 extern "C" {
 #include <paradox.h>
+// pxlib's own scrambling of .MB chunks: exported by the library, though no header declares it.
+void px_encrypt_mb_block(unsigned char* src, unsigned char* dst, long encryption, long size);
 }
 
 namespace testsupport {
@@ -44,6 +46,23 @@ bool padMemoFile(const QString& mbPath, QString* error)
     if (remainder != 0)
         mb.resize(mb.size() + 4096 - remainder);
     return true;
+}
+
+// pxlib scrambles the .DB of a password-protected table but writes its .MB in clear, which
+// pxlib's own reader (and the engine) then unscramble into garbage. Scramble it as the engine
+// does, with pxlib's own code.
+bool scrambleMemoFile(const QString& mbPath, unsigned long key, QString* error)
+{
+    QFile mb(mbPath);
+    if (!mb.open(QIODevice::ReadWrite)) {
+        *error = mb.errorString();
+        return false;
+    }
+    QByteArray bytes = mb.readAll();
+    QByteArray scrambled(bytes.size(), '\0');
+    px_encrypt_mb_block(reinterpret_cast<unsigned char*>(bytes.data()),
+        reinterpret_cast<unsigned char*>(scrambled.data()), static_cast<long>(key), static_cast<long>(bytes.size()));
+    return mb.seek(0) && mb.write(scrambled) == scrambled.size();
 }
 
 class RecordBuilder
@@ -211,6 +230,12 @@ private:
 bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field>& fields,
     const std::vector<paradox::Row>& rows, int codePage, QString* error)
 {
+    return writeTableWithPxlib(dbPath, fields, rows, codePage, error, PxlibTableOptions());
+}
+
+bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field>& fields,
+    const std::vector<paradox::Row>& rows, int codePage, QString* error, const PxlibTableOptions& options)
+{
     QString scratch;
     if (!error)
         error = &scratch;
@@ -238,11 +263,15 @@ bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field
     const QByteArray dbFile = QFile::encodeName(dbPath);
     const QFileInfo info(dbPath);
     const QString mbPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".mb"));
-    bool isOk = PX_create_file(
-                    doc, pxFields, static_cast<int>(fields.size()), dbFile.constData(), pxfFileTypNonIndexDB)
+    bool isOk = PX_create_file(doc, pxFields, static_cast<int>(fields.size()), dbFile.constData(),
+                    options.keyFields > 0 ? pxfFileTypIndexDB : pxfFileTypNonIndexDB)
         == 0;
     if (isOk)
         isOk = PX_set_value(doc, "codepage", static_cast<float>(codePage)) == 0;
+    if (isOk && options.keyFields > 0)
+        isOk = PX_set_value(doc, "numprimkeys", static_cast<float>(options.keyFields)) == 0;
+    if (isOk && !options.password.isEmpty())
+        isOk = PX_set_parameter(doc, "password", options.password.constData()) == 0;
     if (isOk && hasBlobs)
         isOk = PX_set_blob_file(doc, QFile::encodeName(mbPath).constData()) == 0;
     if (isOk) {
@@ -258,10 +287,26 @@ bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field
             }
         }
     }
+    if (isOk && options.keyFields > 0) {
+        const QString pxPath = info.dir().filePath(info.completeBaseName() + QStringLiteral(".px"));
+        pxdoc_t* index
+            = PX_new3(testsupport::collectPxlibMessages, nullptr, nullptr, nullptr, &pxlibMessages);
+        isOk = index
+            && PX_create_file(index, nullptr, 0, QFile::encodeName(pxPath).constData(), pxfFileTypPrimIndex)
+                == 0
+            && PX_write_primary_index(doc, index) == 0;
+        if (index) {
+            PX_close(index);
+            PX_delete(index);
+        }
+    }
+    const unsigned long key = doc->px_head ? doc->px_head->px_encryption : 0;
     PX_close(doc);
     PX_delete(doc);
     if (isOk && hasBlobs)
         isOk = padMemoFile(mbPath, error);
+    if (isOk && hasBlobs && key != 0)
+        isOk = scrambleMemoFile(mbPath, key, error);
     if (!isOk && error->isEmpty())
         *error = pxlibMessages.isEmpty() ? QStringLiteral("pxlib failed") : pxlibMessages;
     return isOk;

@@ -22,4 +22,16 @@ namespace testsupport {
 bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field>& fields,
     const std::vector<paradox::Row>& rows, int codePage, QString* error);
 
+struct PxlibTableOptions
+{
+    // Keyed on the first keyFields fields, with a .PX beside it that pxlib builds (its index
+    // stays in clear). The rows must come in key order: pxlib does not sort them.
+    int keyFields = 0;
+    // Non-empty: the table is password-protected with it.
+    QByteArray password;
+};
+
+bool writeTableWithPxlib(const QString& dbPath, const std::vector<paradox::Field>& fields,
+    const std::vector<paradox::Row>& rows, int codePage, QString* error, const PxlibTableOptions& options);
+
 } // namespace testsupport

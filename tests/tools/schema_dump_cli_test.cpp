@@ -65,7 +65,8 @@ TEST_F(SchemaDumpCli, SchemaListsHeaderFactsAndFields)
     const CliRun run = runCli({ u"schema"_s, path });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(QString::fromUtf8(run.out),
-        u"file version\t7.x\ncode page\t1252\nrecord count\t2\n"
+        u"file version\t7.x\ncode page\t1252\ncode page from\tthe header\npassword-protected\tno\nrecord "
+        u"count\t2\n"
         "Id\tLong\t4\nName "
         "\"quoted\"\tAlpha\t20\nAmount\tMoney\t8\nBorn\tDate\t4\nAt\tTime\t4\nStamp\tTimestamp\t8\n"
         "Done\tLogical\t1\nExact\tBCD\t2\nRaw\tBytes\t2\nNotes\tMemo\t11\nData\tBlob\t10\n"_s);
