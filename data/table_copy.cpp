@@ -155,7 +155,7 @@ void Copy::copyRecord(std::int64_t index, bool* isInserted)
 
 CopyResult Copy::run()
 {
-    if (const QString problem = unsafeNameProblem(m_table); !problem.isEmpty()) {
+    if (const QString problem = tableNameProblem(m_table); !problem.isEmpty()) {
         m_proc.report(problem, 100);
         m_result.problem = problem;
         return m_result;
