@@ -170,15 +170,15 @@ void Restore::checkUnchangedSince(const Backup& newest) const
     if (now == expected)
         return;
     QString file;
-    for (const BackedUpFile& known : newest.note.files) {
-        if (now.value(extensionKey(known.name)) != known.after)
-            file = known.name;
+    const QFileInfo db(m_dbFile);
+    for (const QString& path : paradox::tableFamily(db.absolutePath(), db.completeBaseName())) {
+        const QString key = extensionKey(path);
+        if (isDataFileExtension(key) && now.value(key) != expected.value(key))
+            file = QFileInfo(path).fileName();
     }
-    if (file.isEmpty()) {
-        for (auto it = now.cbegin(); it != now.cend() && file.isEmpty(); ++it) {
-            if (!expected.contains(it.key()))
-                file = m_table + u'.' + it.key().toUpper();
-        }
+    for (auto known = expected.cbegin(); known != expected.cend() && file.isEmpty(); ++known) {
+        if (!now.contains(known.key())) // one it expected is gone
+            file = m_table + u'.' + known.key().toUpper();
     }
     throw core::Error(
         u"The table %1 was changed since this program last wrote it (%2 is not as that left it), "

@@ -197,37 +197,48 @@ bool isCompleteBackup(const QString& backupFolder, const QString& table)
 void writeBackup(const QString& backupFolder, const QString& tableFolder,
     const std::vector<Replacement>& replacements, BackupNote note)
 {
-    files::makeFolder(backupFolder);
-    const QDir table(tableFolder);
-    QMap<QString, QString> replacementOf; // by file name
-    for (const Replacement& replacement : replacements)
-        replacementOf.insert(QFileInfo(replacement.target).fileName(), replacement.replacement);
-    note.files.clear();
-    for (const QString& name : dataFiles(tableFolder, note.table)) {
-        BackedUpFile file { name, true, {}, {} };
-        const QString key = extensionKey(name);
-        const bool isRemoved = note.removes.contains(name);
-        // The .DB and .MB always: a restore puts back both, or it could pair a .DB with a
-        // memo file of another version.
-        file.isHeld = replacementOf.contains(name) || isRemoved || key == u"db"_s || key == u"mb"_s;
-        if (file.isHeld) {
-            const QString copy = QDir(backupFolder).filePath(name);
-            files::copySynced(table.filePath(name), copy);
-            file.before = requiredDigest(copy);
-        } else {
-            file.before = requiredDigest(table.filePath(name));
+    // Filled under a hidden name and renamed once whole: a backup cut short by a kill has no
+    // name a listing takes, so it is never taken for one of an older version of the program.
+    const QFileInfo named(backupFolder);
+    const QString partial = named.absolutePath() + u"/."_s + named.fileName() + u".part"_s;
+    try {
+        files::makeFolder(partial);
+        const QDir table(tableFolder);
+        QMap<QString, QString> replacementOf; // by file name
+        for (const Replacement& replacement : replacements)
+            replacementOf.insert(QFileInfo(replacement.target).fileName(), replacement.replacement);
+        note.files.clear();
+        for (const QString& name : dataFiles(tableFolder, note.table)) {
+            BackedUpFile file { name, true, {}, {} };
+            const QString key = extensionKey(name);
+            const bool isRemoved = note.removes.contains(name);
+            // The .DB and .MB always: a restore puts back both, or it could pair a .DB with a
+            // memo file of another version.
+            file.isHeld = replacementOf.contains(name) || isRemoved || key == u"db"_s || key == u"mb"_s;
+            if (file.isHeld) {
+                const QString copy = QDir(partial).filePath(name);
+                files::copySynced(table.filePath(name), copy);
+                file.before = requiredDigest(copy);
+            } else {
+                file.before = requiredDigest(table.filePath(name));
+            }
+            if (replacementOf.contains(name))
+                file.after = requiredDigest(replacementOf.take(name));
+            else if (!isRemoved)
+                file.after = file.before;
+            note.files.push_back(file);
         }
-        if (replacementOf.contains(name))
-            file.after = requiredDigest(replacementOf.take(name));
-        else if (!isRemoved)
-            file.after = file.before;
-        note.files.push_back(file);
+        for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
+            note.files.push_back({ added.key(), false, {}, requiredDigest(added.value()) });
+        note.folder = canonicalFolder(note.folder);
+        writeBackupNote(partial, note);
+        files::syncFolder(partial);
+        files::rename(partial, backupFolder);
+        files::syncFolder(named.absolutePath());
+    } catch (const core::Error&) {
+        QDir(partial).removeRecursively();
+        throw;
     }
-    for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
-        note.files.push_back({ added.key(), false, {}, requiredDigest(added.value()) });
-    note.folder = canonicalFolder(note.folder);
-    writeBackupNote(backupFolder, note);
-    files::syncFolder(backupFolder);
 }
 
 void writeBackupNote(const QString& backupFolder, const BackupNote& note)
@@ -298,6 +309,10 @@ std::vector<Backup> listBackups(const QString& root, const QString& folder, cons
         fileNames.removeAll(QString::fromUtf16(kNoteFile));
         byFolder[madeIn].push_back({ *name, path, std::move(note), std::move(fileNames), {} });
     }
+    const QStringList madeIn = byFolder.keys();
+    if (std::none_of(madeIn.cbegin(), madeIn.cend(),
+            [&](const QString& key) { return key == wantedFolder || !QFileInfo(key).isDir(); }))
+        return {}; // the table need not be read
     TableState state = tableState(wantedFolder, table);
     bool isStateKnown = true;
     std::vector<Backup> backups = tookPlace(byFolder.take(wantedFolder), &state, &isStateKnown);
