@@ -5,12 +5,16 @@
 #include "data/paradox/table.h"
 #include "data/safe_files.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -31,7 +35,99 @@ QString noteFile(const QString& backupFolder)
     return QDir(backupFolder).filePath(QString::fromUtf16(kNoteFile));
 }
 
+QString extensionKey(const QString& name)
+{
+    return QFileInfo(name).suffix().toLower();
+}
+
+// The table's data files now: the family of its .DB, by file name.
+QStringList dataFiles(const QString& folder, const QString& table)
+{
+    const QString db = paradox::findTableFile(folder, table);
+    if (db.isEmpty())
+        return {};
+    QStringList names;
+    for (const QString& file :
+        paradox::tableFamily(QFileInfo(db).absolutePath(), QFileInfo(db).completeBaseName())) {
+        if (isDataFileExtension(QFileInfo(file).suffix()))
+            names << QFileInfo(file).fileName();
+    }
+    return names;
+}
+
+QByteArray requiredDigest(const QString& path)
+{
+    const QString digest = fileDigest(path);
+    if (digest.isEmpty())
+        throw core::Error(u"Cannot read %1."_s.arg(QDir::toNativeSeparators(path)));
+    return digest.toLatin1();
+}
+
+QJsonArray encodeFiles(const std::vector<BackedUpFile>& files)
+{
+    QJsonArray array;
+    for (const BackedUpFile& file : files)
+        array.append(QJsonObject { { u"name"_s, file.name }, { u"held"_s, file.isHeld },
+            { u"before"_s, QString::fromLatin1(file.before) },
+            { u"after"_s, QString::fromLatin1(file.after) } });
+    return array;
+}
+
+std::vector<BackedUpFile> decodeFiles(const QJsonArray& array)
+{
+    std::vector<BackedUpFile> files;
+    for (const QJsonValue value : array) {
+        const QJsonObject file = value.toObject();
+        files.push_back({ file.value(u"name"_s).toString(), file.value(u"held"_s).toBool(),
+            file.value(u"before"_s).toString().toLatin1(), file.value(u"after"_s).toString().toLatin1() });
+    }
+    return files;
+}
+
+// Going back in time through one folder's backups (newest first): `state` is the table as the
+// next newer write-back found it (or as it is now). A write-back that found the table just so
+// and would have changed it, never did: it was cut short before its first rename, and
+// taking it back would bring back nothing.
+std::vector<Backup> tookPlace(std::vector<Backup> backups, TableState* state, bool* isStateKnown)
+{
+    std::vector<Backup> kept;
+    for (Backup& backup : backups) {
+        if (!backup.note.hasDigests()) {
+            *isStateKnown = false;
+            kept.push_back(std::move(backup));
+            continue;
+        }
+        const TableState before = backup.note.before();
+        if (*isStateKnown && before == *state && backup.note.after() != before)
+            continue;
+        *state = before;
+        *isStateKnown = true;
+        kept.push_back(std::move(backup));
+    }
+    return kept;
+}
+
 } // namespace
+
+TableState BackupNote::before() const
+{
+    TableState state;
+    for (const BackedUpFile& file : files) {
+        if (!file.before.isEmpty())
+            state.insert(extensionKey(file.name), file.before);
+    }
+    return state;
+}
+
+TableState BackupNote::after() const
+{
+    TableState state;
+    for (const BackedUpFile& file : files) {
+        if (!file.after.isEmpty())
+            state.insert(extensionKey(file.name), file.after);
+    }
+    return state;
+}
 
 QString defaultBackupRoot()
 {
@@ -49,6 +145,40 @@ QString shownBackupFolder(const QString& folder)
     return QDir::toNativeSeparators(clean);
 }
 
+QString canonicalFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        return {};
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
+}
+
+bool isDataFileExtension(const QString& extension)
+{
+    static const QRegularExpression pattern(
+        u"^(DB|MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F])$"_s, QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(extension).hasMatch();
+}
+
+QString fileDigest(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+TableState tableState(const QString& folder, const QString& table)
+{
+    TableState state;
+    for (const QString& name : dataFiles(folder, table))
+        state.insert(extensionKey(name), fileDigest(QDir(folder).filePath(name)).toLatin1());
+    return state;
+}
+
 QString newBackupFolder(const QString& root, const QString& table)
 {
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_s);
@@ -64,21 +194,80 @@ bool isCompleteBackup(const QString& backupFolder, const QString& table)
     return !paradox::findTableFile(backupFolder, table).isEmpty();
 }
 
+void writeBackup(const QString& backupFolder, const QString& tableFolder,
+    const std::vector<Replacement>& replacements, BackupNote note)
+{
+    // Filled under a hidden name and renamed once whole: a backup cut short by a kill has no
+    // name a listing takes, so it is never taken for one of an older version of the program.
+    const QFileInfo named(backupFolder);
+    const QString partial = named.absolutePath() + u"/."_s + named.fileName() + u".part"_s;
+    try {
+        files::makeFolder(partial);
+        const QDir table(tableFolder);
+        QMap<QString, QString> replacementOf; // by file name
+        for (const Replacement& replacement : replacements)
+            replacementOf.insert(QFileInfo(replacement.target).fileName(), replacement.replacement);
+        note.files.clear();
+        for (const QString& name : dataFiles(tableFolder, note.table)) {
+            BackedUpFile file { name, true, {}, {} };
+            const QString key = extensionKey(name);
+            const bool isRemoved = note.removes.contains(name);
+            // The .DB and .MB always: a restore puts back both, or it could pair a .DB with a
+            // memo file of another version.
+            file.isHeld = replacementOf.contains(name) || isRemoved || key == u"db"_s || key == u"mb"_s;
+            if (file.isHeld) {
+                const QString copy = QDir(partial).filePath(name);
+                files::copySynced(table.filePath(name), copy);
+                file.before = requiredDigest(copy);
+            } else {
+                file.before = requiredDigest(table.filePath(name));
+            }
+            if (replacementOf.contains(name))
+                file.after = requiredDigest(replacementOf.take(name));
+            else if (!isRemoved)
+                file.after = file.before;
+            note.files.push_back(file);
+        }
+        for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
+            note.files.push_back({ added.key(), false, {}, requiredDigest(added.value()) });
+        note.folder = canonicalFolder(note.folder);
+        writeBackupNote(partial, note);
+        files::syncFolder(partial);
+        files::rename(partial, backupFolder);
+        files::syncFolder(named.absolutePath());
+    } catch (const core::Error&) {
+        QDir(partial).removeRecursively();
+        throw;
+    }
+}
+
 void writeBackupNote(const QString& backupFolder, const BackupNote& note)
 {
-    const QJsonObject object { { u"table"_s, note.table }, { u"folder"_s, note.folder }, { u"field"_s, note.field },
+    QJsonObject object { { u"table"_s, note.table }, { u"folder"_s, note.folder }, { u"field"_s, note.field },
         { u"operation"_s, note.operation }, { u"answers"_s, QJsonArray::fromStringList(note.answers) },
         { u"recordsChanged"_s, static_cast<qint64>(note.recordsChanged) },
         { u"time"_s, note.time.toString(Qt::ISODateWithMs) } };
+    if (note.hasDigests())
+        object.insert(u"files"_s, encodeFiles(note.files));
     files::writeSynced(noteFile(backupFolder), QJsonDocument(object).toJson());
 }
 
 BackupNote readBackupNote(const QString& backupFolder)
 {
-    QFile file(noteFile(backupFolder));
-    if (!file.open(QIODevice::ReadOnly))
+    const QFileInfo info(noteFile(backupFolder));
+    if (!info.exists() && !info.isSymLink())
         return {};
-    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+    if (info.isSymLink() || !info.isFile())
+        throw core::Error(
+            u"%1 is no regular file; it is not read."_s.arg(QDir::toNativeSeparators(info.filePath())));
+    if (info.size() > kLargestBackupNote)
+        throw core::Error(u"%1 is larger than %2 bytes, which no note of this program is; it is not read."_s
+                              .arg(QDir::toNativeSeparators(info.filePath()))
+                              .arg(kLargestBackupNote));
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        throw core::Error(u"Cannot read %1."_s.arg(QDir::toNativeSeparators(info.filePath())));
+    const QJsonObject object = QJsonDocument::fromJson(file.read(kLargestBackupNote)).object();
     BackupNote note;
     note.table = object.value(u"table"_s).toString();
     note.folder = object.value(u"folder"_s).toString();
@@ -88,33 +277,69 @@ BackupNote readBackupNote(const QString& backupFolder)
         note.answers << answer.toString();
     note.recordsChanged = object.value(u"recordsChanged"_s).toInteger();
     note.time = QDateTime::fromString(object.value(u"time"_s).toString(), Qt::ISODateWithMs);
+    note.files = decodeFiles(object.value(u"files"_s).toArray());
     return note;
 }
 
 std::vector<Backup> listBackups(const QString& root, const QString& folder, const QString& table)
 {
-    std::vector<Backup> backups;
     const QDir dir(root);
-    const QString wantedFolder = QDir(folder).absolutePath();
-    // The names start with the time, so the newest sort last.
+    const QString wantedFolder = canonicalFolder(folder);
+    // Each folder's backups, newest first (the names start with the time).
+    QMap<QString, std::vector<Backup>> byFolder;
     QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (auto name = names.crbegin(); name != names.crend(); ++name) {
         const QString path = dir.absoluteFilePath(*name);
-        if (!backupName().match(*name).hasMatch() || !isCompleteBackup(path, table))
+        // A backup is named after its table; others are not even opened.
+        if (!backupName().match(*name).hasMatch() || !name->endsWith(u'-' + table, Qt::CaseInsensitive)
+            || QFileInfo(path).isSymLink() || !isCompleteBackup(path, table))
             continue;
-        BackupNote note = readBackupNote(path);
-        // A backup without a note (from an older version of the program) names its table
-        // only by its folder name; it is listed for a table of that name in any folder.
-        if (!note.folder.isEmpty() && QDir(note.folder).absolutePath() != wantedFolder)
-            continue;
-        if (note.table.isEmpty() && !name->endsWith(u'-' + table, Qt::CaseInsensitive))
-            continue;
+        BackupNote note;
+        try {
+            note = readBackupNote(path);
+        } catch (const core::Error&) {
+            continue; // a restore of it says why
+        }
         if (!note.table.isEmpty() && note.table.compare(table, Qt::CaseInsensitive) != 0)
             continue;
-        QStringList fileNames = QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        // A backup without a note (from an older version of the program) names its table
+        // only by its folder name; it is listed for a table of that name in any folder.
+        const QString madeIn = note.folder.isEmpty() ? wantedFolder : canonicalFolder(note.folder);
+        QStringList fileNames = QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
         fileNames.removeAll(QString::fromUtf16(kNoteFile));
-        backups.push_back({ *name, path, std::move(note), std::move(fileNames) });
+        byFolder[madeIn].push_back({ *name, path, std::move(note), std::move(fileNames), {} });
     }
+    const QStringList madeIn = byFolder.keys();
+    if (std::none_of(madeIn.cbegin(), madeIn.cend(),
+            [&](const QString& key) { return key == wantedFolder || !QFileInfo(key).isDir(); }))
+        return {}; // the table need not be read
+    TableState state = tableState(wantedFolder, table);
+    bool isStateKnown = true;
+    std::vector<Backup> backups = tookPlace(byFolder.take(wantedFolder), &state, &isStateKnown);
+    // A folder that is gone: its table came here when its last state is this table's first.
+    for (bool isLinked = true; isLinked && isStateKnown && state.contains(u"db"_s);) {
+        isLinked = false;
+        for (auto group = byFolder.begin(); group != byFolder.end(); ++group) {
+            if (QFileInfo(group.key()).isDir())
+                continue;
+            auto last = std::find_if(group->begin(), group->end(),
+                [&](const Backup& b) { return b.note.after().value(u"db"_s) == state.value(u"db"_s); });
+            if (last == group->end())
+                continue;
+            std::vector<Backup> moved = tookPlace(
+                std::vector<Backup>(std::make_move_iterator(last), std::make_move_iterator(group->end())),
+                &state, &isStateKnown);
+            for (Backup& backup : moved)
+                backup.movedFrom = group.key();
+            backups.insert(
+                backups.end(), std::make_move_iterator(moved.begin()), std::make_move_iterator(moved.end()));
+            byFolder.erase(group);
+            isLinked = true;
+            break;
+        }
+    }
+    std::stable_sort(
+        backups.begin(), backups.end(), [](const Backup& a, const Backup& b) { return a.id > b.id; });
     return backups;
 }
 

@@ -168,7 +168,7 @@ QString damageRefusal(const QString& folder, const QString& table)
 
 CopyResult Copy::run()
 {
-    if (const QString problem = unsafeNameProblem(m_table); !problem.isEmpty()) {
+    if (const QString problem = tableNameProblem(m_table); !problem.isEmpty()) {
         m_proc.report(problem, 100);
         m_result.problem = problem;
         return m_result;

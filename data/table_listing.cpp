@@ -1,6 +1,7 @@
 #include "data/table_listing.h"
 
 #include "core/procedure.h"
+#include "data/safe_names.h"
 #include "files/file_listing.h"
 #include "files/folder_scan.h"
 #include "files/paths.h"
@@ -42,8 +43,10 @@ void AddTablesToParadoxListbox(
         QStringList fileNames;
         procedure.step(114, [&] { fileNames = files::ListFiles(folder, u"*.db"_s); });
         for (const QString& fileName : std::as_const(fileNames)) {
-            // A name starting with "~" marks a temporary file, not a table.
-            if (!procedure.test(118, [&] { return !fileName.startsWith(u'~'); }))
+            // A name starting with "~" marks a temporary file, not a table; a name no list
+            // shows whole, or that would not lead back to its file, is not offered either.
+            if (!procedure.test(
+                    118, [&] { return !fileName.startsWith(u'~') && isListableTableName(fileName); }))
                 continue;
             QString name;
             procedure.step(120, [&] { name = folder + separator + fileName; });

@@ -36,7 +36,8 @@ public:
 // Empties list, then adds one name per "*.db" file in the folder of folderBox and in all
 // its sub-folders (as the folder scan finds them, level by level, each folder's files in
 // name order). A name is the file name upper-cased with every ".DB" removed from it, so
-// my.dbase.db gives MYASE. Files starting with "~" are left out; equal names from
+// my.dbase.db gives MYASE. Files starting with "~", and names with a line break or a
+// backslash (isListableTableName), are left out; equal names from
 // different folders are all added. An empty folder text leaves the list empty. A failing
 // step is reported to errors and the listing goes on.
 void AddTablesToParadoxListbox(

@@ -142,15 +142,12 @@ void forget(const QString& journal)
     }
 }
 
-void backUp(const QString& backup, const std::vector<FileMove>& moves, const BackupNote& note)
+void backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves, const BackupNote& note)
 {
-    files::makeFolder(backup);
-    for (const FileMove& move : moves) {
-        if (QFileInfo::exists(move.target))
-            files::copySynced(move.target, QDir(backup).filePath(QFileInfo(move.target).fileName()));
-    }
-    writeBackupNote(backup, note);
-    files::syncFolder(backup);
+    std::vector<Replacement> replacements;
+    for (const FileMove& move : moves)
+        replacements.push_back({ move.target, move.temporary });
+    writeBackup(backup, folder, replacements, note);
 }
 
 void noteInRegistry(const QString& journal)
@@ -184,7 +181,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
             if (QFileInfo::exists(move.target))
                 files::copyOwnership(move.target, move.temporary);
         }
-        backUp(backup, ordered, note);
+        backUp(backup, folder, ordered, note);
         const int lockedJournal = files::writeSyncedLockedNew(journal, encode(plan));
         // Only a write-back of this table that is under way now has a journal here: the
         // interrupted ones were finished before this one began.

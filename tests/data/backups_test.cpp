@@ -4,11 +4,14 @@
 
 #include "data/backup_restore.h"
 #include "data/backups.h"
+#include "data/paradox/find_table.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -37,9 +40,27 @@ protected:
         return result;
     }
 
-    std::vector<data::Backup> backups()
+    std::vector<data::Backup> backups(const QString& folder = {})
     {
-        return data::listBackups(backupRoot(), paradoxFolder(), u"STOCK"_s);
+        return data::listBackups(backupRoot(), folder.isEmpty() ? paradoxFolder() : folder, u"STOCK"_s);
+    }
+    data::RestoreResult restore(const QString& id, const QString& folder = {})
+    {
+        return data::restoreBackup(folder.isEmpty() ? paradoxFolder() : folder, u"STOCK"_s, id, backupRoot());
+    }
+    QString tableFile(const QString& extension) const
+    {
+        return paradox::findFileIgnoringCase(paradoxFolder(), u"stock."_s + extension);
+    }
+    static void editNote(const QString& backup, const QString& key, const QString& value)
+    {
+        QFile note(backup + u"/backup.json"_s);
+        ASSERT_TRUE(note.open(QIODevice::ReadOnly));
+        QJsonObject object = QJsonDocument::fromJson(note.readAll()).object();
+        note.close();
+        object.insert(key, value);
+        ASSERT_TRUE(note.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        note.write(QJsonDocument(object).toJson());
     }
     QStringList families() { return QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 };
@@ -56,8 +77,8 @@ TEST_F(Restore, BringsBackTheFilesByteForByteAndKeepsTheVersionItReplaces)
     ASSERT_NE(afterName, afterNote);
     std::vector<data::Backup> kept = backups();
     ASSERT_EQ(kept.size(), 2u);
-    ASSERT_EQ(kept[1].files.filter(u".MB"_s, Qt::CaseInsensitive).size(), 0)
-        << "the first write-back changed no memo: its backup cannot give the memo file back by itself";
+    ASSERT_EQ(kept[1].files.filter(u".MB"_s, Qt::CaseInsensitive).size(), 1)
+        << "the first write-back changed no memo, but its backup holds the memo file it goes with";
 
     // The oldest: its .DB, with the memo file as the second write-back found it.
     data::RestoreResult result = data::restoreBackup(paradoxFolder(), u"STOCK"_s, kept[1].id, backupRoot());
@@ -110,6 +131,133 @@ TEST_F(Restore, LeavesTheTableAloneWhenItMustNotBeWrittenOrTheBackupIsUnknown)
     result = data::restoreBackup(paradoxFolder(), u"STOCK"_s, id, backupRoot());
     ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
     EXPECT_EQ(install.column(u"STOCK"_s), (QStringList { u"bolt"_s, u"nut"_s }));
+}
+
+// A restore puts back only a version it can vouch for: the backup's files as they were kept,
+// of this folder, over a table that is as this program last left it. Otherwise nothing changes.
+TEST_F(Restore, RefusesADamagedOrForeignBackupAndATableChangedSince)
+{
+    change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    const data::Backup kept = backups().front();
+    ASSERT_EQ(kept.files.filter(u".MB"_s, Qt::CaseInsensitive).size(), 1)
+        << "the memo file is kept with the table";
+    const QString keptDb = kept.path + u'/' + kept.files.filter(u".DB"_s, Qt::CaseInsensitive).front();
+    const auto refused = [&](const char* what, const QString& expected) {
+        const QByteArray before = install.fingerprint();
+        const data::RestoreResult result = restore(kept.id);
+        EXPECT_FALSE(result.isRestored) << what;
+        EXPECT_TRUE(result.problem.contains(expected)) << what << ": " << result.problem.toStdString();
+        EXPECT_EQ(install.fingerprint(), before) << what;
+    };
+
+    QFile db(keptDb);
+    ASSERT_TRUE(db.open(QIODevice::ReadWrite));
+    const QByteArray whole = db.readAll();
+    ASSERT_TRUE(db.resize(whole.size() - 100));
+    refused("truncated", u"damaged"_s);
+    ASSERT_TRUE(db.remove());
+    QFile outside(path(u"outside.db"_s));
+    ASSERT_TRUE(outside.open(QIODevice::WriteOnly));
+    outside.write(whole);
+    outside.close();
+    ASSERT_TRUE(QFile::link(outside.fileName(), keptDb));
+    refused("a link, even to the right bytes", u"no regular file"_s);
+    ASSERT_TRUE(QFile::remove(keptDb));
+    ASSERT_TRUE(QFile::copy(outside.fileName(), keptDb));
+
+    // Said to be of another folder that has a table of that name.
+    const QString other = path(u"other"_s);
+    ASSERT_TRUE(QDir().mkpath(other));
+    ASSERT_TRUE(QFile::copy(tableFile(u"db"_s), other + u"/STOCK.DB"_s));
+    editNote(kept.path, u"folder"_s, other);
+    EXPECT_TRUE(backups().empty());
+    refused("another folder's", u"another folder"_s);
+    editNote(kept.path, u"folder"_s, paradoxFolder());
+
+    // Another program wrote the memo file since.
+    QFile memo(tableFile(u"mb"_s));
+    ASSERT_TRUE(memo.open(QIODevice::ReadWrite));
+    const QByteArray memoBytes = memo.readAll();
+    ASSERT_TRUE(memo.seek(memoBytes.size() - 1));
+    memo.write("x");
+    memo.close();
+    refused("a memo file changed", u"STOCK was changed since"_s);
+    ASSERT_TRUE(memo.open(QIODevice::WriteOnly));
+    memo.write(memoBytes);
+    memo.close();
+
+    // Or added an index to it.
+    QFile index(paradoxFolder() + u"/stock.X05"_s);
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write(QByteArray(2048, 'i'));
+    index.close();
+    refused("an index added", u"stock.X05"_s);
+
+    ASSERT_TRUE(index.remove());
+    const data::RestoreResult result = restore(kept.id);
+    EXPECT_TRUE(result.isRestored) << "once all is as it was: " << result.problem.toStdString();
+}
+
+// Backups are filed under the table's real folder, so any spelling of it finds them; a folder
+// moved since still leads to them, and an unfinished restore's backup is never taken back.
+TEST_F(Restore, FindsTheVersionsOfATableWhateverItsFolderIsCalledAndWhereverItMoved)
+{
+    const QByteArray original = install.fingerprint();
+    change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    const QString id = backups().front().id;
+    const QString link = path(u"link"_s);
+    ASSERT_TRUE(QFile::link(paradoxFolder(), link));
+    const QString root = QFileInfo(paradoxFolder()).absolutePath();
+    for (const QString& spelling :
+        { link, paradoxFolder() + u'/', root + u"//paradox"_s, root + u"/./paradox/../paradox"_s }) {
+        const auto found = backups(spelling);
+        ASSERT_EQ(found.size(), 1u) << spelling.toStdString();
+        EXPECT_EQ(found.front().id, id);
+    }
+
+    // A restore cut short after it kept the table, before the first rename: its backup holds
+    // the table as it is, and taking "the newest" back must not pick it.
+    const QString stale = data::newBackupFolder(backupRoot(), u"STOCK"_s);
+    const data::Backup kept = backups().front();
+    const QString keptDb = kept.path + u'/' + kept.files.filter(u".DB"_s, Qt::CaseInsensitive).front();
+    data::writeBackup(stale, paradoxFolder(), { { tableFile(u"db"_s), keptDb } },
+        { u"STOCK"_s, paradoxFolder(), u"Name"_s, u"Restore"_s, { id }, 0, QDateTime::currentDateTime(), {},
+            {} });
+    ASSERT_TRUE(data::isCompleteBackup(stale, u"STOCK"_s));
+    ASSERT_EQ(backups().size(), 1u);
+    EXPECT_EQ(backups().front().id, id);
+    const data::RestoreResult unfinished = restore(QFileInfo(stale).fileName());
+    EXPECT_TRUE(unfinished.problem.contains(u"never took place"_s)) << unfinished.problem.toStdString();
+
+    ASSERT_TRUE(QFile::remove(link));
+    const QString moved = path(u"moved"_s);
+    const QString wasIn = data::canonicalFolder(paradoxFolder());
+    ASSERT_TRUE(QDir().rename(paradoxFolder(), moved));
+    EXPECT_TRUE(restore(id).problem.contains(u"no folder"_s));
+    const auto found = backups(moved);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found.front().id, id);
+    EXPECT_EQ(found.front().movedFrom, wasIn);
+    const data::RestoreResult result = restore(id, moved);
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(moved), original);
+}
+
+// A note is never read whole when it is too big to be one: the listing passes it over at once.
+TEST_F(Restore, RefusesAnOversizedNote)
+{
+    change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    const data::Backup kept = backups().front();
+    QFile note(kept.path + u"/backup.json"_s);
+    ASSERT_TRUE(note.open(QIODevice::Append));
+    note.write(QByteArray(data::kLargestBackupNote, ' '));
+    note.close();
+    EXPECT_TRUE(backups().empty());
+    const QByteArray before = install.fingerprint();
+    const data::RestoreResult result = restore(kept.id);
+    EXPECT_FALSE(result.isRestored);
+    EXPECT_TRUE(result.problem.contains(u"larger than"_s)) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), before);
 }
 
 } // namespace

@@ -33,6 +33,9 @@ TEST(TableListing, ListsEveryLevelByBareUpperCaseName)
              "a/Customer.db", ".hidden/secret.db", "a/deep/z.db", "empty/nothing.px" })
         tree.file(QString::fromLatin1(file));
     tree.file(u"straße.db"_s);
+    // Names no list shows whole, or that would not lead back to their file, are not offered.
+    tree.file(u"back\\x.db"_s);
+    tree.file(u"line\nbreak.db"_s);
 
     const QStringList expected { u"MYASE"_s, u"ORDERS"_s, u"STRAßE"_s, u"SECRET"_s, u"CUSTOMER"_s,
         u"ORDERS"_s, u"Z"_s };
