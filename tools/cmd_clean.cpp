@@ -138,6 +138,12 @@ int previewClean(CommandLineView& view, const cleaning::RunPlaces& places, bool 
     const int status = exitStatus(result);
     if (result.outcome != cleaning::ChangeRunResult::Outcome::Previewed)
         return status;
+    // A preview reports nothing when all goes well (a value the field cannot hold is listed, not
+    // reported): a report means that the work database failed and the list is incomplete.
+    if (view.reports.count() > 0) {
+        printErr(u"fieldwright-cli: the preview failed (said above), so what it lists is incomplete."_s);
+        return 1;
+    }
     if (!isJson) {
         printErr(cleaning::outcomeLine(result));
         return status;
