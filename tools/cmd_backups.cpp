@@ -30,11 +30,16 @@ std::optional<std::vector<data::Backup>> backupsOf(const QString& folder, const 
 
 int runBackups(const QStringList& args)
 {
-    if (args.size() != 2) {
-        printErr(u"usage: fieldwright-cli backups FOLDER TABLE"_s);
-        return 2;
-    }
-    const auto backups = backupsOf(args[0], tableArgument(args[1]));
+    CommandLine line(u"backups"_s, u"Lists the kept versions of a table, newest first."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addArgument(u"TABLE"_s, u"The table, as \"tables\" lists it."_s);
+    if (const auto status = line.parse(args))
+        return *status;
+    int status = 0;
+    const auto place = findTablePlace(line, line.argument(0), line.argument(1), false, &status);
+    if (!place)
+        return status;
+    const auto backups = backupsOf(place->folder, place->table);
     if (!backups)
         return 1;
     for (const data::Backup& backup : *backups) {
@@ -51,24 +56,31 @@ int runBackups(const QStringList& args)
 
 int runRestore(const QStringList& args)
 {
-    if (args.size() != 2 && args.size() != 3) {
-        printErr(u"usage: fieldwright-cli restore FOLDER TABLE [ID]"_s);
-        return 2;
-    }
-    const QString table = tableArgument(args[1]);
-    QString id = args.value(2);
+    CommandLine line(u"restore"_s, u"Puts a table back as it was before a kept version was made."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addArgument(u"TABLE"_s, u"The table, as \"tables\" lists it."_s);
+    line.addOptionalArgument(u"ID"_s, u"The version, as \"backups\" lists it (the newest when left out)."_s);
+    if (const auto status = line.parse(args))
+        return *status;
+    int status = 0;
+    const auto place = findTablePlace(line, line.argument(0), line.argument(1), false, &status);
+    if (!place)
+        return status;
+    const QString& folder = place->folder;
+    const QString& table = place->table;
+    QString id = line.argument(2);
     if (id.isEmpty()) {
-        const auto backups = backupsOf(args[0], table);
+        const auto backups = backupsOf(folder, table);
         if (!backups)
             return 1;
         if (backups->empty()) {
             printErr(u"fieldwright-cli: no version of the table %1 of %2 is kept"_s.arg(
-                table, QDir::toNativeSeparators(args[0])));
+                table, QDir::toNativeSeparators(folder)));
             return 1;
         }
         id = backups->front().id;
     }
-    const data::RestoreResult result = data::restoreBackup(args[0], table, id);
+    const data::RestoreResult result = data::restoreBackup(folder, table, id);
     if (!result.isRestored) {
         printErr(u"fieldwright-cli: "_s + terminalText(result.problem));
         return 1;
