@@ -37,14 +37,33 @@ private:
     void recordInHistory() const;
     QString failureMessage(const data::WriteBackResult& writeBack) const;
     void showTableAsItIs();
+    void noteWorkFailure(const core::Error& e);
+    void endAfterWorkFailure();
+    void removeWorkTable();
+
+    // Why the work database failed between the copy and the write-back (empty while it has
+    // not): the work table no longer says what the change made of the table, so it is not
+    // written back.
+    QString m_workFailure;
 };
+
+void ChangeRun::noteWorkFailure(const core::Error& e)
+{
+    if (m_workFailure.isEmpty())
+        m_workFailure = e.description();
+}
 
 void ChangeRun::updateValue(std::int64_t index)
 {
     const Operation& operation = *m_operation;
     data::DistinctValue value;
     const bool isNullValue = m_proc.test(operation.nullTestStep(), [&] {
-        value = m_work->distinctValue(index);
+        try {
+            value = m_work->distinctValue(index);
+        } catch (const core::Error& e) {
+            noteWorkFailure(e);
+            throw;
+        }
         return value.isNull;
     });
     const int step = isNullValue ? operation.updateNullStep() : operation.updateValueStep();
@@ -54,7 +73,13 @@ void ChangeRun::updateValue(std::int64_t index)
                 ? data::updateNullStatement(m_table, m_field, newText)
                 : data::updateValueStatement(m_table, m_field, newText, value.text));
         ++m_result.statementsRun;
-        const data::UpdateOutcome outcome = m_work->update(index, newText);
+        data::UpdateOutcome outcome;
+        try {
+            outcome = m_work->update(index, newText);
+        } catch (const core::Error& e) {
+            noteWorkFailure(e);
+            throw;
+        }
         if (outcome.rowsChanged > 0)
             ++m_result.valuesChanged;
         if (!outcome.rejected.isEmpty()) {
@@ -82,7 +107,14 @@ void ChangeRun::updateEachValue()
                 return;
         }
     }
-    m_proc.step(operation.loopEndStep(), [&] { m_work->applyUpdates(); });
+    m_proc.step(operation.loopEndStep(), [&] {
+        try {
+            m_work->applyUpdates();
+        } catch (const core::Error& e) {
+            noteWorkFailure(e);
+            throw;
+        }
+    });
 }
 
 void ChangeRun::refreshPreview()
@@ -162,6 +194,7 @@ void ChangeRun::writeBack()
     // the values the table really has.
     m_result.outcome = ChangeRunResult::Outcome::WriteBackFailed;
     m_result.problem = writeBack.problem;
+    removeWorkTable();
     showTableAsItIs();
     const QString message = failureMessage(writeBack);
     m_proc.step(754, [&] { m_view.messageBox(message); });
@@ -176,15 +209,58 @@ void ChangeRun::recordInHistory() const
         m_result.recordsChanged });
 }
 
+// A copy whose changes the work database lost is no basis for a write-back: the table stays as
+// it was, the run says so (never "Done."), and its work table goes.
+void ChangeRun::endAfterWorkFailure()
+{
+    m_result.outcome = ChangeRunResult::Outcome::WriteBackFailed;
+    m_result.problem = m_workFailure;
+    m_result.recordsChanged = 0;
+    m_proc.step(714, [&] { m_view.setBusy(false); });
+    resetProgress();
+    removeWorkTable();
+    showTableAsItIs();
+    const QString message
+        = u"The table %1 was left as it was: the work database failed during the change, so "
+          "nothing was written back.\r\n"_s.arg(m_table)
+        + m_workFailure;
+    m_proc.step(754, [&] { m_view.messageBox(message); });
+}
+
+// Best effort: the next copy replaces a work table that stays, and what the run says about
+// the Paradox table holds either way. Another run's copy of the same name is not this run's.
+void ChangeRun::removeWorkTable()
+{
+    m_work.reset();
+    try {
+        if (!m_database)
+            m_database.emplace(m_places.applicationFolder);
+        m_database->rollbackTransaction();
+        if (m_database->hasTable(m_table) && m_database->sourceRunId(m_table) == m_runId)
+            m_database->dropTable(m_table);
+    } catch (const core::Error&) { }
+    m_database.reset();
+}
+
 ChangeRunResult ChangeRun::run()
 {
     if (!takeInputs() || !claimWorkDatabase(true) || !copyIn() || isClosed())
         return m_result;
+    const int reportsBeforeValues = m_proc.reportCount();
     queryDistinctValues();
-    chooseAndAsk();
+    // Without the field's values the run cannot know what the change would make of the table.
+    if (m_proc.reportCount() > reportsBeforeValues)
+        m_workFailure = u"The values of the field %1 could not be read from the work database (the report "
+                        "before this message says why)."_s.arg(m_field);
+    if (m_workFailure.isEmpty())
+        chooseAndAsk();
     updateEachValue();
     if (isClosed())
         return m_result;
+    if (!m_workFailure.isEmpty()) {
+        endAfterWorkFailure();
+        return m_result;
+    }
     refreshPreview();
     if (isClosed())
         return m_result;

@@ -107,6 +107,20 @@ const Operation* findOperation(const QString& text)
     return nullptr;
 }
 
+QStringList operationPrompts(const Operation& operation)
+{
+    switch (operation.kind) {
+    case ParameterKind::None:
+        return {};
+    case ParameterKind::TwoTexts:
+        return { QString::fromUtf16(kFindWhat), QString::fromUtf16(kReplaceWith) };
+    case ParameterKind::Text:
+    case ParameterKind::Count:
+        return { QString::fromUtf16(operation.prompt) };
+    }
+    return {};
+}
+
 std::optional<Parameters> askParameters(
     const Operation& operation, core::Dialogs& dialogs, core::Procedure& proc)
 {

@@ -8,6 +8,7 @@
 #include "core/procedure.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 #include <span>
@@ -53,6 +54,9 @@ std::span<const Operation> operations();
 
 // The first operation whose caption equals text exactly; null when none does.
 const Operation* findOperation(const QString& text);
+
+// The prompts the operation asks, in the order it asks them.
+QStringList operationPrompts(const Operation& operation);
 
 // Shows the operation's prompts (each one a numbered step of proc) and returns the
 // answers, or nullopt when the operation is abandoned: Cancel at any prompt, an answer to

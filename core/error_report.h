@@ -19,6 +19,15 @@ private:
     QByteArray m_utf8;
 };
 
+// A failure of the machine, not of the program: no space left, a name too long, an I/O error,
+// no permission. The user can mend it, so its description names the file and what to do, and
+// it is shown as it is, without the error report's request for a screenshot.
+class EnvironmentError : public Error
+{
+public:
+    using Error::Error;
+};
+
 // The address the error report asks the user to write to.
 inline constexpr char16_t kSupportAddress[] = u"support@fieldwright.example";
 
@@ -38,6 +47,11 @@ public:
     virtual void reportError(const QString& description, const QString& context, int line)
     {
         showErrorReport(errorReportText(description, context, line));
+    }
+    // A failing step whose cause is an EnvironmentError: its description alone.
+    virtual void reportProblem(const QString& description, const QString& /*context*/, int /*line*/)
+    {
+        showErrorReport(description);
     }
 };
 

@@ -28,6 +28,9 @@ public:
         try {
             std::forward<Body>(body)();
             return true;
+        } catch (const EnvironmentError& e) {
+            ++m_reports;
+            m_sink.reportProblem(e.description(), m_context, line);
         } catch (const Error& e) {
             report(e.description(), line);
         } catch (const std::exception& e) {

@@ -54,12 +54,6 @@ QString defaultHistoryFile()
     return core::userDataFolder() + u"/history.jsonl"_s;
 }
 
-QString canonicalFolder(const QString& folder)
-{
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) : canonical;
-}
-
 void recordHistory(const HistoryEntry& entry, const QString& logFile)
 {
     try {

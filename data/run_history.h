@@ -5,6 +5,8 @@
 // line). Backups keep only the last ten versions of a table and nothing for a run that
 // changed nothing; the history keeps every step, so that steps can be taken out as a recipe.
 
+#include "data/backups.h" // canonicalFolder: history files a folder as backups do
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -36,8 +38,5 @@ std::vector<HistoryEntry> readHistory(
 
 // userDataFolder() + "/history.jsonl".
 QString defaultHistoryFile();
-
-// The folder as history and backups file it: where it really is, whatever path was typed.
-QString canonicalFolder(const QString& folder);
 
 } // namespace data

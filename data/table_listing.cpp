@@ -53,7 +53,7 @@ void AddTablesToParadoxListbox(
             procedure.step(122, [&] { name = FileNameOfPath(name); });
             procedure.step(124, [&] { name = upperCased(name); });
             procedure.step(126, [&] { name.remove(u".DB"_s, Qt::CaseSensitive); });
-            procedure.step(128, [&] { list.add(name); });
+            procedure.step(128, [&] { list.addFromFolder(name, folder); });
         }
     }
 }

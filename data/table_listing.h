@@ -20,6 +20,8 @@ public:
     virtual void clear() = 0;
     virtual void add(const QString& name) = 0;
     virtual int count() const = 0;
+    // The name with the folder its file lies in, for a list that shows where each table is.
+    virtual void addFromFolder(const QString& name, const QString& /*folder*/) { add(name); }
 };
 
 // A table list that only keeps the names.

@@ -4,9 +4,13 @@
 
 #include "core/error_report.h"
 #include "data/paradox/table.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 
+#include <QJsonArray>
+
 #include <memory>
+#include <optional>
 
 namespace tools {
 
@@ -39,11 +43,10 @@ public:
     }
 };
 
-// The table named by the one argument of a subcommand that takes FILE.db. On a usage
-// error or an unreadable table, says so on standard error, sets *status (2 or 1) and
-// returns null.
+// The table named by the one argument of a command that takes FILE.db. After the help, a
+// usage error or an unreadable table, sets *status (0, 2 or 1: all said) and returns null.
 std::unique_ptr<paradox::TableReader> openTableArgument(
-    const QStringList& args, const QString& command, int* status);
+    const QStringList& args, const QString& command, const QString& description, int* status);
 
 // A TABLE argument as the table list names the table: a trailing ".db" (any case) is left
 // off, so "CUSTOMER.DB" names the table CUSTOMER, not a table CUSTOMER.DB.
@@ -51,5 +54,29 @@ QString tableArgument(const QString& argument);
 
 // A value as one CSV field: quoted with inner quotes doubled; a null is the empty field.
 QString csvField(const QString& text, bool isNull);
+
+// One CSV line to standard output, each field quoted only when it holds a comma, a quote or a
+// line break. Every CSV the commands write starts with such a header row.
+void printCsvRow(const QStringList& fields);
+
+// Compact JSON text, for a list inside one CSV field.
+QString jsonText(const QJsonArray& array);
+
+// Where a TABLE argument names a table: "NAME" in FOLDER itself, "SUB/NAME" in a sub-folder,
+// as `tables FOLDER` prints them.
+struct TablePlace
+{
+    QString folder;
+    QString table;
+};
+
+// The place of the table, or nullopt (after saying so as a usage error, *status 2) when the
+// folder does not exist, the argument leads out of it, or, with mustExist, no such table is there.
+std::optional<TablePlace> findTablePlace(const CommandLine& line, const QString& folder,
+    const QString& tableArgument, bool mustExist, int* status);
+
+// nullopt when the table has the field (in any case); otherwise the exit status, all said:
+// 2 when it has no such field, 1 when the table cannot be read.
+std::optional<int> checkField(const CommandLine& line, const TablePlace& place, const QString& field);
 
 } // namespace tools

@@ -13,46 +13,36 @@ namespace tools {
 // ended as its steps said, 1 when a table was left as it was because a step failed.
 int runApply(const QStringList& args)
 {
-    const QString usage = u"usage: fieldwright-cli apply RECIPE FOLDER [--dry-run]"_s;
-    QStringList positional;
+    CommandLine line(
+        u"apply"_s, u"Applies a recipe's steps to the tables of a folder, each table all or nothing."_s);
+    line.addArgument(u"RECIPE"_s, u"The recipe, a JSON file (see the README)."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addOption({ u"dry-run"_s, u"Lists what each step would change, and writes nothing."_s });
+    if (const auto status = line.parse(args))
+        return *status;
     cleaning::recipes::ApplyOptions options;
-    for (const QString& arg : args) {
-        if (arg == u"--dry-run"_s) {
-            options.isDryRun = true;
-        } else if (arg.startsWith(u"--"_s)) {
-            printErr(u"fieldwright-cli: unknown option %1"_s.arg(arg));
-            printErr(usage);
-            return 2;
-        } else {
-            positional.append(arg);
-        }
-    }
-    if (positional.size() != 2) {
-        printErr(usage);
-        return 2;
-    }
+    options.isDryRun = line.isSet(u"dry-run"_s);
+    const QStringList positional { line.argument(0), line.argument(1) };
     // Refused before anything is copied: a recipe that does not say exactly what to do.
     const cleaning::recipes::ParsedRecipe parsed = cleaning::recipes::readRecipeFile(positional[0]);
     if (!parsed.problem.isEmpty()) {
-        printErr(u"fieldwright-cli: "_s + parsed.problem);
-        return 2;
+        return line.usageError(parsed.problem);
     }
     options.applicationFolder = core::applicationFolder();
     std::vector<cleaning::recipes::TableOutcome> outcomes;
     try {
         outcomes = cleaning::recipes::applyRecipe(parsed.recipe, positional[1], options);
     } catch (const core::Error& e) {
-        printErr(u"fieldwright-cli: "_s + e.description());
-        return 2;
+        return line.usageError(e.description());
     }
     using State = cleaning::recipes::TableOutcome::State;
     bool hasFailed = false;
-    printOut(u"table,step,field,records"_s);
+    printCsvRow({ u"table"_s, u"step"_s, u"field"_s, u"records"_s });
     for (const cleaning::recipes::TableOutcome& outcome : outcomes) {
         if (outcome.state != State::Failed) {
             for (const cleaning::recipes::StepOutcome& step : outcome.steps)
-                printOut(u"%1,%2,%3,%4"_s.arg(csvField(outcome.table, false), QString::number(step.step),
-                    csvField(step.field, false), QString::number(step.recordsChanged)));
+                printCsvRow({ outcome.table, QString::number(step.step), step.field,
+                    QString::number(step.recordsChanged) });
         }
         for (const QString& note : outcome.notes)
             printErr(u"%1: %2"_s.arg(outcome.table, note));

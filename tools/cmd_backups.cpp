@@ -13,26 +13,24 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 
 using namespace Qt::StringLiterals;
 
 namespace tools {
 namespace {
 
-// The folder and table named, or the exit status of a usage error after saying what is wrong.
-int checkArguments(const QString& folder, const QString& table, const QString& usage)
+// The place of the table named, or nullopt after a usage error (*status 2): no such folder,
+// an argument leading out of it, or a name no table may have.
+std::optional<TablePlace> placeOf(const CommandLine& line, int* status)
 {
-    QString problem;
-    if (!QFileInfo(folder).isDir())
-        problem = u"no such folder: %1"_s.arg(QDir::toNativeSeparators(folder));
-    else if (const QString name = data::tableNameProblem(table); !name.isEmpty())
-        problem = name;
-    if (problem.isEmpty())
-        return 0;
-    printErr(u"fieldwright-cli: "_s + problem);
-    printErr(usage);
-    return 2;
+    auto place = findTablePlace(line, line.argument(0), line.argument(1), false, status);
+    if (!place)
+        return std::nullopt;
+    if (const QString problem = data::tableNameProblem(place->table); !problem.isEmpty()) {
+        *status = line.usageError(problem);
+        return std::nullopt;
+    }
+    return place;
 }
 
 // The table's backups, or nullopt after saying why there are none to be had.
@@ -56,53 +54,56 @@ QString movedNote(const data::Backup& backup)
 
 int runBackups(const QStringList& args)
 {
-    const QString usage = u"usage: fieldwright-cli backups FOLDER TABLE"_s;
-    if (args.size() != 2) {
-        printErr(usage);
-        return 2;
-    }
-    if (const int status = checkArguments(args[0], tableArgument(args[1]), usage))
+    CommandLine line(u"backups"_s, u"Lists the kept versions of a table, newest first."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addArgument(u"TABLE"_s, u"The table, as \"tables\" lists it."_s);
+    if (const auto status = line.parse(args))
+        return *status;
+    int status = 0;
+    const auto place = placeOf(line, &status);
+    if (!place)
         return status;
-    const auto backups = backupsOf(args[0], tableArgument(args[1]));
+    const auto backups = backupsOf(place->folder, place->table);
     if (!backups)
         return 1;
-    printOut(u"id,time,field,operation,records,answers,moved_from"_s);
+    printCsvRow(
+        { u"id"_s, u"time"_s, u"field"_s, u"operation"_s, u"records"_s, u"answers"_s, u"moved_from"_s });
     for (const data::Backup& backup : *backups) {
         const data::BackupNote& note = backup.note;
-        const QString answers = QString::fromUtf8(
-            QJsonDocument(QJsonArray::fromStringList(note.answers)).toJson(QJsonDocument::Compact));
-        printOut(QStringList { csvField(backup.id, false), csvField(note.time.toString(Qt::ISODate), false),
-            csvField(note.field, false), csvField(note.operation, false),
-            QString::number(note.recordsChanged), csvField(answers, false),
-            csvField(QDir::toNativeSeparators(backup.movedFrom), false) }
-                     .join(u','));
+        printCsvRow({ backup.id, note.time.toString(Qt::ISODate), note.field, note.operation,
+            QString::number(note.recordsChanged), jsonText(QJsonArray::fromStringList(note.answers)),
+            QDir::toNativeSeparators(backup.movedFrom) });
     }
     return 0;
 }
 
 int runRestore(const QStringList& args)
 {
-    const QString usage = u"usage: fieldwright-cli restore FOLDER TABLE [ID]"_s;
-    if (args.size() != 2 && args.size() != 3) {
-        printErr(usage);
-        return 2;
-    }
-    const QString table = tableArgument(args[1]);
-    if (const int status = checkArguments(args[0], table, usage))
+    CommandLine line(u"restore"_s, u"Puts a table back as it was before a kept version was made."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addArgument(u"TABLE"_s, u"The table, as \"tables\" lists it."_s);
+    line.addOptionalArgument(u"ID"_s, u"The version, as \"backups\" lists it (the newest when left out)."_s);
+    if (const auto status = line.parse(args))
+        return *status;
+    int status = 0;
+    const auto place = placeOf(line, &status);
+    if (!place)
         return status;
-    QString id = args.value(2);
-    const auto backups = backupsOf(args[0], table);
+    const QString& folder = place->folder;
+    const QString& table = place->table;
+    QString id = line.argument(2);
+    const auto backups = backupsOf(folder, table);
     if (!backups)
         return 1;
     if (id.isEmpty()) {
         if (backups->empty()) {
             printErr(u"fieldwright-cli: no version of the table %1 of %2 is kept"_s.arg(
-                table, QDir::toNativeSeparators(args[0])));
+                table, QDir::toNativeSeparators(folder)));
             return 1;
         }
         id = backups->front().id;
     }
-    const data::RestoreResult result = data::restoreBackup(args[0], table, id);
+    const data::RestoreResult result = data::restoreBackup(folder, table, id);
     if (!result.isRestored) {
         printErr(u"fieldwright-cli: "_s + terminalText(result.problem));
         return 1;

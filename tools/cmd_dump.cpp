@@ -1,4 +1,4 @@
-// fieldwright-cli dump FILE.db: the whole table as CSV (RFC 4180, UTF-8, CRLF line ends).
+// fieldwright-cli dump FILE.db: the whole table as CSV (RFC 4180 quoting, UTF-8, LF line ends).
 // A header row of field names; every non-null value in double quotes with inner quotes
 // doubled; a null as an empty unquoted field.
 //
@@ -41,7 +41,7 @@ void appendHeaderRow(QByteArray& buffer, const std::vector<paradox::Field>& fiel
             buffer.append(',');
         appendQuoted(buffer, fields[i].name);
     }
-    buffer.append("\r\n");
+    buffer.append('\n');
 }
 
 int runSalvage(const QStringList& args)
@@ -80,7 +80,7 @@ int runSalvage(const QStringList& args)
             else if (!paradox::isNull(row[i]))
                 appendQuoted(buffer, paradox::valueText(row[i]));
         }
-        buffer.append("\r\n");
+        buffer.append('\n');
         reportProblems();
         if (buffer.size() >= (1 << 16))
             isWritten = flush(buffer) && isWritten;
@@ -102,7 +102,8 @@ int runDump(const QStringList& args)
     if (!args.isEmpty() && args.first() == u"--salvage"_s)
         return runSalvage(args.mid(1));
     int status = 0;
-    const auto reader = openTableArgument(args, u"dump"_s, &status);
+    const auto reader = openTableArgument(args, u"dump"_s,
+        u"Writes a whole table file as CSV, with a header row of its field names."_s, &status);
     if (!reader)
         return status;
     constexpr qsizetype kFlushSize = 1 << 16;
@@ -119,7 +120,7 @@ int runDump(const QStringList& args)
             if (!paradox::isNull(row[i]))
                 appendQuoted(buffer, paradox::valueText(row[i]));
         }
-        buffer.append("\r\n");
+        buffer.append('\n');
         if (buffer.size() >= kFlushSize)
             isWritten = flush(buffer) && isWritten;
     }

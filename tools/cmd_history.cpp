@@ -38,44 +38,38 @@ int printRecipe(const std::vector<data::HistoryEntry>& entries)
 
 int runHistory(const QStringList& args)
 {
-    const QString usage = u"usage: fieldwright-cli history FOLDER [TABLE] [--json]"_s;
-    QStringList positional;
-    bool isJson = false;
-    for (const QString& arg : args) {
-        if (arg == u"--json"_s) {
-            isJson = true;
-        } else if (arg.startsWith(u"--"_s)) {
-            printErr(u"fieldwright-cli: unknown option %1"_s.arg(arg));
-            printErr(usage);
-            return 2;
-        } else {
-            positional.append(arg);
-        }
-    }
-    if (positional.isEmpty() || positional.size() > 2) {
-        printErr(usage);
-        return 2;
+    CommandLine line(u"history"_s, u"Lists the runs and restores of the folder's tables, oldest first."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addOptionalArgument(u"TABLE"_s, u"Only this table, as \"tables\" lists it."_s);
+    line.addOption({ u"json"_s, u"The runs as a recipe that \"apply\" takes as it is."_s });
+    if (const auto status = line.parse(args))
+        return *status;
+    int status = 0;
+    QString folder = line.argument(0);
+    QString table;
+    if (!line.argument(1).isEmpty()) {
+        const auto place = findTablePlace(line, folder, line.argument(1), false, &status);
+        if (!place)
+            return status;
+        folder = place->folder;
+        table = place->table;
     }
     std::vector<data::HistoryEntry> entries;
     try {
-        data::checkParadoxFolder(positional[0]);
-        entries = data::readHistory(
-            positional[0], positional.value(1).isEmpty() ? QString() : tableArgument(positional[1]));
+        data::checkParadoxFolder(folder);
+        entries = data::readHistory(folder, table);
     } catch (const core::Error& e) {
-        printErr(u"fieldwright-cli: "_s + e.description());
-        return 2;
+        return line.usageError(e.description());
     }
+    const bool isJson = line.isSet(u"json"_s);
     if (isJson)
         return printRecipe(entries);
-    printOut(u"time,table,field,number,operation,answers,records"_s);
-    for (const data::HistoryEntry& entry : entries) {
-        const QString answers = QString::fromUtf8(
-            QJsonDocument(QJsonArray::fromStringList(entry.answers)).toJson(QJsonDocument::Compact));
-        printOut(u"%1,%2,%3,%4,%5,%6,%7"_s.arg(entry.time.toString(Qt::ISODateWithMs),
-            csvField(entry.table, false), csvField(entry.field, false),
-            QString::number(entry.operationNumber), csvField(entry.operation, false),
-            csvField(answers, false), QString::number(entry.recordsChanged)));
-    }
+    printCsvRow(
+        { u"time"_s, u"table"_s, u"field"_s, u"number"_s, u"operation"_s, u"answers"_s, u"records"_s });
+    for (const data::HistoryEntry& entry : entries)
+        printCsvRow({ entry.time.toString(Qt::ISODateWithMs), entry.table, entry.field,
+            QString::number(entry.operationNumber), entry.operation,
+            jsonText(QJsonArray::fromStringList(entry.answers)), QString::number(entry.recordsChanged) });
     return 0;
 }
 

@@ -31,7 +31,8 @@ QString versionText(int versionByte)
 int runSchema(const QStringList& args)
 {
     int status = 0;
-    const auto reader = openTableArgument(args, u"schema"_s, &status);
+    const auto reader = openTableArgument(args, u"schema"_s,
+        u"Shows the header facts of a table file, then its fields (name, type, size)."_s, &status);
     if (!reader)
         return status;
     const paradox::TableInfo& info = reader->info();

@@ -2,10 +2,12 @@
 
 #include <QStringList>
 
-// The subcommands of fieldwright-cli. Each takes the arguments after its own name and
-// returns the process's exit status: 0 success, 1 a failure that was reported, 2 a usage error.
+// The commands of fieldwright-cli. Each takes the arguments after its own name, reads them with
+// a CommandLine (tools/command_line.h) and returns the process's exit status: 0 done, 1 a
+// failure that was reported (the table left as it was), 2 wrong usage, 3 abandoned.
 namespace tools {
 
+int runOperations(const QStringList& args);
 int runSchema(const QStringList& args);
 int runDump(const QStringList& args);
 int runTables(const QStringList& args);

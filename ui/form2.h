@@ -43,6 +43,8 @@ public:
     // From the lists' context menus (form2_actions.cpp).
     void previewChange(); // what the chosen operation would do, without doing it
     void showPreviousVersions(); // the selected table's backups, and restoring one
+    void showHistory(); // what was done to the selected table, and saving it as a recipe
+    void applyToSeveralFields(); // the chosen operation on ticked fields of several tables
 
     // What the change run reads and drives.
     QString selectedTable() const override;

@@ -5,9 +5,13 @@
 #include "ui/form2.h"
 
 #include "cleaning/change_preview.h"
+#include "cleaning/recipes/apply_recipe.h"
+#include "cleaning/run_phases.h"
 #include "ui/change_preview_dialog.h"
+#include "ui/history_dialog.h"
 #include "ui/list_tips.h"
 #include "ui/previous_versions_dialog.h"
+#include "ui/several_fields_dialog.h"
 #include "ui_form2.h"
 
 #include <QAction>
@@ -32,6 +36,10 @@ void Form2::setUpActions()
 {
     connect(addMenuAction(*m_ui->ListView1, u"PreviousVersions", u"Previous Versions..."_s),
         &QAction::triggered, this, &Form2::showPreviousVersions);
+    connect(addMenuAction(*m_ui->ListView1, u"History", u"History..."_s), &QAction::triggered, this,
+        &Form2::showHistory);
+    connect(addMenuAction(*m_ui->ListView2, u"ApplyToSeveralFields", u"Apply to Several Fields..."_s),
+        &QAction::triggered, this, &Form2::applyToSeveralFields);
     for (QTreeWidget* list : { m_ui->ListView2, m_ui->ListView3 })
         connect(addMenuAction(*list, u"PreviewChange", u"Preview Change..."_s), &QAction::triggered, this,
             &Form2::previewChange);
@@ -102,6 +110,54 @@ void Form2::showPreviousVersions()
         m_ui->ListView2->setCurrentItem(found.first());
         onListClicked(m_ui->ListView2);
     }
+}
+
+void Form2::showHistory()
+{
+    if (m_isChanging || selectedTable().isEmpty())
+        return;
+    HistoryDialog dialog(this, m_folderBox.text(), selectedTable());
+    dialog.exec();
+}
+
+void Form2::applyToSeveralFields()
+{
+    const cleaning::Operation* operation = cleaning::findOperation(operationText());
+    if (m_isChanging || !operation || selectedTable().isEmpty())
+        return;
+    const QString folder = m_folderBox.text();
+    SeveralFieldsDialog dialog(this, folder, selectedTable(), selectedField(), *operation);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const bool wasChanging = std::exchange(m_isChanging, true);
+    core::Procedure proc(*this, QString::fromUtf16(cleaning::kChangeRunContext));
+    const std::optional<cleaning::Parameters> parameters = cleaning::askParameters(*operation, *this, proc);
+    const cleaning::recipes::Recipe recipe
+        = dialog.recipe(parameters ? cleaning::answerList(*operation, *parameters) : QStringList());
+    if (!parameters || recipe.steps.empty()) {
+        m_isChanging = wasChanging;
+        return;
+    }
+    setBusy(true);
+    cleaning::recipes::ApplyOptions options;
+    options.applicationFolder = m_environment.applicationFolder;
+    options.startingTable = [this](const QString& table) {
+        setProgressText(u"Changing %1"_s.arg(table));
+        processEvents();
+    };
+    QStringList report;
+    bool hasFailed = false;
+    for (const cleaning::recipes::TableOutcome& outcome :
+        cleaning::recipes::applyRecipe(recipe, folder, options)) {
+        report << cleaning::recipes::describeOutcome(outcome);
+        hasFailed = hasFailed || outcome.state == cleaning::recipes::TableOutcome::State::Failed;
+    }
+    setBusy(false);
+    setProgressText(u"Progress Bar"_s);
+    m_isChanging = wasChanging;
+    // "Done." only when every table is as its steps said.
+    messageBox((hasFailed ? QString() : u"Done.\r\n"_s) + report.join(u"\r\n"_s));
+    onListClicked(m_ui->ListView1);
 }
 
 } // namespace ui

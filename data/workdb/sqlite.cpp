@@ -2,6 +2,7 @@
 
 #include "core/error_report.h"
 
+#include <QDir>
 #include <sqlite3.h>
 #include <utility>
 
@@ -14,6 +15,36 @@ QString shortened(const QString& sql)
 {
     constexpr qsizetype kShown = 300;
     return sql.size() <= kShown ? sql : sql.left(kShown) + u"..."_s;
+}
+
+// What the user can do about a failure of the machine under the work database; empty for
+// the failures that are the program's own.
+QString environmentProblem(sqlite3* db, int code)
+{
+    const char* name = db ? sqlite3_db_filename(db, "main") : nullptr;
+    const QString file = QDir::toNativeSeparators(name ? QString::fromLocal8Bit(name) : u"dbTemp.mdb"_s);
+    switch (code & 0xff) {
+    case SQLITE_FULL:
+        return u"The work database %1 cannot grow: the disk is full. Free some space on that disk and start "
+               "again."_s.arg(file);
+    case SQLITE_IOERR:
+        return u"The work database %1 could not be read or written: the disk reported an I/O error. "
+               "Check the disk and start again."_s.arg(file);
+    case SQLITE_CANTOPEN:
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return u"The work database %1 cannot be written: no permission, or the disk is read-only. Make it "
+               "writable and start again."_s.arg(file);
+    default:
+        return {};
+    }
+}
+
+[[noreturn]] void fail(sqlite3* db, int code, const QString& message)
+{
+    if (const QString problem = environmentProblem(db, code); !problem.isEmpty())
+        throw core::EnvironmentError(problem + u" ("_s + message + u')');
+    throw core::Error(message);
 }
 
 } // namespace
@@ -31,9 +62,11 @@ QString Handle::lastError() const
 Statement::Statement(std::shared_ptr<Handle> db, const QString& sql)
     : m_db(std::move(db))
 {
-    if (sqlite3_prepare16_v2(m_db->get(), sql.utf16(), static_cast<int>(sql.size() * 2), &m_statement, nullptr)
-        != SQLITE_OK)
-        throw core::Error(u"%1 (in the statement %2)"_s.arg(m_db->lastError(), shortened(sql)));
+    const int result = sqlite3_prepare16_v2(
+        m_db->get(), sql.utf16(), static_cast<int>(sql.size() * 2), &m_statement, nullptr);
+    if (result != SQLITE_OK)
+        fail(m_db->get(), sqlite3_extended_errcode(m_db->get()),
+            u"%1 (in the statement %2)"_s.arg(m_db->lastError(), shortened(sql)));
     if (!m_statement)
         throw core::Error(u"The statement is empty."_s);
 }
@@ -63,8 +96,9 @@ bool Statement::step()
     if (result == SQLITE_DONE)
         return false;
     const QString message = m_db->lastError();
+    const int code = sqlite3_extended_errcode(m_db->get());
     sqlite3_reset(m_statement);
-    throw core::Error(message);
+    fail(m_db->get(), code, message);
 }
 
 void Statement::run()
@@ -132,7 +166,8 @@ void execute(const Handle& db, const QString& sql)
     if (sqlite3_exec(db.get(), sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
         const QString text = message ? QString::fromUtf8(message) : db.lastError();
         sqlite3_free(message);
-        throw core::Error(u"%1 (in the statement %2)"_s.arg(text, shortened(sql)));
+        fail(db.get(), sqlite3_extended_errcode(db.get()),
+            u"%1 (in the statement %2)"_s.arg(text, shortened(sql)));
     }
 }
 

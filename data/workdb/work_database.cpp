@@ -328,6 +328,12 @@ void WorkDatabase::commitTransaction()
         sqlite::execute(*m_db, u"COMMIT"_s);
 }
 
+void WorkDatabase::rollbackTransaction()
+{
+    if (!sqlite3_get_autocommit(m_db->get()))
+        sqlite::execute(*m_db, u"ROLLBACK"_s);
+}
+
 bool TableExistsInWorkDb(const QString& tableName, const QString& applicationFolder)
 {
     WorkDatabase database(applicationFolder);

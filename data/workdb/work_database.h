@@ -76,6 +76,8 @@ public:
 
     void beginTransaction();
     void commitTransaction();
+    // Ends a transaction that a failure left open, without what it had not committed.
+    void rollbackTransaction();
 
     const std::shared_ptr<sqlite::Handle>& handle() const { return m_db; }
     // "dbTemp.mdb: " + what, for error descriptions.

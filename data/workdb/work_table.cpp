@@ -118,6 +118,8 @@ WorkTable WorkTable::create(WorkDatabase& database, const QString& name, std::ve
             forget.bindText(1, name);
             forget.run();
         }
+    } catch (const core::EnvironmentError&) {
+        throw; // it names the file already, and what to do
     } catch (const core::Error& e) {
         throw core::Error(database.failure(e.description()));
     }
@@ -224,6 +226,8 @@ void WorkTable::flush()
             d->bindRow(d->insertOne, 1, static_cast<std::size_t>(r) * d->columns.size());
             d->insertOne.run();
         }
+    } catch (const core::EnvironmentError&) {
+        throw;
     } catch (const core::Error& e) {
         throw core::Error(d->database->failure(u"%1 (while inserting record %2 of %3, or one of the %4 after it)"_s
                                                    .arg(e.description())

@@ -79,11 +79,11 @@ TEST_F(SchemaDumpCli, DumpWritesQuotedCsvWithEmptyNulls)
     EXPECT_EQ(QString::fromUtf8(run.out),
         u"\"Id\",\"Name "
         u"\"\"quoted\"\"\",\"Amount\",\"Born\",\"At\",\"Stamp\",\"Done\",\"Exact\",\"Raw\",\"Notes\","
-        u"\"Data\"\r\n"
+        u"\"Data\"\n"
         "\"1\",\"Müller, \"\"Sr.\"\"\",\"1000000.5\",\"2021-08-31\",\"12:00:00.500\",\"2021-08-31 "
         "12:00:00\",\"true\","
-        "\"-12.30\",\"ab01\",\"line one\r\nline \"\"two\"\"\",\"00ff\"\r\n"
-        "\"-7\",,\"0.1\",,\"00:00:00\",,\"false\",,,,\r\n"_s);
+        "\"-12.30\",\"ab01\",\"line one\r\nline \"\"two\"\"\",\"00ff\"\n"
+        "\"-7\",,\"0.1\",,\"00:00:00\",,\"false\",,,,\n"_s);
 }
 
 TEST_F(SchemaDumpCli, ReportsUnreadableTablesOnStandardError)
