@@ -6,6 +6,7 @@
 #include "data/paradox/table_family.h"
 #include "data/safe_files.h"
 #include "data/table_checks.h"
+#include "data/table_lock.h"
 #include "data/table_replace.h"
 
 #include <QDir>
@@ -167,6 +168,12 @@ RestoreResult restoreBackup(
     const QString& folder, const QString& table, const QString& id, const QString& backupRoot)
 {
     RestoreResult result;
+    // Held until the restore is done: no run or restore of ours writes the table meanwhile.
+    const TableLock claim(folder, table);
+    if (!claim.problem().isEmpty()) {
+        result.problem = claim.problem();
+        return result;
+    }
     try {
         result.backupFolder = Restore(folder, table, id, backupRoot).run();
         result.isRestored = true;

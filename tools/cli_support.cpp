@@ -1,5 +1,9 @@
 #include "tools/cli_support.h"
 
+#include "data/table_replace.h"
+
+#include <QFileInfo>
+
 using namespace Qt::StringLiterals;
 
 namespace tools {
@@ -13,6 +17,9 @@ std::unique_ptr<paradox::TableReader> openTableArgument(
         return nullptr;
     }
     QString error;
+    try {
+        data::finishInterruptedWriteBacks(QFileInfo(args.first()).absolutePath()); // the table is whole
+    } catch (const core::Error&) { }
     auto reader = paradox::openTable(args.first(), &error);
     if (!reader) {
         printErr(u"fieldwright-cli: "_s + error);

@@ -87,14 +87,16 @@ bool MemoPatch::release(const BlobPointer& old, QString* error)
     const ByteReader reader(block, blockBytes, m_fileName, blockStart);
     if (block[0] == kSingleValueBlock && index == kSingleValueIndex
         && reader.u32(kSingleLengthAt, "memo block header") == old.length) {
-        const char type = static_cast<char>(kFreeBlock);
-        return m_copy->writeAt(static_cast<std::uint64_t>(blockStart), &type, 1, error);
+        m_laterWrites.emplace_back(
+            static_cast<std::uint64_t>(blockStart), QByteArray(1, static_cast<char>(kFreeBlock)));
+        return true;
     }
     if (block[0] == kSubAllocatedBlock && index < kSlotCount && blockBytes == sizeof block) {
         const int entry = slotEntryAt(static_cast<int>(index));
         if (slotLength(block + entry) == std::int64_t { old.length }) {
-            const char zeros[kSlotSize] = {};
-            return m_copy->writeAt(static_cast<std::uint64_t>(blockStart + entry), zeros, kSlotSize, error);
+            m_laterWrites.emplace_back(
+                static_cast<std::uint64_t>(blockStart + entry), QByteArray(kSlotSize, '\0'));
+            return true;
         }
     }
     return true;
@@ -112,6 +114,7 @@ bool MemoPatch::finish(QString* error)
 
 void MemoPatch::discard()
 {
+    m_laterWrites.clear();
     m_writer.reset();
     m_copy.reset();
 }

@@ -244,6 +244,7 @@ TEST_F(WriteBack, WhatAFieldCannotHoldIsRefusedAndNothingIsWritten)
         { "notAWholeNumber", u"N"_s, u"many"_s },
         { "outOfRange", u"N"_s, u"40000"_s },
         { "outsideTheCodePage", u"City"_s, u"\u4e2d"_s },
+        { "emptiedNumber", u"N"_s, u""_s },
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.why);
