@@ -119,8 +119,9 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
         };
         m_result.backupFolder
             = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead);
-    } catch (const core::Error&) {
+    } catch (const core::Error& e) {
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
+        m_result.problem = e.description(); // it says which version of the table is in place
         throw;
     }
     rewrite.release();
@@ -151,8 +152,8 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             if (m_result.recordsChanged > 0)
                 replaceFiles(rewrite, column);
         } catch (const RewriteRefusal& refusal) {
-            // Said once, by the run's message; not a failure to report.
-            m_result.problem = refusal.reason;
+            // Said once, by the run's message; not a failure to report. Nothing was moved.
+            m_result.problem = refusal.reason + u" The table %1 was left as it was."_s.arg(m_table);
             m_result.isRefused = isRefused = true;
         } catch (const SwapRefusal& refusal) {
             m_result.problem = refusal.reason;
@@ -223,7 +224,7 @@ void WriteBack::finish(bool isWritten)
     stagesDone(3);
     m_result.isWrittenBack = isWritten;
     if (!isWritten && m_result.problem.isEmpty())
-        m_result.problem = u"The work table %1 is kept."_s.arg(m_table);
+        m_result.problem = u"The table %1 was left as it was; the work table %1 is kept."_s.arg(m_table);
 }
 
 } // namespace

@@ -85,7 +85,7 @@ protected:
         recipe.fields = { { u"NAME"_s, FieldType::Alpha, 12 }, { u"CITY"_s, FieldType::Alpha, 10 },
             { u"SCORE"_s, FieldType::Long, 4 } };
         const QStringList cities { u"Oslo"_s, u"Bergen"_s, u"Molde"_s };
-        for (int i = 0; i < 300; ++i)
+        for (int i = 0; i < 120; ++i)
             recipe.rows.push_back(
                 { u"N%1"_s.arg(i, 4, 10, QChar(u'0')), cities[i % 3], std::int32_t { i % 17 } });
         ASSERT_EQ(keystest::writeKeyedTable(recipe), QString());
@@ -146,8 +146,8 @@ protected:
         return { result.isRestored, result.problem };
     }
 
-    // The operation counts of an undisturbed write-back and restore, then every point of each
-    // with each failure and with a kill.
+    // The operation count of the work undisturbed, then every point of it with a failure and
+    // with a kill.
     void sweep(const std::function<void()>& before, const std::function<Outcome()>& work, const char* what)
     {
         before();
@@ -156,7 +156,10 @@ protected:
         const std::int64_t points = paradox::io::operationsSeen();
         ASSERT_GT(points, 5);
         for (std::int64_t point = 1; point <= points; ++point) {
-            for (const int error : { EIO, EACCES, EXDEV, ENOSPC, 0 }) {
+            // A failure and a kill at every point; the kinds of failure take turns, which keeps
+            // the sweep short (the code under test does not tell them apart).
+            constexpr int kErrors[] = { EIO, EACCES, EXDEV, ENOSPC };
+            for (const int error : { kErrors[point % 4], 0 }) {
                 const QString where
                     = u"%1, operation %2, %3"_s.arg(QString::fromLatin1(what))
                           .arg(point)

@@ -256,6 +256,7 @@ protected:
     // in the table, a run that does not was refused and its field is as it was.
     void cleanAtOnce(int count, int rounds)
     {
+        int refusals = 0;
         for (int round = 0; round < rounds; ++round) {
             writeTable();
             std::vector<std::unique_ptr<QProcess>> runs;
@@ -270,11 +271,13 @@ protected:
                     done.insert(n);
                 } else {
                     EXPECT_TRUE(isRefusal(output)) << "round " << round << ": " << output.toStdString();
+                    ++refusals;
                 }
             }
             EXPECT_FALSE(done.empty()) << "round " << round;
             EXPECT_TRUE(readTable(folder(u"t"_s)) == rows(done)) << "round " << round << ": a change is lost";
         }
+        RecordProperty("refusals", refusals);
     }
 };
 
