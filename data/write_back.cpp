@@ -119,9 +119,8 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
         };
         m_result.backupFolder
             = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead);
-    } catch (const core::Error& e) {
+    } catch (const core::Error&) {
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
-        m_result.problem = e.description(); // it says which version of the table is in place
         throw;
     }
     rewrite.release();
@@ -224,7 +223,7 @@ void WriteBack::finish(bool isWritten)
     stagesDone(3);
     m_result.isWrittenBack = isWritten;
     if (!isWritten && m_result.problem.isEmpty())
-        m_result.problem = u"The table %1 was left as it was; the work table %1 is kept."_s.arg(m_table);
+        m_result.problem = u"The work table %1 is kept."_s.arg(m_table);
 }
 
 } // namespace
