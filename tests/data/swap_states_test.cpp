@@ -270,6 +270,7 @@ TEST_P(SwapStates, TheFilesGoInPlaceInAnOrderThatKeepsTheTableWhole)
                 << "a table file is changed in place before its .DB is there: " << log[i].toStdString();
         }
     };
+    const QByteArray original = install.fingerprint();
     QStringList log;
     prepareRun();
     paradox::io::recordOperations(&log);
@@ -284,7 +285,7 @@ TEST_P(SwapStates, TheFilesGoInPlaceInAnOrderThatKeepsTheTableWhole)
     EXPECT_TRUE(restore().isDone);
     paradox::io::recordOperations(nullptr);
     check(log, "restore");
-    EXPECT_EQ(readOurs(), m_oldRows);
+    EXPECT_EQ(install.fingerprint(), original) << "the restore puts back every byte, the memo file's too";
 }
 
 INSTANTIATE_TEST_SUITE_P(
