@@ -109,8 +109,12 @@ bool RunPhases::claimWorkDatabase(bool mustBeWritable)
         // A table that could not be written back is said so now, not after the copy and the
         // change. (A table that cannot be found is left to the copy to report.)
         const QString file = paradox::findTableFile(m_folder, m_table);
-        if (mustBeWritable && refusal.isEmpty() && !file.isEmpty())
-            refusal = data::writeBackRefusal(file);
+        if (mustBeWritable && refusal.isEmpty() && !file.isEmpty()) {
+            m_tableLock.emplace(file);
+            refusal = m_tableLock->problem();
+            if (refusal.isEmpty())
+                refusal = data::writeBackRefusal(file);
+        }
     } catch (const core::Error& e) {
         refusal = e.description();
     }

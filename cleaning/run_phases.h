@@ -9,6 +9,7 @@
 #include "cleaning/operation_catalogue.h"
 #include "core/procedure.h"
 #include "data/data_context.h"
+#include "data/table_lock.h"
 #include "data/workdb/work_database.h"
 #include "data/workdb/work_table.h"
 
@@ -96,6 +97,8 @@ protected:
 
     const QString m_runId;
     std::optional<data::RunLock> m_lock;
+    // The table's claim, from before the copy to after the write-back of a run.
+    std::optional<data::TableLock> m_tableLock;
     std::optional<data::WorkDatabase> m_database;
     std::optional<data::WorkTable> m_work;
     int m_column = -1;

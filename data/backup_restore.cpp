@@ -8,6 +8,7 @@
 #include "data/safe_files.h"
 #include "data/safe_names.h"
 #include "data/table_checks.h"
+#include "data/table_lock.h"
 #include "data/table_replace.h"
 
 #include <QDir>
@@ -331,6 +332,12 @@ RestoreResult restoreBackup(
     const QString& folder, const QString& table, const QString& id, const QString& backupRoot)
 {
     RestoreResult result;
+    // Held until the restore is done: no run or restore of ours writes the table meanwhile.
+    const TableLock claim(folder, table);
+    if (!claim.problem().isEmpty()) {
+        result.problem = claim.problem();
+        return result;
+    }
     try {
         result.backupFolder = Restore(folder, table, id, backupRoot).run();
         result.isRestored = true;

@@ -1,6 +1,7 @@
 #include "data/paradox_folder.h"
 
 #include "core/error_report.h"
+#include "data/table_replace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -70,6 +71,9 @@ QString paradoxTableFile(const QString& folder, const QString& table)
 std::unique_ptr<paradox::TableReader> openParadoxTable(const QString& folder, const QString& table)
 {
     QString error;
+    // A write-back cut short is finished first, as a run finishes it: the reader then sees one
+    // whole version of the table.
+    finishInterruptedWriteBacks(folder);
     std::unique_ptr<paradox::TableReader> reader = paradox::openTable(paradoxTableFile(folder, table), &error);
     if (!reader)
         throw core::Error(error);

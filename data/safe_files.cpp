@@ -2,6 +2,7 @@
 
 #include "core/error_report.h"
 #include "data/paradox/file_faults.h"
+#include "data/paradox/regular_file.h"
 #include "data/paradox/table_family.h"
 
 #include <QDir>
@@ -64,7 +65,7 @@ private:
 void writeAll(int fd, const char* data, std::size_t size, const QString& path)
 {
     while (size > 0) {
-        if (!paradox::io::mayProceed())
+        if (!paradox::io::mayProceed("write", path))
             fail(u"Cannot write"_s, path);
         const ssize_t done = ::write(fd, data, size);
         if (done < 0 && errno == EINTR)
@@ -78,7 +79,7 @@ void writeAll(int fd, const char* data, std::size_t size, const QString& path)
 
 void syncAndClose(Descriptor& file, const QString& path)
 {
-    if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
+    if (!paradox::io::mayProceed("flush", path) || ::fsync(file.get()) != 0)
         fail(u"Cannot flush"_s, path);
     if (::close(file.release()) != 0)
         fail(u"Cannot close"_s, path);
@@ -86,7 +87,7 @@ void syncAndClose(Descriptor& file, const QString& path)
 
 Descriptor createNew(const QString& path)
 {
-    if (!paradox::io::mayProceed())
+    if (!paradox::io::mayProceed("create", path))
         fail(u"Cannot create"_s, path);
     Descriptor file(::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (file.get() < 0)
@@ -98,9 +99,10 @@ Descriptor createNew(const QString& path)
 
 void copySynced(const QString& from, const QString& to)
 {
-    Descriptor source(::open(native(from).constData(), O_RDONLY | O_CLOEXEC));
+    QString problem;
+    Descriptor source(paradox::openRegularFile(from, &problem));
     if (source.get() < 0)
-        fail(u"Cannot read"_s, from);
+        throw core::Error(u"Cannot read %1: %2"_s.arg(shown(from), problem));
     // Written under another name first: a copy cut short is never taken for a whole one.
     const QString partial = to + u".part"_s;
     remove(partial);
@@ -157,7 +159,7 @@ int writeSyncedLockedNew(const QString& path, const QByteArray& bytes)
         if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
             fail(u"Cannot lock"_s, partial);
         writeAll(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()), partial);
-        if (!paradox::io::mayProceed() || ::fsync(file.get()) != 0)
+        if (!paradox::io::mayProceed("flush", partial) || ::fsync(file.get()) != 0)
             fail(u"Cannot flush"_s, partial);
         if (!paradox::writer::renameNew(partial, path)) {
             if (errno != EEXIST)
@@ -174,7 +176,8 @@ int writeSyncedLockedNew(const QString& path, const QByteArray& bytes)
 
 void rename(const QString& from, const QString& to)
 {
-    if (!paradox::io::mayProceed() || ::rename(native(from).constData(), native(to).constData()) != 0)
+    if (!paradox::io::mayProceed("rename", QFileInfo(from).fileName() + u' ' + QFileInfo(to).fileName())
+        || ::rename(native(from).constData(), native(to).constData()) != 0)
         throw core::Error(u"Cannot move %1 to %2: %3"_s.arg(
             shown(from), shown(to), QString::fromLocal8Bit(std::strerror(errno))));
 }
@@ -186,14 +189,15 @@ void remove(const QString& path)
     };
     if (::lstat(native(path).constData(), &status) != 0 && errno == ENOENT)
         return;
-    if (!paradox::io::mayProceed() || (::unlink(native(path).constData()) != 0 && errno != ENOENT))
+    if (!paradox::io::mayProceed("remove", path)
+        || (::unlink(native(path).constData()) != 0 && errno != ENOENT))
         fail(u"Cannot remove"_s, path);
 }
 
 void syncFolder(const QString& folder)
 {
     Descriptor dir(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0 || !paradox::io::mayProceed() || ::fsync(dir.get()) != 0)
+    if (dir.get() < 0 || !paradox::io::mayProceed("flush-folder", folder) || ::fsync(dir.get()) != 0)
         fail(u"Cannot flush the folder"_s, folder);
 }
 
@@ -222,6 +226,54 @@ void makeFolder(const QString& folder)
         throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
     if (!QDir().mkpath(folder))
         throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
+}
+
+void writeInPlace(const QString& path, const std::vector<std::pair<std::uint64_t, QByteArray>>& writes)
+{
+    Descriptor file(::open(native(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0)
+        fail(u"Cannot write"_s, path);
+    for (const auto& [offset, bytes] : writes) {
+        if (!paradox::io::mayProceed("write", path)
+            || ::pwrite(file.get(), bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                   static_cast<off_t>(offset))
+                != bytes.size())
+            fail(u"Cannot write"_s, path);
+    }
+    syncAndClose(file, path);
+}
+
+void appendTail(const QString& from, std::int64_t offset, const QString& to)
+{
+    QString problem;
+    Descriptor source(paradox::openRegularFile(from, &problem));
+    if (source.get() < 0)
+        throw core::Error(u"Cannot read %1: %2"_s.arg(shown(from), problem));
+    Descriptor target(::open(native(to).constData(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (target.get() < 0)
+        fail(u"Cannot write"_s, to);
+    std::vector<char> buffer(1 << 20);
+    for (off_t at = static_cast<off_t>(offset);;) {
+        const ssize_t got = ::pread(source.get(), buffer.data(), buffer.size(), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(u"Cannot read"_s, from);
+        if (got == 0)
+            break;
+        writeAll(target.get(), buffer.data(), static_cast<std::size_t>(got), to);
+        at += got;
+    }
+    syncAndClose(target, to);
+}
+
+void truncate(const QString& path, std::int64_t size)
+{
+    Descriptor file(::open(native(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0 || !paradox::io::mayProceed("truncate", path)
+        || ::ftruncate(file.get(), static_cast<off_t>(size)) != 0)
+        fail(u"Cannot shorten"_s, path);
+    syncAndClose(file, path);
 }
 
 } // namespace data::files

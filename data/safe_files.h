@@ -7,6 +7,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 namespace data::files {
 
 // A copy of `from` (a new file; never a link, so nothing written to one reaches the other),
@@ -26,6 +30,12 @@ void remove(const QString& path);
 // Flushes a folder's entries (the renames, creations and removals in it) to the disk.
 void syncFolder(const QString& folder);
 void makeFolder(const QString& folder);
+// Writes each (offset, bytes) into the existing file at path, then flushes it. Throws core::Error.
+void writeInPlace(const QString& path, const std::vector<std::pair<std::uint64_t, QByteArray>>& writes);
+// Appends the bytes of `from` past offset to `to`, then flushes `to`. Throws core::Error.
+void appendTail(const QString& from, std::int64_t offset, const QString& to);
+// Cuts the file at path to size bytes and flushes it. Throws core::Error.
+void truncate(const QString& path, std::int64_t size);
 // Gives `to` the permissions, owner and group of `from`, so that a file replaced by `to` keeps
 // them. Throws core::Error when they cannot be given.
 void copyOwnership(const QString& from, const QString& to);

@@ -1,6 +1,8 @@
 #include "data/table_checks.h"
 
+#include "data/paradox/regular_file.h"
 #include "data/paradox/table.h"
+#include "data/table_lock.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,7 +45,8 @@ std::vector<QString> familyOf(const QString& dbPath)
 // database tools take one of the two.
 QString otherProgramsLock(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QString ignored;
+    const int fd = paradox::openRegularFile(path, &ignored);
     if (fd < 0)
         return {};
     QString held;
@@ -52,6 +55,8 @@ QString otherProgramsLock(const QString& path)
     };
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
+    // Up to the byte of our own runs' claim, which says nothing about other programs.
+    probe.l_len = kTableClaimByte;
     if (::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK)
         held = u"another program (process %1) holds a lock on %2"_s.arg(probe.l_pid).arg(shown(path));
     else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
@@ -98,8 +103,9 @@ quint64 digestOf(const QString& path, bool* isRead)
     // file is mapped rather than read, sparing a copy of every byte, a window at a time, so
     // that a large table does not stay in the process's memory.
     constexpr qint64 kWindow = qint64 { 16 } << 20;
-    QFile file(path);
-    *isRead = file.open(QIODevice::ReadOnly);
+    QFile file;
+    QString ignored;
+    *isRead = paradox::openRegularFile(file, path, &ignored);
     const qint64 size = *isRead ? file.size() : 0;
     quint64 hash = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
     for (qint64 start = 0; start < size; start += kWindow) {
@@ -160,6 +166,10 @@ QString writeBackRefusal(const QString& dbPath)
     if (!QFileInfo(folder).isWritable())
         return u"The table %1 cannot be written back: its folder %2 cannot be written. The table was not "
                "changed."_s.arg(table, shown(folder));
+    for (const QString& file : familyOf(dbPath)) {
+        if (const QString irregular = paradox::irregularFileProblem(file); !irregular.isEmpty())
+            return u"The table %1 cannot be used: %2. The table was not changed."_s.arg(table, irregular);
+    }
     for (const QString& file : familyOf(dbPath)) {
         if (const QString problem = fileRefusal(file, folder); !problem.isEmpty())
             return u"The table %1 cannot be written back: %2. The table was not changed."_s.arg(table, problem);

@@ -2,6 +2,7 @@
 
 #include "core/procedure.h"
 #include "data/safe_names.h"
+#include "data/table_replace.h"
 #include "files/file_listing.h"
 #include "files/folder_scan.h"
 #include "files/paths.h"
@@ -41,6 +42,11 @@ void AddTablesToParadoxListbox(
         QString folder = listed;
         procedure.step(112, [&] { folder.chop(1); });
         QStringList fileNames;
+        try {
+            finishInterruptedWriteBacks(folder); // the tables listed are whole
+        } catch (const core::Error&) {
+            // Only what a run would finish; the listing goes on without it.
+        }
         procedure.step(114, [&] { fileNames = files::ListFiles(folder, u"*.db"_s); });
         for (const QString& fileName : std::as_const(fileNames)) {
             // A name starting with "~" marks a temporary file, not a table; a name no list

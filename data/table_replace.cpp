@@ -3,6 +3,7 @@
 #include "core/error_report.h"
 #include "core/helpers.h"
 #include "data/safe_files.h"
+#include "data/table_lock.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -162,8 +164,103 @@ void noteInRegistry(const QString& journal)
 
 } // namespace
 
+namespace {
+
+bool isMemoFile(const QString& path)
+{
+    return path.endsWith(u".mb"_s, Qt::CaseInsensitive);
+}
+
+std::int64_t sizeOf(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+// A memo file put back shorter than the one in place (a restore) first takes the rest of the
+// one in place, so that the .DB in place until the last rename finds every value it reads;
+// it is cut back once its own .DB is in place. Returns the length to cut back to, or -1.
+std::int64_t extendMemo(const FileMove& move)
+{
+    const std::int64_t own = sizeOf(move.temporary);
+    if (!isMemoFile(move.target) || own < 0 || sizeOf(move.target) <= own)
+        return -1;
+    files::appendTail(move.target, own, move.temporary);
+    return own;
+}
+
+// After a rename failed at ordered[failed]: the new .DB never comes in, the files already
+// replaced are put back from the backup, and the journal goes. Returns what the message says
+// about the folder.
+QString undoSwap(const QString& folder, const QString& table, const std::vector<FileMove>& ordered,
+    std::size_t failed, const QString& backup, const QString& journal)
+{
+    QStringList notBack;
+    // The not yet moved temporaries first, the .DB's among them: a journal carried out after
+    // a kill from here on can bring in nothing the old .DB does not read.
+    for (std::size_t i = ordered.size(); i-- > failed;) {
+        try {
+            files::remove(ordered[i].temporary);
+        } catch (const core::Error&) {
+            QFile::remove(ordered[i].temporary);
+        }
+    }
+    for (std::size_t i = failed; i-- > 0;) {
+        const FileMove& move = ordered[i];
+        const QString kept = QDir(backup).filePath(QFileInfo(move.target).fileName());
+        try {
+            if (QFileInfo::exists(kept)) {
+                const QString copy = QDir(folder).filePath(
+                    u".%1.%2.%3.tmp"_s.arg(table)
+                        .arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'))
+                        .arg(QFileInfo(move.target).suffix()));
+                try {
+                    files::copySynced(kept, copy);
+                    files::copyOwnership(move.target, copy);
+                    files::rename(copy, move.target);
+                } catch (const core::Error&) {
+                    QFile::remove(copy);
+                    throw;
+                }
+            } else {
+                files::remove(move.target);
+            }
+        } catch (const core::Error&) {
+            notBack << QFileInfo(move.target).fileName();
+        }
+    }
+    try {
+        files::syncFolder(folder);
+        forget(journal);
+    } catch (const core::Error&) {
+        QFile::remove(journal);
+    }
+    if (!notBack.isEmpty())
+        return u" The table %1 still has its old .DB, so it reads as it did, but %2 could not be put back as "
+               "it was; the old files are kept in %3."_s.arg(
+                   table, notBack.join(u", "_s), QDir::toNativeSeparators(backup));
+    QDir(backup).removeRecursively();
+    return u" The table %1 was left as it was."_s.arg(table);
+}
+
+// Once the new .DB is in place: the old memo values freed, a memo file put back cut to its
+// own length. Space only: a failure here costs no value, and is not one of the write-back.
+void afterPlacing(const std::vector<FileMove>& ordered, const std::vector<std::int64_t>& cutBackTo)
+{
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        try {
+            if (!ordered[i].laterWrites.empty())
+                files::writeInPlace(ordered[i].target, ordered[i].laterWrites);
+            if (cutBackTo[i] >= 0)
+                files::truncate(ordered[i].target, cutBackTo[i]);
+        } catch (const core::Error&) { }
+    }
+}
+
+} // namespace
+
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
-    const QString& backupRoot, const BackupNote& note)
+    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck)
 {
     std::vector<FileMove> ordered = moves;
     // The .DB last: a table whose .DB has been replaced has every other new file in place.
@@ -173,13 +270,22 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     Journal plan { table, backup, {} };
     for (const FileMove& move : ordered)
         plan.moves.push_back({ QFileInfo(move.temporary).fileName(), QFileInfo(move.target).fileName() });
+    std::vector<std::int64_t> cutBackTo(ordered.size(), -1);
     // Locked before anyone can see it: another process finishing interrupted write-backs
     // never carries out this one's moves beside it.
     FileLock lock;
+    const auto abandon = [&] {
+        if (lock.isLocked())
+            QFile::remove(journal);
+        QDir(backup).removeRecursively();
+        for (const FileMove& move : ordered)
+            QFile::remove(move.temporary);
+    };
     try {
-        for (const FileMove& move : ordered) {
-            if (QFileInfo::exists(move.target))
-                files::copyOwnership(move.target, move.temporary);
+        for (std::size_t i = 0; i < ordered.size(); ++i) {
+            if (QFileInfo::exists(ordered[i].target))
+                files::copyOwnership(ordered[i].target, ordered[i].temporary);
+            cutBackTo[i] = extendMemo(ordered[i]);
         }
         backUp(backup, folder, ordered, note);
         const int lockedJournal = files::writeSyncedLockedNew(journal, encode(plan));
@@ -190,22 +296,42 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
                 u"Another window or run of the program is writing the table %1 back right now."_s.arg(table));
         lock.adopt(lockedJournal);
         files::syncFolder(folder);
+        // Under the table's claim no run of ours changes it, but another program may have.
+        if (lastCheck) {
+            if (const QString refusal = lastCheck(); !refusal.isEmpty())
+                throw SwapRefusal { refusal };
+        }
     } catch (const core::Error& e) {
-        if (lock.isLocked())
-            QFile::remove(journal);
-        QDir(backup).removeRecursively();
-        for (const FileMove& move : ordered)
-            QFile::remove(move.temporary);
+        abandon();
         throw core::Error(e.description() + u" The table %1 was left as it was."_s.arg(table));
+    } catch (const SwapRefusal&) {
+        abandon();
+        throw;
     }
     noteInRegistry(journal);
+    for (const FileMove& move : ordered) {
+        if (isDbFile(move.target))
+            TableLock::coverReplacement(move.target, move.temporary);
+    }
+    std::size_t done = 0;
     try {
-        carryOut(folder, plan.moves);
-        forget(journal);
+        for (; done < ordered.size(); ++done)
+            files::rename(ordered[done].temporary, ordered[done].target);
     } catch (const core::Error& e) {
-        throw core::Error(e.description()
-            + u" The new table %1 is not yet completely in place; the next run or start of the program puts "
-              "it there (the old table is kept in %2)."_s.arg(table, QDir::toNativeSeparators(backup)));
+        throw core::Error(e.description() + undoSwap(folder, table, ordered, done, backup, journal));
+    }
+    // The new table is in place. The journal goes only once the renames are on the disk; when
+    // the folder cannot be flushed it stays, and the next start flushes it again.
+    try {
+        files::syncFolder(folder);
+    } catch (const core::Error&) {
+        return backup;
+    }
+    afterPlacing(ordered, cutBackTo);
+    try {
+        forget(journal);
+    } catch (const core::Error&) {
+        // A journal whose moves are all made is only removed by the next start.
     }
     return backup;
 }

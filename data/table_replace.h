@@ -2,16 +2,23 @@
 
 // Putting a written-back table in place. The new files are finished temporary files in the
 // table's folder; the files they replace are first copied into a backup, then each new file
-// is renamed over its old one, the .DB last. A journal beside the table lists the renames
-// before the first one, so a write-back cut short at any point (a kill, a power cut, a
-// failing disk) is finished by the next run or the next start: the folder then holds the
-// whole new table, while the backup holds the whole old one.
+// is renamed over its old one, the .DB last, and the folder is flushed. A journal beside the
+// table lists the renames before the first one, so a write-back cut short by a kill or a power
+// cut is finished by the next run or the next start: the folder then holds the whole new
+// table, while the backup holds the whole old one.
+//
+// Every state in between is a table the readers accept, with the old .DB or the new one: a new
+// .MB still holds every value the old .DB reads (old values are freed only once the new .DB is
+// in place), and a rename that fails is undone before the write-back returns.
 
 #include "data/backups.h"
 
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace data {
@@ -20,14 +27,25 @@ struct FileMove
 {
     QString temporary; // a finished, flushed file in the table's folder
     QString target; // the file of the table it replaces (or becomes)
+    // Written into target in place once the new .DB is in place: what frees the old memo
+    // values, which the old .DB reads until then. A kill before loses only their space.
+    std::vector<std::pair<std::uint64_t, QByteArray>> laterWrites = {};
+};
+
+// The last check before the first rename found that the table must not be replaced after all:
+// nothing was changed, and reason says why.
+struct SwapRefusal
+{
+    QString reason;
 };
 
 // Backs the targets up into a new folder under backupRoot with note, then makes the moves.
-// Returns the backup folder. Throws core::Error; before the first move, the table's folder is
-// as it was (the temporary files are removed); after it, the table is either complete again
-// or its journal finishes the moves at the next start (the message says which).
+// lastCheck, when given, runs immediately before the first rename; a reason it returns throws
+// SwapRefusal with everything as it was. Returns the backup folder. Throws core::Error; the
+// table's folder then holds the old table again (the temporary files are removed), or, when
+// even that failed, the message says which of its files are new.
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
-    const QString& backupRoot, const BackupNote& note);
+    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {});
 
 // Finishes the write-backs interrupted in folder and removes temporary files that no
 // write-back will finish. A write-back that another process is putting in place right now is

@@ -64,7 +64,7 @@ TableRewrite::TableRewrite(
             throw core::Error(error);
         m_moves.push_back({ m_owner->patch->temporaryDbPath(), dbPath });
         if (const QString mb = m_owner->patch->temporaryMbPath(); !mb.isEmpty())
-            m_moves.push_back({ mb, memoFileOf(dbPath) });
+            m_moves.push_back({ mb, memoFileOf(dbPath), m_owner->patch->memoLaterWrites() });
         return;
     }
     std::vector<paradox::FieldChange> changes;

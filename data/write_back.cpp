@@ -70,6 +70,7 @@ private:
     std::optional<WorkDatabase> m_database;
     std::optional<WorkTable> m_work;
     std::optional<paradox::TableInfo> m_source;
+    QJsonObject m_snapshot; // the table's files as the copy read them
     WriteBackResult m_result;
 };
 
@@ -111,7 +112,13 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
     try {
         // Where the files really are, when the table's are symbolic links.
         const QString realFolder = QFileInfo(QFileInfo(m_tableFile).canonicalFilePath()).absolutePath();
-        m_result.backupFolder = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note);
+        // The copy's snapshot again, under the table's claim and right before the first rename:
+        // another program's edit since the first look is kept, not overwritten.
+        const auto stillAsRead = [this] {
+            return m_snapshot.isEmpty() ? QString() : snapshotDifference(m_snapshot, m_tableFile);
+        };
+        m_result.backupFolder
+            = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead);
     } catch (const core::Error&) {
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
         throw;
@@ -144,7 +151,10 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             if (m_result.recordsChanged > 0)
                 replaceFiles(rewrite, column);
         } catch (const RewriteRefusal& refusal) {
-            // Said once, by the run's message; not a failure to report.
+            // Said once, by the run's message; not a failure to report. Nothing was moved.
+            m_result.problem = refusal.reason + u" The table %1 was left as it was."_s.arg(m_table);
+            m_result.isRefused = isRefused = true;
+        } catch (const SwapRefusal& refusal) {
             m_result.problem = refusal.reason;
             m_result.isRefused = isRefused = true;
         }
@@ -187,9 +197,9 @@ bool WriteBack::refuse()
           "table was not changed. Start the run again."_s.arg(m_table)
         : writeBackRefusal(m_tableFile);
     if (refusal.isEmpty()) {
-        const QJsonObject snapshot = m_database->sourceSnapshot(m_table);
-        if (!snapshot.isEmpty())
-            refusal = snapshotDifference(snapshot, m_tableFile);
+        m_snapshot = m_database->sourceSnapshot(m_table);
+        if (!m_snapshot.isEmpty())
+            refusal = snapshotDifference(m_snapshot, m_tableFile);
     }
     if (refusal.isEmpty())
         return true;

@@ -1,6 +1,7 @@
 #include "tools/cli_support.h"
 
 #include "data/paradox_folder.h"
+#include "data/table_replace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,6 +26,9 @@ std::unique_ptr<paradox::TableReader> openTableArgument(
         return nullptr;
     }
     QString error;
+    try {
+        data::finishInterruptedWriteBacks(QFileInfo(file).absolutePath()); // the table is whole
+    } catch (const core::Error&) { }
     auto reader = paradox::openTable(file, &error);
     if (!reader) {
         printErr(u"fieldwright-cli: "_s + error);

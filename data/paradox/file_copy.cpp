@@ -3,6 +3,7 @@
 
 #include "data/paradox/file_faults.h"
 #include "data/paradox/format_error.h"
+#include "data/paradox/regular_file.h"
 #include "data/paradox/source_file.h"
 #include "data/paradox/table_family.h"
 
@@ -62,11 +63,13 @@ SourceFile::~SourceFile()
 bool SourceFile::open(const QString& path, QString* error)
 {
     m_path = path;
-    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    m_fd = openRegularFile(path, error);
+    if (m_fd < 0)
+        return false;
     struct stat status
     {
     };
-    if (m_fd < 0 || ::fstat(m_fd, &status) != 0) {
+    if (::fstat(m_fd, &status) != 0) {
         *error = u"%1: cannot open the file: %2"_s.arg(QFileInfo(path).fileName(), systemError(errno));
         return false;
     }

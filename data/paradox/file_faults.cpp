@@ -26,12 +26,16 @@ FaultPlan& plan()
 }
 
 std::int64_t s_seen = 0;
+QStringList* s_log = nullptr;
 
 } // namespace
 
-bool mayProceed()
+bool mayProceed(const char* what, const QString& path)
 {
     ++s_seen;
+    if (s_log && what)
+        s_log->append(
+            QString::fromLatin1(what) + (path.isEmpty() ? QString() : u' ' + path.section(u'/', -1)));
     if (plan().at <= 0 || s_seen != plan().at)
         return true;
     if (plan().pauses) {
@@ -40,7 +44,7 @@ bool mayProceed()
     }
     if (plan().kills)
         std::raise(SIGKILL);
-    errno = EIO;
+    errno = plan().error != 0 ? plan().error : EIO;
     return false;
 }
 
@@ -48,6 +52,11 @@ void planFault(FaultPlan newPlan)
 {
     plan() = newPlan;
     s_seen = 0;
+}
+
+void recordOperations(QStringList* log)
+{
+    s_log = log;
 }
 
 std::int64_t operationsSeen()

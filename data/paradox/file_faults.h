@@ -8,20 +8,28 @@
 // FW_KILL_AT=N kills the process at it. A test can also stop the process there (SIGSTOP),
 // to do what another program might do at that instant before it goes on.
 
+#include <QString>
+#include <QStringList>
+
 #include <cstdint>
 
 namespace paradox::io {
 
-// False when this operation is to fail; errno is then EIO.
-bool mayProceed();
+// False when this operation is to fail; errno is then the plan's error (EIO unless told).
+// what and path name the operation in the record a test may keep (recordOperations).
+bool mayProceed(const char* what = nullptr, const QString& path = {});
 
 struct FaultPlan
 {
     std::int64_t at = 0; // the operation to fail or die at, counted from 1; 0: none
     bool kills = false;
     bool pauses = false; // stops there, and then goes on as if nothing happened
+    int error = 0; // the errno of the failure; 0: EIO
 };
 void planFault(FaultPlan plan); // also restarts the count
 std::int64_t operationsSeen();
+// Every named operation from now on is appended to log ("rename .T.1a2b3c4d.DB.tmp T.DB"),
+// file names only; null stops the record.
+void recordOperations(QStringList* log);
 
 } // namespace paradox::io

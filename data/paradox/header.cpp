@@ -29,6 +29,7 @@
 #include "data/paradox/code_page.h"
 #include "data/paradox/field_decode.h"
 #include "data/paradox/language_driver.h"
+#include "data/paradox/regular_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -158,9 +159,9 @@ int fixedWidth(FieldType type)
 
 void openForReading(QFile& file, const QString& path, const QString& name)
 {
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FormatError { name, -1, u"cannot open the file: %1"_s.arg(file.errorString()) };
+    QString problem;
+    if (!openRegularFile(file, path, &problem))
+        throw FormatError { name, -1, problem };
 }
 
 QByteArray readHeaderBytes(QIODevice& file, const QString& name)

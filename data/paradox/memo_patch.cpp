@@ -68,6 +68,23 @@ bool MemoPatch::writeClear(std::int64_t offset, const char* data, std::size_t si
     return true;
 }
 
+void MemoPatch::writeClearLater(std::int64_t offset, const QByteArray& data)
+{
+    if (m_encryptionKey == 0) {
+        m_laterWrites.emplace_back(static_cast<std::uint64_t>(offset), data);
+        return;
+    }
+    const crypt::ChunkKey key = crypt::memoChunkKey(m_encryptionKey);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const std::int64_t at = offset + i;
+        const std::int64_t chunk = at / crypt::kChunkSize * crypt::kChunkSize;
+        const crypt::ScrambledByte scrambled
+            = crypt::scrambleByte(key, static_cast<int>(at - chunk), static_cast<unsigned char>(data[i]));
+        m_laterWrites.emplace_back(static_cast<std::uint64_t>(chunk + scrambled.position),
+            QByteArray(1, static_cast<char>(scrambled.value)));
+    }
+}
+
 bool MemoPatch::open(QString* error)
 {
     if (m_copy)
@@ -129,14 +146,14 @@ bool MemoPatch::release(const BlobPointer& old, QString* error)
     const ByteReader reader(block, blockBytes, m_fileName, blockStart);
     if (block[0] == kSingleValueBlock && index == kSingleValueIndex
         && reader.u32(kSingleLengthAt, "memo block header") == old.length) {
-        const char type = static_cast<char>(kFreeBlock);
-        return writeClear(blockStart, &type, 1, error);
+        writeClearLater(blockStart, QByteArray(1, static_cast<char>(kFreeBlock)));
+        return true;
     }
     if (block[0] == kSubAllocatedBlock && index < kSlotCount && blockBytes == sizeof block) {
         const int entry = slotEntryAt(static_cast<int>(index));
         if (slotLength(block + entry) == std::int64_t { old.length }) {
-            const char zeros[kSlotSize] = {};
-            return writeClear(blockStart + entry, zeros, kSlotSize, error);
+            writeClearLater(blockStart + entry, QByteArray(kSlotSize, '\0'));
+            return true;
         }
     }
     return true;
@@ -154,6 +171,7 @@ bool MemoPatch::finish(QString* error)
 
 void MemoPatch::discard()
 {
+    m_laterWrites.clear();
     m_writer.reset();
     m_copy.reset();
 }

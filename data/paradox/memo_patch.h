@@ -5,7 +5,9 @@
 //
 // Like the engine, the patch never changes a blob in place: a new value gets new blocks
 // (memo_writer.h lays them out), stored under the next modification number, and the old
-// value's single-value run becomes a free block or its slot is zeroed.
+// value's single-value run becomes a free block or its slot is zeroed. The copy keeps the old
+// values, though: the old .DB still reads its memos from it, so the two may stand side by side
+// while the files are put in place. The old values are freed in place once the new .DB is.
 
 #include "data/paradox/field_decode.h"
 #include "data/paradox/memo_writer.h"
@@ -14,6 +16,8 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace paradox {
 
@@ -31,10 +35,12 @@ public:
     // cannot be written.
     std::optional<BlobPointer> store(const QByteArray& value, QString* error);
 
-    // Frees the value an old record pointer leads to. A pointer that leads to no value of its
-    // length (which the reader would refuse) is left alone: freeing what it names could
-    // destroy another value.
+    // Frees the value an old record pointer leads to, in laterWrites(). A pointer that leads to
+    // no value of its length (which the reader would refuse) is left alone: freeing what it
+    // names could destroy another value.
     bool release(const BlobPointer& old, QString* error);
+    // The bytes to write into the new memo file, at their offsets, once the new .DB is in place.
+    const std::vector<std::pair<std::uint64_t, QByteArray>>& laterWrites() const { return m_laterWrites; }
 
     // Pads, stores the modification counter and flushes the copy; nothing when never used.
     bool finish(QString* error);
@@ -50,6 +56,8 @@ private:
     // The original's bytes in clear; false when they lie in a chunk the file cuts off.
     bool readClear(std::int64_t offset, char* data, std::int64_t size);
     bool writeClear(std::int64_t offset, const char* data, std::size_t size, QString* error);
+    // As writeClear, but kept for laterWrites(): made only once the new .DB is in place.
+    void writeClearLater(std::int64_t offset, const QByteArray& data);
 
     QString m_path;
     QString m_fileName;
@@ -60,6 +68,7 @@ private:
     std::unique_ptr<writer::TemporaryFile> m_copy;
     std::unique_ptr<writer::MemoWriter> m_writer;
     std::uint16_t m_modification = 0;
+    std::vector<std::pair<std::uint64_t, QByteArray>> m_laterWrites;
 };
 
 } // namespace paradox

@@ -133,6 +133,9 @@ void appendValueText(QString& text, const Value& value);
 // checked against the field (valueFits). nullopt with *problem, a text a user can read
 // ("\"abc\" is not a number"), when the text is no value of the field.
 std::optional<Value> valueFromText(const Field& field, QStringView text, int codePage, QString* problem);
+// Why a change that empties a value of `field` is no value of it ("\"\" is not a number"), or
+// the empty text for a field that an empty text fits (text, binary).
+QString emptyTextProblem(const Field& field);
 
 // Whether `field` of a table in codePage can hold value: every character exists in the code
 // page and an Alpha text's bytes fit the field, a number lies in the field's range, a BCD

@@ -42,7 +42,7 @@ bool isDataFile(const QString& path)
 bool syncFolder(const QString& folder, QString* error)
 {
     const int fd = ::open(nativePath(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || !io::mayProceed() || ::fsync(fd) != 0) {
+    if (fd < 0 || !io::mayProceed("flush-folder", folder) || ::fsync(fd) != 0) {
         const int code = errno;
         if (fd >= 0)
             ::close(fd);
@@ -218,7 +218,7 @@ bool TemporaryFile::finish(QString* error)
         return false;
     }
     // Disk-full and I/O errors of delayed writes show up here, not in pwrite.
-    const bool isSynced = io::mayProceed() && ::fsync(m_fd) == 0;
+    const bool isSynced = io::mayProceed("flush", m_path) && ::fsync(m_fd) == 0;
     const int syncError = errno;
     m_lockFd = std::exchange(m_fd, -1);
     if (isSynced)

@@ -41,6 +41,10 @@ public:
     const TableInfo& info() const override { return m_header.info; }
     QString temporaryDbPath() const override { return m_dbCopy ? m_dbCopy->path() : QString(); }
     QString temporaryMbPath() const override { return m_memo.temporaryPath(); }
+    std::vector<std::pair<std::uint64_t, QByteArray>> memoLaterWrites() const override
+    {
+        return m_memo.laterWrites();
+    }
 
     void release() override
     {

@@ -13,6 +13,9 @@
 
 #include "data/paradox/table.h"
 
+#include <utility>
+#include <vector>
+
 namespace paradox {
 
 class TablePatch
@@ -39,6 +42,9 @@ public:
     virtual QString temporaryDbPath() const = 0;
     // Empty when no memo or blob value moved into or out of the .MB.
     virtual QString temporaryMbPath() const = 0;
+    // What frees the old memo values in the new .MB, to be written into it in place once the
+    // new .DB is: until then the old .DB still reads them.
+    virtual std::vector<std::pair<std::uint64_t, QByteArray>> memoLaterWrites() const = 0;
 
     // The caller has moved the temporary files into place: keep them.
     virtual void release() = 0;

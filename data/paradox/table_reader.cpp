@@ -11,6 +11,7 @@
 #include "data/paradox/format_error.h"
 #include "data/paradox/header.h"
 #include "data/paradox/memo_file.h"
+#include "data/paradox/regular_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -199,21 +200,21 @@ std::unique_ptr<TableReader> openTable(const QString& dbPath, QString* error)
 {
     const QFileInfo dbInfo(dbPath);
     const QString dbName = dbInfo.fileName();
-    auto db = std::make_unique<QFile>(dbPath);
-    if (!db->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    auto db = std::make_unique<QFile>();
+    QString problem;
+    if (!openRegularFile(*db, dbPath, &problem)) {
         if (error)
-            *error = u"%1: cannot open the file: %2"_s.arg(dbName, db->errorString());
+            *error = problem;
         return nullptr;
     }
     const QString mbExpected = dbInfo.completeBaseName() + u".mb"_s;
     const QString mbPath = findFileIgnoringCase(dbInfo.absolutePath(), mbExpected);
     std::unique_ptr<QFile> mb;
     if (!mbPath.isEmpty()) {
-        mb = std::make_unique<QFile>(mbPath);
-        if (!mb->open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        mb = std::make_unique<QFile>();
+        if (!openRegularFile(*mb, mbPath, &problem)) {
             if (error)
-                *error
-                    = u"%1: cannot open the file: %2"_s.arg(QFileInfo(mbPath).fileName(), mb->errorString());
+                *error = problem;
             return nullptr;
         }
     }

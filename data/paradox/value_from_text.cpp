@@ -241,4 +241,10 @@ std::optional<Value> valueFromText(const Field& field, QStringView text, int cod
     return value;
 }
 
+QString emptyTextProblem(const Field& field)
+{
+    QString problem;
+    return parseValue(field, QStringView(), &problem) ? QString() : problem;
+}
+
 } // namespace paradox

@@ -96,6 +96,13 @@ WorkTable::Private::Decision WorkTable::Private::decide(const DistinctValue& fro
     if (const paradox::Field* field = sourceField(changedColumn)) {
         // The table keeps only what its Paradox field can hold.
         const int codePage = source->codePage;
+        // A value that an operation emptied is no number, date or truth value: its rows keep
+        // it, as they keep any other text the field cannot hold, rather than turn null.
+        if (to.isEmpty() && !from.isNull) {
+            decision.outcome.rejected = paradox::emptyTextProblem(*field);
+            if (!decision.outcome.rejected.isEmpty())
+                return decision;
+        }
         decision.value = paradox::valueFromText(*field, to, codePage, &decision.outcome.rejected);
         if (!decision.value)
             return decision;

@@ -203,6 +203,7 @@ TEST(TablePatch, MemosMoveBetweenLeaderAndMemoFileAndFreeTheirOldBlocks)
     auto patch = patchTable(dbPath, changes, &error);
     ASSERT_TRUE(patch) << error.toStdString();
     ASSERT_FALSE(patch->temporaryMbPath().isEmpty());
+    const std::vector<Row> oldRows = rows;
     for (const Change& c : changes)
         rows[static_cast<std::size_t>(c.record)][static_cast<std::size_t>(c.field)] = c.value;
     QTemporaryDir placed;
@@ -214,8 +215,9 @@ TEST(TablePatch, MemosMoveBetweenLeaderAndMemoFileAndFreeTheirOldBlocks)
     ASSERT_TRUE(pxlib.error.isEmpty()) << pxlib.error.toStdString();
     EXPECT_EQ(pxlib.rows, rows);
 
-    // The old memo file is still there byte for byte, but for the counter and the freed
-    // values; the new values follow it in whole blocks.
+    // The old memo file is still there byte for byte but for the counter, so the old .DB reads
+    // whole beside the new .MB while the files are put in place; the new values follow it in
+    // whole blocks. The old values are freed by the writes that come once the new .DB is in place.
     const QByteArray mbAfter = fileBytes(patch->temporaryMbPath());
     ASSERT_GT(mbAfter.size(), mbBefore.size());
     EXPECT_EQ(mbAfter.size() % 4096, 0);
@@ -224,10 +226,20 @@ TEST(TablePatch, MemosMoveBetweenLeaderAndMemoFileAndFreeTheirOldBlocks)
     QByteArray expected = mbBefore;
     expected[3] = mbAfter[3];
     expected[4] = mbAfter[4];
+    EXPECT_EQ(mbAfter.left(mbBefore.size()), expected);
+    QTemporaryDir mixed;
+    ASSERT_TRUE(
+        writeFile(mixed.filePath(u"M.DB"_s), dbBefore) && writeFile(mixed.filePath(u"M.MB"_s), mbAfter));
+    EXPECT_EQ(readAll(mixed.filePath(u"M.DB"_s)).rows, oldRows);
+    EXPECT_EQ(testsupport::readWithPxlib(mixed.filePath(u"M.DB"_s), mixed.filePath(u"M.MB"_s)).rows, oldRows);
+
+    QByteArray freed = mbAfter;
+    for (const auto& [offset, bytes] : patch->memoLaterWrites())
+        freed.replace(static_cast<qsizetype>(offset), bytes.size(), bytes);
     expected[static_cast<qsizetype>(blockOfRecord2 & ~0xFFu)] = 4; // a free block now
     for (const std::uint32_t slot : { slotOfRecord1, slotOfBlob })
         expected.replace((slot & ~0xFFu) + 0x0C + 5 * (slot & 0xFF), 5, QByteArray(5, '\0'));
-    EXPECT_EQ(mbAfter.left(mbBefore.size()), expected);
+    EXPECT_EQ(freed.left(mbBefore.size()), expected);
 
     // Each new pointer carries the modification number stored with its value.
     const QByteArray dbAfter = fileBytes(patch->temporaryDbPath());

@@ -165,6 +165,35 @@ TEST_F(WorkDatabase, UpdatesChangeEachRowOnceFromASnapshotOfItsValues)
     EXPECT_EQ(valuesOf(table, 0), (QStringList { u"c"_s, u"c"_s, u""_s, u""_s, u"c"_s }));
 }
 
+// The run applies its updates in batches: a row changed in an earlier batch is left alone by
+// a later one that now matches it, in text and in number columns, and however many batches.
+TEST_F(WorkDatabase, EachRowChangesOnceAcrossBatchesOfUpdates)
+{
+    data::WorkDatabase db(install.appFolder());
+    data::WorkTable text
+        = makeTable(db, { { u"F"_s, u"TEXT"_s } }, { { u"aab" }, { u"ab" }, { u"b" }, { u"ab" } });
+    ASSERT_EQ(text.snapshotDistinctValues(0), 3);
+    for (std::int64_t i = 0; i < 3; ++i) {
+        const QString value = text.distinctValue(i).text;
+        text.update(i, value.mid(1));
+        text.applyUpdates();
+    }
+    EXPECT_EQ(valuesOf(text, 0), (QStringList { u"ab"_s, u"b"_s, u""_s, u"b"_s }));
+
+    data::WorkTable numbers = data::WorkTable::create(db, u"N"_s, { { u"N"_s, u"FLOAT"_s } });
+    for (const double number : { 1.0, 2.0, 3.0, 2.0 })
+        numbers.insert(std::vector<Value> { number });
+    numbers.flush();
+    ASSERT_EQ(numbers.snapshotDistinctValues(0), 3);
+    // 1 -> 2, then 2 -> 3, then 3 -> 4, each in a batch of its own: every row moves up by one.
+    for (std::int64_t i = 0; i < 3; ++i) {
+        numbers.update(i, QString::number(i + 2));
+        if (i != 1)
+            numbers.applyUpdates();
+    }
+    EXPECT_EQ(valuesOf(numbers, 0), (QStringList { u"2"_s, u"3"_s, u"4"_s, u"3"_s }));
+}
+
 TEST_F(WorkDatabase, NumbersAreMatchedAndStoredAsTheirTexts)
 {
     data::WorkDatabase db(install.appFolder());

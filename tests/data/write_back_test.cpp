@@ -244,6 +244,7 @@ TEST_F(WriteBack, WhatAFieldCannotHoldIsRefusedAndNothingIsWritten)
         { "notAWholeNumber", u"N"_s, u"many"_s },
         { "outOfRange", u"N"_s, u"40000"_s },
         { "outsideTheCodePage", u"City"_s, u"\u4e2d"_s },
+        { "emptiedNumber", u"N"_s, u""_s },
     };
     for (const Change& change : changes) {
         SCOPED_TRACE(change.why);
@@ -260,6 +261,35 @@ TEST_F(WriteBack, WhatAFieldCannotHoldIsRefusedAndNothingIsWritten)
         EXPECT_EQ(result.recordsChanged, 0);
         EXPECT_EQ(install.fingerprint(), filesBefore);
     }
+}
+
+// Another program edits the table while the new files are written: the check right before they
+// go in place finds it, nothing is moved, and the edit stays.
+TEST_F(WriteBack, AnEditMadeWhileTheNewFilesAreWrittenIsKept)
+{
+    writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 } }, { { u"Boston"_s }, { u"Rome"_s } });
+    ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
+    changeWorkValue(u"T"_s, u"City"_s, u"Rome"_s, u"Roma"_s);
+    QByteArray edited;
+    data::DataContext ctx = context();
+    ctx.progress = [&](data::DataContext::Stage, std::int64_t done, std::int64_t) {
+        if (done != 2) // the new files are written next
+            return;
+        QFile db(paradoxFolder() + u"/T.DB"_s);
+        ASSERT_TRUE(db.open(QIODevice::ReadWrite | QIODevice::Append));
+        db.write("edit");
+        ASSERT_TRUE(db.seek(0));
+        edited = db.readAll();
+    };
+    const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, ctx);
+    EXPECT_FALSE(result.isWrittenBack);
+    EXPECT_TRUE(result.isRefused);
+    EXPECT_TRUE(result.problem.contains(u"changed by another program"_s)) << result.problem.toStdString();
+    ASSERT_FALSE(edited.isEmpty());
+    QFile db(paradoxFolder() + u"/T.DB"_s);
+    ASSERT_TRUE(db.open(QIODevice::ReadOnly));
+    EXPECT_EQ(db.readAll(), edited);
+    EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden), (QStringList { u"T.DB"_s }));
 }
 
 TEST_F(WriteBack, WithoutAWorkTableNothingChanges)
