@@ -26,13 +26,15 @@ public:
         : RunPhases(view, places, kChangeRunContext)
     { }
 
-    ChangeRunResult run();
+    ChangeRunResult runUnlessStopped();
 
 private:
+    ChangeRunResult run();
     void updateEachValue();
     void updateValue(std::int64_t index);
     void refreshPreview();
     void writeBack();
+    void dropStoppedRun();
     QString failureMessage(const data::WriteBackResult& writeBack) const;
     void showTableAsItIs();
 };
@@ -76,6 +78,7 @@ void ChangeRun::updateEachValue()
         updateValue(i);
         if (i % 500 == 0) {
             m_proc.step(operation.pauseStep(), [&] { m_view.pause(0.1f); });
+            m_events.stopIfAsked();
             if (m_view.isClosing())
                 return;
         }
@@ -164,6 +167,31 @@ void ChangeRun::writeBack()
     m_proc.step(754, [&] { m_view.messageBox(message); });
 }
 
+// Nothing of a stopped run stays: its work table goes, and with no write-back there is no
+// backup. The Paradox table was only read.
+void ChangeRun::dropStoppedRun()
+{
+    m_result.outcome = ChangeRunResult::Outcome::Stopped;
+    m_view.setStoppable(false);
+    // Closing the connection ends its open transaction, so the drop below is not undone.
+    m_work.reset();
+    m_database.reset();
+    m_view.clearPreview();
+    m_view.setBusy(false);
+    m_view.setProgressValue(0);
+    m_view.setProgressText(u"Progress Bar"_s);
+    m_proc.step(744, [&] {
+        data::WorkDatabase database(m_places.applicationFolder);
+        if (database.hasTable(m_table))
+            database.dropTable(m_table);
+    });
+    m_proc.step(754, [&] {
+        m_view.messageBox(
+            u"Stopped.\r\nNothing was written to the table %1, and no previous version was kept."_s.arg(
+                m_table));
+    });
+}
+
 ChangeRunResult ChangeRun::run()
 {
     if (!takeInputs() || !claimWorkDatabase(true) || !copyIn() || isClosed())
@@ -176,7 +204,24 @@ ChangeRunResult ChangeRun::run()
     refreshPreview();
     if (isClosed())
         return m_result;
+    // Past this point a stop could only leave the table half written.
+    m_view.setStoppable(false);
+    m_events.stopIfAsked();
+    m_events.isStoppable = false;
     writeBack();
+    return m_result;
+}
+
+ChangeRunResult ChangeRun::runUnlessStopped()
+{
+    m_view.setStoppable(true);
+    m_events.isStoppable = true;
+    try {
+        run();
+    } catch (const RunStopped&) {
+        dropStoppedRun();
+    }
+    m_view.setStoppable(false);
     return m_result;
 }
 
@@ -191,7 +236,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places)
         return result;
     }
     const RunningFlag running;
-    return ChangeRun(view, places).run();
+    return ChangeRun(view, places).runUnlessStopped();
 }
 
 } // namespace cleaning

@@ -21,6 +21,7 @@ struct ChangeRunResult
         WrittenBack, // the table was written back ("Done.")
         WriteBackFailed, // the table was left as it was, or its backup named
         Closed, // the window was closed during the run: nothing was written back
+        Stopped, // the user stopped the run before its write-back: nothing was written or kept
         Previewed, // a preview of the change: told what would change, wrote nothing
     };
     Outcome outcome = Outcome::NoFields;

@@ -26,9 +26,11 @@ void RunProgress::copying(std::int64_t done, std::int64_t total)
     m_view.setProgressText(u"Copying record %1 of %2"_s.arg(done + 1).arg(total));
 }
 
+// The bar goes back to where the run found it (0, as every run leaves it) and stays there
+// through the prompts: a full bar would say that the work is done before it has begun.
 void RunProgress::copied(std::int64_t total)
 {
-    m_view.setProgressValue(100.0);
+    m_view.setProgressValue(0.0);
     m_view.setProgressText(u"Copied %1 records"_s.arg(total));
 }
 

@@ -17,13 +17,30 @@
 
 namespace cleaning {
 
+// Thrown at a yield once the user has asked to stop the run. It is neither a core::Error nor
+// a std::exception, so no step takes it for a failure to report: it unwinds the copy, the loop
+// or the preview at once, up to the run, which then keeps nothing.
+struct RunStopped
+{
+};
+
 class ViewEvents : public core::EventPump
 {
 public:
     explicit ViewEvents(ChangeRunView& view)
         : m_view(view)
     { }
-    void processEvents() override { m_view.processEvents(); }
+    void processEvents() override
+    {
+        m_view.processEvents();
+        stopIfAsked();
+    }
+    void stopIfAsked() const
+    {
+        if (isStoppable && m_view.isStopRequested())
+            throw RunStopped {};
+    }
+    bool isStoppable = false; // only a run that can undo its work so far takes a stop
 
 private:
     ChangeRunView& m_view;

@@ -125,6 +125,13 @@ Form2::Form2(const core::FolderBox& folderBox, QWidget& selectionWindow, const E
                 onListClicked(list);
         });
     }
+    // A click on the blank part of a list would clear its selection, and a run would then go
+    // without a table or field: the entry that was selected stays so.
+    for (QTreeWidget* list : { m_ui->ListView1, m_ui->ListView2 })
+        connect(list, &QTreeWidget::itemSelectionChanged, this, [list] {
+            if (list->selectedItems().isEmpty() && list->currentItem())
+                list->currentItem()->setSelected(true);
+        });
     connect(m_ui->PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(m_ui->PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
 
@@ -261,6 +268,9 @@ void Form2::PushButton1_Click()
 
 void Form2::PushButton5_Click()
 {
+    // Another folder during a run would leave the run's "Done." over the folder window.
+    if (m_isChanging)
+        return;
     core::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
     proc.step(100, [&] { m_selectionWindow.show(); });
     proc.step(102, [&] { hide(); });
@@ -341,16 +351,53 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+// Esc reaches the window from any of its controls that has no use for it.
+void Form2::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_isStoppable) {
+        askToStop();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void Form2::closeEvent(QCloseEvent* event)
 {
+    if (m_isStoppable && !askToStop()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     endProgram();
+}
+
+bool Form2::askToStop()
+{
+    if (m_isStopRequested)
+        return true;
+    if (!m_isStoppable || m_isAskingToStop)
+        return false;
+    // The run waits in the yield that showed the question, so its answer still comes before
+    // the write-back.
+    m_isAskingToStop = true;
+    if (m_dialogs.askYesNo(u"Stop this run? Nothing has been written to the table yet."_s))
+        m_isStopRequested = true;
+    m_isAskingToStop = false;
+    return m_isStopRequested;
+}
+
+void Form2::setStoppable(bool isStoppable)
+{
+    m_isStoppable = isStoppable;
+    if (isStoppable)
+        m_isStopRequested = false;
 }
 
 void Form2::endProgram()
 {
     if (m_isChanging) {
         m_isClosing = true;
+        m_isStopRequested = m_isStoppable;
         hide();
         m_selectionWindow.hide();
     }

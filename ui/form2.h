@@ -67,12 +67,18 @@ public:
     // the Paradox table keeps its old content.
     void endProgram();
     bool isClosing() const override { return m_isClosing; }
+    // Esc, or closing this window, during a run that can still be stopped asks whether to stop
+    // it; true once the user said yes.
+    bool askToStop();
+    void setStoppable(bool isStoppable) override;
+    bool isStopRequested() const override { return m_isStopRequested; }
 
     ui::WindowPointer& pointer() { return m_pointer; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Pump;
@@ -93,6 +99,9 @@ private:
     bool m_isLoaded = false;
     bool m_isChanging = false;
     bool m_isClosing = false;
+    bool m_isStoppable = false;
+    bool m_isStopRequested = false;
+    bool m_isAskingToStop = false;
     // The folder whose tables the table list shows.
     QString m_listedFolder;
     // A click on a list while a listing yields is taken up when the listing ends, so two
