@@ -22,6 +22,8 @@ constexpr Command kCommands[] = {
     { "clean", tools::runClean, "clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]" },
     { "backups", tools::runBackups, "backups FOLDER TABLE" },
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
+    { "values", tools::runValues, "values FOLDER TABLE FIELD [--sort count|value] [--match REGEX]" },
+    { "clusters", tools::runClusters, "clusters FOLDER TABLE FIELD [--method fingerprint|ngram[:N]|phonetic|levenshtein[:R]]" },
 };
 
 int usage()
