@@ -14,6 +14,7 @@ int runPreview(const QStringList& args);
 int runClean(const QStringList& args);
 int runBackups(const QStringList& args);
 int runRestore(const QStringList& args);
+int runMerge(const QStringList& args);
 
 // Writes to standard output / standard error as UTF-8.
 void printOut(const QString& line);
