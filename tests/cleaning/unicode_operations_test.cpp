@@ -69,13 +69,16 @@ TEST(UnicodeOperations, CaseAccentsAndLettersOfAnyScript)
 
 TEST(UnicodeOperations, ReplacingIgnoringCaseAndByPattern)
 {
-    EXPECT_EQ(apply(35, u"ACME inc, Acme Inc"_s, { u"acme inc"_s, u"Acme, Inc."_s }), u"Acme, Inc., Acme, Inc."_s);
+    EXPECT_EQ(
+        apply(35, u"ACME inc, Acme Inc"_s, { u"acme inc"_s, u"Acme, Inc."_s }), u"Acme, Inc., Acme, Inc."_s);
     EXPECT_EQ(apply(35, u"Ärger ärger"_s, { u"ÄRGER"_s, u"x"_s }), u"x x"_s);
     EXPECT_EQ(apply(35, u"abc"_s, { QString(), u"x"_s }), u"abc"_s) << "an empty text to find finds nothing";
     // Capture groups, again and again in one value.
-    EXPECT_EQ(apply(36, u"Smith, John; Lee, Ann"_s, { u"(\\w+), (\\w+)"_s, u"\\2 \\1"_s }), u"John Smith; Ann Lee"_s);
+    EXPECT_EQ(apply(36, u"Smith, John; Lee, Ann"_s, { u"(\\w+), (\\w+)"_s, u"\\2 \\1"_s }),
+        u"John Smith; Ann Lee"_s);
     EXPECT_EQ(apply(36, u"Zürich 8001"_s, { u"\\d+"_s, u"#"_s }), u"Zürich #"_s);
-    EXPECT_EQ(apply(36, u"Straße"_s, { u"\\w+"_s, u"[\\0]"_s }), u"[Straße]"_s) << "\\w takes in letters of any script";
+    EXPECT_EQ(apply(36, u"Straße"_s, { u"(\\w+)"_s, u"[\\1]"_s }), u"[Straße]"_s)
+        << "\\w takes in letters of any script";
     EXPECT_EQ(apply(36, u"abc"_s, { QString(), u"x"_s }), u"abc"_s);
     EXPECT_THROW(apply(36, u"abc"_s, { u"(a"_s, u"x"_s }), core::Error);
     EXPECT_EQ(apply(36, u"abc"_s, { u"b"_s, u"x"_s }), u"axc"_s) << "a good pattern after a bad one";
@@ -95,8 +98,9 @@ TEST(UnicodeOperations, ComeAfterThe27WithStepsOfTheirOwn)
         // Every step of a block, prompts included, belongs to it alone; ours lie past the run's.
         for (int step = operation.firstStep; step <= operation.loopEndStep(); ++step) {
             EXPECT_TRUE(steps.insert(step).second) << "step " << step << " of operation " << position;
-            if (position > 27)
+            if (position > 27) {
                 EXPECT_GT(step, 756);
+            }
         }
     }
     EXPECT_EQ(operationAt(0), nullptr);
@@ -137,7 +141,8 @@ TEST(UnicodeOperations, PromptsOfTheirOwnAndABadPatternIsRefusedWithItsReason)
 
 TEST(RunRequests, MergesThatContradictEachOtherAreRefused)
 {
-    EXPECT_EQ(mergeProblem({ { { u"a"_s, u"b"_s }, u"x"_s }, { { u"c"_s, std::nullopt }, u"y"_s } }), QString());
+    EXPECT_EQ(
+        mergeProblem({ { { u"a"_s, u"b"_s }, u"x"_s }, { { u"c"_s, std::nullopt }, u"y"_s } }), QString());
     EXPECT_EQ(mergeProblem({ { { u"a"_s }, u"x"_s }, { { u"a"_s }, u"x"_s } }), QString());
     EXPECT_EQ(mergeProblem({ { { u"a\"b"_s }, u"x"_s }, { { u"a\"b"_s }, u"y"_s } }),
         u"The value \"a\"\"b\" cannot be merged into both \"x\" and \"y\"."_s);

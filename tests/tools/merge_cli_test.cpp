@@ -40,8 +40,8 @@ protected:
         QFile work(appFolder.filePath(u"dbTemp.mdb"_s));
         ASSERT_TRUE(work.open(QIODevice::WriteOnly));
         const std::vector<Row> rows { { std::int32_t(1), u"Acme Inc."_s }, { std::int32_t(2), u"ACME inc"_s },
-            { std::int32_t(3), u"Bolt, Ltd"_s }, { std::int32_t(4), u"bolt ltd"_s }, { std::int32_t(5), u"Cog"_s },
-            { std::int32_t(6), u"acme inc"_s } };
+            { std::int32_t(3), u"Bolt, Ltd"_s }, { std::int32_t(4), u"bolt ltd"_s },
+            { std::int32_t(5), u"Cog"_s }, { std::int32_t(6), u"acme inc"_s } };
         QString error;
         ASSERT_TRUE(testsupport::writeTableWithPxlib(folder.filePath(u"firms.db"_s),
             { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 20 } }, rows, 1252, &error))
@@ -74,7 +74,8 @@ protected:
 TEST_F(MergeCli, MergesValuesAndEditedClusters)
 {
     CliRun run = cli(u"merge"_s,
-        { u"--into"_s, u"Acme, Inc."_s, u"--value"_s, u"ACME inc"_s, u"--value"_s, u"acme inc"_s, u"--dry-run"_s });
+        { u"--into"_s, u"Acme, Inc."_s, u"--value"_s, u"ACME inc"_s, u"--value"_s, u"acme inc"_s,
+            u"--dry-run"_s });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out,
         u"\"ACME inc\",\"Acme, Inc.\",1\n\"acme inc\",\"Acme, Inc.\",1\n"
@@ -83,24 +84,29 @@ TEST_F(MergeCli, MergesValuesAndEditedClusters)
     // As the clusters command writes them, the first proposal edited and the second left empty.
     QFile clusters(dataHome.filePath(u"clusters.csv"_s));
     ASSERT_TRUE(clusters.open(QIODevice::WriteOnly));
-    clusters.write("cluster,value,records,proposed\n"
-                   "1,\"Acme Inc.\",1,\"Acme, Inc.\"\n1,\"ACME inc\",1,\"Acme, Inc.\"\n1,\"acme inc\",1,\"Acme, Inc.\"\n"
-                   "2,\"Bolt, Ltd\",1,\n2,\"bolt ltd\",1,\n");
+    clusters.write(
+        "cluster,value,records,proposed\n"
+        "1,\"Acme Inc.\",1,\"Acme, Inc.\"\n1,\"ACME inc\",1,\"Acme, Inc.\"\n1,\"acme inc\",1,\"Acme, Inc.\"\n"
+        "2,\"Bolt, Ltd\",1,\n2,\"bolt ltd\",1,\n");
     clusters.close();
     run = cli(u"merge"_s, { u"--clusters"_s, clusters.fileName() });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(u"Done.\n3 of the table's 6 records changed."_s)) << run.out.toStdString();
-    EXPECT_EQ(names(), (QStringList { u"Acme, Inc."_s, u"Acme, Inc."_s, u"Bolt, Ltd"_s, u"bolt ltd"_s, u"Cog"_s,
-                           u"Acme, Inc."_s }));
+    EXPECT_EQ(names(),
+        (QStringList {
+            u"Acme, Inc."_s, u"Acme, Inc."_s, u"Bolt, Ltd"_s, u"bolt ltd"_s, u"Cog"_s, u"Acme, Inc."_s }));
 }
 
 TEST_F(MergeCli, LimitsAndWhatIsRefusedAsUsage)
 {
-    CliRun run = cli(u"clean"_s, { u"28"_s, u"--where-match"_s, u"(?i)^bolt"_s, u"--where-value"_s, u"Cog"_s });
+    CliRun run
+        = cli(u"clean"_s, { u"28"_s, u"--where-match"_s, u"(?i)^bolt"_s, u"--where-value"_s, u"Cog"_s });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.contains(u"The limit took in 3 of the table's 6 records."_s)) << run.out.toStdString();
-    EXPECT_EQ(names(), (QStringList { u"Acme Inc."_s, u"ACME inc"_s, u"BOLT, LTD"_s, u"BOLT LTD"_s, u"COG"_s,
-                           u"acme inc"_s }));
+    EXPECT_TRUE(run.out.contains(u"The limit took in 3 of the table's 6 records."_s))
+        << run.out.toStdString();
+    EXPECT_EQ(names(),
+        (QStringList {
+            u"Acme Inc."_s, u"ACME inc"_s, u"BOLT, LTD"_s, u"BOLT LTD"_s, u"COG"_s, u"acme inc"_s }));
 
     const QStringList notUsable[] = {
         { u"--into"_s, u"x"_s, u"--value"_s, u"y"_s, u"--where-match"_s, u"(a"_s },
@@ -113,7 +119,8 @@ TEST_F(MergeCli, LimitsAndWhatIsRefusedAsUsage)
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(u"usage: fieldwright-cli merge"_s)) << run.err.toStdString();
     }
-    EXPECT_EQ(cli(u"clean"_s, { u"36"_s, u"--answer"_s, u"(a"_s, u"--answer"_s, u"x"_s, u"--where-match"_s, u"[b"_s })
+    EXPECT_EQ(cli(u"clean"_s,
+                  { u"36"_s, u"--answer"_s, u"(a"_s, u"--answer"_s, u"x"_s, u"--where-match"_s, u"[b"_s })
                   .exitCode,
         2);
 }
