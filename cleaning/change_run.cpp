@@ -22,8 +22,9 @@ public:
 class ChangeRun : public RunPhases
 {
 public:
-    ChangeRun(ChangeRunView& view, const RunPlaces& places)
-        : RunPhases(view, places, kChangeRunContext)
+    ChangeRun(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
+        const QList<MergeRequest>& merges, const char16_t* context)
+        : RunPhases(view, places, context, limit, merges)
     { }
 
     ChangeRunResult runUnlessStopped();
@@ -49,7 +50,10 @@ void ChangeRun::updateValue(std::int64_t index)
     });
     const int step = isNullValue ? operation.updateNullStep() : operation.updateValueStep();
     m_proc.step(step, [&] {
-        const QString newText = applyOperation(operation, *m_parameters, value.text);
+        const std::optional<QString> to = newTextOf(value);
+        if (!to)
+            return;
+        const QString& newText = *to;
         data::notifyWorkStatement(isNullValue
                 ? data::updateNullStatement(m_table, m_field, newText)
                 : data::updateValueStatement(m_table, m_field, newText, value.text));
@@ -194,7 +198,15 @@ void ChangeRun::dropStoppedRun()
 
 ChangeRunResult ChangeRun::run()
 {
-    if (!takeInputs() || !claimWorkDatabase(true) || !copyIn() || isClosed())
+    if (!takeInputs())
+        return m_result;
+    if (!askBeforeCopy()) {
+        // Nothing was copied, so nothing is there to write back.
+        m_result.outcome = ChangeRunResult::Outcome::WrittenBack;
+        m_proc.step(754, [&] { m_view.messageBox(u"Done.\r\n"_s + outcomeLine(m_result)); });
+        return m_result;
+    }
+    if (!claimWorkDatabase(true) || !copyIn() || isClosed())
         return m_result;
     queryDistinctValues();
     chooseAndAsk();
@@ -227,7 +239,13 @@ ChangeRunResult ChangeRun::runUnlessStopped()
 
 } // namespace
 
-ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places)
+ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit)
+{
+    return runChange(view, places, limit, {}, kChangeRunContext);
+}
+
+ChangeRunResult runChange(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context)
 {
     // A click during one of the run's yields must not start a second run over the first.
     if (RunningFlag::isRunning()) {
@@ -236,7 +254,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places)
         return result;
     }
     const RunningFlag running;
-    return ChangeRun(view, places).runUnlessStopped();
+    return ChangeRun(view, places, limit, merges, context).runUnlessStopped();
 }
 
 } // namespace cleaning

@@ -1,4 +1,5 @@
 #include "tools/cli_support.h"
+#include "tools/limit_options.h"
 
 #include "cleaning/change_preview.h"
 #include "cleaning/change_run.h"
@@ -54,25 +55,28 @@ QString operationCaption(const QString& argument)
 {
     bool isNumber = false;
     const int position = argument.toInt(&isNumber);
-    const auto all = cleaning::operations();
-    if (isNumber && position >= 1 && position <= static_cast<int>(all.size()))
-        return all[static_cast<std::size_t>(position - 1)].captionText();
+    if (const cleaning::Operation* operation = isNumber ? cleaning::operationAt(position) : nullptr)
+        return operation->captionText();
     return cleaning::findOperation(argument) ? argument : QString();
 }
 
 // The preview of the change: one CSV line (old, new, records) per value that would change,
 // then the total. A value whose new text the field could not hold is said on standard error.
-int previewClean(CommandLineView& view, const cleaning::RunPlaces& places)
+int previewClean(CommandLineView& view, const cleaning::RunPlaces& places, const cleaning::RecordLimit& limit)
 {
-    const auto result = cleaning::previewChange(view, places, [&](const cleaning::ValueChange& change) {
-        if (change.rejected.isEmpty())
-            printOut(
-                u"%1,%2,%3"_s.arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
-                    .arg(change.records));
-        else
-            printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
-                csvField(change.oldText, change.isNull), QString::number(change.records), change.rejected));
-    });
+    const auto result = cleaning::previewChange(
+        view, places,
+        [&](const cleaning::ValueChange& change) {
+            if (change.rejected.isEmpty())
+                printOut(u"%1,%2,%3"_s
+                             .arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
+                             .arg(change.records));
+            else
+                printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
+                    csvField(change.oldText, change.isNull), QString::number(change.records),
+                    change.rejected));
+        },
+        limit);
     if (result.outcome != cleaning::ChangeRunResult::Outcome::Previewed)
         return 1;
     printOut(cleaning::outcomeLine(result));
@@ -83,8 +87,8 @@ int previewClean(CommandLineView& view, const cleaning::RunPlaces& places)
 
 int runClean(const QStringList& args)
 {
-    const QString usage
-        = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]"_s;
+    const QString usage = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... "
+                          "[--where-value TEXT]... [--where-match REGEX] [--dry-run]"_s;
     if (args.size() < 4) {
         printErr(usage);
         return 2;
@@ -95,19 +99,26 @@ int runClean(const QStringList& args)
     view.operation = operationCaption(args[3]);
     if (view.operation.isEmpty()) {
         printErr(u"fieldwright-cli: no operation is called \""_s + args[3]
-            + u"\" (give its caption or a number from 1 to 27)"_s);
+            + u"\" (give its caption or a number from 1 to %1)"_s.arg(
+                cleaning::operations().size() + cleaning::moreOperations().size()));
         return 2;
     }
     bool isDryRun = false;
+    cleaning::RecordLimit limit;
     for (qsizetype i = 4; i < args.size(); ++i) {
         if (args[i] == u"--dry-run"_s) {
             isDryRun = true;
         } else if (args[i] == u"--answer"_s && i + 1 < args.size()) {
             view.answers.push_back(args[++i]);
-        } else {
+        } else if (!takeLimitOption(args, &i, limit)) {
             printErr(usage);
             return 2;
         }
+    }
+    if (const QString problem = cleaning::limitProblem(limit); !problem.isEmpty()) {
+        printErr(u"fieldwright-cli: --where-match: "_s + problem);
+        printErr(usage);
+        return 2;
     }
     // A table that cannot be read is said so at once, not taken for one without fields.
     try {
@@ -120,8 +131,8 @@ int runClean(const QStringList& args)
     const core::PlainFolderBox folderBox(args[0]);
     const cleaning::RunPlaces places { folderBox, core::applicationFolder(), QString() };
     if (isDryRun)
-        return previewClean(view, places);
-    const auto result = cleaning::PushButton1_Click(view, places);
+        return previewClean(view, places, limit);
+    const auto result = cleaning::PushButton1_Click(view, places, limit);
     using Outcome = cleaning::ChangeRunResult::Outcome;
     const bool hasFailed = result.outcome == Outcome::CopyFailed || result.outcome == Outcome::WriteBackFailed
         || result.outcome == Outcome::Refused;

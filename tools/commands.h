@@ -16,6 +16,7 @@ int runBackups(const QStringList& args);
 int runRestore(const QStringList& args);
 int runValues(const QStringList& args);
 int runClusters(const QStringList& args);
+int runMerge(const QStringList& args);
 
 // Writes to standard output / standard error as UTF-8.
 void printOut(const QString& line);

@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
     { "values", tools::runValues, "values FOLDER TABLE FIELD [--sort count|value] [--match REGEX]" },
     { "clusters", tools::runClusters, "clusters FOLDER TABLE FIELD [--method fingerprint|ngram[:N]|phonetic|levenshtein[:R]]" },
+    { "merge", tools::runMerge, "merge FOLDER TABLE FIELD --into TEXT --value TEXT... | --clusters CSV" },
 };
 
 int usage()
