@@ -43,6 +43,7 @@ public:
     // From the lists' context menus (form2_actions.cpp).
     void previewChange(); // what the chosen operation would do, without doing it
     void showPreviousVersions(); // the selected table's backups, and restoring one
+    void showValues(); // every value of the selected field, its variants, and merging them
 
     // What the change run reads and drives.
     QString selectedTable() const override;
