@@ -1,5 +1,6 @@
 #include "ui/variants_dialog.h"
 
+#include "ui/list_tips.h"
 #include "ui/look_and_feel.h"
 
 #include <QApplication>
@@ -150,8 +151,9 @@ void VariantsDialog::findClusters()
         group->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         QVariantList members;
         for (const cleaning::values::ValueCount& member : cluster.members) {
+            // What tells the members apart is often a blank: it is marked, as the preview marks it.
             auto* item = new QTreeWidgetItem(
-                group, { member.value.value_or(QString()), QString::number(member.records) });
+                group, { visibleBlanks(member.value.value_or(QString())), QString::number(member.records) });
             item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
             members << member.value.value_or(QString());
         }
