@@ -259,7 +259,9 @@ void Form2::ListView2_Click()
 
 void Form2::PushButton1_Click()
 {
-    // A second press during one of the run's yields is turned away by the run itself.
+    // A press during the yields of a run, a preview or a count of values does nothing.
+    if (m_isChanging)
+        return;
     const bool wasChanging = std::exchange(m_isChanging, true);
     cleaning::PushButton1_Click(
         *this, cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() });

@@ -13,6 +13,7 @@
 #include "ui_form2.h"
 
 #include <QAction>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -116,6 +117,12 @@ void Form2::showValues()
     const QString field = selectedField();
     ValuesHost host;
     host.count = [this, table, field]() -> std::optional<std::vector<cleaning::values::ValueCount>> {
+        // The count yields: the controls that would start a run wait until it is done.
+        const bool wasChanging = std::exchange(m_isChanging, true);
+        const auto done = qScopeGuard([this, wasChanging] {
+            m_isChanging = wasChanging;
+            setBusy(false);
+        });
         setBusy(true);
         std::optional<std::vector<cleaning::values::ValueCount>> values;
         try {
@@ -125,11 +132,9 @@ void Form2::showValues()
                     return !m_isClosing;
                 });
         } catch (const core::Error& e) {
-            setBusy(false);
             messageBox(e.description());
             return std::nullopt;
         }
-        setBusy(false);
         return values;
     };
     // The merge reads the table and field from the lists, which the modal views keep as they are.
