@@ -216,8 +216,9 @@ void ValuesDialog::mergeSelected()
 // otherwise.
 void ValuesDialog::findVariants()
 {
-    VariantsDialog variants(this, m_table, m_field, m_model->allValues(),
-        [this](const QList<cleaning::MergeRequest>& merges) { return merge(merges); });
+    VariantsDialog variants(
+        this, m_table, m_field, m_model->allValues(),
+        [this](const QList<cleaning::MergeRequest>& merges) { return merge(merges); }, m_host.askToStop);
     variants.exec();
 }
 

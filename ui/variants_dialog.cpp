@@ -29,10 +29,11 @@ constexpr int kMembersRole = Qt::UserRole; // a group's values, as the merge tak
 } // namespace
 
 VariantsDialog::VariantsDialog(QWidget* parent, const QString& table, const QString& field,
-    std::vector<cleaning::values::ValueCount> values, Merge merge)
+    std::vector<cleaning::values::ValueCount> values, Merge merge, std::function<void()> askToStop)
     : QDialog(parent)
     , m_values(std::move(values))
     , m_merge(std::move(merge))
+    , m_askToStop(std::move(askToStop))
     , m_method(new QComboBox(this))
     , m_sizeLabel(new QLabel(this))
     , m_size(new QSpinBox(this))
@@ -187,10 +188,21 @@ QList<cleaning::MergeRequest> VariantsDialog::tickedMerges() const
 void VariantsDialog::mergeTicked()
 {
     const QList<cleaning::MergeRequest> merges = tickedMerges();
-    if (merges.isEmpty() || !m_merge)
+    if (merges.isEmpty() || !m_merge || m_isMerging)
         return;
-    if (m_merge(merges))
+    m_isMerging = true;
+    const bool hasChanged = m_merge(merges);
+    m_isMerging = false;
+    if (hasChanged)
         accept();
+}
+
+void VariantsDialog::reject()
+{
+    if (!m_isMerging)
+        QDialog::reject();
+    else if (m_askToStop)
+        m_askToStop();
 }
 
 } // namespace ui

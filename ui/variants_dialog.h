@@ -24,8 +24,11 @@ public:
     // merge runs the merges and answers whether the table changed.
     using Merge = std::function<bool(const QList<cleaning::MergeRequest>&)>;
 
+    // askToStop: Esc or closing during a merge asks to stop it instead.
     VariantsDialog(QWidget* parent, const QString& table, const QString& field,
-        std::vector<cleaning::values::ValueCount> values, Merge merge);
+        std::vector<cleaning::values::ValueCount> values, Merge merge, std::function<void()> askToStop);
+
+    void reject() override;
 
     void findClusters();
     // The merges the ticked groups stand for, into the value each shows to keep.
@@ -38,6 +41,8 @@ private:
 
     std::vector<cleaning::values::ValueCount> m_values;
     Merge m_merge;
+    std::function<void()> m_askToStop;
+    bool m_isMerging = false;
     QComboBox* m_method;
     QLabel* m_sizeLabel;
     QSpinBox* m_size;
