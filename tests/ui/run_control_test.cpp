@@ -8,10 +8,14 @@
 #include "data/paradox/table.h"
 #include "data/workdb/work_database.h"
 
+#include <QAction>
+#include <QDialog>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -127,6 +131,50 @@ private slots:
         // Esc between runs asks nothing.
         QTest::keyClick(&program.form2(), Qt::Key_Escape);
         QCOMPARE(script.seen().size(), 3u);
+    }
+
+    void escapeInTheValuesViewStopsItsMerge()
+    {
+        uitest::AppFolder folder(false);
+        writeTable(folder.samples(), 60'000);
+        const QMap<QString, QByteArray> before = filesOf(folder.samples());
+        uitest::setSetting(u"Database"_s, folder.samples());
+        Program program(folder.path());
+        clickEntry(program.list(u"ListView2"), u"Name"_s);
+        auto* bar = program.form2().findChild<QProgressBar*>(u"ProgressBar1"_s);
+
+        QDialog* values = nullptr;
+        QTimer during;
+        ModalScript script;
+        script.then([&](QWidget* box) {
+            values = qobject_cast<QDialog*>(box);
+            auto* list = box->findChild<QTableView*>(u"ValueList"_s);
+            list->selectRow(0);
+            list->selectionModel()->select(
+                list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            QTimer::singleShot(0, box->findChild<QPushButton*>(u"MergeSelected"_s), &QPushButton::click);
+        });
+        script.then(ModalScript::pressOk()); // the value to keep: the one proposed
+        script.then(press(QMessageBox::Yes));
+        script.then([&](QWidget* box) {
+            ModalScript::pressOk()(box);
+            connect(&during, &QTimer::timeout, [&] {
+                if (QApplication::activeModalWidget() == values && values->isVisible())
+                    values->reject();
+            });
+        });
+        connect(&during, &QTimer::timeout, [&] {
+            if (bar->format().startsWith(u"Copying record"_s) && script.seen().size() == 2)
+                QTest::keyClick(values, Qt::Key_Escape);
+        });
+        during.start(10);
+        program.list(u"ListView2")->findChild<QAction*>(u"Values"_s)->trigger();
+
+        QCOMPARE(script.seen().size(), 4u);
+        QCOMPARE(script.seen()[2].text, u"Stop this run? Nothing has been written to the table yet."_s);
+        QVERIFY2(script.seen()[3].text.startsWith(u"Stopped.\r\n"_s), qPrintable(script.seen()[3].text));
+        QCOMPARE(script.unexpected(), 0);
+        QVERIFY(filesOf(folder.samples()) == before);
     }
 
     void aClickOnTheBlankPartOfAListKeepsItsSelection()
