@@ -10,9 +10,10 @@ namespace {
 class ChangePreview : public RunPhases
 {
 public:
-    ChangePreview(
-        ChangeRunView& view, const RunPlaces& places, const std::function<void(const ValueChange&)>& onValue)
-        : RunPhases(view, places, kPreviewContext)
+    ChangePreview(ChangeRunView& view, const RunPlaces& places,
+        const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit,
+        const QList<MergeRequest>& merges, const char16_t* context)
+        : RunPhases(view, places, context, limit, merges)
         , m_onValue(onValue)
     { }
 
@@ -33,8 +34,10 @@ void ChangePreview::previewValue(std::int64_t index)
     const Operation& operation = *m_operation;
     m_proc.step(operation.updateValueStep(), [&] {
         const data::DistinctValue value = m_work->distinctValue(index);
-        ValueChange change { value.isNull, value.text, applyOperation(operation, *m_parameters, value.text),
-            0, {} };
+        const std::optional<QString> to = newTextOf(value);
+        if (!to)
+            return;
+        ValueChange change { value.isNull, value.text, *to, 0, {} };
         const data::UpdateOutcome outcome = m_work->previewUpdate(index, change.newText);
         if (outcome.rowsChanged == 0 && outcome.rejected.isEmpty())
             return;
@@ -84,7 +87,13 @@ void ChangePreview::dropWorkTable()
 
 ChangeRunResult ChangePreview::run()
 {
-    if (!takeInputs() || !claimWorkDatabase(false) || !copyIn() || isClosed())
+    if (!takeInputs())
+        return m_result;
+    if (!askBeforeCopy()) {
+        m_result.outcome = ChangeRunResult::Outcome::Previewed;
+        return m_result;
+    }
+    if (!claimWorkDatabase(false) || !copyIn() || isClosed())
         return m_result;
     queryDistinctValues();
     chooseAndAsk();
@@ -98,8 +107,15 @@ ChangeRunResult ChangePreview::run()
 
 } // namespace
 
-ChangeRunResult previewChange(
-    ChangeRunView& view, const RunPlaces& places, const std::function<void(const ValueChange&)>& onValue)
+ChangeRunResult previewChange(ChangeRunView& view, const RunPlaces& places,
+    const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit)
+{
+    return runPreview(view, places, onValue, limit, {}, kPreviewContext);
+}
+
+ChangeRunResult runPreview(ChangeRunView& view, const RunPlaces& places,
+    const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context)
 {
     if (RunningFlag::isRunning()) {
         ChangeRunResult result;
@@ -107,7 +123,7 @@ ChangeRunResult previewChange(
         return result;
     }
     const RunningFlag running;
-    return ChangePreview(view, places, onValue).run();
+    return ChangePreview(view, places, onValue, limit, merges, context).run();
 }
 
 } // namespace cleaning

@@ -31,7 +31,8 @@ inline constexpr char16_t kPreviewContext[] = u"Tidewell2021/08/31.Form2.Preview
 // nothing is kept. The outcome is Previewed unless the run would have stopped before its
 // change (no fields, refused, failed copy, window closed); the counts are those the run
 // would give. Messages and error reports go to the view as the run's do; "Done." is not shown.
-ChangeRunResult previewChange(
-    ChangeRunView& view, const RunPlaces& places, const std::function<void(const ValueChange&)>& onValue);
+// Values outside the limit are passed over, as the run passes them over.
+ChangeRunResult previewChange(ChangeRunView& view, const RunPlaces& places,
+    const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit = {});
 
 } // namespace cleaning

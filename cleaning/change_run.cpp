@@ -23,18 +23,21 @@ public:
 class ChangeRun : public RunPhases
 {
 public:
-    ChangeRun(ChangeRunView& view, const RunPlaces& places)
-        : RunPhases(view, places, kChangeRunContext)
+    ChangeRun(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
+        const QList<MergeRequest>& merges, const char16_t* context)
+        : RunPhases(view, places, context, limit, merges)
     { }
 
-    ChangeRunResult run();
+    ChangeRunResult runUnlessStopped();
 
 private:
+    ChangeRunResult run();
     void updateEachValue();
     void updateValue(std::int64_t index);
     void refreshPreview();
     void writeBack();
     void recordInHistory() const;
+    void dropStoppedRun();
     QString failureMessage(const data::WriteBackResult& writeBack) const;
     void showTableAsItIs();
     void noteWorkFailure(const core::Error& e);
@@ -68,7 +71,10 @@ void ChangeRun::updateValue(std::int64_t index)
     });
     const int step = isNullValue ? operation.updateNullStep() : operation.updateValueStep();
     m_proc.step(step, [&] {
-        const QString newText = applyOperation(operation, *m_parameters, value.text);
+        const std::optional<QString> to = newTextOf(value);
+        if (!to)
+            return;
+        const QString& newText = *to;
         data::notifyWorkStatement(isNullValue
                 ? data::updateNullStatement(m_table, m_field, newText)
                 : data::updateValueStatement(m_table, m_field, newText, value.text));
@@ -103,6 +109,7 @@ void ChangeRun::updateEachValue()
         updateValue(i);
         if (i % 500 == 0) {
             m_proc.step(operation.pauseStep(), [&] { m_view.pause(0.1f); });
+            m_events.stopIfAsked();
             if (m_view.isClosing())
                 return;
         }
@@ -242,9 +249,42 @@ void ChangeRun::removeWorkTable()
     m_database.reset();
 }
 
+// Nothing of a stopped run stays: its work table goes, and with no write-back there is no
+// backup. The Paradox table was only read.
+void ChangeRun::dropStoppedRun()
+{
+    m_result.outcome = ChangeRunResult::Outcome::Stopped;
+    m_view.setStoppable(false);
+    // Closing the connection ends its open transaction, so the drop below is not undone.
+    m_work.reset();
+    m_database.reset();
+    m_view.clearPreview();
+    m_view.setBusy(false);
+    m_view.setProgressValue(0);
+    m_view.setProgressText(u"Progress Bar"_s);
+    m_proc.step(744, [&] {
+        data::WorkDatabase database(m_places.applicationFolder);
+        if (database.hasTable(m_table))
+            database.dropTable(m_table);
+    });
+    m_proc.step(754, [&] {
+        m_view.messageBox(
+            u"Stopped.\r\nNothing was written to the table %1, and no previous version was kept."_s.arg(
+                m_table));
+    });
+}
+
 ChangeRunResult ChangeRun::run()
 {
-    if (!takeInputs() || !claimWorkDatabase(true) || !copyIn() || isClosed())
+    if (!takeInputs())
+        return m_result;
+    if (!askBeforeCopy()) {
+        // Nothing was copied, so nothing is there to write back.
+        m_result.outcome = ChangeRunResult::Outcome::WrittenBack;
+        m_proc.step(754, [&] { m_view.messageBox(u"Done.\r\n"_s + outcomeLine(m_result)); });
+        return m_result;
+    }
+    if (!claimWorkDatabase(true) || !copyIn() || isClosed())
         return m_result;
     const int reportsBeforeValues = m_proc.reportCount();
     queryDistinctValues();
@@ -264,13 +304,36 @@ ChangeRunResult ChangeRun::run()
     refreshPreview();
     if (isClosed())
         return m_result;
+    // Past this point a stop could only leave the table half written.
+    m_view.setStoppable(false);
+    m_events.stopIfAsked();
+    m_events.isStoppable = false;
     writeBack();
+    return m_result;
+}
+
+ChangeRunResult ChangeRun::runUnlessStopped()
+{
+    m_view.setStoppable(true);
+    m_events.isStoppable = true;
+    try {
+        run();
+    } catch (const RunStopped&) {
+        dropStoppedRun();
+    }
+    m_view.setStoppable(false);
     return m_result;
 }
 
 } // namespace
 
-ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places)
+ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit)
+{
+    return runChange(view, places, limit, {}, kChangeRunContext);
+}
+
+ChangeRunResult runChange(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context)
 {
     // A click during one of the run's yields must not start a second run over the first.
     if (RunningFlag::isRunning()) {
@@ -279,7 +342,7 @@ ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places)
         return result;
     }
     const RunningFlag running;
-    return ChangeRun(view, places).run();
+    return ChangeRun(view, places, limit, merges, context).runUnlessStopped();
 }
 
 } // namespace cleaning

@@ -4,6 +4,7 @@
 // the work database to the write-back and "Done." with what changed.
 
 #include "cleaning/change_run_view.h"
+#include "cleaning/run_request.h"
 #include "core/folder_box.h"
 
 #include <QString>
@@ -21,6 +22,7 @@ struct ChangeRunResult
         WrittenBack, // the table was written back ("Done.")
         WriteBackFailed, // the table was left as it was, or its backup named
         Closed, // the window was closed during the run: nothing was written back
+        Stopped, // the user stopped the run before its write-back: nothing was written or kept
         Previewed, // a preview of the change: told what would change, wrote nothing
     };
     Outcome outcome = Outcome::NoFields;
@@ -30,6 +32,7 @@ struct ChangeRunResult
     std::int64_t recordsChanged = 0; // records written back changed (or, previewed, that would change)
     std::int64_t valuesChanged = 0; // distinct values whose records changed (or would change)
     std::int64_t valuesRejected = 0; // distinct values whose new text the field cannot hold
+    std::int64_t recordsInLimit = -1; // records whose value the run's limit took in; -1: no limit
     QString backupFolder; // where the old table's family was kept
     QString problem; // why the copy or the write-back failed
 };
@@ -53,7 +56,9 @@ struct RunPlaces
 // The error report context of the run.
 inline constexpr char16_t kChangeRunContext[] = u"Tidewell2021/08/31.Form2.PushButton1_Click";
 
-// Runs the change on the table, field and operation that the view shows when it starts.
-ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places);
+// Runs the change on the table, field and operation that the view shows when it starts,
+// on the records the limit takes in.
+ChangeRunResult PushButton1_Click(
+    ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit = {});
 
 } // namespace cleaning

@@ -30,6 +30,12 @@ public:
     // True once the user has closed the window during one of the run's yields: the run
     // then stops without writing back, so the table keeps its old content.
     virtual bool isClosing() const { return false; }
+    // A stop the user asked for (Esc, or closing the window, and Yes). The run asks for it by
+    // setStoppable(true) when it starts and gives it up by setStoppable(false) as the
+    // write-back begins; in between, a stop request ends the run at its next yield with nothing
+    // written and nothing kept. Hosts that cannot ask keep the defaults.
+    virtual void setStoppable(bool) { }
+    virtual bool isStopRequested() const { return false; }
 };
 
 } // namespace cleaning

@@ -1,5 +1,8 @@
 #include "cleaning/operation_catalogue.h"
 
+#include "cleaning/run_request.h"
+#include "cleaning/unicode_transforms.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -12,6 +15,7 @@ constexpr char16_t kReplaceWith[] = u"Replace With:";
 constexpr char16_t kEnterChars[] = u"Enter User-Defined Character(s):";
 constexpr char16_t kEnterNumber[] = u"Enter Number:";
 constexpr char16_t kFindWhat[] = u"Find What:";
+constexpr char16_t kEnterPattern[] = u"Enter Pattern (Regular Expression):";
 
 template <QString (*F)(const QString&)> QString none(const QString& value, const Parameters&)
 {
@@ -67,7 +71,43 @@ constexpr std::array<Operation, 27> kOperations { {
     { 26, u"Remove All Text After x Position in Field", K::Count, kEnterNumber, 660, count<RemoveTextAfterPosition> },
     { 27, u"Remove All Text Before x Position in Field", K::Count, kEnterNumber, 688, count<RemoveTextBeforePosition> },
 } };
+
+// Operations of our own: step numbers in blocks of the 27's sizes, from 800 on, past every
+// step of the run.
+constexpr std::array<Operation, 10> kMoreOperations { {
+    { 28, u"Change Selected Field to UPPER CASE", K::None, nullptr, 800, none<ToUpperCase> },
+    { 29, u"Change Selected Field to lower case", K::None, nullptr, 818, none<ToLowerCase> },
+    { 30, u"Change Selected Field to Title Case", K::None, nullptr, 836, none<ToTitleCase> },
+    { 31, u"Change Selected Field to Sentence case", K::None, nullptr, 854, none<ToSentenceCase> },
+    { 32, u"Remove Non-Alphanumeric Character(s) of Any Language, Except Spaces, in Selected Field", K::None, nullptr, 872, none<RemoveNonAlphanumericsAnyScript> },
+    { 33, u"Replace Non-Alphanumeric Character(s) of Any Language, Except Spaces, in Selected Field With...", K::Text, kReplaceWith, 890, oneText<ReplaceNonAlphanumericsAnyScript> },
+    { 34, u"Remove Accents in Selected Field", K::None, nullptr, 912, none<RemoveAccents> },
+    { 35, u"Replace User-Defined Character(s) Ignoring Case in Selected Field With...", K::TwoTexts, nullptr, 930, twoTexts<ReplaceIgnoringCase> },
+    { 36, u"Replace Pattern (Regular Expression) in Selected Field With...", K::TwoTexts, kEnterPattern, 956, twoTexts<ReplacePattern> },
+    { 37, u"Remove All Extra White Space (Tabs, Enters, Non-Breaking Spaces) in Selected Field", K::None, nullptr, 982, none<TrimAndCollapseWhiteSpace> },
+} };
 // clang-format on
+
+// The operations that only change letters or white space: a number, date or time has
+// nothing they could change.
+bool isTextOnly(const Operation& operation)
+{
+    const int p = operation.position;
+    return p <= 17 || (p >= 28 && p <= 34) || p == 37;
+}
+
+bool isTextType(paradox::FieldType type)
+{
+    using T = paradox::FieldType;
+    return type == T::Alpha || type == T::Memo || type == T::FormattedMemo;
+}
+
+// Bytes, pictures and objects are no text at all: no operation's result could stand for one.
+bool isBinaryType(paradox::FieldType type)
+{
+    using T = paradox::FieldType;
+    return type == T::Blob || type == T::Ole || type == T::Graphic || type == T::Bytes;
+}
 
 // Asks one prompt as a numbered step; a failing box counts as Cancel.
 std::optional<QString> ask(core::Dialogs& dialogs, core::Procedure& proc, int line, const char16_t* prompt)
@@ -98,9 +138,28 @@ std::span<const Operation> operations()
     return kOperations;
 }
 
+std::span<const Operation> moreOperations()
+{
+    return kMoreOperations;
+}
+
+const Operation* operationAt(int position)
+{
+    if (position >= 1 && position <= static_cast<int>(kOperations.size()))
+        return &kOperations[static_cast<std::size_t>(position - 1)];
+    const int more = position - static_cast<int>(kOperations.size());
+    if (more >= 1 && more <= static_cast<int>(kMoreOperations.size()))
+        return &kMoreOperations[static_cast<std::size_t>(more - 1)];
+    return nullptr;
+}
+
 const Operation* findOperation(const QString& text)
 {
     for (const Operation& operation : kOperations) {
+        if (text == QStringView(operation.caption))
+            return &operation;
+    }
+    for (const Operation& operation : kMoreOperations) {
         if (text == QStringView(operation.caption))
             return &operation;
     }
@@ -113,12 +172,37 @@ QStringList operationPrompts(const Operation& operation)
     case ParameterKind::None:
         return {};
     case ParameterKind::TwoTexts:
-        return { QString::fromUtf16(kFindWhat), QString::fromUtf16(kReplaceWith) };
+        return { QString::fromUtf16(operation.prompt ? operation.prompt : kFindWhat),
+            QString::fromUtf16(kReplaceWith) };
     case ParameterKind::Text:
     case ParameterKind::Count:
         return { QString::fromUtf16(operation.prompt) };
     }
     return {};
+}
+
+bool isOffered(const Operation& operation, paradox::FieldType type)
+{
+    if (isTextType(type))
+        return true;
+    return !isBinaryType(type) && !isTextOnly(operation);
+}
+
+std::vector<const Operation*> offeredOperations(paradox::FieldType type)
+{
+    std::vector<const Operation*> offered;
+    for (const auto& list : { operations(), moreOperations() }) {
+        for (const Operation& operation : list) {
+            if (isOffered(operation, type))
+                offered.push_back(&operation);
+        }
+    }
+    return offered;
+}
+
+bool asksBeforeCopy(const Operation& operation)
+{
+    return operation.position > static_cast<int>(kOperations.size());
 }
 
 std::optional<Parameters> askParameters(
@@ -136,10 +220,16 @@ std::optional<Parameters> askParameters(
     }
     case ParameterKind::TwoTexts: {
         // The second prompt is shown even when the first was cancelled.
-        const auto chars = ask(dialogs, proc, first + 2, kFindWhat);
+        const auto chars = ask(dialogs, proc, first + 2, operation.prompt ? operation.prompt : kFindWhat);
         const auto replacement = ask(dialogs, proc, first + 4, kReplaceWith);
         if (!chars || !replacement)
             return std::nullopt;
+        if (operation.prompt == kEnterPattern) {
+            if (const QString problem = patternProblem(*chars); !problem.isEmpty()) {
+                proc.step(first + 6, [&] { dialogs.messageBox(problem); });
+                return std::nullopt;
+            }
+        }
         return Parameters { *chars, *replacement };
     }
     case ParameterKind::Count: {

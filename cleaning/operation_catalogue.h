@@ -1,17 +1,20 @@
 #pragma once
 
-// The 27 cleaning operations, in the order the operation list shows them. The caption is
-// an operation's identity: the change run finds the operation by the list's text.
+// The cleaning operations, in the order the operation list shows them: the 27 first, then
+// ours from 28 on. The caption is an operation's identity: the change run finds the
+// operation by the list's text.
 
 #include "cleaning/transforms.h"
 #include "core/dialogs.h"
 #include "core/procedure.h"
+#include "data/paradox/table.h"
 
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace cleaning {
 
@@ -31,10 +34,11 @@ using Transform = QString (*)(const QString& value, const Parameters& parameters
 
 struct Operation
 {
-    int position; // 1 to 27
+    int position; // 1 to 27, then 28 on
     const char16_t* caption;
     ParameterKind kind;
-    const char16_t* prompt; // the one prompt of Text and Count; null otherwise
+    // The one prompt of Text and Count; of two texts, the first ("Find What:" when null).
+    const char16_t* prompt;
     int firstStep; // the first step number of the operation's block in the change run
     Transform transform;
 
@@ -50,7 +54,17 @@ struct Operation
     int loopEndStep() const { return loopStartStep() + 14; }
 };
 
+// The 27, exactly as they have always been.
 std::span<const Operation> operations();
+// Ours, numbered 28 onward, which the list shows after the 27.
+std::span<const Operation> moreOperations();
+// The operation numbered position (1 onward); null when there is none.
+const Operation* operationAt(int position);
+// Every operation that a field of this type offers, in list order: all of them on Alpha and
+// memo fields; on other types only those whose result such a field can hold (the run still
+// rejects, value by value, a new text the field cannot hold).
+std::vector<const Operation*> offeredOperations(paradox::FieldType type);
+bool isOffered(const Operation& operation, paradox::FieldType type);
 
 // The first operation whose caption equals text exactly; null when none does.
 const Operation* findOperation(const QString& text);
@@ -60,9 +74,10 @@ QStringList operationPrompts(const Operation& operation);
 
 // Shows the operation's prompts (each one a numbered step of proc) and returns the
 // answers, or nullopt when the operation is abandoned: Cancel at any prompt, an answer to
-// "Enter Number:" that is not a number (after the "Must enter number" box), or a count the
+// "Enter Number:" that is not a number (after the "Must enter number" box), a count the
 // operation cannot use for any value (out of the 16-bit range, or negative where the
-// transform rejects that), reported once through proc at the numeric check's step.
+// transform rejects that), reported once through proc at the numeric check's step, or a
+// pattern that is not a valid regular expression (after a box that says why).
 std::optional<Parameters> askParameters(
     const Operation& operation, core::Dialogs& dialogs, core::Procedure& proc);
 
@@ -76,5 +91,9 @@ CharCount countFromAnswer(const QString& answer);
 // The operation's transform of value. A count is converted from its answer here, at
 // every call, so a count out of range fails for every value.
 QString applyOperation(const Operation& operation, const Parameters& parameters, const QString& value);
+
+// Ours ask their prompts before the copy, so that a mistyped pattern is said at once instead
+// of after the wait for the copy; the 27 ask after it.
+bool asksBeforeCopy(const Operation& operation);
 
 } // namespace cleaning

@@ -51,6 +51,9 @@ QString outcomeLine(const ChangeRunResult& result)
                 : u" The field cannot hold the new text of %1; %2 records were left as they were."_s)
                     .arg(values(result.valuesRejected), whose);
     }
+    if (result.recordsInLimit >= 0)
+        line += u" The limit took in %1 of the table's %2."_s.arg(result.recordsInLimit)
+                    .arg(records(result.recordCount));
     return line;
 }
 

@@ -1,5 +1,7 @@
 #include "cleaning/run_phases.h"
 
+#include "cleaning/merge_run.h"
+
 #include "data/paradox_folder.h"
 #include "data/statements.h"
 #include "data/table_checks.h"
@@ -26,9 +28,11 @@ void RunProgress::copying(std::int64_t done, std::int64_t total)
     m_view.setProgressText(u"Copying record %1 of %2"_s.arg(done + 1).arg(total));
 }
 
+// The bar goes back to where the run found it (0, as every run leaves it) and stays there
+// through the prompts: a full bar would say that the work is done before it has begun.
 void RunProgress::copied(std::int64_t total)
 {
-    m_view.setProgressValue(100.0);
+    m_view.setProgressValue(0.0);
     m_view.setProgressText(u"Copied %1 records"_s.arg(total));
 }
 
@@ -46,13 +50,16 @@ void RunProgress::writingBack(std::int64_t done, std::int64_t total)
     m_view.processEvents();
 }
 
-RunPhases::RunPhases(ChangeRunView& view, const RunPlaces& places, const char16_t* context)
+RunPhases::RunPhases(ChangeRunView& view, const RunPlaces& places, const char16_t* context, RecordLimit limit,
+    QList<MergeRequest> merges)
     : m_view(view)
     , m_places(places)
     , m_events(view)
     , m_proc(view, QString::fromUtf16(context))
     , m_progress(view)
     , m_runId(QUuid::createUuid().toString(QUuid::WithoutBraces))
+    , m_limit(std::move(limit))
+    , m_merges(std::move(merges))
 { }
 
 data::DataContext RunPhases::dataContext()
@@ -64,6 +71,10 @@ data::DataContext RunPhases::dataContext()
         if (m_parameters)
             context.answers = answerList(*m_operation, *m_parameters);
     }
+    if (!m_merges.isEmpty())
+        context.answers = mergeNote(m_merges);
+    if (m_limit.isSet())
+        context.answers << limitNote(m_limit);
     context.progress = [this](data::DataContext::Stage stage, std::int64_t done, std::int64_t total) {
         if (stage == data::DataContext::Stage::Copying)
             m_progress.copying(done, total);
@@ -86,7 +97,81 @@ bool RunPhases::takeInputs()
         m_result.outcome = ChangeRunResult::Outcome::NoFields;
         return false;
     }
+    QString problem = limitProblem(m_limit);
+    if (problem.isEmpty() && !m_merges.isEmpty())
+        problem = mergeProblem(m_merges);
+    if (!problem.isEmpty()) {
+        m_result.outcome = ChangeRunResult::Outcome::Refused;
+        m_result.problem = problem;
+        m_proc.step(756, [&] { m_view.messageBox(problem); });
+        return false;
+    }
+    prepareRequest();
     return true;
+}
+
+void RunPhases::prepareRequest()
+{
+    if (m_limit.isSet())
+        m_result.recordsInLimit = 0;
+    for (const FieldValue& value : m_limit.values) {
+        if (value)
+            m_limitTexts.insert(*value);
+        else
+            m_limitTakesNull = true;
+    }
+    if (!m_limit.pattern.isEmpty())
+        m_limitPattern = QRegularExpression(m_limit.pattern, QRegularExpression::UseUnicodePropertiesOption);
+    for (const MergeRequest& merge : m_merges) {
+        for (const FieldValue& from : merge.from) {
+            if (from)
+                m_mergeInto.insert(*from, merge.into);
+            else
+                m_nullInto = merge.into;
+        }
+    }
+    if (!m_merges.isEmpty()) {
+        m_operation = &mergeOperation();
+        m_parameters = Parameters {};
+    }
+}
+
+bool RunPhases::askBeforeCopy()
+{
+    if (!m_merges.isEmpty())
+        return true;
+    const Operation* operation = findOperation(m_operationText);
+    if (!operation || !asksBeforeCopy(*operation))
+        return true;
+    m_operation = operation;
+    m_proc.step(operation->firstStep, [] {});
+    m_parameters = askParameters(*operation, m_view, m_proc);
+    m_result.wasAbandoned = !m_parameters.has_value();
+    return m_parameters.has_value();
+}
+
+bool RunPhases::isInLimit(const data::DistinctValue& value) const
+{
+    if (!m_limit.isSet())
+        return true;
+    if (value.isNull)
+        return m_limitTakesNull;
+    return m_limitTexts.contains(value.text)
+        || (!m_limit.pattern.isEmpty() && m_limitPattern.match(value.text).hasMatch());
+}
+
+std::optional<QString> RunPhases::newTextOf(const data::DistinctValue& value)
+{
+    if (!isInLimit(value))
+        return std::nullopt;
+    if (m_limit.isSet())
+        m_result.recordsInLimit += value.rows;
+    if (m_merges.isEmpty())
+        return applyOperation(*m_operation, *m_parameters, value.text);
+    if (value.isNull)
+        return m_nullInto;
+    const auto into = m_mergeInto.constFind(value.text);
+    return into == m_mergeInto.cend() ? std::nullopt : std::optional<QString>(*into);
 }
 
 // Another run of the program (another window, the command line) may be between its copy and
@@ -166,13 +251,14 @@ void RunPhases::queryDistinctValues()
     });
     m_proc.step(122, [&] { m_lastIndex = static_cast<std::int32_t>(count - 1); });
     // No values at all: nothing to ask, nothing to change.
-    if (!m_proc.test(124, [&] { return count == 0; }))
+    if (!m_proc.test(124, [&] { return count == 0; }) && !m_operation)
         m_operation = findOperation(m_operationText);
 }
 
 void RunPhases::chooseAndAsk()
 {
-    if (!m_operation)
+    // Asked before the copy already, or a merge, which asks nothing.
+    if (!m_operation || m_parameters)
         return;
     m_proc.step(m_operation->firstStep, [] {});
     m_parameters = askParameters(*m_operation, m_view, m_proc);

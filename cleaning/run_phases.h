@@ -5,6 +5,7 @@
 // distinct values and the prompts. Both then go their own ways: the run changes and writes
 // back, the preview only tells what the change would do.
 
+#include "cleaning/change_preview.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
 #include "core/procedure.h"
@@ -13,10 +14,20 @@
 #include "data/workdb/work_database.h"
 #include "data/workdb/work_table.h"
 
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
 #include <QString>
 #include <optional>
 
 namespace cleaning {
+
+// Thrown at a yield once the user has asked to stop the run. It is neither a core::Error nor
+// a std::exception, so no step takes it for a failure to report: it unwinds the copy, the loop
+// or the preview at once, up to the run, which then keeps nothing.
+struct RunStopped
+{
+};
 
 class ViewEvents : public core::EventPump
 {
@@ -24,7 +35,17 @@ public:
     explicit ViewEvents(ChangeRunView& view)
         : m_view(view)
     { }
-    void processEvents() override { m_view.processEvents(); }
+    void processEvents() override
+    {
+        m_view.processEvents();
+        stopIfAsked();
+    }
+    void stopIfAsked() const
+    {
+        if (isStoppable && m_view.isStopRequested())
+            throw RunStopped {};
+    }
+    bool isStoppable = false; // only a run that can undo its work so far takes a stop
 
 private:
     ChangeRunView& m_view;
@@ -66,12 +87,16 @@ private:
 class RunPhases
 {
 public:
-    RunPhases(ChangeRunView& view, const RunPlaces& places, const char16_t* context);
+    // Merges given: the run merges them instead of applying the view's operation.
+    RunPhases(ChangeRunView& view, const RunPlaces& places, const char16_t* context, RecordLimit limit = {},
+        QList<MergeRequest> merges = {});
 
 protected:
     data::DataContext dataContext();
     // Each returns false when the run must go no further; the message has been shown.
     bool takeInputs();
+    // Ours ask before the copy; false when the operation was abandoned there.
+    bool askBeforeCopy();
     // mustBeWritable: a table that could not be written back is refused before the copy.
     bool claimWorkDatabase(bool mustBeWritable);
     bool copyIn();
@@ -80,6 +105,9 @@ protected:
     // True, with the outcome Closed, once the window has been closed during a yield.
     bool isClosed();
     void resetProgress();
+    // What the value becomes: nullopt when the run leaves it alone (outside the limit, or a
+    // value no merge names). Counts the records the limit takes in.
+    std::optional<QString> newTextOf(const data::DistinctValue& value);
 
     ChangeRunView& m_view;
     const RunPlaces& m_places;
@@ -105,7 +133,27 @@ protected:
     std::int32_t m_lastIndex = 0;
     const Operation* m_operation = nullptr;
     std::optional<Parameters> m_parameters;
+
+private:
+    bool isInLimit(const data::DistinctValue& value) const;
+    void prepareRequest();
+
+    const RecordLimit m_limit;
+    const QList<MergeRequest> m_merges;
+    QSet<QString> m_limitTexts;
+    bool m_limitTakesNull = false;
+    QRegularExpression m_limitPattern;
+    QHash<QString, QString> m_mergeInto;
+    std::optional<QString> m_nullInto;
 };
+
+// The run and the preview, carrying out the merges (none: the view's operation), with the
+// error report context given.
+ChangeRunResult runChange(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context);
+ChangeRunResult runPreview(ChangeRunView& view, const RunPlaces& places,
+    const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context);
 
 // The answers as the backup's note keeps them: as typed, in the order they were asked.
 QStringList answerList(const Operation& operation, const Parameters& parameters);

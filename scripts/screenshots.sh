@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the README under Xvfb, the way a person would get there: start on
 # a fresh settings store, type the sample folder's name into the folder box, then "Next >";
-# preview a change, make it, list the table's previous versions; then start a long run.
+# list a field's values and their variants, preview a change, make it, list the table's previous
+# versions; then start a long run.
 # The program runs from a scratch copy of its folder (so the samples in the build stay as
 # they are), and the folder box shows the short relative name "Samples".
-# Writes docs/screenshots/{form1,form2,change-preview,outcome,previous-versions,progress}.png.
+# Writes docs/screenshots/{form1,form2,values,variants,change-preview,outcome,previous-versions,
+# progress}.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -62,6 +64,21 @@ xdotool mousemove --window "$form2" 60 266 click 1
 sleep 1
 import -window "$form2" "$root/$OUT/form2.png"
 
+# The values of "City" (the field list's context menu, its second entry), then the variants
+# among them with the first method ("Find Variants...", Alt+V). Nothing is merged.
+xdotool mousemove --window "$form2" 60 266 click 3
+sleep 0.5
+xdotool key Down Down Return
+sleep 2
+import -window "$(other_window)" "$root/$OUT/values.png"
+xdotool key alt+v
+sleep 2
+import -window "$(other_window)" "$root/$OUT/variants.png"
+xdotool key Escape
+sleep 0.5
+xdotool key Escape
+sleep 0.5
+
 # The preview of a change: ORDERS, its field ShipVia, "Replace All Spaces in Selected Field
 # With..." (the second operation) answered "_", from the preview list's context menu.
 xdotool mousemove --window "$form2" 40 48 click 1
@@ -117,4 +134,4 @@ sleep 1
 xdotool mousemove --window "$form2" 380 441 click 1
 sleep 4
 shoot_form2 "$root/$OUT/progress.png"
-echo "Wrote $OUT/form1.png, form2.png, change-preview.png, outcome.png, previous-versions.png and progress.png"
+echo "Wrote $OUT/form1.png, form2.png, values.png, variants.png, change-preview.png, outcome.png, previous-versions.png and progress.png"

@@ -1,3 +1,4 @@
+#include "cleaning/run_request.h"
 #include "tools/cli_support.h"
 
 #include "cleaning/change_preview.h"
@@ -57,9 +58,8 @@ const cleaning::Operation* operationOf(const QString& argument)
 {
     bool isNumber = false;
     const int position = argument.toInt(&isNumber);
-    const auto all = cleaning::operations();
-    if (isNumber && position >= 1 && position <= static_cast<int>(all.size()))
-        return &all[static_cast<std::size_t>(position - 1)];
+    if (const cleaning::Operation* operation = isNumber ? cleaning::operationAt(position) : nullptr)
+        return operation;
     return cleaning::findOperation(argument);
 }
 
@@ -113,28 +113,33 @@ int exitStatus(const cleaning::ChangeRunResult& result)
 // The preview of the change: a CSV (old, new, records) of each value that would change, and the
 // total on standard error; or, with --json, one document with both. A value whose new text the
 // field could not hold is said on standard error (in the document: under "rejected").
-int previewClean(CommandLineView& view, const cleaning::RunPlaces& places, bool isJson)
+int previewClean(
+    CommandLineView& view, const cleaning::RunPlaces& places, bool isJson, const cleaning::RecordLimit& limit)
 {
     QJsonArray changes;
     QJsonArray rejected;
     if (!isJson)
         printCsvRow({ u"old"_s, u"new"_s, u"records"_s });
-    const auto result = cleaning::previewChange(view, places, [&](const cleaning::ValueChange& change) {
-        const QJsonValue old = change.isNull ? QJsonValue() : QJsonValue(change.oldText);
-        if (isJson && change.rejected.isEmpty())
-            changes.append(QJsonObject {
-                { u"old"_s, old }, { u"new"_s, change.newText }, { u"records"_s, qint64(change.records) } });
-        else if (isJson)
-            rejected.append(QJsonObject { { u"old"_s, old }, { u"new"_s, change.newText },
-                { u"records"_s, qint64(change.records) }, { u"reason"_s, change.rejected } });
-        else if (change.rejected.isEmpty())
-            printOut(
-                u"%1,%2,%3"_s.arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
-                    .arg(change.records));
-        else
-            printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
-                csvField(change.oldText, change.isNull), QString::number(change.records), change.rejected));
-    });
+    const auto result = cleaning::previewChange(
+        view, places,
+        [&](const cleaning::ValueChange& change) {
+            const QJsonValue old = change.isNull ? QJsonValue() : QJsonValue(change.oldText);
+            if (isJson && change.rejected.isEmpty())
+                changes.append(QJsonObject { { u"old"_s, old }, { u"new"_s, change.newText },
+                    { u"records"_s, qint64(change.records) } });
+            else if (isJson)
+                rejected.append(QJsonObject { { u"old"_s, old }, { u"new"_s, change.newText },
+                    { u"records"_s, qint64(change.records) }, { u"reason"_s, change.rejected } });
+            else if (change.rejected.isEmpty())
+                printOut(u"%1,%2,%3"_s
+                             .arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
+                             .arg(change.records));
+            else
+                printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
+                    csvField(change.oldText, change.isNull), QString::number(change.records),
+                    change.rejected));
+        },
+        limit);
     const int status = exitStatus(result);
     if (result.outcome != cleaning::ChangeRunResult::Outcome::Previewed)
         return status;
@@ -171,6 +176,10 @@ int runClean(const QStringList& args)
         u"TEXT"_s });
     line.addOption({ u"dry-run"_s, u"Lists what would change (CSV: old,new,records) and writes nothing."_s });
     line.addOption({ u"json"_s, u"With --dry-run: one JSON document with the changes and the total."_s });
+    line.addOption(
+        { u"where-value"_s, u"Only the records holding this value; once per value."_s, u"TEXT"_s });
+    line.addOption(
+        { u"where-match"_s, u"Only the records whose value this regular expression finds."_s, u"REGEX"_s });
     if (const auto status = line.parse(args))
         return *status;
     const cleaning::Operation* operation = operationOf(line.argument(3));
@@ -180,6 +189,14 @@ int runClean(const QStringList& args)
     const bool isDryRun = line.isSet(u"dry-run"_s);
     if (line.isSet(u"json"_s) && !isDryRun)
         return line.usageError(u"--json goes with --dry-run"_s);
+    cleaning::RecordLimit limit;
+    for (const QString& value : line.values(u"where-value"_s))
+        limit.values.append(value);
+    limit.pattern = line.value(u"where-match"_s);
+    if (line.values(u"where-match"_s).size() > 1)
+        return line.usageError(u"--where-match is given more than once"_s);
+    if (const QString problem = cleaning::limitProblem(limit); !problem.isEmpty())
+        return line.usageError(u"--where-match: "_s + problem);
     int status = 0;
     const auto place = findTablePlace(line, line.argument(0), line.argument(1), true, &status);
     if (!place)
@@ -205,8 +222,8 @@ int runClean(const QStringList& args)
     const core::PlainFolderBox folderBox(place->folder);
     const cleaning::RunPlaces places { folderBox, core::applicationFolder(), QString() };
     if (isDryRun)
-        return previewClean(view, places, line.isSet(u"json"_s));
-    return exitStatus(cleaning::PushButton1_Click(view, places));
+        return previewClean(view, places, line.isSet(u"json"_s), limit);
+    return exitStatus(cleaning::PushButton1_Click(view, places, limit));
 }
 
 } // namespace tools

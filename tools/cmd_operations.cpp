@@ -39,10 +39,11 @@ int runOperations(const QStringList& args)
     if (const auto status = line.parse(args))
         return *status;
     QJsonArray list;
-    for (const cleaning::Operation& operation : cleaning::operations()) {
-        list.append(QJsonObject { { u"number"_s, operation.position },
-            { u"caption"_s, operation.captionText() }, { u"kind"_s, kindName(operation.kind) },
-            { u"prompts"_s, QJsonArray::fromStringList(cleaning::operationPrompts(operation)) } });
+    for (const auto& operations : { cleaning::operations(), cleaning::moreOperations() }) {
+        for (const cleaning::Operation& operation : operations)
+            list.append(QJsonObject { { u"number"_s, operation.position },
+                { u"caption"_s, operation.captionText() }, { u"kind"_s, kindName(operation.kind) },
+                { u"prompts"_s, QJsonArray::fromStringList(cleaning::operationPrompts(operation)) } });
     }
     if (line.isSet(u"json"_s)) {
         printOut(QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Indented)).trimmed());

@@ -19,6 +19,9 @@ int runRestore(const QStringList& args);
 int runHistory(const QStringList& args);
 int runApply(const QStringList& args);
 int runCheck(const QStringList& args);
+int runValues(const QStringList& args);
+int runClusters(const QStringList& args);
+int runMerge(const QStringList& args);
 
 // Writes to standard output / standard error as UTF-8.
 void printOut(const QString& line);

@@ -29,6 +29,9 @@ constexpr Command kCommands[] = {
     { u"history", tools::runHistory, u"Lists what was done to a folder's tables, or gives it as a recipe." },
     { u"apply", tools::runApply, u"Applies a recipe to the tables of a folder." },
     { u"check", tools::runCheck, u"Checks tables for damage: header, blocks, records, memos, indexes." },
+    { u"values", tools::runValues, u"Lists every distinct value of a field with its records." },
+    { u"clusters", tools::runClusters, u"Groups values of a field that are probably the same thing." },
+    { u"merge", tools::runMerge, u"Replaces chosen values of a field by one value." },
 };
 
 QString commandList()

@@ -125,6 +125,13 @@ Form2::Form2(const core::FolderBox& folderBox, QWidget& selectionWindow, const E
                 onListClicked(list);
         });
     }
+    // A click on the blank part of a list would clear its selection, and a run would then go
+    // without a table or field: the entry that was selected stays so.
+    for (QTreeWidget* list : { m_ui->ListView1, m_ui->ListView2 })
+        connect(list, &QTreeWidget::itemSelectionChanged, this, [list] {
+            if (list->selectedItems().isEmpty() && list->currentItem())
+                list->currentItem()->setSelected(true);
+        });
     connect(m_ui->PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(m_ui->PushButton5, &QPushButton::clicked, this, &Form2::PushButton5_Click);
 
@@ -171,6 +178,9 @@ void Form2::Form_Load()
         step += 2;
         proc.step(step, [&] { m_ui->Combo1->addItem(operation.captionText()); });
     }
+    // Ours come after the 27, which keep their places and steps.
+    for (const cleaning::Operation& operation : cleaning::moreOperations())
+        m_ui->Combo1->addItem(operation.captionText());
     proc.step(182, [&] { m_ui->Combo1->setCurrentIndex(0); });
 }
 
@@ -252,7 +262,9 @@ void Form2::ListView2_Click()
 
 void Form2::PushButton1_Click()
 {
-    // A second press during one of the run's yields is turned away by the run itself.
+    // A press during the yields of a run, a preview or a count of values does nothing.
+    if (m_isChanging)
+        return;
     const bool wasChanging = std::exchange(m_isChanging, true);
     cleaning::PushButton1_Click(
         *this, cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() });
@@ -261,6 +273,9 @@ void Form2::PushButton1_Click()
 
 void Form2::PushButton5_Click()
 {
+    // Another folder during a run would leave the run's "Done." over the folder window.
+    if (m_isChanging)
+        return;
     core::Procedure proc(m_dialogs, context(u"PushButton5_Click"));
     proc.step(100, [&] { m_selectionWindow.show(); });
     proc.step(102, [&] { hide(); });
@@ -339,22 +354,6 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
     else if (event->type() == QEvent::KeyRelease || event->type() == QEvent::FocusOut)
         m_keyboardList = nullptr;
     return QWidget::eventFilter(watched, event);
-}
-
-void Form2::closeEvent(QCloseEvent* event)
-{
-    event->accept();
-    endProgram();
-}
-
-void Form2::endProgram()
-{
-    if (m_isChanging) {
-        m_isClosing = true;
-        hide();
-        m_selectionWindow.hide();
-    }
-    QCoreApplication::quit();
 }
 
 std::optional<QString> Form2::inputBox(const QString& prompt)

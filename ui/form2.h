@@ -45,6 +45,7 @@ public:
     void showPreviousVersions(); // the selected table's backups, and restoring one
     void showHistory(); // what was done to the selected table, and saving it as a recipe
     void applyToSeveralFields(); // the chosen operation on ticked fields of several tables
+    void showValues(); // every value of the selected field, its variants, and merging them
 
     // What the change run reads and drives.
     QString selectedTable() const override;
@@ -69,12 +70,18 @@ public:
     // the Paradox table keeps its old content.
     void endProgram();
     bool isClosing() const override { return m_isClosing; }
+    // Esc, or closing this window, during a run that can still be stopped asks whether to stop
+    // it; true once the user said yes.
+    bool askToStop();
+    void setStoppable(bool isStoppable) override;
+    bool isStopRequested() const override { return m_isStopRequested; }
 
     ui::WindowPointer& pointer() { return m_pointer; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     class Pump;
@@ -95,6 +102,9 @@ private:
     bool m_isLoaded = false;
     bool m_isChanging = false;
     bool m_isClosing = false;
+    bool m_isStoppable = false;
+    bool m_isStopRequested = false;
+    bool m_isAskingToStop = false;
     // The folder whose tables the table list shows.
     QString m_listedFolder;
     // A click on a list while a listing yields is taken up when the listing ends, so two

@@ -5,6 +5,7 @@
 #include "ui/form2.h"
 
 #include "cleaning/change_preview.h"
+#include "cleaning/merge_run.h"
 #include "cleaning/recipes/apply_recipe.h"
 #include "cleaning/run_phases.h"
 #include "ui/change_preview_dialog.h"
@@ -12,9 +13,11 @@
 #include "ui/list_tips.h"
 #include "ui/previous_versions_dialog.h"
 #include "ui/several_fields_dialog.h"
+#include "ui/values_dialog.h"
 #include "ui_form2.h"
 
 #include <QAction>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +46,8 @@ void Form2::setUpActions()
     for (QTreeWidget* list : { m_ui->ListView2, m_ui->ListView3 })
         connect(addMenuAction(*list, u"PreviewChange", u"Preview Change..."_s), &QAction::triggered, this,
             &Form2::previewChange);
+    connect(addMenuAction(*m_ui->ListView2, u"Values", u"Values..."_s), &QAction::triggered, this,
+        &Form2::showValues);
     m_showBlanks = addMenuAction(*m_ui->ListView3, u"ShowBlanks", u"Show Spaces, Tabs and Line Breaks"_s);
     m_showBlanks->setCheckable(true);
     connect(m_showBlanks, &QAction::toggled, this, [this] {
@@ -158,6 +163,50 @@ void Form2::applyToSeveralFields()
     // "Done." only when every table is as its steps said.
     messageBox((hasFailed ? QString() : u"Done.\r\n"_s) + report.join(u"\r\n"_s));
     onListClicked(m_ui->ListView1);
+}
+
+void Form2::showValues()
+{
+    if (m_isChanging || selectedField().isEmpty())
+        return;
+    const QString table = selectedTable();
+    const QString field = selectedField();
+    ValuesHost host;
+    host.count = [this, table, field]() -> std::optional<std::vector<cleaning::values::ValueCount>> {
+        // The count yields: the controls that would start a run wait until it is done.
+        const bool wasChanging = std::exchange(m_isChanging, true);
+        const auto done = qScopeGuard([this, wasChanging] {
+            m_isChanging = wasChanging;
+            setBusy(false);
+        });
+        setBusy(true);
+        std::optional<std::vector<cleaning::values::ValueCount>> values;
+        try {
+            values = cleaning::values::countFieldValues(
+                m_folderBox.text(), table, field, [this](std::int64_t, std::int64_t) {
+                    processEvents();
+                    return !m_isClosing;
+                });
+        } catch (const core::Error& e) {
+            messageBox(e.description());
+            return std::nullopt;
+        }
+        return values;
+    };
+    // The merge reads the table and field from the lists, which the modal views keep as they are.
+    host.merge = [this](const QList<cleaning::MergeRequest>& merges) {
+        const bool wasChanging = std::exchange(m_isChanging, true);
+        const cleaning::ChangeRunResult result = cleaning::mergeValues(
+            *this, cleaning::RunPlaces { m_folderBox, m_environment.applicationFolder, QString() }, merges);
+        m_isChanging = wasChanging;
+        return result.outcome == cleaning::ChangeRunResult::Outcome::WrittenBack && result.recordsChanged > 0;
+    };
+    host.askToStop = [this] { askToStop(); };
+    auto values = host.count();
+    if (!values || m_isClosing)
+        return;
+    ValuesDialog dialog(this, table, field, std::move(*values), std::move(host));
+    dialog.exec();
 }
 
 } // namespace ui

@@ -107,6 +107,33 @@ void PreviousVersionsDialog::list()
     m_restore->setEnabled(!backups.empty());
 }
 
+// Going back to a version older than the newest takes back every change made since: the
+// question names them, newest first as listed, so that none goes unnoticed.
+QString PreviousVersionsDialog::restoreQuestion(int row) const
+{
+    const QTreeWidgetItem& version = *m_list->topLevelItem(row);
+    QString question = u"Put %1 back as it was before the change of %2?"_s.arg(m_table, version.text(0));
+    if (row > 0) {
+        question
+            += u"\r\nThis also takes back the %1 later change%2:"_s.arg(row).arg(row == 1 ? u""_s : u"s"_s);
+        // A box taller than the screen would hide its buttons.
+        constexpr int kNamed = 12;
+        for (int i = 0; i < std::min(row, kNamed); ++i) {
+            const QTreeWidgetItem& later = *m_list->topLevelItem(i);
+            QString line = u"\r\n- "_s + later.text(0);
+            if (!later.text(1).isEmpty())
+                line += u", "_s + later.text(1);
+            line += u": "_s + later.text(2);
+            if (!later.text(3).isEmpty())
+                line += u" ("_s + later.text(3) + (later.text(3) == u"1"_s ? u" record)"_s : u" records)"_s);
+            question += line;
+        }
+        if (row > kNamed)
+            question += u"\r\n- and %1 more"_s.arg(row - kNamed);
+    }
+    return question + u"\r\nThe table as it is now is kept as a previous version in its turn."_s;
+}
+
 void PreviousVersionsDialog::restoreSelected()
 {
     const QList<QTreeWidgetItem*> selected = m_list->selectedItems();
@@ -114,9 +141,7 @@ void PreviousVersionsDialog::restoreSelected()
     if (id.isEmpty())
         return;
     WindowDialogs boxes(*this);
-    if (!boxes.askYesNo(
-            u"Put %1 back as it was before the change of %2?\r\nThe table as it is now is kept as a "
-            "previous version in its turn."_s.arg(m_table, selected.first()->text(0))))
+    if (!boxes.askYesNo(restoreQuestion(m_list->indexOfTopLevelItem(selected.first()))))
         return;
     const data::RestoreResult result = data::restoreBackup(m_folder, m_table, id, m_backupRoot);
     if (!result.isRestored) {

@@ -24,6 +24,7 @@ public:
 private:
     void list();
     void restoreSelected();
+    QString restoreQuestion(int row) const;
 
     QString m_folder;
     QString m_table;

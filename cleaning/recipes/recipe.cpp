@@ -74,13 +74,7 @@ const Operation* operationOf(const QJsonValue& value, QString* problem)
     const QJsonValue number = object.value(u"number"_s);
     const QJsonValue caption = object.value(u"caption"_s);
     const Operation* byCaption = caption.isString() ? findOperation(caption.toString()) : nullptr;
-    const Operation* byNumber = nullptr;
-    const auto all = operations();
-    if (number.isDouble()) {
-        const int position = number.toInt(-1);
-        if (position >= 1 && position <= static_cast<int>(all.size()))
-            byNumber = &all[static_cast<std::size_t>(position - 1)];
-    }
+    const Operation* byNumber = number.isDouble() ? operationAt(number.toInt(-1)) : nullptr;
     if (caption.isString() && !byCaption)
         *problem = u"no operation is called \"%1\""_s.arg(caption.toString());
     else if (number.isDouble() && !byNumber)

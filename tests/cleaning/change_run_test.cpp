@@ -344,6 +344,37 @@ TEST_F(ChangeRunTest, ClosingTheWindowDuringARunWritesNothingBack)
     EXPECT_TRUE(view.messages.isEmpty());
 }
 
+TEST_F(ChangeRunTest, AStopBeforeTheWriteBackKeepsNothingAndTheNextRunIsNotStopped)
+{
+    std::vector<Row> rows;
+    for (int i = 0; i < 700; ++i)
+        rows.push_back({ paradox::Value(u"value %1"_s.arg(i)) });
+    makeTable(u"T"_s, { alpha(u"F"_s) }, rows);
+    const QByteArray before = folderFingerprint();
+    // At the second pause 501 updates are held in the work table's open transaction.
+    int pauses = 0;
+    view.onPause = [&] {
+        if (++pauses == 2 && view.isStoppable)
+            view.stopRequested = true;
+    };
+    const auto stopped = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(stopped.outcome, cleaning::ChangeRunResult::Outcome::Stopped);
+    EXPECT_EQ(folderFingerprint(), before);
+    EXPECT_EQ(view.messages,
+        QStringList {
+            u"Stopped.\r\nNothing was written to the table T, and no previous version was kept."_s });
+    EXPECT_TRUE(view.reports.isEmpty()) << view.reports.join(u'\n').toStdString();
+    EXPECT_FALSE(view.isStoppable);
+    EXPECT_FALSE(data::WorkDatabase(install.appFolder()).hasTable(u"T"_s));
+    EXPECT_TRUE(data::listBackups(install.backupRoot(), install.paradoxFolder(), u"T"_s).empty());
+
+    view.onPause = {};
+    const auto next = run(u"T"_s, u"F"_s, 1);
+    EXPECT_EQ(next.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack);
+    EXPECT_EQ(next.recordsChanged, 700);
+    EXPECT_FALSE(view.isStoppable);
+}
+
 TEST_F(ChangeRunTest, ACountNoValueCanTakeIsReportedOnceAndChangesNothing)
 {
     std::vector<Row> rows { texts({ nullptr }) };

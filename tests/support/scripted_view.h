@@ -4,9 +4,9 @@
 // take the next answer (a null QString, or none left, is Cancel), Yes/No questions the next
 // yes/no, and everything shown is logged in order.
 
-#include "tests/support/print_qt.h"
 #include "cleaning/change_run_view.h"
 #include "core/dialogs.h"
+#include "tests/support/print_qt.h"
 
 #include <QStringList>
 #include <deque>
@@ -36,6 +36,8 @@ public:
     QList<double> progress;
     bool isBusy = false;
     bool closing = false;
+    bool isStoppable = false;
+    bool stopRequested = false;
     std::function<void()> onPause;
 
     QString selectedTable() const override { return table; }
@@ -62,6 +64,14 @@ public:
             onPause();
     }
     bool isClosing() const override { return closing; }
+    // As the window does: a new run starts with no stop asked for.
+    void setStoppable(bool stoppable) override
+    {
+        isStoppable = stoppable;
+        if (stoppable)
+            stopRequested = false;
+    }
+    bool isStopRequested() const override { return stopRequested; }
     std::optional<QString> inputBox(const QString& prompt) override
     {
         prompts << prompt;

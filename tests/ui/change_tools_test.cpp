@@ -157,6 +157,51 @@ private slots:
         QVERIFY(entries(program.list(u"ListView3")).contains(u"Pallet  Freight"_s));
     }
 
+    void restoringAnOlderVersionNamesTheLaterChangesItTakesBack()
+    {
+        uitest::AppFolder folder;
+        uitest::setSetting(u"Database"_s, folder.samples());
+        Program program(folder.path());
+        clickEntry(program.list(u"ListView1"), u"ORDERS"_s);
+        clickEntry(program.list(u"ListView2"), u"ShipVia"_s);
+        const QByteArray before = bytesOf(folder.samples() + u"/ORDERS.DB"_s);
+        {
+            ModalScript run;
+            run.then(ModalScript::pressOk());
+            program.button2(u"PushButton1")->click();
+            program.combo()->setCurrentText(u"Remove First x Character(s) in Selected Field"_s);
+            run.then(ModalScript::type(u"1"_s));
+            run.then(ModalScript::pressOk());
+            program.button2(u"PushButton1")->click();
+            QCOMPARE(run.seen().size(), 3u);
+        }
+
+        ModalScript script;
+        QDialog* dialog = nullptr;
+        script.then([&](QWidget* box) {
+            dialog = qobject_cast<QDialog*>(box);
+            auto* list = box->findChild<QTreeWidget*>(u"Versions"_s);
+            QCOMPARE(list->topLevelItemCount(), 2);
+            list->setCurrentItem(list->topLevelItem(1)); // the older: before the spaces went
+            QTimer::singleShot(0, box->findChild<QPushButton*>(u"Restore"_s), &QPushButton::click);
+        });
+        script.then(press(QMessageBox::Yes));
+        script.then([&](QWidget* box) {
+            ModalScript::pressOk()(box);
+            QTimer::singleShot(0, dialog, [&] { dialog->reject(); });
+        });
+        trigger(program.list(u"ListView1"), u"PreviousVersions");
+
+        QCOMPARE(script.seen().size(), 3u);
+        const QString question = script.seen()[1].text;
+        QVERIFY2(
+            question.contains(u"\r\nThis also takes back the 1 later change:\r\n- "_s), qPrintable(question));
+        QVERIFY2(question.contains(u", ShipVia: Remove First x Character(s) in Selected Field (\"1\") ("_s),
+            qPrintable(question));
+        QVERIFY2(!question.contains(u"Remove All Spaces"_s), qPrintable(question));
+        QCOMPARE(bytesOf(folder.samples() + u"/ORDERS.DB"_s), before);
+    }
+
     void blanksAreMarkedOnlyWhereTheyAreEasilyMissed_data()
     {
         QTest::addColumn<QString>("text");

@@ -1,0 +1,80 @@
+#pragma once
+
+// Every distinct value of a field with its number of records, and the ways the values
+// view and the command line order and search them. Pure functions over values and counts.
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace cleaning::values {
+
+struct ValueCount
+{
+    std::optional<QString> value; // nullopt: the null (blank) value
+    std::int64_t records = 0;
+    bool operator==(const ValueCount&) const = default;
+};
+
+// Counts values one record at a time; memory grows with the distinct values only.
+class ValueCounter
+{
+public:
+    void add(const QString& text, bool isNull);
+    // Distinct values in no particular order; the counter is empty afterwards.
+    std::vector<ValueCount> take();
+
+private:
+    QHash<QString, std::int64_t> m_counts;
+    std::int64_t m_nulls = 0;
+};
+
+// Every distinct value of field in table of folder, ordered by count. Throws core::Error
+// as data::readFieldValues does. progress is called every few thousand records; when it
+// answers false the count stops and nullopt comes back.
+std::optional<std::vector<ValueCount>> countFieldValues(const QString& folder, const QString& table,
+    const QString& field,
+    const std::function<bool(std::int64_t recordsRead, std::int64_t recordCount)>& progress = {});
+
+enum class ValueOrder {
+    ByCount, // most records first, ties by value
+    ByValue, // null first, then the empty text, then texts ignoring case (case breaks ties)
+};
+
+// Whether a comes before b in order: a strict weak order for std::sort.
+bool isBefore(const ValueCount& a, const ValueCount& b, ValueOrder order);
+void sortValues(std::vector<ValueCount>& values, ValueOrder order);
+
+enum class MatchKind {
+    Plain, // the text contains the search text, case as typed
+    IgnoreCase, // the same, ignoring case
+    Pattern, // a regular expression found anywhere in the text (anchor it with ^ $)
+};
+
+// A search of the values view. An empty search text matches every value; otherwise a null
+// matches nothing, and the empty text only a pattern that matches it.
+class ValueMatch
+{
+public:
+    ValueMatch() = default;
+    ValueMatch(const QString& text, MatchKind kind);
+    // False for a pattern that does not compile; problem() says why, as a user can read it.
+    bool isValid() const { return m_problem.isEmpty(); }
+    const QString& problem() const { return m_problem; }
+    bool matches(const std::optional<QString>& value) const;
+
+private:
+    QString m_text;
+    MatchKind m_kind = MatchKind::Plain;
+    QRegularExpression m_pattern;
+    QString m_problem;
+};
+
+std::vector<ValueCount> matchingValues(std::span<const ValueCount> values, const ValueMatch& match);
+
+} // namespace cleaning::values

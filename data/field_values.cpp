@@ -1,0 +1,38 @@
+#include "data/field_values.h"
+
+#include "core/error_report.h"
+#include "data/paradox_folder.h"
+
+namespace data {
+
+FieldValuesRead readFieldValues(const QString& folder, const QString& table, const QString& field,
+    const FieldValueVisitor& visit, const std::function<void(std::int64_t recordCount)>& recordCountKnown)
+{
+    const std::unique_ptr<paradox::TableReader> reader = openParadoxTable(folder, table);
+    const auto index = static_cast<std::size_t>(fieldIndex(reader->info(), table, field));
+    FieldValuesRead read;
+    read.recordCount = reader->info().recordCount;
+    if (recordCountKnown)
+        recordCountKnown(read.recordCount);
+    paradox::Row row;
+    // One text reused for every record: valueText of a text field shares the row's string.
+    QString text;
+    while (reader->readNext(row)) {
+        ++read.recordsRead;
+        const paradox::Value& value = row.at(index);
+        text.clear();
+        if (const auto* alpha = std::get_if<QString>(&value))
+            text = *alpha;
+        else
+            paradox::appendValueText(text, value);
+        if (!visit(text, paradox::isNull(value))) {
+            read.isStopped = true;
+            return read;
+        }
+    }
+    if (!reader->error().isEmpty())
+        throw core::Error(reader->error());
+    return read;
+}
+
+} // namespace data
