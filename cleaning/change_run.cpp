@@ -37,7 +37,7 @@ private:
     void showTableAsItIs();
     void noteWorkFailure(const core::Error& e);
     void endAfterWorkFailure();
-    void removeWorkTable();
+    void removeWorkTable(bool isMadeNow = false);
 
     // Why the work database failed between the copy and the write-back (empty while it has
     // not): the work table no longer says what the change made of the table, so it is not
@@ -216,15 +216,16 @@ void ChangeRun::endAfterWorkFailure()
 }
 
 // Best effort: the next copy replaces a work table that stays, and what the run says about
-// the Paradox table holds either way. Another run's copy of the same name is not this run's.
-void ChangeRun::removeWorkTable()
+// the Paradox table holds either way. Another run's copy of the same name is not this run's;
+// isMadeNow: the table is what this run's failed copy left (perhaps before it noted its run).
+void ChangeRun::removeWorkTable(bool isMadeNow)
 {
     m_work.reset();
     try {
         if (!m_database)
             m_database.emplace(m_places.applicationFolder);
         m_database->rollbackTransaction();
-        if (m_database->hasTable(m_table) && m_database->sourceRunId(m_table) == m_runId)
+        if (m_database->hasTable(m_table) && (isMadeNow || m_database->sourceRunId(m_table) == m_runId))
             m_database->dropTable(m_table);
     } catch (const core::Error&) { }
     m_database.reset();
@@ -232,7 +233,14 @@ void ChangeRun::removeWorkTable()
 
 ChangeRunResult ChangeRun::run()
 {
-    if (!takeInputs() || !claimWorkDatabase(true) || !copyIn() || isClosed())
+    if (!takeInputs() || !claimWorkDatabase(true))
+        return m_result;
+    // The run holds the work database's lock, and the copy dropped any older table of the name.
+    if (!copyIn()) {
+        removeWorkTable(true);
+        return m_result;
+    }
+    if (isClosed())
         return m_result;
     const int reportsBeforeValues = m_proc.reportCount();
     queryDistinctValues();
