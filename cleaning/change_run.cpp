@@ -190,8 +190,11 @@ void ChangeRun::writeBack()
     // Never "Done." for a table that did not change: say what the folder holds, and show
     // the values the table really has.
     m_result.outcome = ChangeRunResult::Outcome::WriteBackFailed;
-    m_result.problem = writeBack.problem;
     removeWorkTable();
+    // The work table is no longer kept: a problem that says it is would mislead.
+    if (writeBack.problem == u"The work table %1 is kept."_s.arg(m_table))
+        writeBack.problem.clear();
+    m_result.problem = writeBack.problem;
     showTableAsItIs();
     const QString message = failureMessage(writeBack);
     m_proc.step(754, [&] { m_view.messageBox(message); });

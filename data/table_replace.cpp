@@ -199,14 +199,14 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
         QDir(backup).removeRecursively();
         for (const FileMove& move : ordered)
             QFile::remove(move.temporary);
-        throw core::Error(e.description() + u" The table %1 was left as it was."_s.arg(table));
+        core::throwLike(e, e.description() + u" The table %1 was left as it was."_s.arg(table));
     }
     noteInRegistry(journal);
     try {
         carryOut(folder, plan.moves);
         forget(journal);
     } catch (const core::Error& e) {
-        throw core::Error(e.description()
+        core::throwLike(e, e.description()
             + u" The new table %1 is not yet completely in place; the next run or start of the program puts "
               "it there (the old table is kept in %2)."_s.arg(table, QDir::toNativeSeparators(backup)));
     }
