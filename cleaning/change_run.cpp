@@ -42,7 +42,7 @@ private:
     void showTableAsItIs();
     void noteWorkFailure(const core::Error& e);
     void endAfterWorkFailure();
-    void removeWorkTable();
+    void removeWorkTable(bool isMadeNow = false);
 
     // Why the work database failed between the copy and the write-back (empty while it has
     // not): the work table no longer says what the change made of the table, so it is not
@@ -200,8 +200,11 @@ void ChangeRun::writeBack()
     // Never "Done." for a table that did not change: say what the folder holds, and show
     // the values the table really has.
     m_result.outcome = ChangeRunResult::Outcome::WriteBackFailed;
-    m_result.problem = writeBack.problem;
     removeWorkTable();
+    // The work table is no longer kept: a problem that says it is would mislead.
+    if (writeBack.problem == u"The work table %1 is kept."_s.arg(m_table))
+        writeBack.problem.clear();
+    m_result.problem = writeBack.problem;
     showTableAsItIs();
     const QString message = failureMessage(writeBack);
     m_proc.step(754, [&] { m_view.messageBox(message); });
@@ -235,15 +238,16 @@ void ChangeRun::endAfterWorkFailure()
 }
 
 // Best effort: the next copy replaces a work table that stays, and what the run says about
-// the Paradox table holds either way. Another run's copy of the same name is not this run's.
-void ChangeRun::removeWorkTable()
+// the Paradox table holds either way. Another run's copy of the same name is not this run's;
+// isMadeNow: the table is what this run's failed copy left (perhaps before it noted its run).
+void ChangeRun::removeWorkTable(bool isMadeNow)
 {
     m_work.reset();
     try {
         if (!m_database)
             m_database.emplace(m_places.applicationFolder);
         m_database->rollbackTransaction();
-        if (m_database->hasTable(m_table) && m_database->sourceRunId(m_table) == m_runId)
+        if (m_database->hasTable(m_table) && (isMadeNow || m_database->sourceRunId(m_table) == m_runId))
             m_database->dropTable(m_table);
     } catch (const core::Error&) { }
     m_database.reset();
@@ -284,7 +288,14 @@ ChangeRunResult ChangeRun::run()
         m_proc.step(754, [&] { m_view.messageBox(u"Done.\r\n"_s + outcomeLine(m_result)); });
         return m_result;
     }
-    if (!claimWorkDatabase(true) || !copyIn() || isClosed())
+    if (!claimWorkDatabase(true))
+        return m_result;
+    // The run holds the work database's lock, and the copy dropped any older table of the name.
+    if (!copyIn()) {
+        removeWorkTable(true);
+        return m_result;
+    }
+    if (isClosed())
         return m_result;
     const int reportsBeforeValues = m_proc.reportCount();
     queryDistinctValues();

@@ -1,5 +1,7 @@
 #include "core/error_report.h"
 
+#include <cerrno>
+
 using namespace Qt::StringLiterals;
 
 namespace core {
@@ -13,6 +15,39 @@ QString errorReportText(const QString& description, const QString& context, int 
 {
     return description + u"\r\n"_s + u"in "_s + context + u' ' + u"at line "_s + QString::number(line)
         + u"\r\r"_s + u"Please email screenshot of this message to "_s + QString::fromUtf16(kSupportAddress);
+}
+
+void throwLike(const Error& e, const QString& description)
+{
+    if (dynamic_cast<const EnvironmentError*>(&e))
+        throw EnvironmentError(description);
+    throw Error(description);
+}
+
+void throwFileError(int error, const QString& failure)
+{
+    QString advice;
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        advice = u"The disk is full: free some space on it and start again."_s;
+        break;
+    case ENAMETOOLONG:
+        advice = u"The name is too long for the disk: give the table or its folder a shorter name and start "
+                 "again."_s;
+        break;
+    case EIO:
+        advice = u"The disk reported an I/O error: check the disk and start again."_s;
+        break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        advice = u"The file or its folder cannot be written: make it writable and start again."_s;
+        break;
+    default:
+        throw Error(failure);
+    }
+    throw EnvironmentError(failure + u". "_s + advice);
 }
 
 } // namespace core

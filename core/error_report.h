@@ -28,6 +28,15 @@ public:
     using Error::Error;
 };
 
+// Throws an error of the same kind as e (an EnvironmentError stays one) with this description:
+// for a layer that adds what its failure means to the table.
+[[noreturn]] void throwLike(const Error& e, const QString& description);
+
+// Throws the failure of a file call whose errno is error: an EnvironmentError that adds what
+// to do when the machine failed (no space, a name too long, an I/O error, no permission),
+// otherwise an Error. failure names the call and the file.
+[[noreturn]] void throwFileError(int error, const QString& failure);
+
 // The address the error report asks the user to write to.
 inline constexpr char16_t kSupportAddress[] = u"support@fieldwright.example";
 

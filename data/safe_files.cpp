@@ -35,7 +35,9 @@ QString shown(const QString& path)
 
 [[noreturn]] void fail(const QString& what, const QString& path)
 {
-    throw core::Error(u"%1 %2: %3"_s.arg(what, shown(path), QString::fromLocal8Bit(std::strerror(errno))));
+    const int error = errno;
+    core::throwFileError(
+        error, u"%1 %2: %3"_s.arg(what, shown(path), QString::fromLocal8Bit(std::strerror(error))));
 }
 
 class Descriptor
@@ -177,9 +179,11 @@ int writeSyncedLockedNew(const QString& path, const QByteArray& bytes)
 void rename(const QString& from, const QString& to)
 {
     if (!paradox::io::mayProceed("rename", QFileInfo(from).fileName() + u' ' + QFileInfo(to).fileName())
-        || ::rename(native(from).constData(), native(to).constData()) != 0)
-        throw core::Error(u"Cannot move %1 to %2: %3"_s.arg(
-            shown(from), shown(to), QString::fromLocal8Bit(std::strerror(errno))));
+        || ::rename(native(from).constData(), native(to).constData()) != 0) {
+        const int error = errno;
+        core::throwFileError(error, u"Cannot move %1 to %2: %3"_s.arg(shown(from), shown(to),
+                                        QString::fromLocal8Bit(std::strerror(error))));
+    }
 }
 
 void remove(const QString& path)

@@ -303,7 +303,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
         }
     } catch (const core::Error& e) {
         abandon();
-        throw core::Error(e.description() + u" The table %1 was left as it was."_s.arg(table));
+        core::throwLike(e, e.description() + u" The table %1 was left as it was."_s.arg(table));
     } catch (const SwapRefusal&) {
         abandon();
         throw;
@@ -318,7 +318,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
         for (; done < ordered.size(); ++done)
             files::rename(ordered[done].temporary, ordered[done].target);
     } catch (const core::Error& e) {
-        throw core::Error(e.description() + undoSwap(folder, table, ordered, done, backup, journal));
+        core::throwLike(e, e.description() + undoSwap(folder, table, ordered, done, backup, journal));
     }
     // The new table is in place. The journal goes only once the renames are on the disk; when
     // the folder cannot be flushed it stays, and the next start flushes it again.

@@ -3,10 +3,12 @@
 // in plain words and never "Done.", and the next run finds a usable work database.
 //
 // The faults come from a VFS over SQLite's own that the test makes the default: once armed,
-// every write to a main database file fails with SQLITE_FULL, or every sync with an I/O error.
+// every write that would grow a main database file fails with SQLITE_FULL, or every sync
+// fails with an I/O error.
 
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "data/workdb/work_database.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/scripted_view.h"
 
@@ -58,7 +60,10 @@ int faultUnfetch(sqlite3_file* f, sqlite3_int64 o, void* p) { return realOf(f)->
 
 int faultWrite(sqlite3_file* f, const void* bytes, int size, sqlite3_int64 offset)
 {
-    if (reinterpret_cast<FaultFile*>(f)->isMainDatabase && g_writeFailure != SQLITE_OK)
+    // A full disk refuses new blocks; pages already there can still be written over.
+    sqlite3_int64 fileSize = 0;
+    if (reinterpret_cast<FaultFile*>(f)->isMainDatabase && g_writeFailure != SQLITE_OK
+        && realOf(f)->pMethods->xFileSize(realOf(f), &fileSize) == SQLITE_OK && offset + size > fileSize)
         return g_writeFailure;
     return realOf(f)->pMethods->xWrite(realOf(f), bytes, size, offset);
 }
@@ -117,12 +122,17 @@ protected:
     testsupport::ScratchInstall install;
     core::PlainFolderBox folderBox { install.paradoxFolder() };
     testsupport::ScriptedView view;
+    static constexpr int kRecords = 3000;
 
     void SetUp() override
     {
         installFaultVfs();
-        install.writeTable(u"PEOPLE"_s, { testsupport::alphaField(u"Name"_s) },
-            { texts({ u"Ann Lee" }), texts({ u"Bo Ek" }), texts({ u"Cy" }), texts({ nullptr }) });
+        // Enough records that noting their changes needs new pages of the work database.
+        std::vector<paradox::Row> rows;
+        for (int i = 0; i < kRecords; ++i)
+            rows.push_back({ u"Ann Lee %1"_s.arg(i) });
+        rows.push_back(texts({ nullptr }));
+        install.writeTable(u"PEOPLE"_s, { testsupport::alphaField(u"Name"_s) }, rows);
     }
     void TearDown() override
     {
@@ -167,10 +177,17 @@ TEST_P(WorkDatabaseFaults, ARunWhoseWorkDatabaseFailsLeavesTheTableAndNeverSaysD
     for (const QString& report : std::as_const(view.reports))
         EXPECT_FALSE(report.contains(u"Please email"_s)) << report.toStdString();
 
+    EXPECT_FALSE(data::TableExistsInWorkDb(u"PEOPLE"_s, install.appFolder()))
+        << "the failed run's work table is gone";
+
     const cleaning::ChangeRunResult next = run();
     EXPECT_EQ(next.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
         << view.messages.join(u'|').toStdString();
-    EXPECT_EQ(install.column(u"PEOPLE"_s), (QStringList { u"Ann_Lee"_s, u"Bo_Ek"_s, u"Cy"_s, u"<null>"_s }));
+    const QStringList names = install.column(u"PEOPLE"_s);
+    ASSERT_EQ(names.size(), kRecords + 1);
+    EXPECT_EQ(names.first(), u"Ann_Lee_0"_s);
+    EXPECT_EQ(names[kRecords - 1], u"Ann_Lee_%1"_s.arg(kRecords - 1));
+    EXPECT_EQ(names.last(), u"<null>"_s);
 }
 
 INSTANTIATE_TEST_SUITE_P(DiskFaults, WorkDatabaseFaults,
