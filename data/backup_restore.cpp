@@ -5,6 +5,7 @@
 #include "data/paradox/find_table.h"
 #include "data/paradox/table.h"
 #include "data/paradox/table_family.h"
+#include "data/run_history.h"
 #include "data/safe_files.h"
 #include "data/safe_names.h"
 #include "data/table_checks.h"
@@ -341,6 +342,8 @@ RestoreResult restoreBackup(
     try {
         result.backupFolder = Restore(folder, table, id, backupRoot).run();
         result.isRestored = true;
+        recordHistory({ QDateTime::currentDateTime(), canonicalFolder(folder), table, {}, 0,
+            QString::fromUtf16(kRestoreOperation), { id }, 0 });
     } catch (const core::Error& e) {
         result.problem = e.description();
     }

@@ -51,6 +51,9 @@ ScratchCopy::ScratchCopy(const QString& tableFolder, const QString& table)
     const QString file = paradoxTableFile(tableFolder, table);
     m_dbPath = QFileInfo(file).canonicalFilePath();
     m_name = QFileInfo(m_dbPath).completeBaseName();
+    m_claim = std::make_unique<TableLock>(m_dbPath);
+    if (!m_claim->problem().isEmpty())
+        throw core::Error(m_claim->problem());
     if (!m_dir.isValid())
         throw core::Error(
             u"Cannot make a private folder to work on a copy of %1: %2"_s.arg(table, m_dir.errorString()));

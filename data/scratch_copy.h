@@ -6,6 +6,7 @@
 // changes to one table are made all or nothing.
 
 #include "data/backups.h"
+#include "data/table_lock.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -17,8 +18,9 @@ namespace data {
 class ScratchCopy
 {
 public:
-    // Copies the family of `table` (as the table list names it) of folder. Throws core::Error
-    // when the table cannot be read or may not be written back now.
+    // Claims and copies the family of `table` (as the table list names it) of folder. Throws
+    // core::Error when the table cannot be read, is claimed by another run or restore, or may
+    // not be written back now.
     ScratchCopy(const QString& folder, const QString& table);
 
     QString folder() const; // where the copy is: a table of the same bare name
@@ -37,6 +39,9 @@ private:
     QString m_dbPath; // the table's .db, where its links point
     QString m_name; // the .db's base name
     QJsonObject m_snapshot;
+    // Held from before the copy to after the write-back: no other run or restore writes the
+    // table meanwhile.
+    std::unique_ptr<TableLock> m_claim;
 };
 
 } // namespace data
