@@ -2,30 +2,101 @@
 
 #include "data/field_values.h"
 
+#include <QHashFunctions>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace cleaning::values {
 
+namespace {
+
+constexpr std::size_t kBatch = 64;
+
+std::uint32_t tagOf(std::size_t hash)
+{
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32) | 1U;
+}
+
+} // namespace
+
 void ValueCounter::add(const QString& text, bool isNull)
 {
-    if (isNull)
+    if (isNull) {
         ++m_nulls;
-    else
-        ++m_counts[text];
+        return;
+    }
+    m_pending.push_back({ qHash(text), m_pendingText.size(), text.size() });
+    m_pendingText.append(text);
+    if (m_pending.size() == kBatch)
+        countPending();
+}
+
+void ValueCounter::countPending()
+{
+    if ((m_texts.size() + m_pending.size()) * 2 >= m_slots.size())
+        grow();
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Pending& pending : m_pending)
+        __builtin_prefetch(&m_slots[pending.hash & mask]);
+    for (const Pending& pending : m_pending) {
+        const Slot& slot = m_slots[pending.hash & mask];
+        if (slot.hashTag == tagOf(pending.hash))
+            __builtin_prefetch(slot.text);
+    }
+    for (const Pending& pending : m_pending)
+        count(pending);
+    m_pending.clear();
+    m_pendingText.clear();
+}
+
+void ValueCounter::count(const Pending& pending)
+{
+    const QStringView text = QStringView(m_pendingText).mid(pending.start, pending.length);
+    const std::uint32_t tag = tagOf(pending.hash);
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = pending.hash & mask;; at = (at + 1) & mask) {
+        Slot& slot = m_slots[at];
+        if (slot.entry == 0) {
+            m_texts.push_back(text.toString());
+            m_records.push_back(1);
+            slot = { tag, static_cast<std::uint32_t>(m_texts.size()), m_texts.back().constData(),
+                text.size() };
+            return;
+        }
+        if (slot.hashTag == tag && slot.length == text.size()
+            && std::equal(text.begin(), text.end(), slot.text)) {
+            ++m_records[slot.entry - 1];
+            return;
+        }
+    }
+}
+
+void ValueCounter::grow()
+{
+    std::vector<Slot> grown(std::max<std::size_t>(1024, m_slots.size() * 2));
+    const std::size_t mask = grown.size() - 1;
+    for (const Slot& slot : m_slots) {
+        if (slot.entry == 0)
+            continue;
+        std::size_t at = qHash(m_texts[slot.entry - 1]) & mask;
+        while (grown[at].entry != 0)
+            at = (at + 1) & mask;
+        grown[at] = slot;
+    }
+    m_slots = std::move(grown);
 }
 
 std::vector<ValueCount> ValueCounter::take()
 {
+    countPending();
     std::vector<ValueCount> values;
-    values.reserve(static_cast<std::size_t>(m_counts.size()) + 1);
+    values.reserve(m_texts.size() + 1);
     if (m_nulls > 0)
         values.push_back({ std::nullopt, m_nulls });
-    for (auto it = m_counts.cbegin(); it != m_counts.cend(); ++it)
-        values.push_back({ it.key(), it.value() });
-    m_counts.clear();
-    m_nulls = 0;
+    for (std::size_t i = 0; i < m_texts.size(); ++i)
+        values.push_back({ std::move(m_texts[i]), m_records[i] });
+    *this = ValueCounter();
     return values;
 }
 
@@ -61,7 +132,7 @@ int compareValues(const std::optional<QString>& a, const std::optional<QString>&
 {
     if (!a || !b)
         return int(a.has_value()) - int(b.has_value());
-    const int folded = a->compare(*b, Qt::CaseInsensitive);
+    const int folded = QString::compare(a->toCaseFolded(), b->toCaseFolded(), Qt::CaseSensitive);
     return folded != 0 ? folded : a->compare(*b, Qt::CaseSensitive);
 }
 
@@ -76,8 +147,35 @@ bool isBefore(const ValueCount& a, const ValueCount& b, ValueOrder order)
 
 void sortValues(std::vector<ValueCount>& values, ValueOrder order)
 {
-    std::sort(values.begin(), values.end(),
-        [order](const ValueCount& a, const ValueCount& b) { return isBefore(a, b, order); });
+    // Comparing ignoring case folds every character again on each of the million or so
+    // comparisons of a large field: fold each text once and compare the folded copies.
+    struct SortKey
+    {
+        std::int64_t records;
+        QString folded;
+        std::size_t index;
+    };
+    std::vector<SortKey> keys;
+    keys.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        keys.push_back({ order == ValueOrder::ByCount ? values[i].records : 0,
+            values[i].value ? values[i].value->toCaseFolded() : QString(), i });
+    }
+    std::sort(keys.begin(), keys.end(), [&values](const SortKey& a, const SortKey& b) {
+        if (a.records != b.records)
+            return a.records > b.records;
+        const std::optional<QString>& aValue = values[a.index].value;
+        const std::optional<QString>& bValue = values[b.index].value;
+        if (!aValue || !bValue)
+            return !aValue && bValue;
+        const int folded = QString::compare(a.folded, b.folded, Qt::CaseSensitive);
+        return folded != 0 ? folded < 0 : QString::compare(*aValue, *bValue, Qt::CaseSensitive) < 0;
+    });
+    std::vector<ValueCount> sorted;
+    sorted.reserve(values.size());
+    for (const SortKey& key : keys)
+        sorted.push_back(std::move(values[key.index]));
+    values = std::move(sorted);
 }
 
 ValueMatch::ValueMatch(const QString& text, MatchKind kind)
