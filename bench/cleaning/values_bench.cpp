@@ -149,7 +149,7 @@ int main(int argc, char** argv)
         double target;
     };
     for (const Method method :
-        { Method { "fingerprint", 3 }, Method { "ngram:2", 3 }, Method { "phonetic:english", 3 },
+        { Method { "fingerprint", 3 }, Method { "ngram:2", 0 }, Method { "phonetic:english", 0 },
             Method { "levenshtein:1", 20 }, Method { "levenshtein:2", 0 } }) {
         QString problem;
         const ClusterOptions options = *parseClusterMethod(QString::fromLatin1(method.text), &problem);

@@ -65,12 +65,26 @@ CharRole roleOf(char32_t c)
     return CharRole::Keep;
 }
 
-// The words of a value after the clean-up, each as code points, in their order.
-std::vector<std::u32string> cleanWords(const QString& value)
+// The words of a value after the clean-up, in their order: views into one buffer of code
+// points, so that a value costs a few allocations however many words it has.
+struct CleanWords
 {
-    std::vector<std::u32string> words;
-    std::u32string word;
+    std::u32string letters; // the words' characters, one after the other
+    std::vector<std::u32string_view> words;
+};
+
+CleanWords cleanWords(const QString& value)
+{
+    CleanWords clean;
+    std::vector<std::pair<std::size_t, std::size_t>> ranges; // start, end in letters
+    std::size_t wordStart = 0;
     const QString text = folded(value);
+    clean.letters.reserve(static_cast<std::size_t>(text.size()));
+    auto endWord = [&] {
+        if (clean.letters.size() > wordStart)
+            ranges.emplace_back(wordStart, clean.letters.size());
+        wordStart = clean.letters.size();
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t c = text[i].unicode();
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
@@ -79,20 +93,21 @@ std::vector<std::u32string> cleanWords(const QString& value)
         }
         switch (roleOf(c)) {
         case CharRole::Keep:
-            word.push_back(c);
+            clean.letters.push_back(c);
             break;
         case CharRole::Drop:
             break;
         case CharRole::Separate:
-            if (!word.empty())
-                words.push_back(std::move(word));
-            word.clear();
+            endWord();
             break;
         }
     }
-    if (!word.empty())
-        words.push_back(std::move(word));
-    return words;
+    endWord();
+    const std::u32string_view letters(clean.letters);
+    clean.words.reserve(ranges.size());
+    for (const auto& [from, to] : ranges)
+        clean.words.push_back(letters.substr(from, to - from));
+    return clean;
 }
 
 QString fromCodePoints(std::u32string_view text)
@@ -100,10 +115,10 @@ QString fromCodePoints(std::u32string_view text)
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString joined(const std::vector<std::u32string>& words)
+QString joined(const std::vector<std::u32string_view>& words)
 {
     std::u32string line;
-    for (const std::u32string& word : words) {
+    for (const std::u32string_view word : words) {
         if (!line.empty())
             line.push_back(U' ');
         line += word;
@@ -115,24 +130,23 @@ QString joined(const std::vector<std::u32string>& words)
 
 QString plainWords(const QString& value)
 {
-    return joined(cleanWords(value));
+    return joined(cleanWords(value).words);
 }
 
 QString fingerprintKey(const QString& value)
 {
-    std::vector<std::u32string> words = cleanWords(value);
-    std::sort(words.begin(), words.end());
-    words.erase(std::unique(words.begin(), words.end()), words.end());
-    return joined(words);
+    CleanWords clean = cleanWords(value);
+    std::sort(clean.words.begin(), clean.words.end());
+    clean.words.erase(std::unique(clean.words.begin(), clean.words.end()), clean.words.end());
+    return joined(clean.words);
 }
 
 QString ngramKey(const QString& value, int n)
 {
     if (n < 1)
         return {};
-    std::u32string text;
-    for (const std::u32string& word : cleanWords(value))
-        text += word;
+    // The words' characters, one after the other: white space removed.
+    const std::u32string text = cleanWords(value).letters;
     const auto size = static_cast<std::size_t>(n);
     if (text.size() < size)
         return {};
