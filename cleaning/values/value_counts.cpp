@@ -2,8 +2,8 @@
 
 #include "data/field_values.h"
 
-#include <QHashFunctions>
 #include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -12,6 +12,27 @@ namespace cleaning::values {
 namespace {
 
 constexpr std::size_t kBatch = 64;
+
+// A multiply-and-fold hash over the UTF-16 units, four at a time: Qt's string hash is
+// several times slower here, and no one outside chooses the texts to collide.
+std::size_t textHash(QStringView text)
+{
+    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ static_cast<std::uint64_t>(text.size());
+    const char16_t* units = text.utf16();
+    const auto size = static_cast<std::size_t>(text.size());
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, units + i, sizeof word);
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+        hash ^= hash >> 32;
+    }
+    for (; i < size; ++i)
+        hash = (hash ^ units[i]) * 0xC4CEB9FE1A85EC53ULL;
+    hash ^= hash >> 29;
+    hash *= 0xBF58476D1CE4E5B9ULL;
+    return static_cast<std::size_t>(hash ^ (hash >> 32));
+}
 
 std::uint32_t tagOf(std::size_t hash)
 {
@@ -26,7 +47,7 @@ void ValueCounter::add(const QString& text, bool isNull)
         ++m_nulls;
         return;
     }
-    m_pending.push_back({ qHash(text), m_pendingText.size(), text.size() });
+    m_pending.push_back({ textHash(text), m_pendingText.size(), text.size() });
     m_pendingText.append(text);
     if (m_pending.size() == kBatch)
         countPending();
@@ -47,7 +68,7 @@ void ValueCounter::countPending()
     for (const Pending& pending : m_pending)
         count(pending);
     m_pending.clear();
-    m_pendingText.clear();
+    m_pendingText.resize(0); // keeps its capacity for the next batch
 }
 
 void ValueCounter::count(const Pending& pending)
@@ -79,7 +100,7 @@ void ValueCounter::grow()
     for (const Slot& slot : m_slots) {
         if (slot.entry == 0)
             continue;
-        std::size_t at = qHash(m_texts[slot.entry - 1]) & mask;
+        std::size_t at = textHash(m_texts[slot.entry - 1]) & mask;
         while (grown[at].entry != 0)
             at = (at + 1) & mask;
         grown[at] = slot;

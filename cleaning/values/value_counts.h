@@ -24,6 +24,13 @@ struct ValueCount
 class ValueCounter
 {
 public:
+    // Slots point into the counter's own texts: a copy would point into the original's.
+    ValueCounter() = default;
+    ValueCounter(const ValueCounter&) = delete;
+    ValueCounter& operator=(const ValueCounter&) = delete;
+    ValueCounter(ValueCounter&&) = default;
+    ValueCounter& operator=(ValueCounter&&) = default;
+
     void add(const QString& text, bool isNull);
     // Distinct values in no particular order; the counter is empty afterwards.
     std::vector<ValueCount> take();
