@@ -30,12 +30,14 @@ const icu::Transliterator* foldingTransliterator()
     return transliterator.get();
 }
 
+bool isAscii(const QString& value)
+{
+    return std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// ASCII text needs no more than lower case, done as the characters are read.
 QString folded(const QString& value)
 {
-    const bool isAscii
-        = std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (isAscii)
-        return value.toLower();
     const icu::Transliterator* transliterator = foldingTransliterator();
     if (!transliterator)
         return value.toLower();
@@ -78,7 +80,8 @@ CleanWords cleanWords(const QString& value)
     CleanWords clean;
     std::vector<std::pair<std::size_t, std::size_t>> ranges; // start, end in letters
     std::size_t wordStart = 0;
-    const QString text = folded(value);
+    const bool isPlain = isAscii(value);
+    const QString text = isPlain ? value : folded(value);
     clean.letters.reserve(static_cast<std::size_t>(text.size()));
     auto endWord = [&] {
         if (clean.letters.size() > wordStart)
@@ -87,6 +90,8 @@ CleanWords cleanWords(const QString& value)
     };
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t c = text[i].unicode();
+        if (isPlain && c >= U'A' && c <= U'Z')
+            c += U'a' - U'A';
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(text[i], text[i + 1]);
             ++i;
@@ -115,15 +120,31 @@ QString fromCodePoints(std::u32string_view text)
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+void appendCodePoints(QString& line, std::u32string_view text)
+{
+    for (const char32_t c : text) {
+        if (QChar::requiresSurrogates(c)) {
+            line.append(QChar(QChar::highSurrogate(c)));
+            line.append(QChar(QChar::lowSurrogate(c)));
+        } else {
+            line.append(QChar(static_cast<char16_t>(c)));
+        }
+    }
+}
+
 QString joined(const std::vector<std::u32string_view>& words)
 {
-    std::u32string line;
+    std::size_t size = words.size();
+    for (const std::u32string_view word : words)
+        size += word.size();
+    QString line;
+    line.reserve(static_cast<qsizetype>(size));
     for (const std::u32string_view word : words) {
-        if (!line.empty())
-            line.push_back(U' ');
-        line += word;
+        if (!line.isEmpty())
+            line.append(u' ');
+        appendCodePoints(line, word);
     }
-    return fromCodePoints(line);
+    return line;
 }
 
 } // namespace
