@@ -23,7 +23,8 @@ constexpr Command kCommands[] = {
     { "backups", tools::runBackups, "backups FOLDER TABLE" },
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
     { "values", tools::runValues, "values FOLDER TABLE FIELD [--sort count|value] [--match REGEX]" },
-    { "clusters", tools::runClusters, "clusters FOLDER TABLE FIELD [--method fingerprint|ngram[:N]|phonetic|levenshtein[:R]]" },
+    { "clusters", tools::runClusters,
+        "clusters FOLDER TABLE FIELD [--method fingerprint|ngram[:N]|phonetic|levenshtein[:R]]" },
 };
 
 int usage()
