@@ -15,17 +15,18 @@ FieldValuesRead readFieldValues(const QString& folder, const QString& table, con
     if (recordCountKnown)
         recordCountKnown(read.recordCount);
     paradox::Row row;
-    // One text reused for every record: valueText of a text field shares the row's string.
+    // The reader decodes each text into the row's own string; handing that string on
+    // without a copy keeps it unshared, so the next record needs no new allocation.
     QString text;
     while (reader->readNext(row)) {
         ++read.recordsRead;
         const paradox::Value& value = row.at(index);
-        text.clear();
-        if (const auto* alpha = std::get_if<QString>(&value))
-            text = *alpha;
-        else
+        const auto* alpha = std::get_if<QString>(&value);
+        if (!alpha) {
+            text.clear();
             paradox::appendValueText(text, value);
-        if (!visit(text, paradox::isNull(value))) {
+        }
+        if (!visit(alpha ? *alpha : text, paradox::isNull(value))) {
             read.isStopped = true;
             return read;
         }

@@ -30,12 +30,14 @@ const icu::Transliterator* foldingTransliterator()
     return transliterator.get();
 }
 
+bool isAscii(const QString& value)
+{
+    return std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// ASCII text needs no more than lower case, done as the characters are read.
 QString folded(const QString& value)
 {
-    const bool isAscii
-        = std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x80; });
-    if (isAscii)
-        return value.toLower();
     const icu::Transliterator* transliterator = foldingTransliterator();
     if (!transliterator)
         return value.toLower();
@@ -65,34 +67,52 @@ CharRole roleOf(char32_t c)
     return CharRole::Keep;
 }
 
-// The words of a value after the clean-up, each as code points, in their order.
-std::vector<std::u32string> cleanWords(const QString& value)
+// The words of a value after the clean-up, in their order: views into one buffer of code
+// points, so that a value costs a few allocations however many words it has.
+struct CleanWords
 {
-    std::vector<std::u32string> words;
-    std::u32string word;
-    const QString text = folded(value);
+    std::u32string letters; // the words' characters, one after the other
+    std::vector<std::u32string_view> words;
+};
+
+CleanWords cleanWords(const QString& value)
+{
+    CleanWords clean;
+    std::vector<std::pair<std::size_t, std::size_t>> ranges; // start, end in letters
+    std::size_t wordStart = 0;
+    const bool isPlain = isAscii(value);
+    const QString text = isPlain ? value : folded(value);
+    clean.letters.reserve(static_cast<std::size_t>(text.size()));
+    auto endWord = [&] {
+        if (clean.letters.size() > wordStart)
+            ranges.emplace_back(wordStart, clean.letters.size());
+        wordStart = clean.letters.size();
+    };
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t c = text[i].unicode();
+        if (isPlain && c >= U'A' && c <= U'Z')
+            c += U'a' - U'A';
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(text[i], text[i + 1]);
             ++i;
         }
         switch (roleOf(c)) {
         case CharRole::Keep:
-            word.push_back(c);
+            clean.letters.push_back(c);
             break;
         case CharRole::Drop:
             break;
         case CharRole::Separate:
-            if (!word.empty())
-                words.push_back(std::move(word));
-            word.clear();
+            endWord();
             break;
         }
     }
-    if (!word.empty())
-        words.push_back(std::move(word));
-    return words;
+    endWord();
+    const std::u32string_view letters(clean.letters);
+    clean.words.reserve(ranges.size());
+    for (const auto& [from, to] : ranges)
+        clean.words.push_back(letters.substr(from, to - from));
+    return clean;
 }
 
 QString fromCodePoints(std::u32string_view text)
@@ -100,39 +120,54 @@ QString fromCodePoints(std::u32string_view text)
     return QString::fromUcs4(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString joined(const std::vector<std::u32string>& words)
+void appendCodePoints(QString& line, std::u32string_view text)
 {
-    std::u32string line;
-    for (const std::u32string& word : words) {
-        if (!line.empty())
-            line.push_back(U' ');
-        line += word;
+    for (const char32_t c : text) {
+        if (QChar::requiresSurrogates(c)) {
+            line.append(QChar(QChar::highSurrogate(c)));
+            line.append(QChar(QChar::lowSurrogate(c)));
+        } else {
+            line.append(QChar(static_cast<char16_t>(c)));
+        }
     }
-    return fromCodePoints(line);
+}
+
+QString joined(const std::vector<std::u32string_view>& words)
+{
+    std::size_t size = words.size();
+    for (const std::u32string_view word : words)
+        size += word.size();
+    QString line;
+    line.reserve(static_cast<qsizetype>(size));
+    for (const std::u32string_view word : words) {
+        if (!line.isEmpty())
+            line.append(u' ');
+        appendCodePoints(line, word);
+    }
+    return line;
 }
 
 } // namespace
 
 QString plainWords(const QString& value)
 {
-    return joined(cleanWords(value));
+    return joined(cleanWords(value).words);
 }
 
 QString fingerprintKey(const QString& value)
 {
-    std::vector<std::u32string> words = cleanWords(value);
-    std::sort(words.begin(), words.end());
-    words.erase(std::unique(words.begin(), words.end()), words.end());
-    return joined(words);
+    CleanWords clean = cleanWords(value);
+    std::sort(clean.words.begin(), clean.words.end());
+    clean.words.erase(std::unique(clean.words.begin(), clean.words.end()), clean.words.end());
+    return joined(clean.words);
 }
 
 QString ngramKey(const QString& value, int n)
 {
     if (n < 1)
         return {};
-    std::u32string text;
-    for (const std::u32string& word : cleanWords(value))
-        text += word;
+    // The words' characters, one after the other: white space removed.
+    const std::u32string text = cleanWords(value).letters;
     const auto size = static_cast<std::size_t>(n);
     if (text.size() < size)
         return {};

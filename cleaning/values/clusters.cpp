@@ -25,7 +25,11 @@ std::vector<ValueCount> candidates(std::span<const ValueCount> values)
         if (value.value && !value.value->isEmpty())
             eligible.push_back(value);
     }
-    sortValues(eligible, ValueOrder::ByCount);
+    // Values usually come counted, already in this order: checking costs far less than sorting.
+    const auto byCount
+        = [](const ValueCount& a, const ValueCount& b) { return isBefore(a, b, ValueOrder::ByCount); };
+    if (!std::is_sorted(eligible.begin(), eligible.end(), byCount))
+        sortValues(eligible, ValueOrder::ByCount);
     return eligible;
 }
 

@@ -3,7 +3,6 @@
 // Every distinct value of a field with its number of records, and the ways the values
 // view and the command line order and search them. Pure functions over values and counts.
 
-#include <QHash>
 #include <QRegularExpression>
 #include <QString>
 #include <cstdint>
@@ -25,12 +24,43 @@ struct ValueCount
 class ValueCounter
 {
 public:
+    // Slots point into the counter's own texts: a copy would point into the original's.
+    ValueCounter() = default;
+    ValueCounter(const ValueCounter&) = delete;
+    ValueCounter& operator=(const ValueCounter&) = delete;
+    ValueCounter(ValueCounter&&) = default;
+    ValueCounter& operator=(ValueCounter&&) = default;
+
     void add(const QString& text, bool isNull);
     // Distinct values in no particular order; the counter is empty afterwards.
     std::vector<ValueCount> take();
 
 private:
-    QHash<QString, std::int64_t> m_counts;
+    // Open addressing over the distinct texts. A lookup in a large field waits on memory
+    // twice (the slot, then the text it points to), so texts are taken in batches and
+    // both are fetched ahead for the whole batch before any is compared.
+    struct Slot
+    {
+        std::uint32_t hashTag = 0;
+        std::uint32_t entry = 0; // index + 1 into m_texts; 0: empty
+        const QChar* text = nullptr; // m_texts[entry - 1]'s characters, which never move
+        qsizetype length = 0;
+    };
+    struct Pending
+    {
+        std::size_t hash;
+        qsizetype start; // in m_pendingText
+        qsizetype length;
+    };
+    void countPending();
+    void count(const Pending& pending);
+    void grow();
+
+    std::vector<Slot> m_slots;
+    std::vector<QString> m_texts;
+    std::vector<std::int64_t> m_records;
+    std::vector<Pending> m_pending;
+    QString m_pendingText;
     std::int64_t m_nulls = 0;
 };
 

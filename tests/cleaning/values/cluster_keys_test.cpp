@@ -17,6 +17,11 @@ struct KeyCase
     QString key;
 };
 
+void PrintTo(const KeyCase& keyCase, std::ostream* os)
+{
+    *os << keyCase.name;
+}
+
 std::string caseName(const ::testing::TestParamInfo<KeyCase>& info)
 {
     return info.param.name;
