@@ -10,8 +10,9 @@ namespace {
 class ChangePreview : public RunPhases
 {
 public:
-    ChangePreview(ChangeRunView& view, const RunPlaces& places, const std::function<void(const ValueChange&)>& onValue,
-        const RecordLimit& limit, const QList<MergeRequest>& merges, const char16_t* context)
+    ChangePreview(ChangeRunView& view, const RunPlaces& places,
+        const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit,
+        const QList<MergeRequest>& merges, const char16_t* context)
         : RunPhases(view, places, context, limit, merges)
         , m_onValue(onValue)
     { }

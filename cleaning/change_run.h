@@ -54,6 +54,7 @@ inline constexpr char16_t kChangeRunContext[] = u"Tidewell2021/08/31.Form2.PushB
 
 // Runs the change on the table, field and operation that the view shows when it starts,
 // on the records the limit takes in.
-ChangeRunResult PushButton1_Click(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit = {});
+ChangeRunResult PushButton1_Click(
+    ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit = {});
 
 } // namespace cleaning

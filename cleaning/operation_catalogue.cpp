@@ -72,7 +72,8 @@ constexpr std::array<Operation, 27> kOperations { {
     { 27, u"Remove All Text Before x Position in Field", K::Count, kEnterNumber, 688, count<RemoveTextBeforePosition> },
 } };
 
-// Operations of our own: step numbers in blocks of the 27's sizes, from 800 on, past every step of the run.
+// Operations of our own: step numbers in blocks of the 27's sizes, from 800 on, past every
+// step of the run.
 constexpr std::array<Operation, 10> kMoreOperations { {
     { 28, u"Change Selected Field to UPPER CASE", K::None, nullptr, 800, none<ToUpperCase> },
     { 29, u"Change Selected Field to lower case", K::None, nullptr, 818, none<ToLowerCase> },

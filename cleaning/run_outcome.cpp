@@ -52,7 +52,8 @@ QString outcomeLine(const ChangeRunResult& result)
                     .arg(values(result.valuesRejected), whose);
     }
     if (result.recordsInLimit >= 0)
-        line += u" The limit took in %1 of the table's %2."_s.arg(result.recordsInLimit).arg(records(result.recordCount));
+        line += u" The limit took in %1 of the table's %2."_s.arg(result.recordsInLimit)
+                    .arg(records(result.recordCount));
     return line;
 }
 

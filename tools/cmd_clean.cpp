@@ -64,15 +64,19 @@ QString operationCaption(const QString& argument)
 // then the total. A value whose new text the field could not hold is said on standard error.
 int previewClean(CommandLineView& view, const cleaning::RunPlaces& places, const cleaning::RecordLimit& limit)
 {
-    const auto result = cleaning::previewChange(view, places, [&](const cleaning::ValueChange& change) {
-        if (change.rejected.isEmpty())
-            printOut(
-                u"%1,%2,%3"_s.arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
-                    .arg(change.records));
-        else
-            printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
-                csvField(change.oldText, change.isNull), QString::number(change.records), change.rejected));
-    }, limit);
+    const auto result = cleaning::previewChange(
+        view, places,
+        [&](const cleaning::ValueChange& change) {
+            if (change.rejected.isEmpty())
+                printOut(u"%1,%2,%3"_s
+                             .arg(csvField(change.oldText, change.isNull), csvField(change.newText, false))
+                             .arg(change.records));
+            else
+                printErr(u"fieldwright-cli: %1 would stay as it is (%2 records): %3"_s.arg(
+                    csvField(change.oldText, change.isNull), QString::number(change.records),
+                    change.rejected));
+        },
+        limit);
     if (result.outcome != cleaning::ChangeRunResult::Outcome::Previewed)
         return 1;
     printOut(cleaning::outcomeLine(result));
@@ -83,9 +87,8 @@ int previewClean(CommandLineView& view, const cleaning::RunPlaces& places, const
 
 int runClean(const QStringList& args)
 {
-    const QString usage
-        = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... "
-          "[--where-value TEXT]... [--where-match REGEX] [--dry-run]"_s;
+    const QString usage = u"usage: fieldwright-cli clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... "
+                          "[--where-value TEXT]... [--where-match REGEX] [--dry-run]"_s;
     if (args.size() < 4) {
         printErr(usage);
         return 2;

@@ -22,7 +22,7 @@ constexpr Command kCommands[] = {
     { "clean", tools::runClean, "clean FOLDER TABLE FIELD OPERATION [--answer TEXT]... [--dry-run]" },
     { "backups", tools::runBackups, "backups FOLDER TABLE" },
     { "restore", tools::runRestore, "restore FOLDER TABLE [ID]" },
-    { "merge", tools::runMerge, "merge FOLDER TABLE FIELD (--into TEXT --value TEXT... | --clusters FILE.csv) [--where-value TEXT]... [--where-match REGEX] [--dry-run]" },
+    { "merge", tools::runMerge, "merge FOLDER TABLE FIELD --into TEXT --value TEXT... | --clusters CSV" },
 };
 
 int usage()

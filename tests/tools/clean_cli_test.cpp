@@ -265,7 +265,7 @@ TEST_F(CleanCli, ATableIsNamedWithOrWithoutItsExtensionAndAnUnreadableOneFailsTh
 TEST_F(CleanCli, UsageErrorsExitWithTwo)
 {
     EXPECT_EQ(clean({}).exitCode, 2);
-    EXPECT_EQ(clean({ u"28"_s }).exitCode, 2);
+    EXPECT_EQ(clean({ u"38"_s }).exitCode, 2); // the first number past the last operation
     EXPECT_EQ(clean({ u"1"_s, u"--answer"_s }).exitCode, 2);
     EXPECT_EQ(clean({ u"remove all spaces in selected field"_s }).exitCode, 2);
 }
