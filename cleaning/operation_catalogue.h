@@ -56,7 +56,7 @@ struct Operation
 
 // The 27, exactly as they have always been.
 std::span<const Operation> operations();
-// Ours, numbered 28 onward, which the list shows after the 27.
+// The operations of our own, numbered 28 onward, which the list shows after the 27.
 std::span<const Operation> moreOperations();
 // The operation numbered position (1 onward); null when there is none.
 const Operation* operationAt(int position);
@@ -92,8 +92,8 @@ CharCount countFromAnswer(const QString& answer);
 // every call, so a count out of range fails for every value.
 QString applyOperation(const Operation& operation, const Parameters& parameters, const QString& value);
 
-// Ours ask their prompts before the copy, so that a mistyped pattern is said at once instead
-// of after the wait for the copy; the 27 ask after it.
+// Those after the 27 ask their prompts before the copy, so that a mistyped pattern is said at
+// once instead of after the wait for the copy; the 27 ask after it.
 bool asksBeforeCopy(const Operation& operation);
 
 } // namespace cleaning

@@ -95,7 +95,7 @@ protected:
     data::DataContext dataContext();
     // Each returns false when the run must go no further; the message has been shown.
     bool takeInputs();
-    // Ours ask before the copy; false when the operation was abandoned there.
+    // The operations after the 27 ask before the copy; false when one was abandoned there.
     bool askBeforeCopy();
     // mustBeWritable: a table that could not be written back is refused before the copy.
     bool claimWorkDatabase(bool mustBeWritable);

@@ -114,6 +114,8 @@ bool readClusters(const QString& path, QList<cleaning::MergeRequest>& merges, QS
         const QList<cleaning::FieldValue> fields = csvRecord(text, &at, &fault);
         if (!fault.isEmpty())
             break;
+        if (fields.size() == 1 && !fields[0])
+            continue; // a blank line, as spreadsheets leave at the end
         bool isNumber = false;
         const qint64 cluster = fields.size() == 4 && fields[0] ? fields[0]->toLongLong(&isNumber) : 0;
         if (!isNumber) {

@@ -233,10 +233,16 @@ TEST_F(MoreRuns, ALimitedRunChangesOnlyTheRecordsItTakesIn)
     EXPECT_EQ(result.recordsInLimit, 1);
     EXPECT_EQ(install.column(u"P"_s),
         (QStringList { u"ANN LEE"_s, u"BO EK"_s, u"ANN LEE"_s, u"<null>"_s, u"Ann Lee"_s }));
+    // A merge's text the field cannot hold leaves that value alone, as an operation's does.
+    result
+        = merge(u"P"_s, u"Name"_s, { { { u"BO EK"_s }, QString(41, u'x') }, { { std::nullopt }, u"-"_s } });
+    EXPECT_EQ(result.valuesRejected, 1);
+    EXPECT_EQ(install.column(u"P"_s),
+        (QStringList { u"ANN LEE"_s, u"BO EK"_s, u"ANN LEE"_s, u"-"_s, u"Ann Lee"_s }));
     const auto kept = data::listBackups(install.backupRoot(), install.paradoxFolder(), u"P"_s);
-    ASSERT_EQ(kept.size(), 2u);
-    EXPECT_TRUE(kept[0].note.answers.contains(u"Only the records of the values matching ^c"_s))
-        << kept[0].note.answers.join(u" | "_s).toStdString();
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_TRUE(kept[1].note.answers.contains(u"Only the records of the values matching ^c"_s))
+        << kept[1].note.answers.join(u" | "_s).toStdString();
 }
 
 } // namespace

@@ -87,7 +87,7 @@ TEST_F(MergeCli, MergesValuesAndEditedClusters)
     clusters.write(
         "cluster,value,records,proposed\n"
         "1,\"Acme Inc.\",1,\"Acme, Inc.\"\n1,\"ACME inc\",1,\"Acme, Inc.\"\n1,\"acme inc\",1,\"Acme, Inc.\"\n"
-        "2,\"Bolt, Ltd\",1,\n2,\"bolt ltd\",1,\n");
+        "2,\"Bolt, Ltd\",1,\n2,\"bolt ltd\",1,\r\n\r\n");
     clusters.close();
     run = cli(u"merge"_s, { u"--clusters"_s, clusters.fileName() });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
