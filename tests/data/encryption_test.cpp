@@ -13,6 +13,13 @@
 using namespace paradox;
 using namespace patchtest;
 
+// pxlib's own scrambling, exported by the library though no header declares it.
+extern "C" {
+void px_encrypt_db_block(
+    unsigned char* src, unsigned char* dst, long encryption, long size, long blockNumber);
+void px_encrypt_mb_block(unsigned char* src, unsigned char* dst, long encryption, long size);
+}
+
 namespace {
 
 constexpr std::uint32_t kKey = 0x6E25449A;
@@ -163,6 +170,41 @@ void expectSameValuesChangeNothing(const QString& dbPath, int field)
     ASSERT_TRUE(patch->write(&error)) << error.toStdString();
     EXPECT_EQ(fileBytes(patch->temporaryDbPath()), fileBytes(dbPath));
     EXPECT_TRUE(patch->temporaryMbPath().isEmpty());
+}
+
+// Every byte of every chunk, against pxlib's scrambling: keys that run through both key bytes,
+// block numbers past 255, every chunk of the largest block.
+TEST(Scrambling, EqualsPxlibsAndUndoesItself)
+{
+    QByteArray plain(32 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < plain.size(); ++i)
+        plain[i] = static_cast<char>((i * 7919) >> 3);
+    for (std::uint32_t key : { 0x00000001U, 0x0000FF00U, 0x6E25449AU, 0xFFFFFFFFU, 0x12345678U }) {
+        for (int block : { 1, 2, 255, 256, 4097, 65535 }) {
+            QByteArray ours = plain;
+            QByteArray theirs(plain.size(), '\0');
+            crypt::encryptBlock(key, block, bytesAt(ours, 0), static_cast<int>(ours.size()));
+            px_encrypt_db_block(
+                bytesAt(plain, 0), bytesAt(theirs, 0), static_cast<long>(key), plain.size(), block);
+            ASSERT_EQ(ours, theirs) << std::hex << key << " block " << std::dec << block;
+            crypt::decryptBlock(key, block, bytesAt(ours, 0), static_cast<int>(ours.size()));
+            ASSERT_EQ(ours, plain);
+        }
+        QByteArray ours = plain;
+        QByteArray theirs(plain.size(), '\0');
+        crypt::encryptMemo(key, bytesAt(ours, 0), static_cast<std::size_t>(ours.size()));
+        px_encrypt_mb_block(bytesAt(plain, 0), bytesAt(theirs, 0), static_cast<long>(key), plain.size());
+        ASSERT_EQ(ours, theirs) << std::hex << key;
+        crypt::decryptMemo(key, bytesAt(ours, 0), static_cast<std::size_t>(ours.size()));
+        ASSERT_EQ(ours, plain);
+        // One byte written alone lands where the whole chunk puts it.
+        const crypt::ChunkKey chunk = crypt::memoChunkKey(key);
+        for (int at : { 0, 3, 200, 255 }) {
+            const crypt::ScrambledByte one
+                = crypt::scrambleByte(chunk, at, static_cast<unsigned char>(plain[at]));
+            EXPECT_EQ(static_cast<unsigned char>(theirs[one.position]), one.value);
+        }
+    }
 }
 
 TEST(EngineProtectedTables, ReadAsPxlibReadsThemAndChangeOnlyTheirValues)
