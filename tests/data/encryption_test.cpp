@@ -323,4 +323,37 @@ TEST(ProtectedTables, EveryVersionReadsAndChangesAsPxlibReadsIt)
     }
 }
 
+// pxlib leaves the .MB of a table it protects in clear (the test writer scrambles it as the
+// engine does). Left so, it is read in clear, and new values go into it in clear.
+TEST(ProtectedTables, AMemoFileLeftInClearStaysInClear)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"T.db"_s);
+    QString error;
+    testsupport::PxlibTableOptions options;
+    options.password = "secret";
+    ASSERT_TRUE(testsupport::writeTableWithPxlib(path, kFields, sampleRows(), 1252, &error, options))
+        << error.toStdString();
+    const QString mbPath = memoFileOf(path);
+    QByteArray mb = fileBytes(mbPath);
+    crypt::decryptMemo(qFromLittleEndian<quint32>(fileBytes(path).constData() + 0x5C), bytesAt(mb, 0),
+        static_cast<std::size_t>(mb.size()));
+    ASSERT_TRUE(writeFile(mbPath, mb));
+    EXPECT_EQ(readAll(path).rows, sampleRows());
+
+    auto patch = openTablePatch(path, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    ASSERT_TRUE(patch->change(1, 2, QString(5000, u'q'), &error)) << error.toStdString();
+    ASSERT_TRUE(patch->change(7, 2, QString(300, u'y'), &error)) << error.toStdString();
+    ASSERT_TRUE(patch->write(&error)) << error.toStdString();
+    const QByteArray copy = fileBytes(patch->temporaryMbPath());
+    EXPECT_TRUE(copy.contains(QByteArray(5000, 'q')));
+    EXPECT_TRUE(copy.contains(QByteArray(300, 'y')));
+    placeCopy(*patch, mbPath, dir.path(), u"NEW"_s);
+    std::vector<Row> expected = sampleRows();
+    expected[1][2] = QString(5000, u'q');
+    expected[7][2] = QString(300, u'y');
+    EXPECT_EQ(readAll(dir.filePath(u"NEW.DB"_s)).rows, expected);
+}
+
 } // namespace
