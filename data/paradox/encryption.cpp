@@ -158,6 +158,17 @@ void decryptBlock(std::uint32_t key, int blockNumber, unsigned char* block, int 
         decryptChunk(dataChunkKey(key, blockNumber, chunk), block + chunk * kChunkSize);
 }
 
+bool isMemoFileInClear(std::uint32_t key, const unsigned char* firstChunk)
+{
+    // A header block: type 0, one 4 KB unit.
+    const auto isHeader
+        = [](const unsigned char* bytes) { return bytes[0] == 0 && bytes[1] == 1 && bytes[2] == 0; };
+    std::array<unsigned char, kChunkSize> clear;
+    std::copy(firstChunk, firstChunk + kChunkSize, clear.begin());
+    decryptChunk(memoChunkKey(key), clear.data());
+    return isHeader(firstChunk) && !isHeader(clear.data());
+}
+
 void encryptMemo(std::uint32_t key, unsigned char* bytes, std::size_t size)
 {
     const ChunkKey chunkKey = memoChunkKey(key);

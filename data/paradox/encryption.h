@@ -43,6 +43,11 @@ void decryptBlock(std::uint32_t key, int blockNumber, unsigned char* block, int 
 void encryptMemo(std::uint32_t key, unsigned char* bytes, std::size_t size);
 void decryptMemo(std::uint32_t key, unsigned char* bytes, std::size_t size);
 
+// pxlib scrambles the .DB of a table it protects but leaves the .MB in clear. Such a file's
+// first chunk (kChunkSize bytes) is a memo file header as it stands and not once
+// unscrambled; it is then read, and written, in clear.
+bool isMemoFileInClear(std::uint32_t key, const unsigned char* firstChunk);
+
 // Plain byte `position` of a chunk, scrambled: where it goes in the chunk and what it becomes.
 // Lets a writer change a few bytes without reading the chunk around them.
 struct ScrambledByte

@@ -157,6 +157,14 @@ int fixedWidth(FieldType type)
     return rule ? rule->width : 0;
 }
 
+QString withProtectionNote(const QString& message, std::uint32_t encryptionKey)
+{
+    if (encryptionKey == 0)
+        return message;
+    return message
+        + u" (the table is password-protected: a damaged block, or a wrong key in its header, reads so)"_s;
+}
+
 void openForReading(QFile& file, const QString& path, const QString& name)
 {
     QString problem;

@@ -102,6 +102,10 @@ inline int fieldWidth(const Field& field)
     return fixed != 0 ? fixed : field.size;
 }
 
+// A failure met in the blocks of a password-protected table (encryptionKey not 0), with what
+// may cause it: blocks that do not unscramble with the key read as damage.
+QString withProtectionNote(const QString& message, std::uint32_t encryptionKey);
+
 // Opens a file of the format for reading; throws FormatError (naming `name`) when it cannot.
 void openForReading(QFile& file, const QString& path, const QString& name);
 

@@ -20,6 +20,13 @@ MemoFile::MemoFile(std::unique_ptr<QIODevice> device, const QString& fileName, s
 {
     if (m_size == 0)
         return;
+    if (m_encryptionKey != 0 && m_size >= crypt::kChunkSize) {
+        QByteArray chunk(crypt::kChunkSize, Qt::Uninitialized);
+        if (m_device->seek(0) && m_device->read(chunk.data(), chunk.size()) == chunk.size()
+            && crypt::isMemoFileInClear(
+                m_encryptionKey, reinterpret_cast<const unsigned char*>(chunk.constData())))
+            m_encryptionKey = 0;
+    }
     QByteArray first;
     readAt(0, 1, first);
     if (static_cast<unsigned char>(first[0]) != kHeaderBlock)

@@ -91,6 +91,12 @@ bool MemoPatch::open(QString* error)
         return true;
     if (m_path.isEmpty() || !m_source.open(m_path, error))
         return false;
+    if (m_encryptionKey != 0 && m_source.size() >= crypt::kChunkSize) {
+        unsigned char chunk[crypt::kChunkSize];
+        m_source.readAt(0, reinterpret_cast<char*>(chunk), crypt::kChunkSize, m_fileName);
+        if (crypt::isMemoFileInClear(m_encryptionKey, chunk))
+            m_encryptionKey = 0; // it stays as it was
+    }
     unsigned char header[kHeaderBytes];
     if (!readClear(0, reinterpret_cast<char*>(header), kHeaderBytes))
         throw FormatError { m_fileName, 0, u"the file is too short to be a memo file"_s };

@@ -122,7 +122,7 @@ public:
                 return true;
             }
         } catch (const FormatError& format) {
-            failure = format.message();
+            failure = withProtectionNote(format.message(), m_header.encryptionKey);
         } catch (const std::bad_alloc&) {
             failure = u"%1: not enough memory to write the changes"_s.arg(m_dbName);
         }

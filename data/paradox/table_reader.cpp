@@ -61,7 +61,7 @@ public:
             decodeRecord(row);
             return true;
         } catch (const FormatError& error) {
-            m_error = error.message();
+            m_error = withProtectionNote(error.message(), m_header.encryptionKey);
         } catch (const std::bad_alloc&) {
             m_error = u"%1: not enough memory to read record %2"_s.arg(m_fileName).arg(m_recordsRead);
         }
@@ -175,9 +175,11 @@ private:
 std::unique_ptr<TableReader> openTableFromDevices(std::unique_ptr<QIODevice> db, const QString& dbPath,
     const QString& dbName, std::unique_ptr<QIODevice> mb, const QString& mbName, QString* error)
 {
+    std::uint32_t encryptionKey = 0;
     try {
         TableHeader header = readHeader(*db, dbName);
         header.info.path = dbPath;
+        encryptionKey = header.encryptionKey;
         std::optional<MemoFile> memo;
         if (header.hasBlobFields) {
             if (!mb)
@@ -188,7 +190,7 @@ std::unique_ptr<TableReader> openTableFromDevices(std::unique_ptr<QIODevice> db,
         return std::make_unique<BlockTableReader>(std::move(header), std::move(db), dbName, std::move(memo));
     } catch (const FormatError& failure) {
         if (error)
-            *error = failure.message();
+            *error = withProtectionNote(failure.message(), encryptionKey);
     } catch (const std::bad_alloc&) {
         if (error)
             *error = u"%1: not enough memory to open the table"_s.arg(dbName);

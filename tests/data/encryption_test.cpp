@@ -13,6 +13,13 @@
 using namespace paradox;
 using namespace patchtest;
 
+// pxlib's own scrambling, exported by the library though no header declares it.
+extern "C" {
+void px_encrypt_db_block(
+    unsigned char* src, unsigned char* dst, long encryption, long size, long blockNumber);
+void px_encrypt_mb_block(unsigned char* src, unsigned char* dst, long encryption, long size);
+}
+
 namespace {
 
 constexpr std::uint32_t kKey = 0x6E25449A;
@@ -165,6 +172,41 @@ void expectSameValuesChangeNothing(const QString& dbPath, int field)
     EXPECT_TRUE(patch->temporaryMbPath().isEmpty());
 }
 
+// Every byte of every chunk, against pxlib's scrambling: keys that run through both key bytes,
+// block numbers past 255, every chunk of the largest block.
+TEST(Scrambling, EqualsPxlibsAndUndoesItself)
+{
+    QByteArray plain(32 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < plain.size(); ++i)
+        plain[i] = static_cast<char>((i * 7919) >> 3);
+    for (std::uint32_t key : { 0x00000001U, 0x0000FF00U, 0x6E25449AU, 0xFFFFFFFFU, 0x12345678U }) {
+        for (int block : { 1, 2, 255, 256, 4097, 65535 }) {
+            QByteArray ours = plain;
+            QByteArray theirs(plain.size(), '\0');
+            crypt::encryptBlock(key, block, bytesAt(ours, 0), static_cast<int>(ours.size()));
+            px_encrypt_db_block(
+                bytesAt(plain, 0), bytesAt(theirs, 0), static_cast<long>(key), plain.size(), block);
+            ASSERT_EQ(ours, theirs) << std::hex << key << " block " << std::dec << block;
+            crypt::decryptBlock(key, block, bytesAt(ours, 0), static_cast<int>(ours.size()));
+            ASSERT_EQ(ours, plain);
+        }
+        QByteArray ours = plain;
+        QByteArray theirs(plain.size(), '\0');
+        crypt::encryptMemo(key, bytesAt(ours, 0), static_cast<std::size_t>(ours.size()));
+        px_encrypt_mb_block(bytesAt(plain, 0), bytesAt(theirs, 0), static_cast<long>(key), plain.size());
+        ASSERT_EQ(ours, theirs) << std::hex << key;
+        crypt::decryptMemo(key, bytesAt(ours, 0), static_cast<std::size_t>(ours.size()));
+        ASSERT_EQ(ours, plain);
+        // One byte written alone lands where the whole chunk puts it.
+        const crypt::ChunkKey chunk = crypt::memoChunkKey(key);
+        for (int at : { 0, 3, 200, 255 }) {
+            const crypt::ScrambledByte one
+                = crypt::scrambleByte(chunk, at, static_cast<unsigned char>(plain[at]));
+            EXPECT_EQ(static_cast<unsigned char>(theirs[one.position]), one.value);
+        }
+    }
+}
+
 TEST(EngineProtectedTables, ReadAsPxlibReadsThemAndChangeOnlyTheirValues)
 {
     SKIP_WITHOUT_REAL_WORLD_TABLES();
@@ -279,6 +321,39 @@ TEST(ProtectedTables, EveryVersionReadsAndChangesAsPxlibReadsIt)
             { { 4, 1, u"Zoë"_s }, { 100, 1, u"name 100, changed"_s }, { 1, 2, QString(5000, u'x') },
                 { 2, 2, u"now short"_s }, { 7, 2, QString(300, u'y') }, { 9, 2, Null {} } });
     }
+}
+
+// pxlib leaves the .MB of a table it protects in clear (the test writer scrambles it as the
+// engine does). Left so, it is read in clear, and new values go into it in clear.
+TEST(ProtectedTables, AMemoFileLeftInClearStaysInClear)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"T.db"_s);
+    QString error;
+    testsupport::PxlibTableOptions options;
+    options.password = "secret";
+    ASSERT_TRUE(testsupport::writeTableWithPxlib(path, kFields, sampleRows(), 1252, &error, options))
+        << error.toStdString();
+    const QString mbPath = memoFileOf(path);
+    QByteArray mb = fileBytes(mbPath);
+    crypt::decryptMemo(qFromLittleEndian<quint32>(fileBytes(path).constData() + 0x5C), bytesAt(mb, 0),
+        static_cast<std::size_t>(mb.size()));
+    ASSERT_TRUE(writeFile(mbPath, mb));
+    EXPECT_EQ(readAll(path).rows, sampleRows());
+
+    auto patch = openTablePatch(path, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    ASSERT_TRUE(patch->change(1, 2, QString(5000, u'q'), &error)) << error.toStdString();
+    ASSERT_TRUE(patch->change(7, 2, QString(300, u'y'), &error)) << error.toStdString();
+    ASSERT_TRUE(patch->write(&error)) << error.toStdString();
+    const QByteArray copy = fileBytes(patch->temporaryMbPath());
+    EXPECT_TRUE(copy.contains(QByteArray(5000, 'q')));
+    EXPECT_TRUE(copy.contains(QByteArray(300, 'y')));
+    placeCopy(*patch, mbPath, dir.path(), u"NEW"_s);
+    std::vector<Row> expected = sampleRows();
+    expected[1][2] = QString(5000, u'q');
+    expected[7][2] = QString(300, u'y');
+    EXPECT_EQ(readAll(dir.filePath(u"NEW.DB"_s)).rows, expected);
 }
 
 } // namespace

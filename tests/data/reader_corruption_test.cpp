@@ -1,6 +1,7 @@
 // Damaged files end in a clear error naming the file, never in a crash, a hang, a huge
 // allocation or wrong data.
 
+#include "data/paradox/encryption.h"
 #include "tests/data/reader_builder.h"
 
 #include <functional>
@@ -206,7 +207,9 @@ TEST(ReaderCorruption, SingleCorruptionsGiveClearErrors)
     }
 }
 
-TEST(ReaderCorruption, RefusesEncrypted3xTables)
+// Before 4.0 the key sits at 0x25. Blocks in clear under a key read as damage, and the error
+// says that the table is password-protected.
+TEST(ReaderCorruption, Protected3xTablesUnscrambleWithTheKeyAt25)
 {
     TestTable table;
     table.version = 3;
@@ -214,9 +217,17 @@ TEST(ReaderCorruption, RefusesEncrypted3xTables)
     table.records = { QByteArray("abcd") };
     QByteArray db = table.build();
     putU32(db, 0x25, 0x0BADF00D);
-    const auto result = readBytes(db);
-    EXPECT_FALSE(result.isOpen);
-    EXPECT_TRUE(result.error.contains(u"password-protected"_s)) << result.error.toStdString();
+    const auto clear = readBytes(db);
+    EXPECT_FALSE(isComplete(clear, 1));
+    EXPECT_TRUE(clear.error.contains(u"password-protected"_s)) << clear.error.toStdString();
+
+    const int headerSize = static_cast<unsigned char>(db[2]) | (static_cast<unsigned char>(db[3]) << 8);
+    paradox::crypt::encryptBlock(
+        0x0BADF00D, 1, reinterpret_cast<unsigned char*>(db.data() + headerSize), db[5] * 1024);
+    const auto scrambled = readBytes(db);
+    ASSERT_TRUE(isComplete(scrambled, 1)) << scrambled.error.toStdString();
+    EXPECT_EQ(scrambled.rows[0][0], u"abcd"_s);
+    EXPECT_TRUE(scrambled.info.isPasswordProtected);
 }
 
 } // namespace
