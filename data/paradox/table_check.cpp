@@ -52,6 +52,7 @@ public:
             }
             m_header = decodeHeaderOfDamagedFile(reader, fileSize);
             m_lastBlock = reader.u16(dbHeader::kLastBlock, "last block");
+            m_firstFreeBlock = reader.u16(dbHeader::kFirstFreeBlock, "first free block");
         } catch (const FormatError& error) {
             m_problems.add(m_dbName, u"header"_s, error.what);
             return false;
@@ -111,6 +112,7 @@ public:
             blockStart = chain.recordsClaimed();
         }
         chain.finish(m_lastBlock);
+        checkFreeBlocks(chain.blocks());
     }
 
     const QString& notChecked() const { return m_notChecked; }
@@ -131,6 +133,37 @@ private:
         const ByteReader reader(
             reinterpret_cast<const unsigned char*>(m_rawHeader.constData()), m_rawHeader.size(), m_dbName);
         return reader.i16(dbHeader::kPrimaryKeyFields, "number of key fields");
+    }
+
+    // The list of free blocks, linked through their first two bytes: within the file, no loop,
+    // no block that also holds records.
+    void checkFreeBlocks(const std::vector<int>& chainBlocks)
+    {
+        std::vector<bool> isUsed(static_cast<std::size_t>(m_header.fileBlocks) + 1, false);
+        for (int block : chainBlocks)
+            isUsed[static_cast<std::size_t>(block)] = true;
+        int from = 0;
+        for (int number = m_firstFreeBlock; number != 0;) {
+            const QString where = from == 0 ? u"header"_s : u"free block %1"_s.arg(from);
+            if (number > m_header.fileBlocks) {
+                m_problems.add(m_dbName, where,
+                    u"names block %1 as free, but the header gives %2 blocks"_s.arg(number).arg(
+                        m_header.fileBlocks));
+                return;
+            }
+            if (isUsed[static_cast<std::size_t>(number)]) {
+                m_problems.add(m_dbName, where,
+                    u"names block %1 as free, but it is in use (or free twice)"_s.arg(number));
+                return;
+            }
+            isUsed[static_cast<std::size_t>(number)] = true;
+            unsigned char link[2];
+            if (!m_db.seek(m_header.layout().blockOffset(number))
+                || m_db.read(reinterpret_cast<char*>(link), 2) != 2)
+                return; // a block past the end: the truncation is reported already
+            from = number;
+            number = link[0] | (link[1] << 8);
+        }
     }
 
     void checkRecord(const unsigned char* bytes, std::int64_t position, int block)
@@ -192,6 +225,7 @@ private:
     QString m_notChecked;
     TableHeader m_header;
     int m_lastBlock = 0;
+    int m_firstFreeBlock = 0;
     int m_keyFields = 0;
     const TextCodec* m_text = nullptr;
     std::optional<MemoFile> m_memo;

@@ -76,8 +76,8 @@ TEST(TableCheck, EndsOnEveryFuzzRegression)
     QDirIterator files(QString::fromUtf8(FW_FUZZ_REGRESSIONS), QDir::Files);
     while (files.hasNext()) {
         const QByteArray input = readFile(files.next());
-        (void)fuzzing::checkFuzzInput(reinterpret_cast<const std::uint8_t*>(input.constData()),
-            static_cast<std::size_t>(input.size()));
+        (void)fuzzing::checkFuzzInput(
+            reinterpret_cast<const std::uint8_t*>(input.constData()), static_cast<std::size_t>(input.size()));
     }
 }
 
@@ -157,6 +157,8 @@ TEST_F(DamagedTable, PlantedFaultsAreFoundWhereTheyAre)
         { "chainLoop", "DB",
             [](QByteArray& db) { put16(db, u16(db, 0x02) + 2 * 1024, 2); }, // block 3 links back to 2
             u"CUSTOMER.DB"_s, u"block 3"_s, u"loops"_s },
+        { "freeListThroughAChainBlock", "DB", [](QByteArray& db) { put16(db, 0x4D, 2); }, u"CUSTOMER.DB"_s,
+            u"header"_s, u"names block 2 as free"_s },
         { "memoPointerOutOfRange", "DB",
             [](QByteArray& db) {
                 // Record 5's memo: the pointer after the 1-byte leader, at offset 4 + 10 + 1.
