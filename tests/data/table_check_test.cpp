@@ -172,8 +172,11 @@ TEST_F(DamagedTable, PlantedFaultsAreFoundWhereTheyAre)
                 px[child + 1] = static_cast<char>(px[child + 1] + 1);
             },
             u"CUSTOMER.PX"_s, u"entry 2 (block 1)"_s, u"points at block 3"_s },
-        { "secondaryEntryChanged", "X02", [](QByteArray& x) { x[u16(x, 0x02) + 6] = 'Z'; }, u"CUSTOMER.X02"_s,
-            u"entry 1"_s, u"differs"_s },
+        { "secondaryEntryOutOfOrder", "X02", [](QByteArray& x) { x[u16(x, 0x02) + 6] = 'Z'; },
+            u"CUSTOMER.X02"_s, u"entry 2 (block 1)"_s, u"is not above"_s },
+        { "secondaryEntryAtAnotherBlock", "X02",
+            [](QByteArray& x) { x[u16(x, 0x02) + 6 + 15] = static_cast<char>(x[u16(x, 0x02) + 6 + 15] + 1); },
+            u"CUSTOMER.X02"_s, QString(), u"entries differ"_s },
         { "recordOutOfKeyOrder", "DB", [](QByteArray& db) { db[u16(db, 0x02) + 6 + 25 * 2 + 3] = 0x7f; },
             u"CUSTOMER.DB"_s, u"record 4 (block 1)"_s, u"key"_s },
     };
