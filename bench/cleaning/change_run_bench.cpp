@@ -267,6 +267,9 @@ long runMemoryKb(int rows, int distinct)
     int status = 0;
     rusage usage {};
     ::wait4(child, &status, 0, &usage);
+    // A run that stopped early would measure too little.
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::printf("the run did not end as Done. (status %d)\n", status);
     return usage.ru_maxrss;
 }
 
