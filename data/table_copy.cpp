@@ -186,8 +186,7 @@ CopyResult Copy::run()
         m_records.reset();
         // Another program writing to the table while it was read would leave a copy of
         // neither its old nor its new content.
-        if (const QString changed
-            = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
+        if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
             !m_snapshot.isEmpty() && !changed.isEmpty())
             throw core::Error(changed);
     });
@@ -206,8 +205,7 @@ CopyResult Copy::run()
             ? u"Only %1 of the %2 records of %3 were copied."_s.arg(m_result.recordsCopied)
                   .arg(m_result.recordsExpected)
                   .arg(m_table)
-            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s
-                  .arg(m_table)
+            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s.arg(m_table)
                   .arg(m_proc.reportCount());
     return m_result;
 }

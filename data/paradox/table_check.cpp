@@ -52,6 +52,7 @@ public:
             }
             m_header = decodeHeaderOfDamagedFile(reader, fileSize);
             m_lastBlock = reader.u16(dbHeader::kLastBlock, "last block");
+            m_firstFreeBlock = reader.u16(dbHeader::kFirstFreeBlock, "first free block");
         } catch (const FormatError& error) {
             m_problems.add(m_dbName, u"header"_s, error.what);
             return false;
@@ -60,9 +61,8 @@ public:
             = m_header.headerSize + std::int64_t { m_header.fileBlocks } * m_header.blockSize;
         if (fileSize < needed)
             m_problems.add(m_dbName, QString(),
-                u"the file is truncated: the header gives %1 blocks of %2 bytes (%3 bytes in all), but the "
-                u"file "
-                "has %4, so it ends inside block %5"_s.arg(m_header.fileBlocks)
+                u"the file is truncated: the header gives %1 blocks of %2 bytes (%3 bytes in all), "
+                "but the file has %4, so it ends inside block %5"_s.arg(m_header.fileBlocks)
                     .arg(m_header.blockSize)
                     .arg(needed)
                     .arg(fileSize)
@@ -111,6 +111,7 @@ public:
             blockStart = chain.recordsClaimed();
         }
         chain.finish(m_lastBlock);
+        checkFreeBlocks(chain.blocks());
     }
 
     const QString& notChecked() const { return m_notChecked; }
@@ -133,9 +134,41 @@ private:
         return reader.i16(dbHeader::kPrimaryKeyFields, "number of key fields");
     }
 
+    // The list of free blocks, linked through their first two bytes: within the file, no loop,
+    // no block that also holds records.
+    void checkFreeBlocks(const std::vector<int>& chainBlocks)
+    {
+        std::vector<bool> isUsed(static_cast<std::size_t>(m_header.fileBlocks) + 1, false);
+        for (int block : chainBlocks)
+            isUsed[static_cast<std::size_t>(block)] = true;
+        int from = 0;
+        for (int number = m_firstFreeBlock; number != 0;) {
+            const QString where = from == 0 ? u"header"_s : u"free block %1"_s.arg(from);
+            if (number > m_header.fileBlocks) {
+                m_problems.add(m_dbName, where,
+                    u"names block %1 as free, but the header gives %2 blocks"_s.arg(number).arg(
+                        m_header.fileBlocks));
+                return;
+            }
+            if (isUsed[static_cast<std::size_t>(number)]) {
+                m_problems.add(m_dbName, where,
+                    u"names block %1 as free, but it is in use (or free twice)"_s.arg(number));
+                return;
+            }
+            isUsed[static_cast<std::size_t>(number)] = true;
+            unsigned char link[2];
+            if (!m_db.seek(m_header.layout().blockOffset(number))
+                || m_db.read(reinterpret_cast<char*>(link), 2) != 2)
+                return; // a block past the end: the truncation is reported already
+            from = number;
+            number = link[0] | (link[1] << 8);
+        }
+    }
+
     void checkRecord(const unsigned char* bytes, std::int64_t position, int block)
     {
-        const QString where = u"record %1 (block %2)"_s.arg(position + 1).arg(block);
+        // Made only for a problem: the check reads every record before a run.
+        const auto where = [&] { return u"record %1 (block %2)"_s.arg(position + 1).arg(block); };
         const ByteReader record(bytes, m_header.recordSize, m_dbName);
         const std::vector<Field>& fields = m_header.info.fields;
         for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -146,13 +179,13 @@ private:
                     checkBlob(field, bytes + offset, where);
                 else if (field.type == FieldType::Logical && bytes[offset] != 0
                     && bytes[offset] != kLogicalFalse && bytes[offset] != kLogicalTrue)
-                    m_problems.add(m_dbName, where,
+                    m_problems.add(m_dbName, where(),
                         u"field \"%1\" holds 0x%2, which is no logical value"_s.arg(field.name)
                             .arg(int { bytes[offset] }, 2, 16, QChar(u'0')));
                 else
                     decodePlainField(field, record, offset, *m_text, m_value);
             } catch (const FormatError& error) {
-                m_problems.add(error.file == m_mbName ? m_mbName : m_dbName, where,
+                m_problems.add(error.file == m_mbName ? m_mbName : m_dbName, where(),
                     u"field \"%1\": %2"_s.arg(field.name, error.what));
             }
         }
@@ -161,11 +194,12 @@ private:
         const int size = keySize();
         if (!m_previousKey.empty() && compareKeys(m_previousKey.data(), bytes, size) >= 0)
             m_problems.add(
-                m_dbName, where, u"the record's key is not above the key of the record before it"_s);
+                m_dbName, where(), u"the record's key is not above the key of the record before it"_s);
         m_previousKey.assign(bytes, bytes + size);
     }
 
-    void checkBlob(const Field& field, const unsigned char* bytes, const QString& where)
+    template <typename Place>
+    void checkBlob(const Field& field, const unsigned char* bytes, const Place& where)
     {
         const int leader = field.size - kBlobPointerSize;
         const BlobPointer pointer = decodeBlobPointer(bytes + leader);
@@ -173,7 +207,7 @@ private:
             return;
         if (pointer.offset == 0) {
             if (pointer.length > static_cast<std::uint32_t>(leader))
-                m_problems.add(m_dbName, where,
+                m_problems.add(m_dbName, where(),
                     u"field \"%1\" gives a value of %2 bytes, but neither its %3 bytes nor the memo file hold it"_s
                         .arg(field.name)
                         .arg(pointer.length)
@@ -192,6 +226,7 @@ private:
     QString m_notChecked;
     TableHeader m_header;
     int m_lastBlock = 0;
+    int m_firstFreeBlock = 0;
     int m_keyFields = 0;
     const TextCodec* m_text = nullptr;
     std::optional<MemoFile> m_memo;

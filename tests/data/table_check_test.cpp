@@ -76,8 +76,8 @@ TEST(TableCheck, EndsOnEveryFuzzRegression)
     QDirIterator files(QString::fromUtf8(FW_FUZZ_REGRESSIONS), QDir::Files);
     while (files.hasNext()) {
         const QByteArray input = readFile(files.next());
-        (void)fuzzing::checkFuzzInput(reinterpret_cast<const std::uint8_t*>(input.constData()),
-            static_cast<std::size_t>(input.size()));
+        (void)fuzzing::checkFuzzInput(
+            reinterpret_cast<const std::uint8_t*>(input.constData()), static_cast<std::size_t>(input.size()));
     }
 }
 
@@ -157,6 +157,8 @@ TEST_F(DamagedTable, PlantedFaultsAreFoundWhereTheyAre)
         { "chainLoop", "DB",
             [](QByteArray& db) { put16(db, u16(db, 0x02) + 2 * 1024, 2); }, // block 3 links back to 2
             u"CUSTOMER.DB"_s, u"block 3"_s, u"loops"_s },
+        { "freeListThroughAChainBlock", "DB", [](QByteArray& db) { put16(db, 0x4D, 2); }, u"CUSTOMER.DB"_s,
+            u"header"_s, u"names block 2 as free"_s },
         { "memoPointerOutOfRange", "DB",
             [](QByteArray& db) {
                 // Record 5's memo: the pointer after the 1-byte leader, at offset 4 + 10 + 1.
@@ -170,8 +172,11 @@ TEST_F(DamagedTable, PlantedFaultsAreFoundWhereTheyAre)
                 px[child + 1] = static_cast<char>(px[child + 1] + 1);
             },
             u"CUSTOMER.PX"_s, u"entry 2 (block 1)"_s, u"points at block 3"_s },
-        { "secondaryEntryChanged", "X02", [](QByteArray& x) { x[u16(x, 0x02) + 6] = 'Z'; }, u"CUSTOMER.X02"_s,
-            u"entry 1"_s, u"differs"_s },
+        { "secondaryEntryOutOfOrder", "X02", [](QByteArray& x) { x[u16(x, 0x02) + 6] = 'Z'; },
+            u"CUSTOMER.X02"_s, u"entry 2 (block 1)"_s, u"is not above"_s },
+        { "secondaryEntryAtAnotherBlock", "X02",
+            [](QByteArray& x) { x[u16(x, 0x02) + 6 + 15] = static_cast<char>(x[u16(x, 0x02) + 6 + 15] + 1); },
+            u"CUSTOMER.X02"_s, QString(), u"entries differ"_s },
         { "recordOutOfKeyOrder", "DB", [](QByteArray& db) { db[u16(db, 0x02) + 6 + 25 * 2 + 3] = 0x7f; },
             u"CUSTOMER.DB"_s, u"record 4 (block 1)"_s, u"key"_s },
     };
