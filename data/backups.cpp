@@ -204,9 +204,10 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
     try {
         files::makeFolder(partial);
         const QDir table(tableFolder);
-        QMap<QString, QString> replacementOf; // by file name
+        // By file name in lower case: the family may spell a target otherwise.
+        QMap<QString, Replacement> replacementOf;
         for (const Replacement& replacement : replacements)
-            replacementOf.insert(QFileInfo(replacement.target).fileName(), replacement.replacement);
+            replacementOf.insert(QFileInfo(replacement.target).fileName().toLower(), replacement);
         note.files.clear();
         for (const QString& name : dataFiles(tableFolder, note.table)) {
             BackedUpFile file { name, true, {}, {} };
@@ -214,7 +215,8 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
             const bool isRemoved = note.removes.contains(name);
             // The .DB and .MB always: a restore puts back both, or it could pair a .DB with a
             // memo file of another version.
-            file.isHeld = replacementOf.contains(name) || isRemoved || key == u"db"_s || key == u"mb"_s;
+            file.isHeld
+                = replacementOf.contains(name.toLower()) || isRemoved || key == u"db"_s || key == u"mb"_s;
             if (file.isHeld) {
                 const QString copy = QDir(partial).filePath(name);
                 files::copySynced(table.filePath(name), copy);
@@ -222,14 +224,15 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
             } else {
                 file.before = requiredDigest(table.filePath(name));
             }
-            if (replacementOf.contains(name))
-                file.after = requiredDigest(replacementOf.take(name));
+            if (replacementOf.contains(name.toLower()))
+                file.after = requiredDigest(replacementOf.take(name.toLower()).replacement);
             else if (!isRemoved)
                 file.after = file.before;
             note.files.push_back(file);
         }
         for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
-            note.files.push_back({ added.key(), false, {}, requiredDigest(added.value()) });
+            note.files.push_back(
+                { QFileInfo(added->target).fileName(), false, {}, requiredDigest(added->replacement) });
         note.folder = canonicalFolder(note.folder);
         writeBackupNote(partial, note);
         files::syncFolder(partial);
