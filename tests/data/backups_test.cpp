@@ -241,6 +241,35 @@ TEST_F(Restore, FindsTheVersionsOfATableWhateverItsFolderIsCalledAndWhereverItMo
     const data::RestoreResult result = restore(id, moved);
     ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
     EXPECT_EQ(install.fingerprint(moved), original);
+    // The versions made here since lead back to those made before the move.
+    const auto history = backups(moved);
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_TRUE(history[0].movedFrom.isEmpty());
+    EXPECT_EQ(history[1].movedFrom, wasIn);
+}
+
+// Backups of older versions of the program hold only the files their write-back replaced and
+// note no digests; they are still taken back, the other files as they are now.
+TEST_F(Restore, TakesBackABackupOfAnOlderVersion)
+{
+    const QByteArray original = install.fingerprint();
+    change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    const data::Backup kept = backups().front();
+    const QString old = backupRoot() + u"/20000101-000000-000-STOCK"_s;
+    ASSERT_TRUE(QDir().mkpath(old));
+    const QString db = kept.files.filter(u".DB"_s, Qt::CaseInsensitive).front();
+    ASSERT_TRUE(QFile::copy(kept.path + u'/' + db, old + u'/' + db));
+    QFile note(old + u"/backup.json"_s);
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write(QJsonDocument(QJsonObject { { u"table"_s, u"STOCK"_s }, { u"folder"_s, paradoxFolder() },
+                                 { u"field"_s, u"Name"_s }, { u"operation"_s, u"Remove All Spaces"_s } })
+                   .toJson());
+    note.close();
+    ASSERT_TRUE(QDir(kept.path).removeRecursively());
+
+    const data::RestoreResult result = restore(u"20000101-000000-000-STOCK"_s);
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), original);
 }
 
 // A note is never read whole when it is too big to be one: the listing passes it over at once.
