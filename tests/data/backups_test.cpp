@@ -7,6 +7,7 @@
 #include "data/paradox/find_table.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"
+#include "tests/data/keys_support.h"
 #include "tests/data/work_database_fixture.h"
 
 #include <QFile>
@@ -270,6 +271,44 @@ TEST_F(Restore, TakesBackABackupOfAnOlderVersion)
     const data::RestoreResult result = restore(u"20000101-000000-000-STOCK"_s);
     ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
     EXPECT_EQ(install.fingerprint(), original);
+}
+
+// An index added to a table after a write-back is no part of the version before it: a
+// restore to that version takes the index away (into its own backup), and taking the
+// restore back brings it back.
+TEST_F(Restore, TakesAwayAnIndexTheRestoredVersionDidNotHave)
+{
+    keystest::KeyedTableRecipe recipe;
+    recipe.folder = paradoxFolder();
+    recipe.name = u"K"_s;
+    recipe.fields = { testsupport::alphaField(u"Code"_s, 10), testsupport::alphaField(u"Name"_s, 10) };
+    recipe.rows = { { u"a"_s, u"one"_s }, { u"b"_s, u"two"_s }, { u"c"_s, u"three"_s } };
+    ASSERT_EQ(keystest::writeKeyedTable(recipe), QString());
+    ASSERT_EQ(keystest::buildIndexes(paradoxFolder() + u"/K.DB"_s), QString());
+    const auto changeName = [&](const QString& from, const QString& to) {
+        ASSERT_TRUE(data::sendTableToAccess(u"K"_s, context()).isComplete);
+        changeWorkValue(u"K"_s, u"Name"_s, from, to);
+        const data::WriteBackResult result = data::sendTableToParadox(u"K"_s, context());
+        ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+    };
+    const QByteArray original = install.fingerprint();
+    changeName(u"one"_s, u"uno"_s);
+    const QString first = data::listBackups(backupRoot(), paradoxFolder(), u"K"_s).front().id;
+
+    // Another program adds an index on Name; a later run rebuilds it.
+    keystest::writeEmptyIndex(recipe, { u"X02"_s, { 1 }, {} });
+    ASSERT_EQ(keystest::buildIndexes(paradoxFolder() + u"/K.DB"_s), QString());
+    changeName(u"two"_s, u"dos"_s);
+    const QByteArray indexed = install.fingerprint();
+
+    data::RestoreResult result = data::restoreBackup(paradoxFolder(), u"K"_s, first, backupRoot());
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), original) << "no index file is left beside the old table";
+    result = data::restoreBackup(paradoxFolder(), u"K"_s,
+        data::listBackups(backupRoot(), paradoxFolder(), u"K"_s).front().id, backupRoot());
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), indexed);
+    EXPECT_EQ(keystest::verifyTree(paradoxFolder() + u"/K.Y02"_s, paradoxFolder() + u"/K.X02"_s), QString());
 }
 
 // A note is never read whole when it is too big to be one: the listing passes it over at once.
