@@ -5,7 +5,6 @@
 #include "data/paradox/table.h"
 #include "data/safe_files.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -38,21 +37,6 @@ QString noteFile(const QString& backupFolder)
 QString extensionKey(const QString& name)
 {
     return QFileInfo(name).suffix().toLower();
-}
-
-// The table's data files now: the family of its .DB, by file name.
-QStringList dataFiles(const QString& folder, const QString& table)
-{
-    const QString db = paradox::findTableFile(folder, table);
-    if (db.isEmpty())
-        return {};
-    QStringList names;
-    for (const QString& file :
-        paradox::tableFamily(QFileInfo(db).absolutePath(), QFileInfo(db).completeBaseName())) {
-        if (isDataFileExtension(QFileInfo(file).suffix()))
-            names << QFileInfo(file).fileName();
-    }
-    return names;
 }
 
 QByteArray requiredDigest(const QString& path)
@@ -153,32 +137,6 @@ QString canonicalFolder(const QString& folder)
     return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
 }
 
-bool isDataFileExtension(const QString& extension)
-{
-    static const QRegularExpression pattern(
-        u"^(DB|MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F])$"_s, QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(extension).hasMatch();
-}
-
-QString fileDigest(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
-}
-
-TableState tableState(const QString& folder, const QString& table)
-{
-    TableState state;
-    for (const QString& name : dataFiles(folder, table))
-        state.insert(extensionKey(name), fileDigest(QDir(folder).filePath(name)).toLatin1());
-    return state;
-}
-
 QString newBackupFolder(const QString& root, const QString& table)
 {
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_s);
@@ -209,7 +167,7 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
         for (const Replacement& replacement : replacements)
             replacementOf.insert(QFileInfo(replacement.target).fileName().toLower(), replacement);
         note.files.clear();
-        for (const QString& name : dataFiles(tableFolder, note.table)) {
+        for (const QString& name : dataFileNames(tableFolder, note.table)) {
             BackedUpFile file { name, true, {}, {} };
             const QString key = extensionKey(name);
             const bool isRemoved = note.removes.contains(name);
