@@ -312,6 +312,14 @@ void pruneBackups(const QString& root, const QString& folder, const QString& tab
     const std::vector<Backup> backups = listBackups(root, folder, table);
     for (std::size_t i = static_cast<std::size_t>(std::max(kept, 0)); i < backups.size(); ++i)
         QDir(backups[i].path).removeRecursively();
+    // Backups a kill cut short while they were filled; one of today may still be filling.
+    const QDir dir(root);
+    const QDateTime yesterday = QDateTime::currentDateTime().addDays(-1);
+    for (const QString& name : dir.entryList({ u".*-"_s + table + u".part"_s }, QDir::Dirs | QDir::Hidden)) {
+        const QDateTime made = QDateTime::fromString(name.mid(1, 19), u"yyyyMMdd-HHmmss-zzz"_s);
+        if (made.isValid() && made < yesterday && backupName().match(name.mid(1).chopped(5)).hasMatch())
+            QDir(dir.filePath(name)).removeRecursively();
+    }
 }
 
 } // namespace data

@@ -312,9 +312,17 @@ TEST_F(Restore, TakesAwayAnIndexTheRestoredVersionDidNotHave)
 }
 
 // A note is never read whole when it is too big to be one: the listing passes it over at once.
-TEST_F(Restore, RefusesAnOversizedNote)
+// A backup a kill cut short while it was filled is cleared away once it is a day old.
+TEST_F(Restore, RefusesAnOversizedNoteAndClearsOldHalfMadeBackups)
 {
+    const QString halfMade = backupRoot() + u"/.20000101-000000-000-STOCK.part"_s;
+    const QString filling = backupRoot() + u'/' + u'.'
+        + QFileInfo(data::newBackupFolder(backupRoot(), u"STOCK"_s)).fileName() + u".part"_s;
+    ASSERT_TRUE(QDir().mkpath(halfMade) && QDir().mkpath(filling));
     change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    EXPECT_FALSE(QFileInfo::exists(halfMade));
+    EXPECT_TRUE(QFileInfo::exists(filling));
+
     const data::Backup kept = backups().front();
     QFile note(kept.path + u"/backup.json"_s);
     ASSERT_TRUE(note.open(QIODevice::Append));
