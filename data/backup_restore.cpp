@@ -137,8 +137,9 @@ void Restore::explainMissing() const
     if (!note.table.isEmpty() && isCompleteBackup(path, m_table)
         && note.table.compare(m_table, Qt::CaseInsensitive) == 0)
         throw core::Error(
-            u"The backup %1 was made by a write-back or restore that never took place (it was cut "
-            "short); it holds the table as it is now. Nothing was restored."_s.arg(m_id));
+            u"The backup %1 holds the table as it is now: the write-back or restore that made it never took "
+            "place (it was cut short), or the table has been put back as it was since. Nothing was "
+            "restored."_s.arg(m_id));
     throw core::Error(none);
 }
 

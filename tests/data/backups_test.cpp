@@ -228,7 +228,8 @@ TEST_F(Restore, FindsTheVersionsOfATableWhateverItsFolderIsCalledAndWhereverItMo
     ASSERT_EQ(backups().size(), 1u);
     EXPECT_EQ(backups().front().id, id);
     const data::RestoreResult unfinished = restore(QFileInfo(stale).fileName());
-    EXPECT_TRUE(unfinished.problem.contains(u"never took place"_s)) << unfinished.problem.toStdString();
+    EXPECT_TRUE(unfinished.problem.contains(u"holds the table as it is now"_s))
+        << unfinished.problem.toStdString();
 
     ASSERT_TRUE(QFile::remove(link));
     const QString moved = path(u"moved"_s);
