@@ -139,8 +139,9 @@ void Restore::explainMissing() const
     if (!note.table.isEmpty() && isCompleteBackup(path, m_table)
         && note.table.compare(m_table, Qt::CaseInsensitive) == 0)
         throw core::Error(
-            u"The backup %1 was made by a write-back or restore that never took place (it was cut "
-            "short); it holds the table as it is now. Nothing was restored."_s.arg(m_id));
+            u"The backup %1 holds the table as it is now: the write-back or restore that made it never took "
+            "place (it was cut short), or the table has been put back as it was since. Nothing was "
+            "restored."_s.arg(m_id));
     throw core::Error(none);
 }
 
@@ -172,11 +173,9 @@ void Restore::checkUnchangedSince(const Backup& newest) const
     if (now == expected)
         return;
     QString file;
-    const QFileInfo db(m_dbFile);
-    for (const QString& path : paradox::tableFamily(db.absolutePath(), db.completeBaseName())) {
-        const QString key = extensionKey(path);
-        if (isDataFileExtension(key) && now.value(key) != expected.value(key))
-            file = QFileInfo(path).fileName();
+    for (const QString& name : dataFileNames(m_folder, m_table)) {
+        if (now.value(extensionKey(name)) != expected.value(extensionKey(name)))
+            file = name;
     }
     for (auto known = expected.cbegin(); known != expected.cend() && file.isEmpty(); ++known) {
         if (!now.contains(known.key())) // one it expected is gone
@@ -242,11 +241,9 @@ QStringList Restore::strayFiles(const Backup& backup) const
     if (m_dbFile.isEmpty() || !backup.note.hasDigests())
         return strays;
     const TableState then = backup.note.before();
-    const QFileInfo db(QFileInfo(m_dbFile).canonicalFilePath());
-    for (const QString& file : paradox::tableFamily(db.absolutePath(), db.completeBaseName())) {
-        const QString key = extensionKey(file);
-        if (isDataFileExtension(key) && !then.contains(key))
-            strays << QFileInfo(file).fileName();
+    for (const QString& name : dataFileNames(m_realFolder, m_table)) {
+        if (!then.contains(extensionKey(name)))
+            strays << name;
     }
     return strays;
 }

@@ -19,11 +19,15 @@ struct RestoreResult
 };
 
 // Puts back table `table` of folder as it was before backup `id` (a Backup::id of
-// listBackups) was made. A backup holds only the files its write-back replaced; the other
-// files of the table are taken as they were then: from the oldest later backup that holds
-// them, or as they are now. Nothing is changed when the backup is not found, when
-// writeBackRefusal forbids writing the table now, or when a copy fails before the files
-// are replaced. backupRoot empty: defaultBackupRoot().
+// listBackups) was made: the files that backup holds, each checked against the digest noted
+// when it was kept, and the table's other data files as they were then (as they are now, or
+// from a later backup, whichever has the noted digest); data files the table did not have
+// then are taken away into the restore's own backup. Nothing is changed when the folder,
+// the table name or the backup is not to be had, when the backup is damaged (a copy not as
+// kept, a link or other non-regular file), when the table was changed since this program
+// last wrote it, when writeBackRefusal forbids writing the table now, or when a copy fails
+// before the files are replaced. Backups of older versions of the program, without digests,
+// are put back as before. backupRoot empty: defaultBackupRoot().
 RestoreResult restoreBackup(
     const QString& folder, const QString& table, const QString& id, const QString& backupRoot = {});
 

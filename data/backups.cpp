@@ -5,7 +5,6 @@
 #include "data/paradox/table.h"
 #include "data/safe_files.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -38,21 +37,6 @@ QString noteFile(const QString& backupFolder)
 QString extensionKey(const QString& name)
 {
     return QFileInfo(name).suffix().toLower();
-}
-
-// The table's data files now: the family of its .DB, by file name.
-QStringList dataFiles(const QString& folder, const QString& table)
-{
-    const QString db = paradox::findTableFile(folder, table);
-    if (db.isEmpty())
-        return {};
-    QStringList names;
-    for (const QString& file :
-        paradox::tableFamily(QFileInfo(db).absolutePath(), QFileInfo(db).completeBaseName())) {
-        if (isDataFileExtension(QFileInfo(file).suffix()))
-            names << QFileInfo(file).fileName();
-    }
-    return names;
 }
 
 QByteArray requiredDigest(const QString& path)
@@ -153,32 +137,6 @@ QString canonicalFolder(const QString& folder)
     return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
 }
 
-bool isDataFileExtension(const QString& extension)
-{
-    static const QRegularExpression pattern(
-        u"^(DB|MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F])$"_s, QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(extension).hasMatch();
-}
-
-QString fileDigest(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
-}
-
-TableState tableState(const QString& folder, const QString& table)
-{
-    TableState state;
-    for (const QString& name : dataFiles(folder, table))
-        state.insert(extensionKey(name), fileDigest(QDir(folder).filePath(name)).toLatin1());
-    return state;
-}
-
 QString newBackupFolder(const QString& root, const QString& table)
 {
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_s);
@@ -204,17 +162,19 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
     try {
         files::makeFolder(partial);
         const QDir table(tableFolder);
-        QMap<QString, QString> replacementOf; // by file name
+        // By file name in lower case: the family may spell a target otherwise.
+        QMap<QString, Replacement> replacementOf;
         for (const Replacement& replacement : replacements)
-            replacementOf.insert(QFileInfo(replacement.target).fileName(), replacement.replacement);
+            replacementOf.insert(QFileInfo(replacement.target).fileName().toLower(), replacement);
         note.files.clear();
-        for (const QString& name : dataFiles(tableFolder, note.table)) {
+        for (const QString& name : dataFileNames(tableFolder, note.table)) {
             BackedUpFile file { name, true, {}, {} };
             const QString key = extensionKey(name);
             const bool isRemoved = note.removes.contains(name);
             // The .DB and .MB always: a restore puts back both, or it could pair a .DB with a
             // memo file of another version.
-            file.isHeld = replacementOf.contains(name) || isRemoved || key == u"db"_s || key == u"mb"_s;
+            file.isHeld
+                = replacementOf.contains(name.toLower()) || isRemoved || key == u"db"_s || key == u"mb"_s;
             if (file.isHeld) {
                 const QString copy = QDir(partial).filePath(name);
                 files::copySynced(table.filePath(name), copy);
@@ -222,14 +182,15 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
             } else {
                 file.before = requiredDigest(table.filePath(name));
             }
-            if (replacementOf.contains(name))
-                file.after = requiredDigest(replacementOf.take(name));
+            if (replacementOf.contains(name.toLower()))
+                file.after = requiredDigest(replacementOf.take(name.toLower()).replacement);
             else if (!isRemoved)
                 file.after = file.before;
             note.files.push_back(file);
         }
         for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
-            note.files.push_back({ added.key(), false, {}, requiredDigest(added.value()) });
+            note.files.push_back(
+                { QFileInfo(added->target).fileName(), false, {}, requiredDigest(added->replacement) });
         note.folder = canonicalFolder(note.folder);
         writeBackupNote(partial, note);
         files::syncFolder(partial);
@@ -351,6 +312,14 @@ void pruneBackups(const QString& root, const QString& folder, const QString& tab
     const std::vector<Backup> backups = listBackups(root, folder, table);
     for (std::size_t i = static_cast<std::size_t>(std::max(kept, 0)); i < backups.size(); ++i)
         QDir(backups[i].path).removeRecursively();
+    // Backups a kill cut short while they were filled; one of today may still be filling.
+    const QDir dir(root);
+    const QDateTime yesterday = QDateTime::currentDateTime().addDays(-1);
+    for (const QString& name : dir.entryList({ u".*-"_s + table + u".part"_s }, QDir::Dirs | QDir::Hidden)) {
+        const QDateTime made = QDateTime::fromString(name.mid(1, 19), u"yyyyMMdd-HHmmss-zzz"_s);
+        if (made.isValid() && made < yesterday && backupName().match(name.mid(1).chopped(5)).hasMatch())
+            QDir(dir.filePath(name)).removeRecursively();
+    }
 }
 
 } // namespace data

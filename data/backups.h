@@ -9,9 +9,10 @@
 // note keeps a digest of each data file of the table before and after that write-back, so a
 // restore can tell a damaged backup, or a table that was changed since, from a whole one.
 
+#include "data/table_state.h"
+
 #include <QByteArray>
 #include <QDateTime>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -32,9 +33,6 @@ struct BackedUpFile
     QByteArray before;
     QByteArray after;
 };
-
-// The data files of a table by lower-case extension ("db", "mb", "x02"): their digests.
-using TableState = QMap<QString, QByteArray>;
 
 // What replaced the files a backup holds: a run (field, operation, its answers, the records
 // it changed) or a restore (operation "Restore", the backup it brought back as answer).
@@ -81,11 +79,6 @@ QString shownBackupFolder(const QString& folder);
 // The folder backups file a table under: its canonical path (whatever links or "..", "//"
 // were typed), or the cleaned absolute path when it does not exist.
 QString canonicalFolder(const QString& folder);
-
-// Whether the extension is one of a table's data files, those a backup keeps digests of.
-bool isDataFileExtension(const QString& extension);
-QString fileDigest(const QString& path); // empty when the file cannot be read
-TableState tableState(const QString& folder, const QString& table);
 
 // A fresh, not yet existing folder under root for a backup of table.
 QString newBackupFolder(const QString& root, const QString& table);

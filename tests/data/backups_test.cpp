@@ -7,6 +7,7 @@
 #include "data/paradox/find_table.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"
+#include "tests/data/keys_support.h"
 #include "tests/data/work_database_fixture.h"
 
 #include <QFile>
@@ -227,7 +228,8 @@ TEST_F(Restore, FindsTheVersionsOfATableWhateverItsFolderIsCalledAndWhereverItMo
     ASSERT_EQ(backups().size(), 1u);
     EXPECT_EQ(backups().front().id, id);
     const data::RestoreResult unfinished = restore(QFileInfo(stale).fileName());
-    EXPECT_TRUE(unfinished.problem.contains(u"never took place"_s)) << unfinished.problem.toStdString();
+    EXPECT_TRUE(unfinished.problem.contains(u"holds the table as it is now"_s))
+        << unfinished.problem.toStdString();
 
     ASSERT_TRUE(QFile::remove(link));
     const QString moved = path(u"moved"_s);
@@ -241,12 +243,87 @@ TEST_F(Restore, FindsTheVersionsOfATableWhateverItsFolderIsCalledAndWhereverItMo
     const data::RestoreResult result = restore(id, moved);
     ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
     EXPECT_EQ(install.fingerprint(moved), original);
+    // The versions made here since lead back to those made before the move.
+    const auto history = backups(moved);
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_TRUE(history[0].movedFrom.isEmpty());
+    EXPECT_EQ(history[1].movedFrom, wasIn);
+}
+
+// Backups of older versions of the program hold only the files their write-back replaced and
+// note no digests; they are still taken back, the other files as they are now.
+TEST_F(Restore, TakesBackABackupOfAnOlderVersion)
+{
+    const QByteArray original = install.fingerprint();
+    change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    const data::Backup kept = backups().front();
+    const QString old = backupRoot() + u"/20000101-000000-000-STOCK"_s;
+    ASSERT_TRUE(QDir().mkpath(old));
+    const QString db = kept.files.filter(u".DB"_s, Qt::CaseInsensitive).front();
+    ASSERT_TRUE(QFile::copy(kept.path + u'/' + db, old + u'/' + db));
+    QFile note(old + u"/backup.json"_s);
+    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
+    note.write(QJsonDocument(QJsonObject { { u"table"_s, u"STOCK"_s }, { u"folder"_s, paradoxFolder() },
+                                 { u"field"_s, u"Name"_s }, { u"operation"_s, u"Remove All Spaces"_s } })
+                   .toJson());
+    note.close();
+    ASSERT_TRUE(QDir(kept.path).removeRecursively());
+
+    const data::RestoreResult result = restore(u"20000101-000000-000-STOCK"_s);
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), original);
+}
+
+// An index added to a table after a write-back is no part of the version before it: a
+// restore to that version takes the index away (into its own backup), and taking the
+// restore back brings it back.
+TEST_F(Restore, TakesAwayAnIndexTheRestoredVersionDidNotHave)
+{
+    keystest::KeyedTableRecipe recipe;
+    recipe.folder = paradoxFolder();
+    recipe.name = u"K"_s;
+    recipe.fields = { testsupport::alphaField(u"Code"_s, 10), testsupport::alphaField(u"Name"_s, 10) };
+    recipe.rows = { { u"a"_s, u"one"_s }, { u"b"_s, u"two"_s }, { u"c"_s, u"three"_s } };
+    ASSERT_EQ(keystest::writeKeyedTable(recipe), QString());
+    ASSERT_EQ(keystest::buildIndexes(paradoxFolder() + u"/K.DB"_s), QString());
+    const auto changeName = [&](const QString& from, const QString& to) {
+        ASSERT_TRUE(data::sendTableToAccess(u"K"_s, context()).isComplete);
+        changeWorkValue(u"K"_s, u"Name"_s, from, to);
+        const data::WriteBackResult result = data::sendTableToParadox(u"K"_s, context());
+        ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+    };
+    const QByteArray original = install.fingerprint();
+    changeName(u"one"_s, u"uno"_s);
+    const QString first = data::listBackups(backupRoot(), paradoxFolder(), u"K"_s).front().id;
+
+    // Another program adds an index on Name; a later run rebuilds it.
+    keystest::writeEmptyIndex(recipe, { u"X02"_s, { 1 }, {} });
+    ASSERT_EQ(keystest::buildIndexes(paradoxFolder() + u"/K.DB"_s), QString());
+    changeName(u"two"_s, u"dos"_s);
+    const QByteArray indexed = install.fingerprint();
+
+    data::RestoreResult result = data::restoreBackup(paradoxFolder(), u"K"_s, first, backupRoot());
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), original) << "no index file is left beside the old table";
+    result = data::restoreBackup(paradoxFolder(), u"K"_s,
+        data::listBackups(backupRoot(), paradoxFolder(), u"K"_s).front().id, backupRoot());
+    ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
+    EXPECT_EQ(install.fingerprint(), indexed);
+    EXPECT_EQ(keystest::verifyTree(paradoxFolder() + u"/K.Y02"_s, paradoxFolder() + u"/K.X02"_s), QString());
 }
 
 // A note is never read whole when it is too big to be one: the listing passes it over at once.
-TEST_F(Restore, RefusesAnOversizedNote)
+// A backup a kill cut short while it was filled is cleared away once it is a day old.
+TEST_F(Restore, RefusesAnOversizedNoteAndClearsOldHalfMadeBackups)
 {
+    const QString halfMade = backupRoot() + u"/.20000101-000000-000-STOCK.part"_s;
+    const QString filling = backupRoot() + u'/' + u'.'
+        + QFileInfo(data::newBackupFolder(backupRoot(), u"STOCK"_s)).fileName() + u".part"_s;
+    ASSERT_TRUE(QDir().mkpath(halfMade) && QDir().mkpath(filling));
     change(u"Name"_s, u"bolt"_s, u"screw"_s);
+    EXPECT_FALSE(QFileInfo::exists(halfMade));
+    EXPECT_TRUE(QFileInfo::exists(filling));
+
     const data::Backup kept = backups().front();
     QFile note(kept.path + u"/backup.json"_s);
     ASSERT_TRUE(note.open(QIODevice::Append));

@@ -1,0 +1,26 @@
+#pragma once
+
+// A table's data files (.DB, .MB, .PX, .Xnn, .Ynn) by their digests: what a backup notes of
+// the table before and after its write-back, and what a restore compares the table with.
+// The other files of a family (.VAL, .TV, ...) are left out: other programs rewrite them
+// freely, and no version of the records depends on them.
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace data {
+
+// By lower-case extension ("db", "mb", "x02"): the file's SHA-256 in hex.
+using TableState = QMap<QString, QByteArray>;
+
+bool isDataFileExtension(const QString& extension);
+QString fileDigest(const QString& path); // empty when the file cannot be read
+
+// The names of the data files of table `table` of folder (the family of its .DB); none when
+// the table is not there.
+QStringList dataFileNames(const QString& folder, const QString& table);
+TableState tableState(const QString& folder, const QString& table);
+
+} // namespace data
