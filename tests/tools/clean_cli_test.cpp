@@ -220,20 +220,21 @@ TEST_F(CleanCli, BackupsAreListedNewestFirstAndRestoreBringsBackTheSameBytes)
     const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << run.out.toStdString();
     EXPECT_EQ(lines[0], u"id,time,field,operation,records,answers,moved_from"_s);
-    EXPECT_TRUE(lines[1].endsWith(
-        u",\"Name\",\"Remove First x Character(s) in Selected Field\",3,\"[\"\"2\"\"]\",\"\""_s))
+    EXPECT_TRUE(
+        lines[1].endsWith(u",Name,Remove First x Character(s) in Selected Field,3,\"[\"\"2\"\"]\","_s))
         << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].endsWith(u",\"Name\",\"Remove All Spaces in Selected Field\",1,\"[]\",\"\""_s))
+    EXPECT_TRUE(lines[2].endsWith(u",Name,Remove All Spaces in Selected Field,1,[],"_s))
         << lines[2].toStdString();
     run = cli({ u"backups"_s, folder.filePath(u"gone"_s), u"PEOPLE"_s });
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.startsWith(u"fieldwright-cli: no such folder: %1\n"_s.arg(folder.filePath(u"gone"_s))))
+    EXPECT_TRUE(run.err.startsWith(
+        u"fieldwright-cli backups: the folder %1 does not exist\n"_s.arg(folder.filePath(u"gone"_s))))
         << run.err.toStdString();
 
     run = cli({ u"restore"_s, folder.path(), u"PEOPLE"_s }); // the newest
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(fingerprint(), afterFirst);
-    const QString oldest = lines[2].section(u'"', 1, 1);
+    const QString oldest = lines[2].section(u',', 0, 0);
     run = cli({ u"restore"_s, folder.path(), u"PEOPLE"_s, oldest });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(u"The table PEOPLE is back as it was before %1.\n"_s.arg(oldest)));

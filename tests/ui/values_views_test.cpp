@@ -79,6 +79,7 @@ private slots:
             QTest::qWait(300);
             seen << QString::number(model.rowCount());
             box->findChild<QLineEdit*>(u"Search"_s)->clear();
+            QTest::qWait(300); // the search is applied a moment after typing stops
             QTimer::singleShot(0, box->findChild<QPushButton*>(u"FindVariants"_s), &QPushButton::click);
         });
         script.then([&](QWidget* box) {

@@ -111,7 +111,9 @@ private slots:
         QCOMPARE(fields->headerItem()->text(0), u"Field(s)"_s);
         QCOMPARE(values->headerItem()->text(0), u"First 100 Entries (Preview)"_s);
         QCOMPARE(tables->columnWidth(0), 447);
-        QCOMPARE(program.combo()->count(), 27);
+        // The 27 first, in their places; ours follow them.
+        QCOMPARE(program.combo()->count(), 37);
+        QCOMPARE(program.combo()->itemText(26), u"Remove All Text Before x Position in Field"_s);
         QCOMPARE(program.combo()->currentText(), u"Remove All Spaces in Selected Field"_s);
         QVERIFY(!program.combo()->isEditable());
     }
