@@ -24,7 +24,7 @@ QJsonObject entryJson(const HistoryEntry& entry)
     return { { u"time"_s, entry.time.toString(Qt::ISODateWithMs) }, { u"folder"_s, entry.folder },
         { u"table"_s, entry.table }, { u"field"_s, entry.field }, { u"number"_s, entry.operationNumber },
         { u"operation"_s, entry.operation }, { u"answers"_s, QJsonArray::fromStringList(entry.answers) },
-        { u"records"_s, static_cast<qint64>(entry.recordsChanged) } };
+        { u"records"_s, static_cast<qint64>(entry.recordsChanged) }, { u"step"_s, entry.recipeStep } };
 }
 
 bool readEntry(const QByteArray& line, HistoryEntry* entry)
@@ -44,6 +44,7 @@ bool readEntry(const QByteArray& line, HistoryEntry* entry)
     for (const QJsonValue answer : object.value(u"answers"_s).toArray())
         entry->answers.append(answer.toString());
     entry->recordsChanged = object.value(u"records"_s).toInteger();
+    entry->recipeStep = object.value(u"step"_s).toObject();
     return entry->time.isValid() && !entry->table.isEmpty();
 }
 

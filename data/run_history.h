@@ -8,6 +8,7 @@
 #include "data/backups.h" // canonicalFolder: history files a folder as backups do
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -25,6 +26,9 @@ struct HistoryEntry
     QString operation; // the caption, or "Restore"
     QStringList answers; // as typed; a restore's: the backup it put back
     std::int64_t recordsChanged = 0;
+    // A recipe's step as the recipe wrote it, for this table and field (a merge has no
+    // operation to rebuild it from); empty for a run of the window or of `clean`.
+    QJsonObject recipeStep = {};
 };
 
 // Appends one entry to the log of this user (`logFile` empty: the default). A failure to

@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace Qt::StringLiterals;
 
@@ -17,19 +18,15 @@ namespace {
 // program no longer has, are no steps to repeat.
 int printRecipe(const std::vector<data::HistoryEntry>& entries)
 {
-    cleaning::recipes::Recipe recipe;
+    QJsonArray steps;
     for (const data::HistoryEntry& entry : entries) {
-        const cleaning::Operation* operation = cleaning::findOperation(entry.operation);
-        if (!operation || entry.field.isEmpty())
-            continue;
-        cleaning::recipes::RecipeStep step;
-        step.table = entry.table;
-        step.fields.names = QStringList { entry.field };
-        step.operation = operation;
-        step.answers = entry.answers;
-        recipe.steps.push_back(step);
+        if (const QJsonObject step = cleaning::recipes::historyStep(entry); !step.isEmpty())
+            steps.append(step);
     }
-    const QByteArray json = cleaning::recipes::recipeJson(recipe);
+    const QByteArray json = QJsonDocument(
+        QJsonObject { { u"recipe"_s, cleaning::recipes::kRecipeVersion },
+            { u"steps"_s,
+                steps } }).toJson(QJsonDocument::Indented);
     std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
     return 0;
 }

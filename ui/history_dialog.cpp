@@ -96,14 +96,8 @@ void HistoryDialog::list()
         item->setText(Records, QString::number(entry.recordsChanged));
         item->setTextAlignment(Records, Qt::AlignRight | Qt::AlignVCenter);
         // A restore, or an operation this program no longer has, is no step to repeat.
-        if (const cleaning::Operation* operation = cleaning::findOperation(entry.operation);
-            operation && !entry.field.isEmpty()) {
-            cleaning::recipes::RecipeStep step;
-            step.table = entry.table;
-            step.fields.names = QStringList { entry.field };
-            step.operation = operation;
-            step.answers = entry.answers;
-            item->setData(Time, kStepRole, cleaning::recipes::stepJson(step));
+        if (const QJsonObject step = cleaning::recipes::historyStep(entry); !step.isEmpty()) {
+            item->setData(Time, kStepRole, step);
             item->setCheckState(Time, Qt::Unchecked);
         }
     }

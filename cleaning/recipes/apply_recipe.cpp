@@ -1,6 +1,7 @@
 #include "cleaning/recipes/apply_recipe.h"
 
 #include "cleaning/change_run.h"
+#include "cleaning/merge_run.h"
 #include "core/error_report.h"
 #include "core/folder_box.h"
 #include "data/backups.h"
@@ -28,7 +29,7 @@ public:
     StepView(QString table, QString field, const RecipeStep& step, int fieldCount)
         : m_table(std::move(table))
         , m_field(std::move(field))
-        , m_operation(step.operation->captionText())
+        , m_operation(step.isMerge() ? QString() : step.operation->captionText())
         , m_fieldCount(fieldCount)
         , m_answers(step.answers.begin(), step.answers.end())
     { }
@@ -133,10 +134,12 @@ void recordSteps(const std::vector<PlannedRun>& runs, const TableOutcome& outcom
 {
     const QString canonical = data::canonicalFolder(folder);
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        const RecipeStep& step = *runs[i].recipeStep;
-        data::recordHistory(
-            { QDateTime::currentDateTime(), canonical, outcome.table, runs[i].field, step.operation->position,
-                step.operation->captionText(), step.answers, outcome.steps[i].recordsChanged });
+        RecipeStep step = *runs[i].recipeStep;
+        step.table = outcome.table;
+        step.fields = FieldSet { FieldSet::Kind::Named, { runs[i].field } };
+        data::recordHistory({ QDateTime::currentDateTime(), canonical, outcome.table, runs[i].field,
+            step.isMerge() ? 0 : step.operation->position, step.describe(), step.answers,
+            outcome.steps[i].recordsChanged, stepJson(step) });
     }
 }
 
@@ -145,7 +148,7 @@ QStringList stepSummaries(const std::vector<PlannedRun>& runs, const TableOutcom
     QStringList summaries;
     for (std::size_t i = 0; i < runs.size(); ++i)
         summaries.append(u"step %1, %2: %3 (%4 records)"_s.arg(runs[i].step)
-                             .arg(runs[i].field, runs[i].recipeStep->operation->captionText())
+                             .arg(runs[i].field, runs[i].recipeStep->describe())
                              .arg(outcome.steps[i].recordsChanged));
     return summaries;
 }
@@ -172,7 +175,9 @@ TableOutcome applyToTable(
         std::int64_t recordsChanged = 0;
         for (const PlannedRun& run : runs) {
             StepView view(copy.table(), run.field, *run.recipeStep, fieldCount);
-            const ChangeRunResult result = PushButton1_Click(view, places);
+            const RecipeStep& step = *run.recipeStep;
+            const ChangeRunResult result = step.isMerge() ? mergeValues(view, places, step.merges, step.limit)
+                                                          : PushButton1_Click(view, places, step.limit);
             if (result.outcome != ChangeRunResult::Outcome::WrittenBack || result.wasAbandoned)
                 throw core::Error(
                     u"step %1, field %2: %3"_s.arg(run.step).arg(run.field, runProblem(result, view)));

@@ -1,6 +1,8 @@
 #include "cleaning/recipes/recipe.h"
 
+#include "cleaning/merge_run.h"
 #include "data/paradox/table.h"
+#include "data/run_history.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -112,12 +114,65 @@ FieldSet fieldSetOf(const QJsonValue& value, QString* problem)
     return set;
 }
 
+// A text, or null for the null value.
+bool readValues(const QJsonValue& value, QList<FieldValue>* values)
+{
+    for (const QJsonValue item : value.toArray()) {
+        if (item.isNull())
+            values->append(std::nullopt);
+        else if (item.isString())
+            values->append(item.toString());
+        else
+            return false;
+    }
+    return value.isArray();
+}
+
+QJsonArray valuesJson(const QList<FieldValue>& values)
+{
+    QJsonArray array;
+    for (const FieldValue& value : values)
+        array.append(value ? QJsonValue(*value) : QJsonValue());
+    return array;
+}
+
+bool readLimit(const QJsonValue& value, RecordLimit* limit, QString* problem)
+{
+    const QJsonObject object = value.toObject();
+    if ((object.contains(u"values"_s) && !readValues(object.value(u"values"_s), &limit->values))
+        || (object.contains(u"match"_s) && !object.value(u"match"_s).isString())) {
+        *problem = u"the limit is not {\"values\": [texts or null], \"match\": \"pattern\"}"_s;
+        return false;
+    }
+    limit->pattern = object.value(u"match"_s).toString();
+    *problem = limitProblem(*limit);
+    if (problem->isEmpty() && !limit->isSet())
+        *problem = u"the limit takes in no record"_s;
+    return problem->isEmpty();
+}
+
+bool readMerges(const QJsonValue& value, QList<MergeRequest>* merges, QString* problem)
+{
+    for (const QJsonValue item : value.toArray()) {
+        const QJsonObject object = item.toObject();
+        MergeRequest merge;
+        merge.into = object.value(u"into"_s).toString();
+        if (!object.value(u"into"_s).isString() || !readValues(object.value(u"values"_s), &merge.from)) {
+            *problem = u"a merge is not {\"into\": \"text\", \"values\": [texts or null]}"_s;
+            return false;
+        }
+        merges->append(merge);
+    }
+    return true;
+}
+
 QString stepProblem(const QJsonValue& value, RecipeStep* step)
 {
     if (!value.isObject())
         return u"it is not an object"_s;
     const QJsonObject object = value.toObject();
-    static const QStringList known { u"table"_s, u"field"_s, u"operation"_s, u"answers"_s };
+    static const QStringList known { u"table"_s, u"field"_s, u"operation"_s, u"answers"_s, u"merge"_s,
+        u"limit"_s };
     for (const QString& key : object.keys()) {
         if (!known.contains(key))
             return u"it has \"%1\", which this version of the program does not know"_s.arg(key);
@@ -129,6 +184,15 @@ QString stepProblem(const QJsonValue& value, RecipeStep* step)
     step->fields = fieldSetOf(object.value(u"field"_s), &problem);
     if (!problem.isEmpty())
         return problem;
+    if (object.contains(u"limit"_s) && !readLimit(object.value(u"limit"_s), &step->limit, &problem))
+        return problem;
+    if (object.contains(u"merge"_s)) {
+        if (object.contains(u"operation"_s) || object.contains(u"answers"_s))
+            return u"a step is a merge or an operation, not both"_s;
+        if (!readMerges(object.value(u"merge"_s), &step->merges, &problem))
+            return problem;
+        return mergeProblem(step->merges);
+    }
     step->operation = operationOf(object.value(u"operation"_s), &problem);
     if (!problem.isEmpty())
         return problem;
@@ -178,6 +242,11 @@ QString FieldSet::describe() const
         break;
     }
     return names.join(u", "_s);
+}
+
+QString RecipeStep::describe() const
+{
+    return isMerge() ? mergeNote(merges).join(u"; "_s) : operation->captionText();
 }
 
 bool RecipeStep::takesTable(const QString& name) const
@@ -253,11 +322,27 @@ QJsonObject stepJson(const RecipeStep& step)
                                                : QJsonValue(QJsonArray::fromStringList(step.fields.names));
         break;
     }
-    return QJsonObject { { u"table"_s, step.table }, { u"field"_s, fields },
-        { u"operation"_s,
-            QJsonObject { { u"number"_s, step.operation->position },
-                { u"caption"_s, step.operation->captionText() } } },
-        { u"answers"_s, QJsonArray::fromStringList(step.answers) } };
+    QJsonObject object { { u"table"_s, step.table }, { u"field"_s, fields } };
+    if (step.isMerge()) {
+        QJsonArray merges;
+        for (const MergeRequest& merge : step.merges)
+            merges.append(QJsonObject { { u"into"_s, merge.into }, { u"values"_s, valuesJson(merge.from) } });
+        object.insert(u"merge"_s, merges);
+    } else {
+        object.insert(u"operation"_s,
+            QJsonObject {
+                { u"number"_s, step.operation->position }, { u"caption"_s, step.operation->captionText() } });
+        object.insert(u"answers"_s, QJsonArray::fromStringList(step.answers));
+    }
+    if (step.limit.isSet()) {
+        QJsonObject limit;
+        if (!step.limit.values.isEmpty())
+            limit.insert(u"values"_s, valuesJson(step.limit.values));
+        if (!step.limit.pattern.isEmpty())
+            limit.insert(u"match"_s, step.limit.pattern);
+        object.insert(u"limit"_s, limit);
+    }
+    return object;
 }
 
 QByteArray recipeJson(const Recipe& recipe)
@@ -267,6 +352,21 @@ QByteArray recipeJson(const Recipe& recipe)
         steps.append(stepJson(step));
     return QJsonDocument(QJsonObject { { u"recipe"_s, kRecipeVersion }, { u"steps"_s, steps } })
         .toJson(QJsonDocument::Indented);
+}
+
+QJsonObject historyStep(const data::HistoryEntry& entry)
+{
+    if (!entry.recipeStep.isEmpty())
+        return entry.recipeStep;
+    const Operation* operation = findOperation(entry.operation);
+    if (!operation || entry.field.isEmpty())
+        return {};
+    RecipeStep step;
+    step.table = entry.table;
+    step.fields.names = QStringList { entry.field };
+    step.operation = operation;
+    step.answers = entry.answers;
+    return stepJson(step);
 }
 
 Parameters stepParameters(const RecipeStep& step)

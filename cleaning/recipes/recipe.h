@@ -5,6 +5,7 @@
 // to a small versioned JSON document (the README shows one).
 
 #include "cleaning/operation_catalogue.h"
+#include "cleaning/run_request.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -14,6 +15,9 @@
 
 namespace paradox {
 struct Field;
+}
+namespace data {
+struct HistoryEntry;
 }
 
 namespace cleaning::recipes {
@@ -37,8 +41,13 @@ struct RecipeStep
 {
     QString table; // a table as `tables` prints it, or "*" for every table of the folder
     FieldSet fields;
-    const Operation* operation = nullptr;
+    const Operation* operation = nullptr; // null for a merge
     QStringList answers; // one per prompt, as typed
+    QList<MergeRequest> merges; // a merge step: these values into one, instead of an operation
+    RecordLimit limit; // only the records whose value this takes in
+
+    bool isMerge() const { return !merges.isEmpty(); }
+    QString describe() const; // the operation's caption, or what the merge merges
 
     bool isForEveryTable() const { return table == u"*"; }
     bool takesTable(const QString& name) const;
@@ -62,6 +71,10 @@ ParsedRecipe readRecipeFile(const QString& path);
 
 QByteArray recipeJson(const Recipe& recipe);
 QJsonObject stepJson(const RecipeStep& step);
+
+// The step that an entry of the history stands for, as a recipe writes it; empty for a restore
+// or an operation this program no longer has: no step to repeat.
+QJsonObject historyStep(const data::HistoryEntry& entry);
 
 // The answers as parameters of the step's operation.
 Parameters stepParameters(const RecipeStep& step);

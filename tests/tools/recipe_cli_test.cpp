@@ -31,7 +31,8 @@ const QByteArray kRecipe = R"({
     { "table": "*", "field": "*alpha", "operation": { "number": 3,
       "caption": "Remove Extra Spaces at Beginning of Selected Field" } },
     { "table": "CUSTOMER", "field": "Name", "operation": { "number": 5 } },
-    { "table": "PRODUCTS", "field": ["Category"], "operation": { "number": 1 } },
+    { "table": "PRODUCTS", "field": ["Category"], "operation": { "number": 1 }, "limit": { "match": "^To" } },
+    { "table": "ORDERS", "field": "ShipVia", "merge": [ { "into": "Van", "values": ["VAN"] } ] },
     { "table": "ORDERS", "field": "ShipVia", "operation": { "number": 2 }, "answers": ["_"] }
   ]
 })";
@@ -184,8 +185,13 @@ TEST_F(RecipeCli, RecipesThatDoNotSayExactlyWhatToDoAreRefusedBeforeAnythingIsCo
             "step 1: operation 1 is" },
         { R"({"recipe": 1, "steps": [{"table": "*", "field": "Name", "operation": {"number": 24}}]})",
             "\"Enter Number:\"" },
-        { R"({"recipe": 1, "steps": [{"table": "*", "field": "Name", "operation": {"number": 1}, "limit": 3}]})",
-            "\"limit\"" },
+        { R"({"recipe": 1, "steps": [{"table": "*", "field": "Name", "operation": {"number": 1}, "limits": 3}]})",
+            "\"limits\"" },
+        { R"({"recipe": 1, "steps": [{"table": "*", "field": "Name", "operation": {"number": 1},
+             "limit": {"match": "(x"}}]})",
+            "not a valid regular expression" },
+        { R"({"recipe": 1, "steps": [{"table": "*", "field": "Name", "merge": [{"into": "a"}]}]})",
+            "a merge is" },
     };
     for (const auto& c : cases) {
         const CliRun run = cli({ u"apply"_s, writeRecipe(u"bad.json"_s, c.json), folder });
