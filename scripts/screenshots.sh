@@ -6,7 +6,7 @@
 # The program runs from a scratch copy of its folder (so the samples in the build stay as
 # they are), and the folder box shows the short relative name "Samples".
 # Writes docs/screenshots/{form1,form2,values,variants,change-preview,outcome,previous-versions,
-# progress}.png.
+# history,several-fields,progress}.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -116,6 +116,27 @@ xdotool key Down Return
 sleep 1
 import -window "$(other_window)" "$root/$OUT/previous-versions.png"
 xdotool key Escape
+sleep 0.5
+
+# The history of ORDERS (the table list's second entry).
+xdotool mousemove --window "$form2" 40 48 click 3
+sleep 0.5
+xdotool key Down Down Return
+sleep 1
+history=$(other_window)
+import -window "$history" "$root/$OUT/history.png"
+xdotool key Escape
+sleep 0.5
+
+# "Apply to Several Fields..." (the field list's third entry) for the chosen operation: the
+# fields of every table, ShipVia of ORDERS ticked. Nothing is run.
+xdotool mousemove --window "$form2" 60 266 click 3
+sleep 0.5
+xdotool key Down Down Down Return
+sleep 1
+import -window "$(other_window)" "$root/$OUT/several-fields.png"
+xdotool key Escape
+sleep 0.5
 kill $program
 wait $program 2>/dev/null || true
 
@@ -134,4 +155,4 @@ sleep 1
 xdotool mousemove --window "$form2" 380 441 click 1
 sleep 4
 shoot_form2 "$root/$OUT/progress.png"
-echo "Wrote $OUT/form1.png, form2.png, values.png, variants.png, change-preview.png, outcome.png, previous-versions.png and progress.png"
+echo "Wrote $OUT/form1.png, form2.png, values.png, variants.png, change-preview.png, outcome.png, previous-versions.png, history.png, several-fields.png and progress.png"

@@ -41,13 +41,13 @@ void Form2::setUpActions()
         &QAction::triggered, this, &Form2::showPreviousVersions);
     connect(addMenuAction(*m_ui->ListView1, u"History", u"History..."_s), &QAction::triggered, this,
         &Form2::showHistory);
-    connect(addMenuAction(*m_ui->ListView2, u"ApplyToSeveralFields", u"Apply to Several Fields..."_s),
-        &QAction::triggered, this, &Form2::applyToSeveralFields);
     for (QTreeWidget* list : { m_ui->ListView2, m_ui->ListView3 })
         connect(addMenuAction(*list, u"PreviewChange", u"Preview Change..."_s), &QAction::triggered, this,
             &Form2::previewChange);
     connect(addMenuAction(*m_ui->ListView2, u"Values", u"Values..."_s), &QAction::triggered, this,
         &Form2::showValues);
+    connect(addMenuAction(*m_ui->ListView2, u"ApplyToSeveralFields", u"Apply to Several Fields..."_s),
+        &QAction::triggered, this, &Form2::applyToSeveralFields);
     m_showBlanks = addMenuAction(*m_ui->ListView3, u"ShowBlanks", u"Show Spaces, Tabs and Line Breaks"_s);
     m_showBlanks->setCheckable(true);
     connect(m_showBlanks, &QAction::toggled, this, [this] {
