@@ -234,8 +234,10 @@ void Form2::ListView1_Click()
             proc.step(118, [&] { processEvents(); });
             proc.step(120, [&] {
                 addEntry(*m_ui->ListView2, fields[i].name);
-                m_ui->ListView2->topLevelItem(m_ui->ListView2->topLevelItemCount() - 1)
-                    ->setToolTip(0, fieldTip(fields[i]));
+                QTreeWidgetItem* entry
+                    = m_ui->ListView2->topLevelItem(m_ui->ListView2->topLevelItemCount() - 1);
+                entry->setToolTip(0, fieldTip(fields[i]));
+                entry->setData(0, kFieldTypeRole, static_cast<int>(fields[i].type));
             });
         }
     }
@@ -258,6 +260,7 @@ void Form2::ListView2_Click()
             [&](const QString& text, bool) { addPreviewEntry(text); });
     values.reset();
     proc.step(132, [&] { setBusy(false); });
+    offerOperationsFor(m_ui->ListView2->currentItem());
 }
 
 void Form2::PushButton1_Click()

@@ -44,6 +44,9 @@ public:
     void previewChange(); // what the chosen operation would do, without doing it
     void showPreviousVersions(); // the selected table's backups, and restoring one
     void showHistory(); // what was done to the selected table, and saving it as a recipe
+    // Greys the operations whose result a field of this entry's type cannot hold.
+    void offerOperationsFor(const QTreeWidgetItem* field);
+    static constexpr int kFieldTypeRole = Qt::UserRole + 1;
     void applyToSeveralFields(); // the chosen operation on ticked fields of several tables
     void showValues(); // every value of the selected field, its variants, and merging them
 

@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QScopeGuard>
+#include <QStandardItemModel>
 
 using namespace Qt::StringLiterals;
 
@@ -207,6 +208,20 @@ void Form2::showValues()
         return;
     ValuesDialog dialog(this, table, field, std::move(*values), std::move(host));
     dialog.exec();
+}
+
+void Form2::offerOperationsFor(const QTreeWidgetItem* field)
+{
+    auto* model = qobject_cast<QStandardItemModel*>(m_ui->Combo1->model());
+    if (!model || !field || !field->data(0, kFieldTypeRole).isValid())
+        return;
+    const auto type = static_cast<paradox::FieldType>(field->data(0, kFieldTypeRole).toInt());
+    for (int i = 0; i < model->rowCount(); ++i) {
+        const cleaning::Operation* operation = cleaning::findOperation(m_ui->Combo1->itemText(i));
+        // The entry stays where it is; a run of it would only leave every value as it was.
+        if (QStandardItem* item = model->item(i); item && operation)
+            item->setEnabled(cleaning::isOffered(*operation, type));
+    }
 }
 
 } // namespace ui

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFile>
+#include <QStandardItemModel>
 #include <QTest>
 #include <QTimer>
 
@@ -42,6 +43,25 @@ class RecipesTest : public QObject
 
 private slots:
     void init() { uitest::clearSettings(); }
+
+    void theFieldsTypeDecidesWhichOperationsAreOffered()
+    {
+        uitest::AppFolder folder;
+        uitest::setSetting(u"Database"_s, folder.samples());
+        Program program(folder.path());
+        clickEntry(program.list(u"ListView1"), u"CUSTOMER"_s);
+        const auto isOffered = [&](int row) {
+            const auto* model = qobject_cast<QStandardItemModel*>(program.combo()->model());
+            return model->item(row)->isEnabled();
+        };
+        clickEntry(program.list(u"ListView2"), u"Balance"_s); // a Number field
+        QVERIFY(!isOffered(0)); // "Remove All Spaces in Selected Field"
+        QVERIFY(isOffered(17)); // "Remove User-Defined Character(s) in Selected Field"
+        QVERIFY(!isOffered(27)); // UPPER CASE
+        clickEntry(program.list(u"ListView2"), u"Name"_s);
+        for (int row = 0; row < program.combo()->count(); ++row)
+            QVERIFY(isOffered(row));
+    }
 
     void oneOperationOverSeveralTablesAsksOnceAndTheHistoryGivesTheRecipeBack()
     {
