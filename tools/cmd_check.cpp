@@ -1,6 +1,6 @@
 // fieldwright-cli check FOLDER [TABLE]: the health check of every table of a folder (or of
-// one), a line each: "NAME ok", "NAME damaged: PROBLEM; PROBLEM ..." (each problem with its
-// file and place) or "NAME not checked: WHY". Exits 0 when every table is whole.
+// one), a line each: "NAME ok" or "NAME damaged: PROBLEM; PROBLEM ..." (each problem with its
+// file and place). Exits 0 when every table is whole.
 
 #include "tools/cli_support.h"
 

@@ -5,6 +5,7 @@
 
 #include "data/paradox/table_check.h"
 
+#include "data/paradox/encryption.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/key_order.h"
 #include "data/paradox/memo_file.h"
@@ -43,13 +44,6 @@ public:
             m_rawHeader = readHeaderBytes(m_db, m_dbName);
             const ByteReader reader(reinterpret_cast<const unsigned char*>(m_rawHeader.constData()),
                 m_rawHeader.size(), m_dbName);
-            headerPart::requireFixedPart(reader, fileSize, "a Paradox table header");
-            const int version = headerPart::fileVersion(reader);
-            // Its blocks are scrambled: read as they are, every one would look damaged.
-            if (headerPart::isEncrypted(reader, version >= dbHeader::kFirstVersionWithExtendedPart)) {
-                m_notChecked = u"the table is password-protected (encrypted): its blocks cannot be checked"_s;
-                return false;
-            }
             m_header = decodeHeaderOfDamagedFile(reader, fileSize);
             m_lastBlock = reader.u16(dbHeader::kLastBlock, "last block");
             m_firstFreeBlock = reader.u16(dbHeader::kFirstFreeBlock, "first free block");
@@ -81,7 +75,7 @@ public:
             return;
         }
         try {
-            m_memo.emplace(std::move(mb), mbName);
+            m_memo.emplace(std::move(mb), mbName, m_header.encryptionKey);
         } catch (const FormatError& error) {
             m_problems.add(mbName, QString(), error.what);
         }
@@ -114,7 +108,6 @@ public:
         checkFreeBlocks(chain.blocks());
     }
 
-    const QString& notChecked() const { return m_notChecked; }
     const TableHeader& header() const { return m_header; }
     const std::vector<ChainBlock>& blocks() const { return m_blocks; }
     int keyFields() const { return m_keyFields; }
@@ -156,10 +149,14 @@ private:
                 return;
             }
             isUsed[static_cast<std::size_t>(number)] = true;
-            unsigned char link[2];
+            // The link lies in the block's first chunk, scrambled as the block is.
+            unsigned char link[crypt::kChunkSize];
+            const int linkBytes = m_header.encryptionKey != 0 ? crypt::kChunkSize : 2;
             if (!m_db.seek(m_header.layout().blockOffset(number))
-                || m_db.read(reinterpret_cast<char*>(link), 2) != 2)
+                || m_db.read(reinterpret_cast<char*>(link), linkBytes) != linkBytes)
                 return; // a block past the end: the truncation is reported already
+            if (m_header.encryptionKey != 0)
+                crypt::decryptChunk(crypt::dataChunkKey(m_header.encryptionKey, number, 0), link);
             from = number;
             number = link[0] | (link[1] << 8);
         }
@@ -223,7 +220,6 @@ private:
     QString m_dbName;
     QString m_mbName;
     QByteArray m_rawHeader;
-    QString m_notChecked;
     TableHeader m_header;
     int m_lastBlock = 0;
     int m_firstFreeBlock = 0;
@@ -237,15 +233,13 @@ private:
 };
 
 // False when the table could not be checked past its header.
-bool checkFiles(TableCheck& check, ProblemList& problems, QIODevice& db, const QString& dbName,
-    std::unique_ptr<QIODevice> mb, const QString& mbName, QIODevice* px, const QString& pxName)
+bool checkFiles(ProblemList& problems, QIODevice& db, const QString& dbName, std::unique_ptr<QIODevice> mb,
+    const QString& mbName, QIODevice* px, const QString& pxName)
 {
     try {
         TableChecker checker(problems, db, dbName);
-        if (!checker.checkHeader()) {
-            check.notChecked = checker.notChecked();
+        if (!checker.checkHeader())
             return false;
-        }
         checker.openMemo(std::move(mb), mbName);
         checker.checkRecords();
         if (checker.keyFields() > 0 && !px) {
@@ -272,8 +266,6 @@ QString TableProblem::text() const
 
 QString TableCheck::summary() const
 {
-    if (!notChecked.isEmpty())
-        return u"not checked: "_s + notChecked;
     if (problems.empty())
         return u"ok"_s;
     QStringList texts;
@@ -288,7 +280,7 @@ TableCheck checkTableDevices(const QString& table, QIODevice& db, const QString&
     TableCheck check;
     check.table = table;
     ProblemList problems(check);
-    checkFiles(check, problems, db, dbName, std::move(mb), mbName, px, pxName);
+    checkFiles(problems, db, dbName, std::move(mb), mbName, px, pxName);
     problems.finish();
     return check;
 }
@@ -324,7 +316,7 @@ TableCheck checkTable(const QString& dbPath)
     TableCheck check;
     check.table = base;
     ProblemList problems(check);
-    if (checkFiles(check, problems, db, info.fileName(), std::move(mb), mbName, px.get(), pxName))
+    if (checkFiles(problems, db, info.fileName(), std::move(mb), mbName, px.get(), pxName))
         checkSecondaryIndexes(problems, dbPath);
     problems.finish();
     return check;

@@ -24,10 +24,8 @@ struct TableCheck
 {
     QString table; // the table's name ("ORDERS"), or an index file's name when it has no table
     std::vector<TableProblem> problems; // at most kMaxTableProblems, then one that counts the rest
-    // Why the table could not be checked at all (a password-protected table); empty when it was.
-    QString notChecked;
-    bool isWhole() const { return problems.empty() && notChecked.isEmpty(); }
-    // "ok", "damaged: PROBLEM; PROBLEM ..." or "not checked: WHY", for a list or a message.
+    bool isWhole() const { return problems.empty(); }
+    // "ok" or "damaged: PROBLEM; PROBLEM ...", for a list or a message.
     QString summary() const;
 };
 

@@ -3,6 +3,7 @@
 // block's first record, its number, its record count); every level above, its children's
 // first keys and the sum of their counts (modulo 65536, as primary_index.cpp stores them).
 
+#include "data/paradox/encryption.h"
 #include "data/paradox/key_order.h"
 #include "data/paradox/primary_index.h"
 #include "data/paradox/table_check_parts.h"
@@ -59,6 +60,9 @@ public:
             m_problems.add(m_name, place, u"cannot be read: the file ends before it"_s);
             return std::nullopt;
         }
+        if (m_layout.encryptionKey != 0)
+            crypt::decryptBlock(m_layout.encryptionKey, block, reinterpret_cast<unsigned char*>(bytes.data()),
+                m_layout.blockSize);
         const ByteReader reader(
             reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), m_name, offset);
         int count = 0;
@@ -128,6 +132,7 @@ void checkTree(ProblemList& problems, QIODevice& file, const QString& name, cons
                     .arg(expected.keySize));
         layout.fileBlocks = header.u16(dbHeader::kFileBlocks, "number of blocks");
         layout.recordCount = header.u32(dbHeader::kNumRecords, "number of records");
+        layout.encryptionKey = headerPart::encryptionKeyOf(header); // a tree file's own, 0 in clear
         root = header.u16(dbHeader::kTreeRoot, "root block");
         levels = header.u8(dbHeader::kTreeLevels, "levels");
         // A tree is entered at its root: the engine leaves its first block 0.

@@ -46,7 +46,7 @@ public:
             return;
         }
         try {
-            m_memo.emplace(std::move(mb), mbName);
+            m_memo.emplace(std::move(mb), mbName, m_header.encryptionKey);
         } catch (const FormatError& error) {
             note(mbName, QString(), error.what + u": memo and blob values are marked as missing"_s);
         }

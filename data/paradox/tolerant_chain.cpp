@@ -1,5 +1,7 @@
 #include "data/paradox/tolerant_chain.h"
 
+#include "data/paradox/encryption.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -79,11 +81,25 @@ bool TolerantChain::enter(int number)
         m_report(blockPlace(number), u"cannot be read: %1"_s.arg(m_db.errorString()));
         return false;
     }
+    // A protected table's block is scrambled chunk by chunk: of a cut block, only the whole
+    // chunks can be unscrambled, and only what lies in them can be read.
+    std::int64_t usable = available;
+    if (m_header.encryptionKey != 0) {
+        usable = available / crypt::kChunkSize * crypt::kChunkSize;
+        if (usable < kBlockHeaderSize) {
+            m_report(blockPlace(number),
+                u"is cut off: the file ends %1 bytes into it, inside its first scrambled chunk of %2 bytes"_s
+                    .arg(available)
+                    .arg(crypt::kChunkSize));
+            return false;
+        }
+        crypt::decryptBlock(m_header.encryptionKey, number, reinterpret_cast<unsigned char*>(m_bytes.data()),
+            static_cast<int>(usable));
+    }
     m_number = number;
     m_blocks.push_back(number);
     const QString fileName = u"table"_s;
-    const ByteReader head(
-        reinterpret_cast<const unsigned char*>(m_bytes.constData()), m_bytes.size(), fileName);
+    const ByteReader head(reinterpret_cast<const unsigned char*>(m_bytes.constData()), usable, fileName);
     m_next = head.u16(0, "block header");
     const int previous = head.u16(2, "block header");
     if (previous != from)
@@ -96,7 +112,7 @@ bool TolerantChain::enter(int number)
         m_report(blockPlace(number), error.what + u"; its records cannot be told"_s);
     }
     m_claimed += count;
-    const auto whole = static_cast<int>((available - kBlockHeaderSize) / m_header.recordSize);
+    const auto whole = static_cast<int>((usable - kBlockHeaderSize) / m_header.recordSize);
     m_readable = std::min(count, whole);
     if (available < m_header.blockSize) {
         const QString lost = m_readable < count

@@ -3,7 +3,8 @@
 // Walks a .db file's chain of blocks the way the health check and the salvage reader need it:
 // a fault is reported and the walk goes on where it can (a cut block still gives the records
 // that lie whole before the cut; a bad link ends the chain), where BlockChain stops at the
-// first fault. Never loops: a block is entered at most once.
+// first fault. Never loops: a block is entered at most once. A password-protected table's
+// blocks are unscrambled as they are entered.
 
 #include "data/paradox/header.h"
 

@@ -6,6 +6,7 @@ fw_add_gtest(paradox_check_tests
     ${CMAKE_CURRENT_LIST_DIR}/keys_pxlib.cpp
     ${CMAKE_CURRENT_LIST_DIR}/keys_tree_check.cpp
     ${CMAKE_CURRENT_LIST_DIR}/table_check_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/table_check_protected_test.cpp
   LIBS fw_paradox fw_test_support Qt6::Core)
 if(EXISTS ${PROJECT_SOURCE_DIR}/../shared/realworld)
   get_filename_component(FW_REALWORLD_DEFAULT ${PROJECT_SOURCE_DIR}/../shared/realworld ABSOLUTE)

@@ -1,9 +1,11 @@
 // A key change in a password-protected keyed table: the rebuilt .DB, .PX and secondary index
-// stay scrambled with their own keys, pxlib finds every record through the new .PX, and the
-// files in clear pass the tree check.
+// stay scrambled with their own keys, pxlib finds every record through the new .PX, the health
+// check reads every file through its key and finds the family whole, before and after, and
+// the files in clear pass the tree check.
 
 #include "data/paradox/encryption.h"
 #include "data/paradox/keyed_rewrite.h"
+#include "data/paradox/table_check.h"
 #include "tests/data/keys_support.h"
 
 #include <QDir>
@@ -75,6 +77,7 @@ TEST(ProtectedKeyedTable, KeyChangeKeepsEveryFileProtected)
     const QStringList files { u"PARTS.DB"_s, u"PARTS.PX"_s, u"PARTS.XG0"_s, u"PARTS.YG0"_s };
     for (const QString& file : files)
         setKey(folder.filePath(file), kKey);
+    EXPECT_EQ(paradox::checkTable(db).summary(), u"ok"_s);
 
     std::vector<paradox::FieldChange> changes;
     for (std::int64_t i = 0; i < 600; i += 3)
@@ -85,6 +88,7 @@ TEST(ProtectedKeyedTable, KeyChangeKeepsEveryFileProtected)
 
     for (const QString& file : files)
         EXPECT_EQ(keyOf(readFile(folder.filePath(file))), kKey) << file.toStdString();
+    EXPECT_EQ(paradox::checkTable(db).summary(), u"ok"_s);
     const IndexedRecords indexed = readThroughPrimaryIndex(db, px);
     EXPECT_EQ(indexed.error, QString());
     EXPECT_EQ(indexed.records.size(), 600u);
