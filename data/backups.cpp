@@ -47,6 +47,15 @@ QByteArray requiredDigest(const QString& path)
     return digest.toLatin1();
 }
 
+// A replacement as it is once finished in place, which is how its write-back leaves it.
+QByteArray finalDigest(const Replacement& replacement)
+{
+    const QString digest = fileDigest(replacement.replacement, replacement.laterWrites, replacement.length);
+    if (digest.isEmpty())
+        throw core::Error(u"Cannot read %1."_s.arg(QDir::toNativeSeparators(replacement.replacement)));
+    return digest.toLatin1();
+}
+
 QJsonArray encodeFiles(const std::vector<BackedUpFile>& files)
 {
     QJsonArray array;
@@ -183,14 +192,13 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
                 file.before = requiredDigest(table.filePath(name));
             }
             if (replacementOf.contains(name.toLower()))
-                file.after = requiredDigest(replacementOf.take(name.toLower()).replacement);
+                file.after = finalDigest(replacementOf.take(name.toLower()));
             else if (!isRemoved)
                 file.after = file.before;
             note.files.push_back(file);
         }
         for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
-            note.files.push_back(
-                { QFileInfo(added->target).fileName(), false, {}, requiredDigest(added->replacement) });
+            note.files.push_back({ QFileInfo(added->target).fileName(), false, {}, finalDigest(*added) });
         note.folder = canonicalFolder(note.folder);
         writeBackupNote(partial, note);
         files::syncFolder(partial);

@@ -62,11 +62,15 @@ struct Backup
     QString movedFrom; // the folder it was made in, when the table has moved since; else empty
 };
 
-// A file that replaces a file of the table (or becomes one).
+// A file that replaces a file of the table (or becomes one), with what is written into it in
+// place once it is there (laterWrites, then a cut to length when that is not negative): the
+// note keeps the digest of the file as it is once that is done.
 struct Replacement
 {
     QString target;
     QString replacement;
+    InPlaceWrites laterWrites = {};
+    std::int64_t length = -1;
 };
 
 // core::userDataFolder() + "/backups". Throws core::Error when there is no such folder.

@@ -95,15 +95,29 @@ struct Journal
     QString table;
     QString backup;
     std::vector<FileMove> moves; // file names, relative to the table's folder
+    // By move: the length its target is cut back to once the new .DB is in place, or -1.
+    std::vector<std::int64_t> cutBackTo;
 };
 
 QByteArray encode(const Journal& journal)
 {
     QJsonArray moves;
-    for (const FileMove& move : journal.moves)
-        moves.append(QJsonObject { { u"temporary"_s, move.temporary }, { u"target"_s, move.target } });
-    return QJsonDocument(QJsonObject { { u"table"_s, journal.table }, { u"backup"_s, journal.backup },
-                             { u"moves"_s, moves } })
+    for (std::size_t i = 0; i < journal.moves.size(); ++i) {
+        const FileMove& move = journal.moves[i];
+        QJsonObject object { { u"temporary"_s, move.temporary }, { u"target"_s, move.target } };
+        // What finishes the target in place: a finished journal leaves the files as the
+        // backup's note says this write-back leaves them.
+        QJsonArray writes;
+        for (const auto& [offset, bytes] : move.laterWrites)
+            writes.append(QJsonArray { static_cast<qint64>(offset), QString::fromLatin1(bytes.toBase64()) });
+        if (!writes.isEmpty())
+            object.insert(u"laterWrites"_s, writes);
+        if (journal.cutBackTo[i] >= 0)
+            object.insert(u"cutBackTo"_s, static_cast<qint64>(journal.cutBackTo[i]));
+        moves.append(object);
+    }
+    return QJsonDocument(
+        QJsonObject { { u"table"_s, journal.table }, { u"backup"_s, journal.backup }, { u"moves"_s, moves } })
         .toJson();
 }
 
@@ -115,10 +129,21 @@ std::optional<Journal> decode(const QString& path)
     const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
     if (object.isEmpty())
         return std::nullopt;
-    Journal journal { object.value(u"table"_s).toString(), object.value(u"backup"_s).toString(), {} };
-    for (const QJsonValue move : object.value(u"moves"_s).toArray())
-        journal.moves.push_back(
-            { move.toObject().value(u"temporary"_s).toString(), move.toObject().value(u"target"_s).toString() });
+    Journal journal { object.value(u"table"_s).toString(), object.value(u"backup"_s).toString(), {}, {} };
+    for (const QJsonValue value : object.value(u"moves"_s).toArray()) {
+        const QJsonObject move = value.toObject();
+        FileMove decoded { move.value(u"temporary"_s).toString(), move.value(u"target"_s).toString() };
+        for (const QJsonValue write : move.value(u"laterWrites"_s).toArray()) {
+            const QJsonArray pair = write.toArray();
+            const qint64 offset = pair.at(0).toInteger(-1);
+            if (pair.size() != 2 || offset < 0)
+                return std::nullopt;
+            decoded.laterWrites.emplace_back(
+                static_cast<std::uint64_t>(offset), QByteArray::fromBase64(pair.at(1).toString().toLatin1()));
+        }
+        journal.moves.push_back(decoded);
+        journal.cutBackTo.push_back(move.value(u"cutBackTo"_s).toInteger(-1));
+    }
     return journal;
 }
 
@@ -144,11 +169,12 @@ void forget(const QString& journal)
     }
 }
 
-void backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves, const BackupNote& note)
+void backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves,
+    const std::vector<std::int64_t>& cutBackTo, const BackupNote& note)
 {
     std::vector<Replacement> replacements;
-    for (const FileMove& move : moves)
-        replacements.push_back({ move.target, move.temporary });
+    for (std::size_t i = 0; i < moves.size(); ++i)
+        replacements.push_back({ moves[i].target, moves[i].temporary, moves[i].laterWrites, cutBackTo[i] });
     writeBackup(backup, folder, replacements, note);
 }
 
@@ -244,16 +270,48 @@ QString undoSwap(const QString& folder, const QString& table, const std::vector<
 }
 
 // Once the new .DB is in place: the old memo values freed, a memo file put back cut to its
-// own length. Space only: a failure here costs no value, and is not one of the write-back.
-void afterPlacing(const std::vector<FileMove>& ordered, const std::vector<std::int64_t>& cutBackTo)
+// own length. A failure here costs no value, and is not one of the write-back; but until it is
+// done the files are not as the backup's note says the write-back left them, so the journal
+// stays for the next start to do it again (the writes and the cut can be repeated). Returns
+// whether all was done.
+bool afterPlacing(
+    const QString& folder, const std::vector<FileMove>& ordered, const std::vector<std::int64_t>& cutBackTo)
 {
+    const QDir dir(folder);
+    bool isDone = true;
     for (std::size_t i = 0; i < ordered.size(); ++i) {
         try {
             if (!ordered[i].laterWrites.empty())
-                files::writeInPlace(ordered[i].target, ordered[i].laterWrites);
+                files::writeInPlace(dir.filePath(ordered[i].target), ordered[i].laterWrites);
             if (cutBackTo[i] >= 0)
-                files::truncate(ordered[i].target, cutBackTo[i]);
-        } catch (const core::Error&) { }
+                files::truncate(dir.filePath(ordered[i].target), cutBackTo[i]);
+        } catch (const core::Error&) {
+            isDone = false;
+        }
+    }
+    return isDone;
+}
+
+bool hasWorkAfterPlacing(const Journal& journal)
+{
+    return std::ranges::any_of(journal.moves, [](const FileMove& move) { return !move.laterWrites.empty(); })
+        || std::ranges::any_of(journal.cutBackTo, [](std::int64_t length) { return length >= 0; });
+}
+
+// Whether the .DB in folder is the one the journal brings in: a journal cut short while its
+// swap was undone leaves the old one, which may still read what the later writes free. Told
+// by the digest the backup noted of the new .DB.
+bool isNewDbInPlace(const QString& folder, const Journal& journal)
+{
+    const auto db
+        = std::ranges::find_if(journal.moves, [](const FileMove& move) { return isDbFile(move.target); });
+    if (db == journal.moves.end())
+        return false;
+    try {
+        const QByteArray expected = readBackupNote(journal.backup).after().value(u"db"_s);
+        return !expected.isEmpty() && fileDigest(QDir(folder).filePath(db->target)).toLatin1() == expected;
+    } catch (const core::Error&) {
+        return false;
     }
 }
 
@@ -267,10 +325,12 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     std::stable_partition(ordered.begin(), ordered.end(), [](const FileMove& move) { return !isDbFile(move.target); });
     const QString backup = newBackupFolder(backupRoot, table);
     const QString journal = journalPath(folder, table);
-    Journal plan { table, backup, {} };
+    Journal plan { table, backup, {}, {} };
     for (const FileMove& move : ordered)
-        plan.moves.push_back({ QFileInfo(move.temporary).fileName(), QFileInfo(move.target).fileName() });
-    std::vector<std::int64_t> cutBackTo(ordered.size(), -1);
+        plan.moves.push_back(
+            { QFileInfo(move.temporary).fileName(), QFileInfo(move.target).fileName(), move.laterWrites });
+    std::vector<std::int64_t>& cutBackTo = plan.cutBackTo;
+    cutBackTo.assign(ordered.size(), -1);
     // Locked before anyone can see it: another process finishing interrupted write-backs
     // never carries out this one's moves beside it.
     FileLock lock;
@@ -287,7 +347,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
                 files::copyOwnership(ordered[i].target, ordered[i].temporary);
             cutBackTo[i] = extendMemo(ordered[i]);
         }
-        backUp(backup, folder, ordered, note);
+        backUp(backup, folder, ordered, cutBackTo, note);
         const int lockedJournal = files::writeSyncedLockedNew(journal, encode(plan));
         // Only a write-back of this table that is under way now has a journal here: the
         // interrupted ones were finished before this one began.
@@ -327,7 +387,8 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     } catch (const core::Error&) {
         return backup;
     }
-    afterPlacing(ordered, cutBackTo);
+    if (!afterPlacing(folder, ordered, cutBackTo))
+        return backup;
     try {
         forget(journal);
     } catch (const core::Error&) {
@@ -357,6 +418,9 @@ QStringList finishInterruptedWriteBacks(const QString& folder, std::chrono::mill
         if (!lock.isLocked())
             continue;
         carryOut(folder, journal->moves);
+        if (hasWorkAfterPlacing(*journal) && isNewDbInPlace(folder, *journal)
+            && !afterPlacing(folder, journal->moves, journal->cutBackTo))
+            continue;
         forget(path);
         notices << u"The write-back of the table %1 in %2 was interrupted; it has now been finished (the old "
                    "table is kept in %3)."_s.arg(journal->table, QDir::toNativeSeparators(folder),

@@ -28,7 +28,8 @@ struct FileMove
     QString temporary; // a finished, flushed file in the table's folder
     QString target; // the file of the table it replaces (or becomes)
     // Written into target in place once the new .DB is in place: what frees the old memo
-    // values, which the old .DB reads until then. A kill before loses only their space.
+    // values, which the old .DB reads until then. The journal keeps them, so a write-back a
+    // kill cut short is finished with them too.
     std::vector<std::pair<std::uint64_t, QByteArray>> laterWrites = {};
 };
 

@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cstring>
+
 using namespace Qt::StringLiterals;
 
 namespace data {
@@ -27,6 +30,44 @@ QString fileDigest(const QString& path)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     if (!hash.addData(&file))
         return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString fileDigest(const QString& path, const InPlaceWrites& writes, std::int64_t length)
+{
+    if (writes.empty() && length < 0)
+        return fileDigest(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const std::int64_t size = file.size();
+    std::int64_t end = length;
+    if (end < 0) {
+        end = size;
+        for (const auto& [offset, bytes] : writes)
+            end = std::max<std::int64_t>(end, static_cast<std::int64_t>(offset) + bytes.size());
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    constexpr std::int64_t kChunk = 1 << 20;
+    QByteArray chunk;
+    for (std::int64_t at = 0; at < end; at += kChunk) {
+        const std::int64_t count = std::min(kChunk, end - at);
+        chunk = at < size ? file.read(std::min(count, size - at)) : QByteArray();
+        if (at < size && chunk.size() != std::min(count, size - at))
+            return {};
+        // Past the file's end, a write or a lengthening leaves zeros.
+        chunk.resize(static_cast<qsizetype>(count), '\0');
+        for (const auto& [offset, bytes] : writes) {
+            const std::int64_t from = std::max(at, static_cast<std::int64_t>(offset));
+            const std::int64_t to
+                = std::min<std::int64_t>(at + count, static_cast<std::int64_t>(offset) + bytes.size());
+            if (from < to)
+                std::memcpy(chunk.data() + (from - at),
+                    bytes.constData() + (from - static_cast<std::int64_t>(offset)),
+                    static_cast<std::size_t>(to - from));
+        }
+        hash.addData(chunk);
+    }
     return QString::fromLatin1(hash.result().toHex());
 }
 

@@ -9,6 +9,9 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace data {
 
@@ -17,6 +20,14 @@ using TableState = QMap<QString, QByteArray>;
 
 bool isDataFileExtension(const QString& extension);
 QString fileDigest(const QString& path); // empty when the file cannot be read
+
+// Bytes written into a file in place, at an offset.
+using InPlaceWrites = std::vector<std::pair<std::uint64_t, QByteArray>>;
+
+// The digest of the file at path as it will be once writes are made in it, in their order,
+// and it is then cut (or lengthened with zeros) to length, when length is not negative: what
+// a file put in place now and finished later will hold. Empty when the file cannot be read.
+QString fileDigest(const QString& path, const InPlaceWrites& writes, std::int64_t length);
 
 // The names of the data files of table `table` of folder (the family of its .DB); none when
 // the table is not there.

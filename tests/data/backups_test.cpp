@@ -5,7 +5,9 @@
 #include "data/backup_restore.h"
 #include "data/backups.h"
 #include "data/paradox/find_table.h"
+#include "data/safe_files.h"
 #include "data/table_copy.h"
+#include "data/table_state.h"
 #include "data/write_back.h"
 #include "tests/data/keys_support.h"
 #include "tests/data/work_database_fixture.h"
@@ -13,6 +15,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -102,6 +105,33 @@ TEST_F(Restore, BringsBackTheFilesByteForByteAndKeepsTheVersionItReplaces)
     result = data::restoreBackup(paradoxFolder(), u"STOCK"_s, backups()[2].id, backupRoot());
     ASSERT_TRUE(result.isRestored) << result.problem.toStdString();
     EXPECT_EQ(install.fingerprint(), afterName);
+}
+
+// A backup notes a new memo file as it is once its old values are freed and it is cut back:
+// the digest foretold from the file and the writes is that of the file they are made in, across
+// the reading's chunks, past the file's end, and with the cut shorter or longer than the file.
+TEST_F(Restore, NotesAFileFinishedInPlaceAsItWillBe)
+{
+    QByteArray bytes((1 << 20) + 5000, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator.bounded(256));
+    const QString path = paradoxFolder() + u"/finished.bin"_s;
+    const data::InPlaceWrites writes { { 10, "first" }, { (1 << 20) - 2, "across the chunk" }, { 12, "over" },
+        { static_cast<std::uint64_t>(bytes.size()) + 100, "past the end" } };
+    for (const std::int64_t length : { std::int64_t { -1 }, std::int64_t { 4000 },
+             std::int64_t { (1 << 20) + 1 }, static_cast<std::int64_t>(bytes.size()) + 500 }) {
+        SCOPED_TRACE(length);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        const QString foretold = data::fileDigest(path, writes, length);
+        data::files::writeInPlace(path, writes);
+        if (length >= 0)
+            data::files::truncate(path, length);
+        EXPECT_EQ(foretold, data::fileDigest(path));
+    }
 }
 
 TEST_F(Restore, LeavesTheTableAloneWhenItMustNotBeWrittenOrTheBackupIsUnknown)
