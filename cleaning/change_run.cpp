@@ -1,5 +1,6 @@
 #include "cleaning/change_run.h"
 
+#include "cleaning/recipes/recipe.h"
 #include "cleaning/run_phases.h"
 #include "data/paradox_folder.h"
 #include "data/preview.h"
@@ -214,9 +215,18 @@ void ChangeRun::recordInHistory() const
 {
     if (!m_places.keepsHistory || !m_operation || !m_parameters)
         return;
+    // The step as a recipe writes it, so that a merge or a limited run comes back out of the
+    // history as it was done.
+    recipes::RecipeStep step;
+    step.table = m_table;
+    step.fields.names = QStringList { m_field };
+    step.operation = merges().isEmpty() ? m_operation : nullptr;
+    step.answers = answerList(*m_operation, *m_parameters);
+    step.merges = merges();
+    step.limit = limit();
     data::recordHistory({ QDateTime::currentDateTime(), data::canonicalFolder(m_folder), m_table, m_field,
-        m_operation->position, m_operation->captionText(), answerList(*m_operation, *m_parameters),
-        m_result.recordsChanged });
+        m_operation->position, step.describe(), step.answers, m_result.recordsChanged,
+        recipes::stepJson(step) });
 }
 
 // A copy whose changes the work database lost is no basis for a write-back: the table stays as

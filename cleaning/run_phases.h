@@ -134,6 +134,9 @@ protected:
     const Operation* m_operation = nullptr;
     std::optional<Parameters> m_parameters;
 
+    const RecordLimit& limit() const { return m_limit; }
+    const QList<MergeRequest>& merges() const { return m_merges; }
+
 private:
     bool isInLimit(const data::DistinctValue& value) const;
     void prepareRequest();

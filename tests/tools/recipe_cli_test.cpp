@@ -207,6 +207,14 @@ TEST_F(RecipeCli, ARecipeTakenOutOfTheHistoryDoesWhatTheOriginalDid)
     const QString first = sampleCopy(u"first"_s);
     const QString second = sampleCopy(u"second"_s);
     ASSERT_EQ(cli({ u"apply"_s, writeRecipe(u"recipe.json"_s, kRecipe), first }).exitCode, 0);
+    // A merge and a limited clean of their own come back out of the history as they were done.
+    ASSERT_EQ(cli({ u"merge"_s, first, u"ORDERS"_s, u"ShipCity"_s, u"--into"_s, u"LYON"_s, u"--value"_s,
+                      u"Lyon"_s })
+                  .exitCode,
+        0);
+    ASSERT_EQ(
+        cli({ u"clean"_s, first, u"CUSTOMER"_s, u"City"_s, u"28"_s, u"--where-match"_s, u"^M"_s }).exitCode,
+        0);
 
     const CliRun history = cli({ u"history"_s, first, u"--json"_s });
     ASSERT_EQ(history.exitCode, 0) << history.err.toStdString();
