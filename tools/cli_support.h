@@ -2,6 +2,7 @@
 
 // Pieces the subcommands share: error reports to standard error, counted.
 
+#include "cleaning/windowless_view.h"
 #include "core/error_report.h"
 #include "data/paradox/table.h"
 #include "tools/command_line.h"
@@ -30,6 +31,17 @@ public:
 
 private:
     int m_count = 0;
+};
+
+// The change run's view on the command line: the selection and answers come from the
+// arguments, messages go to standard output, error reports (counted) to standard error.
+class PrintingRunView : public cleaning::WindowlessView
+{
+public:
+    PrintedErrorReports reports;
+
+    void messageBox(const QString& text) override { printOut(terminalText(text)); }
+    void showErrorReport(const QString& report) override { reports.showErrorReport(report); }
 };
 
 // Prints only what failed, for the subcommands that read and show a table and stop at

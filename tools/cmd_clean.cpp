@@ -1,9 +1,9 @@
-#include "cleaning/run_request.h"
 #include "tools/cli_support.h"
 
 #include "cleaning/change_preview.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "cleaning/run_request.h"
 #include "core/folder_box.h"
 #include "core/helpers.h"
 #include "data/paradox_folder.h"
@@ -11,48 +11,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <deque>
 
 using namespace Qt::StringLiterals;
 
 namespace tools {
 namespace {
-
-// The change run's view on the command line: the selection comes from the arguments,
-// prompts take the next --answer (none left is Cancel), messages go to standard output.
-class CommandLineView : public cleaning::ChangeRunView
-{
-public:
-    QString table;
-    QString field;
-    QString operation;
-    int fieldCount = 0;
-    std::deque<QString> answers;
-    PrintedErrorReports reports;
-
-    QString selectedTable() const override { return table; }
-    QString selectedField() const override { return field; }
-    int fieldListCount() const override { return fieldCount; }
-    QString operationText() const override { return operation; }
-    void setProgressValue(double) override { }
-    void setProgressText(const QString&) override { }
-    void clearPreview() override { }
-    void addPreviewEntry(const QString&) override { }
-    void setBusy(bool) override { }
-    void processEvents() override { }
-    void pause(float) override { }
-    std::optional<QString> inputBox(const QString&) override
-    {
-        if (answers.empty())
-            return std::nullopt;
-        QString answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void messageBox(const QString& text) override { printOut(terminalText(text)); }
-    bool askYesNo(const QString&) override { return false; }
-    void showErrorReport(const QString& report) override { reports.showErrorReport(report); }
-};
 
 const cleaning::Operation* operationOf(const QString& argument)
 {
@@ -114,7 +77,7 @@ int exitStatus(const cleaning::ChangeRunResult& result)
 // total on standard error; or, with --json, one document with both. A value whose new text the
 // field could not hold is said on standard error (in the document: under "rejected").
 int previewClean(
-    CommandLineView& view, const cleaning::RunPlaces& places, bool isJson, const cleaning::RecordLimit& limit)
+    PrintingRunView& view, const cleaning::RunPlaces& places, bool isJson, const cleaning::RecordLimit& limit)
 {
     QJsonArray changes;
     QJsonArray rejected;
@@ -207,7 +170,7 @@ int runClean(const QStringList& args)
     if (const auto answerStatus = checkAnswers(line, *operation, answers))
         return *answerStatus;
 
-    CommandLineView view;
+    PrintingRunView view;
     view.table = place->table;
     view.field = line.argument(2);
     view.operation = operation->captionText();

@@ -21,32 +21,6 @@ const QString kUsage
     = u"usage: fieldwright-cli merge FOLDER TABLE FIELD (--into TEXT --value TEXT [--value TEXT]... "
       "| --clusters FILE.csv) [--where-value TEXT]... [--where-match REGEX] [--dry-run]"_s;
 
-// The merge's view on the command line: nothing is asked, messages go to standard output.
-class MergeView : public cleaning::ChangeRunView
-{
-public:
-    QString table;
-    QString field;
-    int fieldCount = 0;
-    PrintedErrorReports reports;
-
-    QString selectedTable() const override { return table; }
-    QString selectedField() const override { return field; }
-    int fieldListCount() const override { return fieldCount; }
-    QString operationText() const override { return {}; }
-    void setProgressValue(double) override { }
-    void setProgressText(const QString&) override { }
-    void clearPreview() override { }
-    void addPreviewEntry(const QString&) override { }
-    void setBusy(bool) override { }
-    void processEvents() override { }
-    void pause(float) override { }
-    std::optional<QString> inputBox(const QString&) override { return std::nullopt; }
-    void messageBox(const QString& text) override { printOut(terminalText(text)); }
-    bool askYesNo(const QString&) override { return false; }
-    void showErrorReport(const QString& report) override { reports.showErrorReport(report); }
-};
-
 // One record of CSV text: fields quoted or not (an empty unquoted field is the null);
 // *at moves past the record's line break. Quoted fields may hold line breaks.
 QList<cleaning::FieldValue> csvRecord(const QString& text, qsizetype* at, QString* problem)
@@ -145,7 +119,7 @@ bool readClusters(const QString& path, QList<cleaning::MergeRequest>& merges, QS
     return true;
 }
 
-int previewMerge(MergeView& view, const cleaning::RunPlaces& places,
+int previewMerge(PrintingRunView& view, const cleaning::RunPlaces& places,
     const QList<cleaning::MergeRequest>& merges, const cleaning::RecordLimit& limit)
 {
     const auto result = cleaning::previewMerge(
@@ -181,7 +155,7 @@ int runMerge(const QStringList& args)
 {
     if (args.size() < 3)
         return usageError({});
-    MergeView view;
+    PrintingRunView view;
     view.table = tableArgument(args[1]);
     view.field = args[2];
     cleaning::MergeRequest given;

@@ -2,6 +2,7 @@
 
 #include "cleaning/change_run.h"
 #include "cleaning/merge_run.h"
+#include "cleaning/windowless_view.h"
 #include "core/error_report.h"
 #include "core/folder_box.h"
 #include "data/backups.h"
@@ -10,7 +11,6 @@
 #include "data/scratch_copy.h"
 
 #include <QDir>
-#include <deque>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -21,40 +21,20 @@ namespace {
 // The operation that a recipe's backup names; its answers say what each step did.
 constexpr char16_t kRecipeOperation[] = u"Recipe";
 
-// A run without a window: the selection is the step's, prompts take the step's answers, and
-// what the run says is kept for the report instead of shown.
-class StepView : public ChangeRunView
+// A recipe's step on the private copy: what the run says is kept for the report, not shown.
+class StepView : public WindowlessView
 {
 public:
-    StepView(QString table, QString field, const RecipeStep& step, int fieldCount)
-        : m_table(std::move(table))
-        , m_field(std::move(field))
-        , m_operation(step.isMerge() ? QString() : step.operation->captionText())
-        , m_fieldCount(fieldCount)
-        , m_answers(step.answers.begin(), step.answers.end())
-    { }
-
-    QString selectedTable() const override { return m_table; }
-    QString selectedField() const override { return m_field; }
-    int fieldListCount() const override { return m_fieldCount; }
-    QString operationText() const override { return m_operation; }
-    void setProgressValue(double) override { }
-    void setProgressText(const QString&) override { }
-    void clearPreview() override { }
-    void addPreviewEntry(const QString&) override { }
-    void setBusy(bool) override { }
-    void processEvents() override { }
-    void pause(float) override { }
-    std::optional<QString> inputBox(const QString&) override
+    StepView(QString tableName, QString fieldName, const RecipeStep& step, int fields)
     {
-        if (m_answers.empty())
-            return std::nullopt;
-        QString answer = m_answers.front();
-        m_answers.pop_front();
-        return answer;
+        table = std::move(tableName);
+        field = std::move(fieldName);
+        operation = step.isMerge() ? QString() : step.operation->captionText();
+        fieldCount = fields;
+        answers.assign(step.answers.begin(), step.answers.end());
     }
+
     void messageBox(const QString& text) override { lastMessage = text; }
-    bool askYesNo(const QString&) override { return false; }
     void showErrorReport(const QString&) override { }
     void reportError(const QString& description, const QString&, int) override
     {
@@ -64,13 +44,6 @@ public:
 
     QString lastMessage;
     QString firstReport;
-
-private:
-    QString m_table;
-    QString m_field;
-    QString m_operation;
-    int m_fieldCount;
-    std::deque<QString> m_answers;
 };
 
 QString oneLine(QString text)
