@@ -1,5 +1,7 @@
 #include "data/table_replace.h"
 
+#include "data/table_journal.h"
+
 #include "core/error_report.h"
 #include "core/helpers.h"
 #include "data/safe_files.h"
@@ -17,158 +19,18 @@
 #include <QSet>
 
 #include <algorithm>
-#include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace data {
+
+using namespace journal;
+
 namespace {
-
-// .NAME.fieldwright-journal: hidden, and no table listing takes it for a table.
-QString journalPath(const QString& folder, const QString& table)
-{
-    return QDir(folder).absoluteFilePath(u".%1.fieldwright-journal"_s.arg(table));
-}
-
-// Where a journal is also named, so that the next start finds it whatever folder it is in.
-QString registryFolder()
-{
-    return core::userDataFolder() + u"/interrupted"_s;
-}
-
-QString registryEntry(const QString& journal)
-{
-    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(journal), QCryptographicHash::Sha1).toHex();
-    return registryFolder() + u'/' + QString::fromLatin1(key);
-}
-
-bool isDbFile(const QString& path)
-{
-    return path.endsWith(u".db"_s, Qt::CaseInsensitive);
-}
-
-// An exclusive lock on a file for as long as this object lives; a journal being carried out
-// is locked, so a second process never finishes it at the same time.
-class FileLock
-{
-public:
-    explicit FileLock(const QString& path)
-        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
-    {
-        m_isLocked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
-    }
-    FileLock() = default;
-    // Takes over a descriptor that already holds the lock.
-    void adopt(int lockedFd)
-    {
-        m_fd = lockedFd;
-        m_isLocked = true;
-    }
-    ~FileLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool isLocked() const { return m_isLocked; }
-    // Tries again until the lock is had or patience runs out.
-    void waitFor(std::chrono::milliseconds patience)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + patience;
-        while (!m_isLocked && m_fd >= 0 && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            m_isLocked = ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
-        }
-    }
-
-private:
-    int m_fd = -1;
-    bool m_isLocked = false;
-};
-
-struct Journal
-{
-    QString table;
-    QString backup;
-    std::vector<FileMove> moves; // file names, relative to the table's folder
-    // By move: the length its target is cut back to once the new .DB is in place, or -1.
-    std::vector<std::int64_t> cutBackTo;
-};
-
-QByteArray encode(const Journal& journal)
-{
-    QJsonArray moves;
-    for (std::size_t i = 0; i < journal.moves.size(); ++i) {
-        const FileMove& move = journal.moves[i];
-        QJsonObject object { { u"temporary"_s, move.temporary }, { u"target"_s, move.target } };
-        // What finishes the target in place: a finished journal leaves the files as the
-        // backup's note says this write-back leaves them.
-        QJsonArray writes;
-        for (const auto& [offset, bytes] : move.laterWrites)
-            writes.append(QJsonArray { static_cast<qint64>(offset), QString::fromLatin1(bytes.toBase64()) });
-        if (!writes.isEmpty())
-            object.insert(u"laterWrites"_s, writes);
-        if (journal.cutBackTo[i] >= 0)
-            object.insert(u"cutBackTo"_s, static_cast<qint64>(journal.cutBackTo[i]));
-        moves.append(object);
-    }
-    return QJsonDocument(
-        QJsonObject { { u"table"_s, journal.table }, { u"backup"_s, journal.backup }, { u"moves"_s, moves } })
-        .toJson();
-}
-
-std::optional<Journal> decode(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
-    if (object.isEmpty())
-        return std::nullopt;
-    Journal journal { object.value(u"table"_s).toString(), object.value(u"backup"_s).toString(), {}, {} };
-    for (const QJsonValue value : object.value(u"moves"_s).toArray()) {
-        const QJsonObject move = value.toObject();
-        FileMove decoded { move.value(u"temporary"_s).toString(), move.value(u"target"_s).toString() };
-        for (const QJsonValue write : move.value(u"laterWrites"_s).toArray()) {
-            const QJsonArray pair = write.toArray();
-            const qint64 offset = pair.at(0).toInteger(-1);
-            if (pair.size() != 2 || offset < 0)
-                return std::nullopt;
-            decoded.laterWrites.emplace_back(
-                static_cast<std::uint64_t>(offset), QByteArray::fromBase64(pair.at(1).toString().toLatin1()));
-        }
-        journal.moves.push_back(decoded);
-        journal.cutBackTo.push_back(move.value(u"cutBackTo"_s).toInteger(-1));
-    }
-    return journal;
-}
-
-// The moves not yet made, in their order; a temporary file that is gone was moved already.
-void carryOut(const QString& folder, const std::vector<FileMove>& moves)
-{
-    const QDir dir(folder);
-    for (const FileMove& move : moves) {
-        if (QFileInfo::exists(dir.filePath(move.temporary)))
-            files::rename(dir.filePath(move.temporary), dir.filePath(move.target));
-    }
-    files::syncFolder(folder);
-}
-
-void forget(const QString& journal)
-{
-    files::remove(journal);
-    files::syncFolder(QFileInfo(journal).absolutePath());
-    try {
-        files::remove(registryEntry(journal));
-    } catch (const core::Error&) {
-        // The entry only helps a later start find the journal, which is gone now.
-    }
-}
-
 void backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves,
     const std::vector<std::int64_t>& cutBackTo, const BackupNote& note)
 {
@@ -176,16 +38,6 @@ void backUp(const QString& backup, const QString& folder, const std::vector<File
     for (std::size_t i = 0; i < moves.size(); ++i)
         replacements.push_back({ moves[i].target, moves[i].temporary, moves[i].laterWrites, cutBackTo[i] });
     writeBackup(backup, folder, replacements, note);
-}
-
-void noteInRegistry(const QString& journal)
-{
-    try {
-        files::makeFolder(registryFolder());
-        files::writeSynced(registryEntry(journal), QFile::encodeName(journal));
-    } catch (const core::Error&) {
-        // Without the entry the journal is still found when its folder is next used.
-    }
 }
 
 } // namespace
@@ -322,7 +174,8 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
 {
     std::vector<FileMove> ordered = moves;
     // The .DB last: a table whose .DB has been replaced has every other new file in place.
-    std::stable_partition(ordered.begin(), ordered.end(), [](const FileMove& move) { return !isDbFile(move.target); });
+    std::stable_partition(
+        ordered.begin(), ordered.end(), [](const FileMove& move) { return !isDbFile(move.target); });
     const QString backup = newBackupFolder(backupRoot, table);
     const QString journal = journalPath(folder, table);
     Journal plan { table, backup, {}, {} };
