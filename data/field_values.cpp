@@ -14,13 +14,12 @@ FieldValuesRead readFieldValues(const QString& folder, const QString& table, con
     read.recordCount = reader->info().recordCount;
     if (recordCountKnown)
         recordCountKnown(read.recordCount);
-    paradox::Row row;
-    // The reader decodes each text into the row's own string; handing that string on
+    // The reader decodes the text into the value's own string; handing that string on
     // without a copy keeps it unshared, so the next record needs no new allocation.
+    paradox::Value value;
     QString text;
-    while (reader->readNext(row)) {
+    while (reader->readNextField(index, value)) {
         ++read.recordsRead;
-        const paradox::Value& value = row.at(index);
         const auto* alpha = std::get_if<QString>(&value);
         if (!alpha) {
             text.clear();

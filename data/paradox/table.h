@@ -153,6 +153,9 @@ public:
     // Reads the next record into row (one value per field). False at the end of the table
     // or on an error; error() is empty at a clean end.
     virtual bool readNext(Row& row) = 0;
+    // The same for one field (index into info().fields): the record's other fields are not
+    // decoded, which makes a pass over one field's values several times cheaper.
+    virtual bool readNextField(std::size_t index, Value& value) = 0;
     virtual const QString& error() const = 0;
 };
 

@@ -53,20 +53,21 @@ public:
 
     bool readNext(Row& row) override
     {
-        if (m_isFinished)
+        return readRecord([&](const ByteReader& record) {
+            row.resize(m_header.info.fields.size());
+            for (std::size_t i = 0; i < row.size(); ++i)
+                decodeField(record, i, row[i]);
+        });
+    }
+
+    bool readNextField(std::size_t index, Value& value) override
+    {
+        if (index >= m_header.info.fields.size()) {
+            m_error = u"%1: the table has no field number %2"_s.arg(m_fileName).arg(index + 1);
+            m_isFinished = true;
             return false;
-        try {
-            if (!nextRecord())
-                return false;
-            decodeRecord(row);
-            return true;
-        } catch (const FormatError& error) {
-            m_error = withProtectionNote(error.message(), m_header.encryptionKey);
-        } catch (const std::bad_alloc&) {
-            m_error = u"%1: not enough memory to read record %2"_s.arg(m_fileName).arg(m_recordsRead);
         }
-        m_isFinished = true;
-        return false;
+        return readRecord([&](const ByteReader& record) { decodeField(record, index, value); });
     }
 
 private:
@@ -104,22 +105,38 @@ private:
         m_nextInBlock = 0;
     }
 
-    void decodeRecord(Row& row)
+    // Moves to the next record and hands decode the bytes of it.
+    template <typename Decode> bool readRecord(Decode decode)
     {
-        const std::int64_t blockStart = m_header.layout().blockOffset(m_blockNumber);
-        const std::int64_t inBlock = kBlockHeaderSize + std::int64_t { m_nextInBlock } * m_header.recordSize;
-        ++m_nextInBlock;
-        const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
-            m_blockBytes.size(), m_fileName, blockStart);
-        const ByteReader record = block.sub(inBlock, m_header.recordSize, "record");
-        const std::vector<Field>& fields = m_header.info.fields;
-        row.resize(fields.size());
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            if (isBlobType(fields[i].type))
-                decodeBlobField(fields[i], record, m_header.fieldOffsets[i], row[i]);
-            else
-                decodePlainField(fields[i], record, m_header.fieldOffsets[i], m_text, row[i]);
+        if (m_isFinished)
+            return false;
+        try {
+            if (!nextRecord())
+                return false;
+            const std::int64_t blockStart = m_header.layout().blockOffset(m_blockNumber);
+            const std::int64_t inBlock
+                = kBlockHeaderSize + std::int64_t { m_nextInBlock } * m_header.recordSize;
+            ++m_nextInBlock;
+            const ByteReader block(reinterpret_cast<const unsigned char*>(m_blockBytes.constData()),
+                m_blockBytes.size(), m_fileName, blockStart);
+            decode(block.sub(inBlock, m_header.recordSize, "record"));
+            return true;
+        } catch (const FormatError& error) {
+            m_error = withProtectionNote(error.message(), m_header.encryptionKey);
+        } catch (const std::bad_alloc&) {
+            m_error = u"%1: not enough memory to read record %2"_s.arg(m_fileName).arg(m_recordsRead);
         }
+        m_isFinished = true;
+        return false;
+    }
+
+    void decodeField(const ByteReader& record, std::size_t index, Value& out)
+    {
+        const Field& field = m_header.info.fields[index];
+        if (isBlobType(field.type))
+            decodeBlobField(field, record, m_header.fieldOffsets[index], out);
+        else
+            decodePlainField(field, record, m_header.fieldOffsets[index], m_text, out);
     }
 
     void decodeBlobField(const Field& field, const ByteReader& record, int offset, Value& out)

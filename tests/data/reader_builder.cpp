@@ -3,6 +3,7 @@
 #include "data/paradox/table_reader.h"
 
 #include <QBuffer>
+#include <gtest/gtest.h>
 
 namespace readertest {
 namespace {
@@ -174,9 +175,11 @@ QByteArray hexBytes(const char* hex)
     return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
 }
 
-ReadResult readBytes(const QByteArray& db, const QByteArray* mb, const QString& name)
+namespace {
+
+std::unique_ptr<paradox::TableReader> openBytes(
+    const QByteArray& db, const QByteArray* mb, const QString& name, QString* error)
 {
-    ReadResult result;
     auto dbDevice = std::make_unique<QBuffer>();
     dbDevice->setData(db);
     dbDevice->open(QIODevice::ReadOnly);
@@ -186,8 +189,41 @@ ReadResult readBytes(const QByteArray& db, const QByteArray* mb, const QString& 
         mbDevice->setData(*mb);
         mbDevice->open(QIODevice::ReadOnly);
     }
-    auto reader = paradox::openTableFromDevices(
-        std::move(dbDevice), name, name, std::move(mbDevice), QStringLiteral("test.mb"), &result.error);
+    return paradox::openTableFromDevices(
+        std::move(dbDevice), name, name, std::move(mbDevice), QStringLiteral("test.mb"), error);
+}
+
+// Reading one field on its own must give that field of every whole row, and can stop
+// early only where the whole rows stopped too (damage in another field goes unnoticed).
+void expectEachFieldReadsAlone(
+    const QByteArray& db, const QByteArray* mb, const QString& name, const ReadResult& whole)
+{
+    for (std::size_t field = 0; field < whole.info.fields.size(); ++field) {
+        QString error;
+        const auto reader = openBytes(db, mb, name, &error);
+        ASSERT_TRUE(reader) << error.toStdString();
+        paradox::Value value;
+        std::size_t records = 0;
+        while (reader->readNextField(field, value)) {
+            if (records < whole.values.size()) {
+                EXPECT_EQ(value, whole.values[records][field]) << "field " << field << ", record " << records;
+            }
+            ++records;
+        }
+        EXPECT_GE(records, whole.values.size()) << "field " << field << ": " << reader->error().toStdString();
+        if (whole.error.isEmpty()) {
+            EXPECT_EQ(records, whole.values.size()) << "field " << field;
+            EXPECT_EQ(reader->error(), QString()) << "field " << field;
+        }
+    }
+}
+
+} // namespace
+
+ReadResult readBytes(const QByteArray& db, const QByteArray* mb, const QString& name)
+{
+    ReadResult result;
+    auto reader = openBytes(db, mb, name, &result.error);
     if (!reader)
         return result;
     result.isOpen = true;
@@ -201,6 +237,7 @@ ReadResult readBytes(const QByteArray& db, const QByteArray* mb, const QString& 
         result.values.push_back(row);
     }
     result.error = reader->error();
+    expectEachFieldReadsAlone(db, mb, name, result);
     return result;
 }
 
