@@ -14,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <future>
 
 using namespace Qt::StringLiterals;
 
@@ -161,7 +162,7 @@ bool isCompleteBackup(const QString& backupFolder, const QString& table)
     return !paradox::findTableFile(backupFolder, table).isEmpty();
 }
 
-void writeBackup(const QString& backupFolder, const QString& tableFolder,
+TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
     const std::vector<Replacement>& replacements, BackupNote note)
 {
     // Filled under a hidden name and renamed once whole: a backup cut short by a kill has no
@@ -175,7 +176,16 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
         QMap<QString, Replacement> replacementOf;
         for (const Replacement& replacement : replacements)
             replacementOf.insert(QFileInfo(replacement.target).fileName().toLower(), replacement);
+        // The new files are read on a thread of their own while the old ones are copied.
+        std::future<QMap<QString, QByteArray>> finalDigests = std::async(std::launch::async, [replacementOf] {
+            QMap<QString, QByteArray> digests;
+            for (auto replacement = replacementOf.cbegin(); replacement != replacementOf.cend();
+                 ++replacement)
+                digests.insert(replacement.key(), finalDigest(*replacement));
+            return digests;
+        });
         note.files.clear();
+        std::vector<std::size_t> replaced; // by index into note.files: their digests come last
         for (const QString& name : dataFileNames(tableFolder, note.table)) {
             BackedUpFile file { name, true, {}, {} };
             const QString key = extensionKey(name);
@@ -184,21 +194,22 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
             // memo file of another version.
             file.isHeld
                 = replacementOf.contains(name.toLower()) || isRemoved || key == u"db"_s || key == u"mb"_s;
-            if (file.isHeld) {
-                const QString copy = QDir(partial).filePath(name);
-                files::copySynced(table.filePath(name), copy);
-                file.before = requiredDigest(copy);
-            } else {
+            if (file.isHeld)
+                file.before = files::copySyncedWithDigest(table.filePath(name), QDir(partial).filePath(name));
+            else
                 file.before = requiredDigest(table.filePath(name));
-            }
-            if (replacementOf.contains(name.toLower()))
-                file.after = finalDigest(replacementOf.take(name.toLower()));
+            if (replacementOf.remove(name.toLower()) > 0)
+                replaced.push_back(note.files.size());
             else if (!isRemoved)
                 file.after = file.before;
             note.files.push_back(file);
         }
+        const QMap<QString, QByteArray> after = finalDigests.get();
+        for (const std::size_t index : replaced)
+            note.files[index].after = after.value(note.files[index].name.toLower());
         for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
-            note.files.push_back({ QFileInfo(added->target).fileName(), false, {}, finalDigest(*added) });
+            note.files.push_back(
+                { QFileInfo(added->target).fileName(), false, {}, after.value(added.key()) });
         note.folder = canonicalFolder(note.folder);
         writeBackupNote(partial, note);
         files::syncFolder(partial);
@@ -208,6 +219,7 @@ void writeBackup(const QString& backupFolder, const QString& tableFolder,
         QDir(partial).removeRecursively();
         throw;
     }
+    return note.after();
 }
 
 void writeBackupNote(const QString& backupFolder, const BackupNote& note)
@@ -250,7 +262,8 @@ BackupNote readBackupNote(const QString& backupFolder)
     return note;
 }
 
-std::vector<Backup> listBackups(const QString& root, const QString& folder, const QString& table)
+std::vector<Backup> listBackups(
+    const QString& root, const QString& folder, const QString& table, const TableState* current)
 {
     const QDir dir(root);
     const QString wantedFolder = canonicalFolder(folder);
@@ -282,7 +295,7 @@ std::vector<Backup> listBackups(const QString& root, const QString& folder, cons
     if (std::none_of(madeIn.cbegin(), madeIn.cend(),
             [&](const QString& key) { return key == wantedFolder || !QFileInfo(key).isDir(); }))
         return {}; // the table need not be read
-    TableState state = tableState(wantedFolder, table);
+    TableState state = current ? *current : tableState(wantedFolder, table);
     bool isStateKnown = true;
     std::vector<Backup> backups = tookPlace(byFolder.take(wantedFolder), &state, &isStateKnown);
     // A folder that is gone: its table came here when its last state is this table's first.
@@ -312,12 +325,13 @@ std::vector<Backup> listBackups(const QString& root, const QString& folder, cons
     return backups;
 }
 
-void pruneBackups(const QString& root, const QString& folder, const QString& table, int kept)
+void pruneBackups(
+    const QString& root, const QString& folder, const QString& table, int kept, const TableState* current)
 {
     // While the table is missing from its folder, its backups may be the only copies left.
     if (paradox::findTableFile(folder, table).isEmpty())
         return;
-    const std::vector<Backup> backups = listBackups(root, folder, table);
+    const std::vector<Backup> backups = listBackups(root, folder, table, current);
     for (std::size_t i = static_cast<std::size_t>(std::max(kept, 0)); i < backups.size(); ++i)
         QDir(backups[i].path).removeRecursively();
     // Backups a kill cut short while they were filled; one of today may still be filling.

@@ -91,8 +91,9 @@ bool isCompleteBackup(const QString& backupFolder, const QString& table);
 
 // Copies into backupFolder the files of table `note.table` of tableFolder that a restore
 // puts back (the .DB, the .MB and every target of replacements), with their digests and
-// those of the table's other data files in the note. Throws core::Error.
-void writeBackup(const QString& backupFolder, const QString& tableFolder,
+// those of the table's other data files in the note. Returns the table's state once the
+// replacements are in place and finished (the note's after()). Throws core::Error.
+TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
     const std::vector<Replacement>& replacements, BackupNote note);
 
 void writeBackupNote(const QString& backupFolder, const BackupNote& note); // throws core::Error
@@ -103,11 +104,14 @@ BackupNote readBackupNote(const QString& backupFolder);
 // The complete backups of table `table` of folder under root, newest first: those made in
 // that folder (by its canonical path), but not one whose write-back never took place (cut
 // short before the table was touched), then those made in a folder that is gone since, when
-// that folder's table became this one (its last digest is this table's first).
-std::vector<Backup> listBackups(const QString& root, const QString& folder, const QString& table);
+// that folder's table became this one (its last digest is this table's first). current, when
+// given, is the table's state, known to the caller, which spares reading all of its files.
+std::vector<Backup> listBackups(
+    const QString& root, const QString& folder, const QString& table, const TableState* current = nullptr);
 
 // Removes the oldest complete backups of this table of this folder so that `kept` remain;
-// backups of other tables are never touched.
-void pruneBackups(const QString& root, const QString& folder, const QString& table, int kept = kBackupsKept);
+// backups of other tables are never touched. current: as for listBackups.
+void pruneBackups(const QString& root, const QString& folder, const QString& table, int kept = kBackupsKept,
+    const TableState* current = nullptr);
 
 } // namespace data

@@ -10,6 +10,9 @@ file(GLOB FW_DATA_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
 add_library(fw_data STATIC ${FW_DATA_SOURCES})
 target_include_directories(fw_data PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(fw_data PUBLIC fw_workdb fw_paradox fw_files fw_core Qt6::Core SQLite::SQLite3)
+# The digests of backups (sha256.cpp): libcrypto's SHA-256 uses the processor's SHA instructions.
+find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
+target_link_libraries(fw_data PRIVATE OpenSSL::Crypto)
 fw_strict_logic(fw_data)
 
 # The empty work database that the program finds beside itself and never creates: a file

@@ -4,6 +4,7 @@
 #include "data/paradox/file_faults.h"
 #include "data/paradox/regular_file.h"
 #include "data/paradox/table_family.h"
+#include "data/trailing_digest.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,6 +141,55 @@ void copySynced(const QString& from, const QString& to)
     }
     syncAndClose(target, partial);
     rename(partial, to);
+}
+
+QByteArray copySyncedWithDigest(const QString& from, const QString& to)
+{
+    QString problem;
+    Descriptor source(paradox::openRegularFile(from, &problem));
+    if (source.get() < 0)
+        throw core::Error(u"Cannot read %1: %2"_s.arg(shown(from), problem));
+    const QString partial = to + u".part"_s;
+    remove(partial);
+    Descriptor target = createNew(partial);
+    TrailingDigest digest(partial);
+    constexpr std::size_t kPiece = std::size_t { 8 } << 20;
+    std::vector<char> buffer; // only where the kernel cannot copy
+    off_t written = 0;
+    for (bool isInKernel = true;;) {
+        if (!paradox::io::mayProceed())
+            fail(u"Cannot write"_s, partial);
+        ssize_t done = 0;
+        if (isInKernel) {
+            done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, kPiece, 0);
+            if (done < 0 && written == 0
+                && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                isInKernel = false;
+                buffer.resize(kPiece);
+                continue;
+            }
+        } else {
+            done = ::read(source.get(), buffer.data(), buffer.size());
+            if (done > 0)
+                writeAll(target.get(), buffer.data(), static_cast<std::size_t>(done), partial);
+        }
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            fail(isInKernel ? u"Cannot write"_s : u"Cannot read"_s, isInKernel ? partial : from);
+        if (done == 0)
+            break;
+        // On its way to the disk at once: the flush below then waits for little.
+        ::sync_file_range(target.get(), written, done, SYNC_FILE_RANGE_WRITE);
+        written += done;
+        digest.writtenUpTo(written);
+    }
+    const QByteArray hex = digest.finish(written);
+    if (hex.isEmpty())
+        throw core::Error(u"Cannot read %1 back."_s.arg(shown(partial)));
+    syncAndClose(target, partial);
+    rename(partial, to);
+    return hex;
 }
 
 void writeSynced(const QString& path, const QByteArray& bytes)

@@ -16,6 +16,9 @@ namespace data::files {
 // A copy of `from` (a new file; never a link, so nothing written to one reaches the other),
 // flushed to the disk, and named `to` only once it is whole. Throws core::Error.
 void copySynced(const QString& from, const QString& to);
+// As copySynced, and returns the copy's SHA-256 in hex, read back from the copy a step behind
+// its writing while its bytes are still in memory.
+QByteArray copySyncedWithDigest(const QString& from, const QString& to);
 // A new file holding bytes, flushed, put in place by a rename so it is never seen half-written.
 void writeSynced(const QString& path, const QByteArray& bytes);
 // As writeSynced, but the file is locked (flock, exclusive) before it gets its name, and stays

@@ -31,13 +31,13 @@ namespace data {
 using namespace journal;
 
 namespace {
-void backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves,
+TableState backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves,
     const std::vector<std::int64_t>& cutBackTo, const BackupNote& note)
 {
     std::vector<Replacement> replacements;
     for (std::size_t i = 0; i < moves.size(); ++i)
         replacements.push_back({ moves[i].target, moves[i].temporary, moves[i].laterWrites, cutBackTo[i] });
-    writeBackup(backup, folder, replacements, note);
+    return writeBackup(backup, folder, replacements, note);
 }
 
 } // namespace
@@ -170,7 +170,8 @@ bool isNewDbInPlace(const QString& folder, const Journal& journal)
 } // namespace
 
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
-    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck)
+    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck,
+    TableState* left)
 {
     std::vector<FileMove> ordered = moves;
     // The .DB last: a table whose .DB has been replaced has every other new file in place.
@@ -187,6 +188,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     // Locked before anyone can see it: another process finishing interrupted write-backs
     // never carries out this one's moves beside it.
     FileLock lock;
+    TableState after;
     const auto abandon = [&] {
         if (lock.isLocked())
             QFile::remove(journal);
@@ -200,7 +202,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
                 files::copyOwnership(ordered[i].target, ordered[i].temporary);
             cutBackTo[i] = extendMemo(ordered[i]);
         }
-        backUp(backup, folder, ordered, cutBackTo, note);
+        after = backUp(backup, folder, ordered, cutBackTo, note);
         const int lockedJournal = files::writeSyncedLockedNew(journal, encode(plan));
         // Only a write-back of this table that is under way now has a journal here: the
         // interrupted ones were finished before this one began.
@@ -242,6 +244,8 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
     }
     if (!afterPlacing(folder, ordered, cutBackTo))
         return backup;
+    if (left)
+        *left = after;
     try {
         forget(journal);
     } catch (const core::Error&) {

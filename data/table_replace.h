@@ -42,11 +42,13 @@ struct SwapRefusal
 
 // Backs the targets up into a new folder under backupRoot with note, then makes the moves.
 // lastCheck, when given, runs immediately before the first rename; a reason it returns throws
-// SwapRefusal with everything as it was. Returns the backup folder. Throws core::Error; the
-// table's folder then holds the old table again (the temporary files are removed), or, when
-// even that failed, the message says which of its files are new.
+// SwapRefusal with everything as it was. Returns the backup folder, and sets *left (when given)
+// to the digests of the table's data files as it left them, once it knows them all finished.
+// Throws core::Error; the table's folder then holds the old table again (the temporary files
+// are removed), or, when even that failed, the message says which of its files are new.
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
-    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {});
+    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {},
+    TableState* left = nullptr);
 
 // Finishes the write-backs interrupted in folder and removes temporary files that no
 // write-back will finish. A write-back that another process is putting in place right now is

@@ -1,8 +1,8 @@
 #include "data/table_state.h"
 
 #include "data/paradox/table.h"
+#include "data/sha256.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -27,10 +28,17 @@ QString fileDigest(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return {};
-    return QString::fromLatin1(hash.result().toHex());
+    Sha256 hash;
+    std::vector<char> buffer(std::size_t { 1 } << 20);
+    for (;;) {
+        const qint64 got = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        hash.add(buffer.data(), static_cast<std::size_t>(got));
+    }
+    return QString::fromLatin1(hash.hex());
 }
 
 QString fileDigest(const QString& path, const InPlaceWrites& writes, std::int64_t length)
@@ -47,7 +55,7 @@ QString fileDigest(const QString& path, const InPlaceWrites& writes, std::int64_
         for (const auto& [offset, bytes] : writes)
             end = std::max<std::int64_t>(end, static_cast<std::int64_t>(offset) + bytes.size());
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     constexpr std::int64_t kChunk = 1 << 20;
     QByteArray chunk;
     for (std::int64_t at = 0; at < end; at += kChunk) {
@@ -66,9 +74,9 @@ QString fileDigest(const QString& path, const InPlaceWrites& writes, std::int64_
                     bytes.constData() + (from - static_cast<std::int64_t>(offset)),
                     static_cast<std::size_t>(to - from));
         }
-        hash.addData(chunk);
+        hash.add(chunk);
     }
-    return QString::fromLatin1(hash.result().toHex());
+    return QString::fromLatin1(hash.hex());
 }
 
 QStringList dataFileNames(const QString& folder, const QString& table)

@@ -109,6 +109,7 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
     BackupNote note { m_table, QFileInfo(m_tableFile).absolutePath(),
         m_work->columns().at(static_cast<std::size_t>(column)).name, m_ctx.operation, m_ctx.answers,
         rewrite.recordsChanged(), QDateTime::currentDateTime() };
+    TableState left; // the table as the replacement left it, when it knows: not digested again
     try {
         // Where the files really are, when the table's are symbolic links.
         const QString realFolder = QFileInfo(QFileInfo(m_tableFile).canonicalFilePath()).absolutePath();
@@ -118,13 +119,13 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
             return m_snapshot.isEmpty() ? QString() : snapshotDifference(m_snapshot, m_tableFile);
         };
         m_result.backupFolder
-            = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead);
+            = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead, &left);
     } catch (const core::Error&) {
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
         throw;
     }
     rewrite.release();
-    pruneBackups(backupRoot, note.folder, m_table);
+    pruneBackups(backupRoot, note.folder, m_table, kBackupsKept, left.isEmpty() ? nullptr : &left);
 }
 
 bool WriteBack::writeTable(std::int64_t rowCount)
@@ -198,8 +199,10 @@ bool WriteBack::refuse()
         : writeBackRefusal(m_tableFile);
     if (refusal.isEmpty()) {
         m_snapshot = m_database->sourceSnapshot(m_table);
+        // Identities, sizes and times tell an edit at once, without reading the table; the
+        // contents are compared by the last check, right before the first rename.
         if (!m_snapshot.isEmpty())
-            refusal = snapshotDifference(m_snapshot, m_tableFile);
+            refusal = snapshotDifference(m_snapshot, m_tableFile, false);
     }
     if (refusal.isEmpty())
         return true;

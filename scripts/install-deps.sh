@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake g++ ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libsqlite3-dev pxlib-dev libicu-dev
+  qt6-base-dev libsqlite3-dev pxlib-dev libicu-dev libssl-dev
   xvfb xauth xdotool imagemagick fonts-liberation2
   strace
 )

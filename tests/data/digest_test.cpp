@@ -1,0 +1,80 @@
+// The digests a backup's note keeps: SHA-256, the same whichever way the bytes are read, a file
+// copied while it is digested, or one digested as later writes will leave it.
+
+#include "data/safe_files.h"
+#include "data/table_state.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray sha256(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Sizes around the pieces the copy and the digests read (1 MiB, 8 MiB), and none at all.
+TEST(Digests, AreTheSha256OfTheBytesHoweverTheyAreRead)
+{
+    QTemporaryDir dir;
+    for (const qsizetype size : { qsizetype { 0 }, qsizetype { 1 } << 20, (qsizetype { 17 } << 20) + 5 }) {
+        SCOPED_TRACE(size);
+        QByteArray bytes(size, Qt::Uninitialized);
+        QRandomGenerator generator(static_cast<quint32>(size));
+        for (char& byte : bytes)
+            byte = static_cast<char>(generator.bounded(256));
+        const QString from = dir.filePath(u"from.db"_s);
+        const QString to = dir.filePath(u"to.db"_s);
+        QFile::remove(to);
+        write(from, bytes);
+        EXPECT_EQ(data::fileDigest(from).toLatin1(), sha256(bytes));
+        EXPECT_EQ(data::files::copySyncedWithDigest(from, to), sha256(bytes));
+        EXPECT_EQ(read(to), bytes);
+        EXPECT_FALSE(QFile::exists(to + u".part"_s));
+    }
+}
+
+// A memo file finished in place: written over inside and past its end, then cut or lengthened.
+TEST(Digests, OfAFileAsLaterWritesAndACutWillLeaveIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"t.mb"_s);
+    const QByteArray original = QByteArray("0123456789").repeated(300000);
+    write(path, original);
+    const data::InPlaceWrites writes { { 5, "abc" }, { (1 << 20) - 1, "across a piece" },
+        { static_cast<std::uint64_t>(original.size()) + 10, "past the end" } };
+    QByteArray finished = original;
+    for (const auto& [offset, bytes] : writes) {
+        if (finished.size() < static_cast<qsizetype>(offset) + bytes.size())
+            finished.resize(static_cast<qsizetype>(offset) + bytes.size(), '\0');
+        finished.replace(static_cast<qsizetype>(offset), bytes.size(), bytes);
+    }
+    EXPECT_EQ(data::fileDigest(path, writes, -1).toLatin1(), sha256(finished));
+    EXPECT_EQ(data::fileDigest(path, writes, 2000).toLatin1(), sha256(finished.left(2000)));
+    QByteArray longer = finished;
+    longer.resize(finished.size() + 7, '\0');
+    EXPECT_EQ(data::fileDigest(path, writes, longer.size()).toLatin1(), sha256(longer));
+    EXPECT_TRUE(data::fileDigest(dir.filePath(u"missing.mb"_s)).isEmpty());
+}
+
+} // namespace
