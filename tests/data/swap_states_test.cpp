@@ -173,6 +173,11 @@ protected:
                     paradox::io::planFault({});
                     expectOldOrNew(where);
                     expectTheMessageToName(outcome, where);
+                    // A disk that fails is the machine's fault: said plainly, never as ours.
+                    if (error != EXDEV) {
+                        EXPECT_FALSE(outcome.message.contains(u"Please email"_s))
+                            << where.toStdString() << ": " << outcome.message.toStdString();
+                    }
                 } else {
                     const pid_t child = ::fork();
                     if (child == 0) {
@@ -237,6 +242,49 @@ TEST_P(SwapStates, ARestoreCutShortLeavesAWholeTableAndSaysWhichOne)
             ASSERT_TRUE(writeBack().isDone);
         },
         [this] { return restore(); }, "restore");
+}
+
+// A disk that breaks at any file operation of a write-back and stays broken, so that putting
+// back what was already moved fails too: the folder still reads as one version, "left as it
+// was" is said only when every byte is, and otherwise the result says what the folder holds.
+TEST_P(SwapStates, ADiskThatStaysBrokenIsToldTruly)
+{
+    writeOldTable();
+    const QByteArray original = install.fingerprint();
+    prepareRun();
+    paradox::io::planFault({});
+    ASSERT_TRUE(writeBack().isDone);
+    const std::int64_t points = paradox::io::operationsSeen();
+    int notPutBack = 0;
+    for (std::int64_t point = 1; point <= points; ++point) {
+        const std::string where = "broken from operation " + std::to_string(point);
+        writeOldTable();
+        prepareRun();
+        errors.reports.clear();
+        paradox::io::planFault({ point, false, false, EIO, true });
+        const data::WriteBackResult result = data::sendTableToParadox(m_table, context());
+        paradox::io::planFault({});
+        expectOldOrNew(QString::fromStdString(where));
+        if (result.isWrittenBack)
+            continue;
+        const QString said = result.problem + errors.reports.join(u' ');
+        EXPECT_FALSE(said.contains(u"Please email"_s)) << where << ": " << said.toStdString();
+        if (result.tableState.isEmpty()) {
+            EXPECT_EQ(install.fingerprint(), original) << where << ": " << said.toStdString();
+        } else {
+            ++notPutBack;
+            EXPECT_EQ(readOurs(), m_oldRows) << where;
+            EXPECT_FALSE(said.contains(u"was left as it was"_s)) << where << ": " << said.toStdString();
+            EXPECT_TRUE(result.tableState.contains(u"could not be put back"_s))
+                << result.tableState.toStdString();
+        }
+        if (HasFailure())
+            return;
+        // What the broken disk left for a later start (a registry entry), cleared so that the
+        // next point counts the operations as the undisturbed write-back did.
+        data::finishAllInterruptedWriteBacks();
+    }
+    EXPECT_GT(notPutBack, 0) << "no failure fell after a rename";
 }
 
 // The record of the file operations: each new file flushed before it is renamed, the .DB
