@@ -178,6 +178,8 @@ QString ChangeRun::failureMessage(const data::WriteBackResult& writeBack) const
     if (!writeBack.backupFolder.isEmpty() && paradox::findTableFile(m_folder, m_table).isEmpty())
         message += u"\r\nThe old table is kept in %1."_s.arg(
             QDir::toNativeSeparators(QDir::cleanPath(writeBack.backupFolder)));
+    else if (!writeBack.tableState.isEmpty())
+        message += u"\r\n"_s + writeBack.tableState;
     else
         message += u"\r\nThe table was left as it was."_s;
     return message;

@@ -24,7 +24,7 @@ void throwLike(const Error& e, const QString& description)
     throw Error(description);
 }
 
-void throwFileError(int error, const QString& failure)
+void throwFileError(int error, const QString& failure, const QString& outcome)
 {
     QString advice;
     switch (error) {
@@ -45,9 +45,9 @@ void throwFileError(int error, const QString& failure)
         advice = u"The file or its folder cannot be written: make it writable and start again."_s;
         break;
     default:
-        throw Error(failure);
+        throw Error(outcome.isEmpty() ? failure : failure + u". "_s + outcome);
     }
-    throw EnvironmentError(failure + u". "_s + advice);
+    throw EnvironmentError(failure + u". "_s + advice + (outcome.isEmpty() ? QString() : u' ' + outcome));
 }
 
 } // namespace core

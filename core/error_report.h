@@ -34,8 +34,9 @@ public:
 
 // Throws the failure of a file call whose errno is error: an EnvironmentError that adds what
 // to do when the machine failed (no space, a name too long, an I/O error, no permission),
-// otherwise an Error. failure names the call and the file.
-[[noreturn]] void throwFileError(int error, const QString& failure);
+// otherwise an Error. failure names the call and the file; outcome, when given, follows as its
+// own sentence and says what became of the table.
+[[noreturn]] void throwFileError(int error, const QString& failure, const QString& outcome = {});
 
 // The address the error report asks the user to write to.
 inline constexpr char16_t kSupportAddress[] = u"support@fieldwright.example";

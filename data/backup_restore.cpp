@@ -2,6 +2,7 @@
 
 #include "core/error_report.h"
 #include "data/backups.h"
+#include "data/paradox/file_faults.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/table.h"
 #include "data/paradox/table_family.h"
@@ -266,6 +267,7 @@ std::vector<FileMove> Restore::copyIn(const QMap<QString, Source>& sources)
             source.key(), QDir(m_realFolder).filePath(baseName + u'.' + QFileInfo(source->path).suffix()));
         auto& copy = m_copies.emplace_back(std::make_unique<paradox::writer::TemporaryFile>());
         QString error;
+        paradox::io::takeLastFailure(); // a failure seen earlier is not this one's
         if (!copy->create(
                 m_realFolder, QFileInfo(target).completeBaseName(), QFileInfo(target).suffix(), &error)
             || !copy->copyFrom(source->path, &error)
@@ -275,8 +277,8 @@ std::vector<FileMove> Restore::copyIn(const QMap<QString, Source>& sources)
                 && (error = u"the copy of %1 is not as that file was kept"_s.arg(shown(source->path)),
                     true))) {
             m_copies.clear(); // removes the copies made so far
-            throw core::Error(
-                u"Cannot restore %1: %2. The table %1 was left as it was."_s.arg(m_table, error));
+            files::throwFailure(u"Cannot restore %1: %2"_s.arg(m_table, error),
+                u"The table %1 was left as it was."_s.arg(m_table));
         }
         moves.push_back({ copy->path(), target });
     }

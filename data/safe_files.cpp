@@ -100,6 +100,11 @@ Descriptor createNew(const QString& path)
 
 } // namespace
 
+void throwFailure(const QString& message, const QString& outcome)
+{
+    core::throwFileError(paradox::io::takeLastFailure(), message, outcome);
+}
+
 void copySynced(const QString& from, const QString& to)
 {
     QString problem;
@@ -231,8 +236,9 @@ void rename(const QString& from, const QString& to)
     if (!paradox::io::mayProceed("rename", QFileInfo(from).fileName() + u' ' + QFileInfo(to).fileName())
         || ::rename(native(from).constData(), native(to).constData()) != 0) {
         const int error = errno;
-        core::throwFileError(error, u"Cannot move %1 to %2: %3"_s.arg(shown(from), shown(to),
-                                        QString::fromLocal8Bit(std::strerror(error))));
+        core::throwFileError(error,
+            u"Cannot move %1 to %2: %3"_s.arg(
+                shown(from), shown(to), QString::fromLocal8Bit(std::strerror(error))));
     }
 }
 
@@ -277,9 +283,21 @@ void copyOwnership(const QString& from, const QString& to)
 void makeFolder(const QString& folder)
 {
     if (!paradox::io::mayProceed())
-        throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
-    if (!QDir().mkpath(folder))
-        throw core::Error(u"Cannot create the folder %1."_s.arg(shown(folder)));
+        fail(u"Cannot create the folder"_s, folder);
+    // Each missing folder of the path in turn, so that the system's reason for a failure is
+    // known (a full disk, a name too long) and said.
+    const QString path = QDir::cleanPath(QDir(folder).absolutePath());
+    for (qsizetype end = path.indexOf(u'/', 1);; end = path.indexOf(u'/', end + 1)) {
+        const QString part = end < 0 ? path : path.left(end);
+        if (::mkdir(native(part).constData(), 0777) != 0 && errno != EEXIST)
+            fail(u"Cannot create the folder"_s, part);
+        if (end < 0)
+            break;
+    }
+    if (!QFileInfo(path).isDir()) {
+        errno = ENOTDIR;
+        fail(u"Cannot create the folder"_s, path);
+    }
 }
 
 void writeInPlace(const QString& path, const std::vector<std::pair<std::uint64_t, QByteArray>>& writes)

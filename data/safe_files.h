@@ -13,6 +13,11 @@
 
 namespace data::files {
 
+// Throws the failure of a file operation of the Paradox layer, which hands back only its
+// message: said plainly when the machine failed (no space, a name too long, an I/O error, no
+// permission), otherwise a core::Error. outcome, when given, says what became of the table.
+[[noreturn]] void throwFailure(const QString& message, const QString& outcome = {});
+
 // A copy of `from` (a new file; never a link, so nothing written to one reaches the other),
 // flushed to the disk, and named `to` only once it is whole. Throws core::Error.
 void copySynced(const QString& from, const QString& to);

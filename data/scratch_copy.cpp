@@ -1,6 +1,7 @@
 #include "data/scratch_copy.h"
 
 #include "core/error_report.h"
+#include "data/paradox/file_faults.h"
 #include "data/paradox/table.h"
 #include "data/paradox/table_family.h"
 #include "data/paradox_folder.h"
@@ -97,9 +98,10 @@ QString ScratchCopy::writeBack(const QString& backupRoot, BackupNote note)
         auto temporary = std::make_unique<paradox::writer::TemporaryFile>();
         QString error;
         const QFileInfo info(target);
+        paradox::io::takeLastFailure(); // a failure seen earlier is not this one's
         if (!temporary->create(tableFolder, m_name, info.suffix(), &error)
             || !temporary->copyFrom(copy, &error) || !temporary->finish(&error))
-            throw core::Error(error);
+            files::throwFailure(error);
         files::copyOwnership(target, temporary->path());
         moves.push_back({ temporary->path(), target });
         temporaries.push_back(std::move(temporary));

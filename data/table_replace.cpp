@@ -67,10 +67,16 @@ std::int64_t extendMemo(const FileMove& move)
     return own;
 }
 
+// What an undone swap left in the folder.
+struct Undone
+{
+    QString text; // for the failure's message, starting with a space
+    QStringList notBack; // the files that could not be put back as they were
+};
+
 // After a rename failed at ordered[failed]: the new .DB never comes in, the files already
-// replaced are put back from the backup, and the journal goes. Returns what the message says
-// about the folder.
-QString undoSwap(const QString& folder, const QString& table, const std::vector<FileMove>& ordered,
+// replaced are put back from the backup, and the journal goes.
+Undone undoSwap(const QString& folder, const QString& table, const std::vector<FileMove>& ordered,
     std::size_t failed, const QString& backup, const QString& journal)
 {
     QStringList notBack;
@@ -114,11 +120,14 @@ QString undoSwap(const QString& folder, const QString& table, const std::vector<
         QFile::remove(journal);
     }
     if (!notBack.isEmpty())
-        return u" The table %1 still has its old .DB, so it reads as it did, but %2 could not be put back as "
-               "it was; the old files are kept in %3."_s.arg(
-                   table, notBack.join(u", "_s), QDir::toNativeSeparators(backup));
+        return {
+            u" The table %1 still has its old .DB, so it reads as it did, but %2 could not be put back as "
+            "it was; the old files are kept in %3."_s.arg(
+                table, notBack.join(u", "_s), QDir::toNativeSeparators(backup)),
+            notBack
+        };
     QDir(backup).removeRecursively();
-    return u" The table %1 was left as it was."_s.arg(table);
+    return { u" The table %1 was left as it was."_s.arg(table), {} };
 }
 
 // Once the new .DB is in place: the old memo values freed, a memo file put back cut to its
@@ -233,7 +242,12 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
         for (; done < ordered.size(); ++done)
             files::rename(ordered[done].temporary, ordered[done].target);
     } catch (const core::Error& e) {
-        core::throwLike(e, e.description() + undoSwap(folder, table, ordered, done, backup, journal));
+        const Undone undone = undoSwap(folder, table, ordered, done, backup, journal);
+        if (!undone.notBack.isEmpty())
+            throw SwapNotUndone(e.description() + undone.text,
+                u"The table reads as it did, but %1 could not be put back as it was; the old files are kept "
+                "in %2."_s.arg(undone.notBack.join(u", "_s), QDir::toNativeSeparators(backup)));
+        core::throwLike(e, e.description() + undone.text);
     }
     // The new table is in place. The journal goes only once the renames are on the disk; when
     // the folder cannot be flushed it stays, and the next start flushes it again.

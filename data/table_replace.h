@@ -13,6 +13,8 @@
 
 #include "data/backups.h"
 
+#include "core/error_report.h"
+
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -40,12 +42,26 @@ struct SwapRefusal
     QString reason;
 };
 
+// A rename failed, and not every file it had already replaced could be put back: the table
+// keeps its old .DB, so it reads as it did, beside new files; the description says which, and
+// that their old versions are in the backup. Only a disk that refuses file operations gets
+// here, so it is said plainly.
+class SwapNotUndone : public core::EnvironmentError
+{
+public:
+    SwapNotUndone(const QString& description, QString folderState)
+        : EnvironmentError(description)
+        , state(std::move(folderState))
+    { }
+    QString state; // one sentence for a summary: what the folder holds now
+};
+
 // Backs the targets up into a new folder under backupRoot with note, then makes the moves.
 // lastCheck, when given, runs immediately before the first rename; a reason it returns throws
 // SwapRefusal with everything as it was. Returns the backup folder, and sets *left (when given)
 // to the digests of the table's data files as it left them, once it knows them all finished.
 // Throws core::Error; the table's folder then holds the old table again (the temporary files
-// are removed), or, when even that failed, the message says which of its files are new.
+// are removed), or, when even that failed, SwapNotUndone.
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
     const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {},
     TableState* left = nullptr);

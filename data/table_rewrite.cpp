@@ -1,9 +1,11 @@
 #include "data/table_rewrite.h"
 
 #include "core/error_report.h"
+#include "data/paradox/file_faults.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/keyed_rewrite.h"
 #include "data/paradox/table_patch.h"
+#include "data/safe_files.h"
 #include "data/workdb/work_values.h"
 
 #include <QFileInfo>
@@ -22,12 +24,15 @@ namespace {
 
 // The stored value of a changed record as a value of its field. The update stored only what
 // the field can hold, so a failure here means the work table is not what the run left.
-paradox::Value fieldValue(sqlite3_value* stored, const paradox::Field& field, int codePage, std::int64_t record)
+paradox::Value fieldValue(
+    sqlite3_value* stored, const paradox::Field& field, int codePage, std::int64_t record)
 {
     QString problem;
-    std::optional<paradox::Value> value = paradox::valueFromText(field, storedText(stored), codePage, &problem);
+    std::optional<paradox::Value> value
+        = paradox::valueFromText(field, storedText(stored), codePage, &problem);
     if (!value)
-        throw core::Error(u"Record %1, field %2: %3. Nothing was written."_s.arg(record + 1).arg(field.name, problem));
+        throw core::Error(
+            u"Record %1, field %2: %3. Nothing was written."_s.arg(record + 1).arg(field.name, problem));
     return std::move(*value);
 }
 
@@ -49,19 +54,21 @@ TableRewrite::TableRewrite(
     if (!plan.refusal.isEmpty())
         throw RewriteRefusal { plan.refusal };
     QString error;
+    paradox::io::takeLastFailure(); // a failure seen earlier is not this one's
     if (plan.scope == paradox::RebuildScope::None) {
         m_owner->patch = paradox::openTablePatch(dbPath, &error);
         if (!m_owner->patch)
-            throw core::Error(error);
+            files::throwFailure(error);
         work.forEachChange(column, [&](std::int64_t record, sqlite3_value* stored) {
-            if (!m_owner->patch->change(record, field, fieldValue(stored, described, info.codePage, record), &error))
-                throw core::Error(error);
+            if (!m_owner->patch->change(
+                    record, field, fieldValue(stored, described, info.codePage, record), &error))
+                files::throwFailure(error);
             ++m_recordsChanged;
         });
         if (m_recordsChanged == 0)
             return;
         if (!m_owner->patch->write(&error))
-            throw core::Error(error);
+            files::throwFailure(error);
         m_moves.push_back({ m_owner->patch->temporaryDbPath(), dbPath });
         if (const QString mb = m_owner->patch->temporaryMbPath(); !mb.isEmpty())
             m_moves.push_back({ mb, memoFileOf(dbPath), m_owner->patch->memoLaterWrites() });
@@ -74,9 +81,14 @@ TableRewrite::TableRewrite(
     m_recordsChanged = static_cast<std::int64_t>(changes.size());
     if (changes.empty())
         return;
-    if (const QString refusal = paradox::rewriteKeyedTable(dbPath, field, std::move(changes), &m_owner->keyed);
-        !refusal.isEmpty())
+    if (const QString refusal
+        = paradox::rewriteKeyedTable(dbPath, field, std::move(changes), &m_owner->keyed);
+        !refusal.isEmpty()) {
+        // A disk that failed is not a refusal of the change: said as the failure it is.
+        if (const int failure = paradox::io::takeLastFailure(); failure != 0)
+            core::throwFileError(failure, refusal);
         throw RewriteRefusal { refusal };
+    }
     for (const paradox::RewrittenFile& file : m_owner->keyed.files)
         m_moves.push_back({ file.file->path(), file.target });
 }

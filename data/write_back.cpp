@@ -80,10 +80,12 @@ void WriteBack::openWorkTable()
     m_work.emplace(WorkTable::open(database(), m_table));
     // Another run could have copied a table of the same name in the meantime.
     if (!m_ctx.runId.isEmpty() && database().sourceRunId(m_table) != m_ctx.runId)
-        throw core::Error(u"The work table %1 was made by another run, not by this one; this run's changes are "
-                          "lost, and the table is not written back."_s.arg(m_table));
+        throw core::Error(
+            u"The work table %1 was made by another run, not by this one; this run's changes are "
+            "lost, and the table is not written back."_s.arg(m_table));
     m_source = database().source(m_table);
-    if (!m_source || QFileInfo(m_source->path).absoluteFilePath() != QFileInfo(m_tableFile).absoluteFilePath())
+    if (!m_source
+        || QFileInfo(m_source->path).absoluteFilePath() != QFileInfo(m_tableFile).absoluteFilePath())
         throw core::Error(u"The work table %1 is no copy of %2; the table is not written back."_s.arg(
             m_table, QDir::toNativeSeparators(m_tableFile)));
 }
@@ -97,8 +99,11 @@ bool WriteBack::countRows(std::int64_t* rowCount)
         isCounted = m_proc.step(124, [&] { *rowCount = static_cast<std::int32_t>(count); }) && isCounted;
     if (isCounted && m_source && count != m_source->recordCount)
         isCounted = m_proc.step(124, [&] {
-            throw core::Error(u"The work table %1 holds %2 rows, but the table had %3 records; it is not written "
-                              "back."_s.arg(m_table).arg(count).arg(m_source->recordCount));
+            throw core::Error(
+                u"The work table %1 holds %2 rows, but the table had %3 records; it is not written "
+                "back."_s.arg(m_table)
+                    .arg(count)
+                    .arg(m_source->recordCount));
         });
     return isCounted;
 }
@@ -120,6 +125,10 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
         };
         m_result.backupFolder
             = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead, &left);
+    } catch (const SwapNotUndone& e) {
+        m_result.tableState = e.state;
+        rewrite.release();
+        throw;
     } catch (const core::Error&) {
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
         throw;
@@ -135,18 +144,22 @@ bool WriteBack::writeTable(std::int64_t rowCount)
         // An empty folder would make the target the root folder.
         if (m_ctx.folder.isEmpty())
             throw core::Error(u"No Paradox folder is given."_s);
-        notifyWorkStatement(exportStatement(rowCount, CollapseBackslashes(m_ctx.folder + QDir::separator()), m_table));
+        notifyWorkStatement(
+            exportStatement(rowCount, CollapseBackslashes(m_ctx.folder + QDir::separator()), m_table));
         const std::vector<int> columns = m_work->changedColumns();
         if (columns.size() > 1)
-            throw core::Error(u"More than one field of %1 was changed; the table is not written back."_s.arg(m_table));
+            throw core::Error(
+                u"More than one field of %1 was changed; the table is not written back."_s.arg(m_table));
         if (columns.empty())
             return; // nothing changed: no file is touched, no backup kept
         const int column = columns.front();
-        const int field = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
+        const int field
+            = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
         try {
             // A table whose files are symbolic links is written where the links point; the links stay.
             stagesDone(1);
-            TableRewrite rewrite(QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
+            TableRewrite rewrite(
+                QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
             m_result.recordsChanged = rewrite.recordsChanged();
             stagesDone(2);
             if (m_result.recordsChanged > 0)

@@ -18,6 +18,9 @@ struct WriteBackResult
     QString problem; // why the table was not written back; empty when it was
     bool isRefused = false; // the table was in use or changed elsewhere: nothing was tried
     QStringList notices; // earlier write-backs of this folder that were finished first
+    // When a failed write-back could not put every file back: one sentence on what the folder
+    // holds. Empty when the table was left as it was, or written.
+    QString tableState;
 };
 
 // Writes the changes of the work table of the same name into the Paradox table in

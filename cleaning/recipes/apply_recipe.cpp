@@ -9,6 +9,7 @@
 #include "data/paradox_folder.h"
 #include "data/run_history.h"
 #include "data/scratch_copy.h"
+#include "data/table_replace.h"
 
 #include <QDir>
 #include <optional>
@@ -171,6 +172,10 @@ TableOutcome applyToTable(
         outcome.state
             = outcome.backupFolder.isEmpty() ? TableOutcome::State::Unchanged : TableOutcome::State::Written;
         recordSteps(runs, outcome, folder);
+    } catch (const data::SwapNotUndone& e) {
+        outcome.state = TableOutcome::State::Failed;
+        outcome.isLeftAsItWas = false;
+        outcome.problem = oneLine(e.description());
     } catch (const core::Error& e) {
         outcome.state = TableOutcome::State::Failed;
         outcome.problem = oneLine(e.description());
@@ -238,7 +243,8 @@ QString describeOutcome(const TableOutcome& outcome)
     case TableOutcome::State::Failed:
         break;
     }
-    return u"%1: left as it was: %2"_s.arg(outcome.table, outcome.problem);
+    return (outcome.isLeftAsItWas ? u"%1: left as it was: %2"_s : u"%1: failed: %2"_s)
+        .arg(outcome.table, outcome.problem);
 }
 
 } // namespace cleaning::recipes

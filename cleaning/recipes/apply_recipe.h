@@ -35,6 +35,7 @@ struct TableOutcome
     QString table;
     State state = State::Unchanged;
     QString problem; // Failed: which step, which field, and why
+    bool isLeftAsItWas = true; // Failed: false when not every file could be put back (problem says which)
     std::vector<StepOutcome> steps;
     QStringList notes; // fields that a step for every table names but this table lacks
     QString backupFolder;

@@ -22,11 +22,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 // The portable way, for file systems and kernels without copy_file_range.
 bool copyByReading(int from, int to, std::int64_t size)
 {
@@ -70,7 +65,7 @@ bool SourceFile::open(const QString& path, QString* error)
     {
     };
     if (::fstat(m_fd, &status) != 0) {
-        *error = u"%1: cannot open the file: %2"_s.arg(QFileInfo(path).fileName(), systemError(errno));
+        *error = u"%1: cannot open the file: %2"_s.arg(QFileInfo(path).fileName(), io::failure(errno));
         return false;
     }
     m_size = status.st_size;
@@ -93,7 +88,7 @@ void SourceFile::readAt(std::int64_t offset, char* data, std::int64_t size, cons
         if (got <= 0)
             throw FormatError { name, offset + done,
                 u"cannot read byte %1: %2"_s.arg(offset + done)
-                    .arg(got == 0 ? u"the file is shorter than it was"_s : systemError(errno)) };
+                    .arg(got == 0 ? u"the file is shorter than it was"_s : io::failure(errno)) };
         done += got;
     }
 }
@@ -110,7 +105,7 @@ bool TemporaryFile::copyFrom(const QString& source, QString* error)
         return false;
     }
     if (!io::mayProceed()) {
-        *error = u"cannot copy %1 to %2: %3"_s.arg(source, m_path, systemError(errno));
+        *error = u"cannot copy %1 to %2: %3"_s.arg(source, m_path, io::failure(errno));
         return false;
     }
     std::int64_t done = 0;
@@ -129,7 +124,7 @@ bool TemporaryFile::copyFrom(const QString& source, QString* error)
             || (copied < 0 && errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
             || !copyByReading(from.descriptor(), m_fd, from.size())) {
             *error = u"cannot copy %1 to %2: %3"_s.arg(
-                source, m_path, copied == 0 ? u"the file is shorter than it was"_s : systemError(errno));
+                source, m_path, copied == 0 ? u"the file is shorter than it was"_s : io::failure(errno));
             return false;
         }
         done = from.size();

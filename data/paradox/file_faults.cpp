@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <utility>
 
 namespace paradox::io {
 namespace {
@@ -12,6 +14,10 @@ FaultPlan planFromEnvironment()
     FaultPlan plan;
     if (const char* at = std::getenv("FW_FAULT_AT"))
         plan.at = std::atoll(at);
+    if (const char* from = std::getenv("FW_FAULT_FROM")) {
+        plan.at = std::atoll(from);
+        plan.lasts = true;
+    }
     if (const char* at = std::getenv("FW_KILL_AT")) {
         plan.at = std::atoll(at);
         plan.kills = true;
@@ -27,6 +33,7 @@ FaultPlan& plan()
 
 std::int64_t s_seen = 0;
 QStringList* s_log = nullptr;
+thread_local int t_lastFailure = 0;
 
 } // namespace
 
@@ -36,7 +43,7 @@ bool mayProceed(const char* what, const QString& path)
     if (s_log && what)
         s_log->append(
             QString::fromLatin1(what) + (path.isEmpty() ? QString() : u' ' + path.section(u'/', -1)));
-    if (plan().at <= 0 || s_seen != plan().at)
+    if (plan().at <= 0 || s_seen < plan().at || (s_seen > plan().at && !plan().lasts))
         return true;
     if (plan().pauses) {
         std::raise(SIGSTOP);
@@ -62,6 +69,17 @@ void recordOperations(QStringList* log)
 std::int64_t operationsSeen()
 {
     return s_seen;
+}
+
+QString failure(int error)
+{
+    t_lastFailure = error;
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int takeLastFailure()
+{
+    return std::exchange(t_lastFailure, 0);
 }
 
 } // namespace paradox::io

@@ -126,6 +126,15 @@ void checkTree(ProblemList& problems, QIODevice& file, const QString& name, cons
         layout.blockSize = headerPart::blockSize(header);
         layout.headerSize = headerPart::headerSize(header, dbHeader::kFixedPartEnd, fileSize);
         layout.recordSize = headerPart::recordSize(header, layout.blockSize);
+        // Some other programs write a primary index whose entries hold only a block number and
+        // a count: nothing can be looked up by key through it, so the engine cannot use it.
+        if (layout.recordSize == kTreeEntryExtra && expected.keySize > 0)
+            header.fail(dbHeader::kRecordSize,
+                u"entries of %1 bytes hold no key, only block numbers and counts (a key of %2 bytes needs "
+                "entries of %3); records cannot be found through this index: rebuild it in the program "
+                "that owns the table"_s.arg(layout.recordSize)
+                    .arg(expected.keySize)
+                    .arg(expected.keySize + kTreeEntryExtra));
         if (layout.recordSize != expected.keySize + kTreeEntryExtra)
             header.fail(dbHeader::kRecordSize,
                 u"entries of %1 bytes do not fit a key of %2 bytes"_s.arg(layout.recordSize)

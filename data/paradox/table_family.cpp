@@ -28,11 +28,6 @@ QByteArray nativePath(const QString& path)
     return QFile::encodeName(path);
 }
 
-QString systemError(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 bool isDataFile(const QString& path)
 {
     return path.endsWith(u".db"_s, Qt::CaseInsensitive);
@@ -46,7 +41,7 @@ bool syncFolder(const QString& folder, QString* error)
         const int code = errno;
         if (fd >= 0)
             ::close(fd);
-        *error = u"cannot flush folder %1: %2"_s.arg(folder, systemError(code));
+        *error = u"cannot flush folder %1: %2"_s.arg(folder, io::failure(code));
         return false;
     }
     ::close(fd);
@@ -85,7 +80,7 @@ bool backUpFile(const QString& from, const QString& to, QString* error)
         || !copy.copyFrom(from, error) || !copy.finish(error))
         return false;
     if (!writer::renameNew(copy.path(), to)) {
-        *error = u"cannot back up %1 to %2: %3"_s.arg(from, to, systemError(errno));
+        *error = u"cannot back up %1 to %2: %3"_s.arg(from, to, io::failure(errno));
         return false;
     }
     copy.markPlaced();
@@ -103,7 +98,7 @@ bool removeFiles(const std::vector<QString>& paths, QString* error)
     QStringList failures;
     for (const QString& path : paths) {
         if (!io::mayProceed() || (::unlink(nativePath(path).constData()) != 0 && errno != ENOENT))
-            failures << u"%1 (%2)"_s.arg(path, systemError(errno));
+            failures << u"%1 (%2)"_s.arg(path, io::failure(errno));
     }
     if (failures.isEmpty())
         return true;
@@ -148,7 +143,6 @@ bool renameNew(const QString& from, const QString& to)
     return ::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
 }
 
-
 TemporaryFile::~TemporaryFile()
 {
     // Removed before the lock goes, so nobody else ever takes it for a leftover.
@@ -187,7 +181,7 @@ bool TemporaryFile::create(
             return true;
         }
         if (errno != EEXIST) {
-            *error = u"cannot create a file in %1: %2"_s.arg(folder, systemError(errno));
+            *error = u"cannot create a file in %1: %2"_s.arg(folder, io::failure(errno));
             return false;
         }
     }
@@ -199,7 +193,7 @@ bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t 
 {
     if (m_fd >= 0 && io::mayProceed() && writeFully(m_fd, offset, data, size))
         return true;
-    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(m_fd >= 0 ? errno : EBADF));
+    *error = u"cannot write %1: %2"_s.arg(m_path, io::failure(m_fd >= 0 ? errno : EBADF));
     return false;
 }
 
@@ -207,7 +201,7 @@ bool TemporaryFile::resize(std::uint64_t size, QString* error)
 {
     if (m_fd >= 0 && io::mayProceed() && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0)
         return true;
-    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(m_fd >= 0 ? errno : EBADF));
+    *error = u"cannot write %1: %2"_s.arg(m_path, io::failure(m_fd >= 0 ? errno : EBADF));
     return false;
 }
 
@@ -223,7 +217,7 @@ bool TemporaryFile::finish(QString* error)
     m_lockFd = std::exchange(m_fd, -1);
     if (isSynced)
         return true;
-    *error = u"cannot write %1: %2"_s.arg(m_path, systemError(syncError));
+    *error = u"cannot write %1: %2"_s.arg(m_path, io::failure(syncError));
     return false;
 }
 
@@ -301,7 +295,7 @@ bool renameIntoPlace(const QString& folder, const QString& name, std::vector<Tem
         const QString extension = isLowerCase ? file->extension().toLower() : file->extension().toUpper();
         const QString target = dir.absoluteFilePath(name + u'.' + extension);
         if (!renameNew(file->path(), target)) {
-            *error = u"cannot move the new table into place as %1: %2"_s.arg(target, systemError(errno));
+            *error = u"cannot move the new table into place as %1: %2"_s.arg(target, io::failure(errno));
             // Without its .DB a placed .MB is only clutter that would block the next attempt.
             QString ignored;
             removeFiles(placed, &ignored);

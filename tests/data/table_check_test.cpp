@@ -8,6 +8,7 @@
 #include "tests/data/keys_support.h"
 #include "tests/fuzz/check_fuzz_input.h"
 #include "tests/support/pxlib_reader.h"
+#include "tests/support/pxlib_writer.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -67,6 +68,27 @@ TEST(TableCheck, EveryEngineTableIsWhole)
         }
     }
     EXPECT_GE(tables, 30);
+}
+
+// pxlib writes a primary index whose entries hold a block number and a count but no key: the
+// engine cannot find a record through it, and the check says so rather than blaming the size.
+TEST(TableCheck, APrimaryIndexWithoutKeysIsNamedForWhatItIs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"T.db"_s);
+    testsupport::PxlibTableOptions options;
+    options.keyFields = 1;
+    std::vector<Row> rows;
+    for (int i = 0; i < 300; ++i)
+        rows.push_back({ std::int32_t { i }, u"name %1"_s.arg(i) });
+    QString error;
+    ASSERT_TRUE(testsupport::writeTableWithPxlib(path,
+        { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 20 } }, rows, 1252, &error,
+        options))
+        << error.toStdString();
+    const TableCheck result = paradox::checkTable(path);
+    EXPECT_FALSE(result.isWhole());
+    EXPECT_TRUE(hasProblem(result, u"T.px"_s, u"header"_s, u"hold no key"_s)) << describe(result);
 }
 
 // Inputs that once troubled the reader, checked as tables: the check ends on each.
