@@ -194,6 +194,35 @@ TEST_F(WorkDatabase, EachRowChangesOnceAcrossBatchesOfUpdates)
     EXPECT_EQ(valuesOf(numbers, 0), (QStringList { u"2"_s, u"3"_s, u"4"_s, u"3"_s }));
 }
 
+// A text column is changed a stretch of rows at a time: across the stretches' ends no row is
+// skipped or changed twice, and the changes read back once each, in record order.
+TEST_F(WorkDatabase, TextUpdatesOfManyRowsChangeEachOnceAndReadBackInOrder)
+{
+    data::WorkDatabase db(install.appFolder());
+    data::WorkTable table = data::WorkTable::create(db, u"T"_s, { { u"F"_s, u"TEXT"_s } });
+    constexpr int kRows = 20'000;
+    db.beginTransaction();
+    for (int i = 0; i < kRows; ++i)
+        table.insert(std::vector<Value> { i % 2 == 0 ? u"a"_s : u"b"_s });
+    table.flush();
+    db.commitTransaction();
+    ASSERT_EQ(table.snapshotDistinctValues(0), 2);
+    table.update(0, u"b"_s);
+    table.applyUpdates();
+    table.update(1, u"c"_s);
+    table.applyUpdates();
+    const QStringList values = valuesOf(table, 0);
+    ASSERT_EQ(values.size(), kRows);
+    for (int i = 0; i < kRows; ++i)
+        ASSERT_EQ(values[i], i % 2 == 0 ? u"b"_s : u"c"_s) << "row " << i;
+
+    EXPECT_EQ(table.changedRecords(0), kRows);
+    std::int64_t next = 0;
+    for (const auto changes = table.changes(0); changes->next(); ++next)
+        ASSERT_EQ(changes->record(), next);
+    EXPECT_EQ(next, kRows);
+}
+
 TEST_F(WorkDatabase, NumbersAreMatchedAndStoredAsTheirTexts)
 {
     data::WorkDatabase db(install.appFolder());
