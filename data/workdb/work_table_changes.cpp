@@ -182,11 +182,11 @@ void WorkTable::Private::applyUpdates()
     sqlite::Statement noteHere(db(), u"INSERT OR IGNORE INTO temp.fw_changed(record) VALUES(?)"_s);
     const auto run = [&](const QString& sql) {
         sqlite::Statement update(db(), sql);
-        std::vector<std::int64_t> changed;
-        while (update.step())
-            changed.push_back(update.intAt(0));
-        hasChangedRows = hasChangedRows || !changed.empty();
-        for (const std::int64_t row : changed) {
+        // The update changes every row at its first step and hands out the rows it changed from
+        // a buffer of its own, so each is noted as it comes rather than all of them held here.
+        while (update.step()) {
+            const std::int64_t row = update.intAt(0);
+            hasChangedRows = true;
             noteHere.bindInt(1, row);
             noteHere.run();
             note.bindText(1, name);
