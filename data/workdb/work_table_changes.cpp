@@ -4,11 +4,11 @@
 #include "data/workdb/work_table_private.h"
 
 #include "core/error_report.h"
+#include "data/workdb/text_map.h"
 #include "data/workdb/work_values.h"
 
 #include <limits>
 #include <string_view>
-#include <unordered_map>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -222,27 +222,23 @@ void WorkTable::Private::applyUpdates()
 void WorkTable::Private::applyTextUpdates(const std::function<void(std::int64_t record)>& noteChanged)
 {
     // The new value of each old text (and of the null), as they were noted.
-    struct NewValue
-    {
-        bool isNull = true;
-        QString text;
-    };
-    const auto read = [](const sqlite::Statement& row, int column) {
-        return NewValue { sqlite3_column_type(row.get(), column) == SQLITE_NULL, row.textAt(column) };
-    };
-    // Looked up by the rows' texts in place, without a string made for each row.
-    std::vector<std::pair<QString, NewValue>> mapped;
+    sqlite::Statement size(
+        db(), u"SELECT count(*), total(length(old)) + total(length(new)) FROM temp.fw_map"_s);
+    size.step();
+    TextMap byOld;
+    byOld.reserve(static_cast<std::size_t>(size.intAt(0)),
+        static_cast<std::size_t>(sqlite3_column_int64(size.get(), 1)));
     sqlite::Statement map(db(), u"SELECT old, new FROM temp.fw_map"_s);
     while (map.step())
-        mapped.emplace_back(map.textAt(0), read(map, 1));
-    std::unordered_map<std::u16string_view, const NewValue*> byOld;
-    byOld.reserve(mapped.size());
-    for (const auto& [old, to] : mapped)
-        byOld.emplace(std::u16string_view(reinterpret_cast<const char16_t*>(old.utf16()), static_cast<std::size_t>(old.size())), &to);
-    std::optional<NewValue> forNull;
+        byOld.insert(map.textAt(0), sqlite3_column_type(map.get(), 1) == SQLITE_NULL, map.textAt(1));
+    byOld.index();
+    QString nullInto;
+    std::optional<TextMap::NewText> forNull;
     sqlite::Statement null(db(), u"SELECT new FROM temp.fw_null LIMIT 1"_s);
-    if (hasPendingNullUpdate && null.step())
-        forNull = read(null, 0);
+    if (hasPendingNullUpdate && null.step()) {
+        nullInto = null.textAt(0);
+        forNull = TextMap::NewText { sqlite3_column_type(null.get(), 0) == SQLITE_NULL, nullInto };
+    }
 
     const auto isChangedBefore = [&](std::int64_t row) {
         return row >= 0 && static_cast<std::uint64_t>(row) < changedInSnapshot.size()
@@ -257,7 +253,7 @@ void WorkTable::Private::applyTextUpdates(const std::function<void(std::int64_t 
             record, column(changedColumn), quotedName));
     sqlite::Statement set(
         db(), u"UPDATE main.%1 SET %2 = ? WHERE %3 = ?"_s.arg(quotedName, column(changedColumn), record));
-    std::vector<std::pair<std::int64_t, const NewValue*>> changes;
+    std::vector<std::pair<std::int64_t, TextMap::NewText>> changes;
     changes.reserve(kStretch);
     std::int64_t after = std::numeric_limits<std::int64_t>::min();
     for (bool isAtEnd = false; !isAtEnd;) {
@@ -265,17 +261,19 @@ void WorkTable::Private::applyTextUpdates(const std::function<void(std::int64_t 
         changes.clear();
         isAtEnd = true;
         while (rows.step()) {
-            const NewValue* to = nullptr;
+            TextMap::NewText to;
             if (sqlite3_column_type(rows.get(), 1) == SQLITE_NULL) {
-                to = forNull ? &*forNull : nullptr;
-            } else if (!byOld.empty()) {
+                if (!forNull)
+                    continue;
+                to = *forNull;
+            } else {
                 const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), 1));
-                const auto found = byOld.find(std::u16string_view(
-                    text, static_cast<std::size_t>(sqlite3_column_bytes16(rows.get(), 1) / 2)));
-                to = found == byOld.end() ? nullptr : found->second;
+                if (byOld.isEmpty()
+                    || !byOld.find(std::u16string_view(text,
+                                       static_cast<std::size_t>(sqlite3_column_bytes16(rows.get(), 1) / 2)),
+                        &to))
+                    continue;
             }
-            if (!to)
-                continue;
             const std::int64_t row = rows.intAt(0);
             if (isChangedBefore(row))
                 continue;
@@ -288,10 +286,10 @@ void WorkTable::Private::applyTextUpdates(const std::function<void(std::int64_t 
         }
         rows.reset();
         for (const auto& [row, to] : changes) {
-            if (to->isNull)
+            if (to.isNull)
                 set.bindNull(1);
             else
-                set.bindText(1, to->text);
+                set.bindText(1, to.text);
             set.bindInt(2, row);
             set.run();
             if (row >= 0) {
