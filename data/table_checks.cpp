@@ -102,7 +102,7 @@ quint64 digestOf(const QString& path, bool* isRead)
     // Not a cryptographic digest: it tells whether the bytes are the same as before, fast. The
     // file is mapped rather than read, sparing a copy of every byte, a window at a time, so
     // that a large table does not stay in the process's memory.
-    constexpr qint64 kWindow = qint64 { 16 } << 20;
+    constexpr qint64 kWindow = qint64 { 4 } << 20;
     QFile file;
     QString ignored;
     *isRead = paradox::openRegularFile(file, path, &ignored);

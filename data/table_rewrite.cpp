@@ -36,6 +36,36 @@ paradox::Value fieldValue(
     return std::move(*value);
 }
 
+class StoredChanges final : public paradox::TablePatch::ChangeSource
+{
+public:
+    StoredChanges(std::unique_ptr<WorkTable::ChangeReader> reader, int field, const paradox::Field& described,
+        int codePage)
+        : m_reader(std::move(reader))
+        , m_field(field)
+        , m_described(described)
+        , m_codePage(codePage)
+    { }
+    bool next(std::int64_t* record, int* field, paradox::Value* value) override
+    {
+        if (!m_reader->next())
+            return false;
+        *record = m_reader->record();
+        *field = m_field;
+        *value = fieldValue(m_reader->value(), m_described, m_codePage, *record);
+        ++m_delivered;
+        return true;
+    }
+    std::int64_t delivered() const { return m_delivered; }
+
+private:
+    std::unique_ptr<WorkTable::ChangeReader> m_reader;
+    int m_field;
+    const paradox::Field& m_described;
+    int m_codePage;
+    std::int64_t m_delivered = 0;
+};
+
 // The table's .mb beside its .db, found as the reader and the patch find it.
 QString memoFileOf(const QString& dbPath)
 {
@@ -56,19 +86,20 @@ TableRewrite::TableRewrite(
     QString error;
     paradox::io::takeLastFailure(); // a failure seen earlier is not this one's
     if (plan.scope == paradox::RebuildScope::None) {
+        const std::int64_t count = work.changedRecords(column);
+        if (count == 0)
+            return;
         m_owner->patch = paradox::openTablePatch(dbPath, &error);
         if (!m_owner->patch)
             files::throwFailure(error);
-        work.forEachChange(column, [&](std::int64_t record, sqlite3_value* stored) {
-            if (!m_owner->patch->change(
-                    record, field, fieldValue(stored, described, info.codePage, record), &error))
-                files::throwFailure(error);
-            ++m_recordsChanged;
-        });
+        // Read from the work table as the copy comes to each record, so that a run that
+        // changes millions of records does not hold them all.
+        StoredChanges changes(work.changes(column), field, described, info.codePage);
+        if (!m_owner->patch->write(count, changes, &error))
+            files::throwFailure(error);
+        m_recordsChanged = changes.delivered();
         if (m_recordsChanged == 0)
             return;
-        if (!m_owner->patch->write(&error))
-            files::throwFailure(error);
         m_moves.push_back({ m_owner->patch->temporaryDbPath(), dbPath });
         if (const QString mb = m_owner->patch->temporaryMbPath(); !mb.isEmpty())
             m_moves.push_back({ mb, memoFileOf(dbPath), m_owner->patch->memoLaterWrites() });

@@ -19,23 +19,21 @@ class DbCopy
 {
 public:
     DbCopy(const TableHeader& header, const SourceFile& original, const QString& name,
-        writer::TemporaryFile& copy, const std::vector<PendingChange>& changes, const ApplyChange& apply)
+        writer::TemporaryFile& copy, ChangeFeed& changes, const ApplyChange& apply)
         : m_header(header)
         , m_original(original)
         , m_name(name)
         , m_copy(copy)
         , m_changes(changes)
         , m_apply(apply)
-        , m_next(changes.begin())
         , m_chain(name, header.layout())
     { }
 
     bool write(QString* error)
     {
-        const bool isStreamed = !m_changes.empty()
-            && static_cast<std::int64_t>(m_changes.size()) * kBlocksPerChangeForStreaming
-                >= m_header.fileBlocks;
-        return (isStreamed ? stream(error) : copyWhole(error))
+        const std::int64_t count = m_changes.count();
+        const bool isStreamed = count > 0 && count * kBlocksPerChangeForStreaming >= m_header.fileBlocks;
+        return m_changes.next(&m_next, error) && (isStreamed ? stream(error) : copyWhole(error))
             && (isScrambled() ? walkRestScrambled(error) : walkRest(error));
     }
 
@@ -63,13 +61,13 @@ private:
 
     // Changes of the block's records, as (change, offset of its field from the block start);
     // then on to the next block.
-    template <typename Visit> bool forEachChange(const DataBlock& block, Visit visit)
+    template <typename Visit> bool forEachChange(const DataBlock& block, Visit visit, QString* error)
     {
         const std::int64_t first = m_chain.firstRecord();
-        for (; m_next != m_changes.end() && m_next->record < first + block.recordCount; ++m_next) {
+        while (m_next && m_next->record < first + block.recordCount) {
             const std::int64_t inBlock = kBlockHeaderSize + (m_next->record - first) * m_header.recordSize
                 + m_header.fieldOffsets[m_next->field];
-            if (!visit(*m_next, inBlock))
+            if (!visit(*m_next, inBlock) || !m_changes.next(&m_next, error))
                 return false;
         }
         m_chain.advance();
@@ -110,7 +108,7 @@ private:
                 const auto applyHere = [&](const PendingChange& change, std::int64_t inBlock) {
                     return m_apply(change, block + inBlock, error);
                 };
-                if (!forEachChange(header, applyHere))
+                if (!forEachChange(header, applyHere, error))
                     return false;
                 if (isScrambled())
                     scramble(block, number);
@@ -140,7 +138,7 @@ private:
                     && m_copy.writeAt(static_cast<std::uint64_t>(blockStart + inBlock), slot,
                         static_cast<std::size_t>(width), error);
             };
-            if (!forEachChange(block, applyThere))
+            if (!forEachChange(block, applyThere, error))
                 return false;
         }
         return true;
@@ -161,7 +159,7 @@ private:
                 isChanged = true;
                 return m_apply(change, block.data() + inBlock, error);
             };
-            if (!forEachChange(header, applyHere))
+            if (!forEachChange(header, applyHere, error))
                 return false;
             if (!isChanged)
                 continue;
@@ -176,17 +174,16 @@ private:
     const SourceFile& m_original;
     const QString& m_name;
     writer::TemporaryFile& m_copy;
-    const std::vector<PendingChange>& m_changes;
+    ChangeFeed& m_changes;
     const ApplyChange& m_apply;
-    std::vector<PendingChange>::const_iterator m_next;
+    const PendingChange* m_next = nullptr; // null past the last change
     BlockChain m_chain;
 };
 
 } // namespace
 
 bool writeDbCopy(const TableHeader& header, const SourceFile& original, const QString& originalName,
-    writer::TemporaryFile& copy, const std::vector<PendingChange>& changes, const ApplyChange& apply,
-    QString* error)
+    writer::TemporaryFile& copy, ChangeFeed& changes, const ApplyChange& apply, QString* error)
 {
     return DbCopy(header, original, originalName, copy, changes, apply).write(error);
 }

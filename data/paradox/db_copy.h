@@ -35,11 +35,23 @@ struct PendingChange
 // Puts a change's bytes into slot, which holds the field's old bytes (fieldWidth of them).
 using ApplyChange = std::function<bool(const PendingChange& change, char* slot, QString* error)>;
 
-// Writes into copy (created, empty) the original .DB with changes, which are sorted by
-// record. Throws FormatError for a damaged chain; false with *error when a file cannot be
-// read or written or apply fails.
+// The changes sorted by record (a record's fields in field order), taken one at a time: from a
+// list, or made as the copy comes to them, so that memory need not hold them all.
+class ChangeFeed
+{
+public:
+    virtual ~ChangeFeed() = default;
+    // How many there are, near enough to choose how the file is copied.
+    virtual std::int64_t count() const = 0;
+    // The next change into *change (null past the last), valid until the next call; false
+    // with *error when it cannot be had.
+    virtual bool next(const PendingChange** change, QString* error) = 0;
+};
+
+// Writes into copy (created, empty) the original .DB with the changes. Throws FormatError for
+// a damaged chain; false with *error when a file cannot be read or written, a change cannot
+// be had or apply fails.
 bool writeDbCopy(const TableHeader& header, const SourceFile& original, const QString& originalName,
-    writer::TemporaryFile& copy, const std::vector<PendingChange>& changes, const ApplyChange& apply,
-    QString* error);
+    writer::TemporaryFile& copy, ChangeFeed& changes, const ApplyChange& apply, QString* error);
 
 } // namespace paradox

@@ -66,16 +66,123 @@ public:
         error = error ? error : &ignored;
         if (isClosed(error))
             return false;
+        PendingChange pending;
+        if (!encode(record, field, value, &pending, error))
+            return fail(*error, error);
+        m_changes.push_back(pending);
+        return true;
+    }
+
+    bool write(QString* error) override
+    {
+        QString ignored;
+        error = error ? error : &ignored;
+        if (isClosed(error))
+            return false;
+        QString failure;
+        ListedChanges changes(m_changes);
+        return (orderChanges(&failure) && writeWith(changes, &failure)) || fail(failure, error);
+    }
+
+    bool write(std::int64_t count, ChangeSource& source, QString* error) override
+    {
+        QString ignored;
+        error = error ? error : &ignored;
+        if (isClosed(error))
+            return false;
+        if (!m_changes.empty())
+            return fail(u"%1: the patch was given changes one by one already"_s.arg(m_dbName), error);
+        StreamedChanges changes(*this, count, source);
+        QString failure;
+        try {
+            return writeWith(changes, &failure) || fail(failure, error);
+        } catch (...) {
+            fail(u"%1: the changes could not be read"_s.arg(m_dbName), error);
+            throw;
+        }
+    }
+
+private:
+    class ListedChanges final : public ChangeFeed
+    {
+    public:
+        explicit ListedChanges(const std::vector<PendingChange>& changes)
+            : m_changes(changes)
+        { }
+        std::int64_t count() const override { return static_cast<std::int64_t>(m_changes.size()); }
+        bool next(const PendingChange** change, QString*) override
+        {
+            *change = m_next < m_changes.size() ? &m_changes[m_next++] : nullptr;
+            return true;
+        }
+
+    private:
+        const std::vector<PendingChange>& m_changes;
+        std::size_t m_next = 0;
+    };
+
+    // Each change encoded when the copy asks for it; the patch's byte buffer holds that one.
+    class StreamedChanges final : public ChangeFeed
+    {
+    public:
+        StreamedChanges(Patch& patch, std::int64_t count, ChangeSource& source)
+            : m_patch(patch)
+            , m_count(count)
+            , m_source(source)
+        { }
+        std::int64_t count() const override { return m_count; }
+        bool next(const PendingChange** change, QString* error) override
+        {
+            *change = nullptr;
+            m_patch.m_bytes.clear();
+            std::int64_t record = 0;
+            int field = 0;
+            if (!m_source.next(&record, &field, &m_value))
+                return true;
+            if (m_hasCurrent
+                && (record < m_current.record || (record == m_current.record && field <= m_current.field))) {
+                *error = record == m_current.record && field == m_current.field
+                    ? m_patch.changedTwice(m_current)
+                    : u"%1: record %2 comes after record %3; the changes are not in record order"_s
+                          .arg(m_patch.m_dbName)
+                          .arg(record + 1)
+                          .arg(m_current.record + 1);
+                return false;
+            }
+            if (!m_patch.encode(record, field, m_value, &m_current, error))
+                return false;
+            m_hasCurrent = true;
+            *change = &m_current;
+            return true;
+        }
+
+    private:
+        Patch& m_patch;
+        std::int64_t m_count;
+        ChangeSource& m_source;
+        Value m_value;
+        PendingChange m_current;
+        bool m_hasCurrent = false;
+    };
+
+    int codePage() const { return m_header.info.codePage; }
+
+    // Checks and encodes a change: its field bytes go to the end of m_bytes. False with
+    // *error naming the table, the record and the field.
+    bool encode(std::int64_t record, int field, const Value& value, PendingChange* pending, QString* error)
+    {
         const std::vector<Field>& fields = m_header.info.fields;
-        if (record < 0 || record >= m_header.info.recordCount)
-            return fail(u"%1: there is no record %2; the table has %3"_s.arg(m_dbName)
-                            .arg(record + 1)
-                            .arg(m_header.info.recordCount),
-                error);
-        if (field < 0 || static_cast<std::size_t>(field) >= fields.size())
-            return fail(u"%1: there is no field %2; the table has %3"_s.arg(m_dbName).arg(field + 1).arg(
-                            fields.size()),
-                error);
+        if (record < 0 || record >= m_header.info.recordCount) {
+            *error = u"%1: there is no record %2; the table has %3"_s.arg(m_dbName)
+                         .arg(record + 1)
+                         .arg(m_header.info.recordCount);
+            return false;
+        }
+        if (field < 0 || static_cast<std::size_t>(field) >= fields.size()) {
+            *error = u"%1: there is no field %2; the table has %3"_s.arg(m_dbName).arg(field + 1).arg(
+                fields.size());
+            return false;
+        }
         const Field& target = fields[static_cast<std::size_t>(field)];
         char slot[kLargestField] = {};
         QString problem;
@@ -89,48 +196,46 @@ public:
         } catch (const std::bad_alloc&) {
             problem = u"not enough memory for the value"_s;
         }
-        if (!isStored)
-            return fail(
-                u"%1: record %2, field %3: %4"_s.arg(m_dbName).arg(record + 1).arg(target.name, problem),
-                error);
+        if (!isStored) {
+            *error = u"%1: record %2, field %3: %4"_s.arg(m_dbName).arg(record + 1).arg(target.name, problem);
+            return false;
+        }
         int length = fieldWidth(target);
         while (length > 0 && slot[length - 1] == 0)
             --length;
-        if (m_bytes.size() + static_cast<std::size_t>(length) > std::numeric_limits<std::uint32_t>::max())
-            return fail(u"%1: too many changes for one patch"_s.arg(m_dbName), error);
-        PendingChange pending;
-        pending.record = record;
-        pending.bytesAt = static_cast<std::uint32_t>(m_bytes.size());
-        pending.field = static_cast<std::uint16_t>(field);
-        pending.length = static_cast<std::uint16_t>(length);
+        if (m_bytes.size() + static_cast<std::size_t>(length) > std::numeric_limits<std::uint32_t>::max()) {
+            *error = u"%1: too many changes for one patch"_s.arg(m_dbName);
+            return false;
+        }
+        pending->record = record;
+        pending->bytesAt = static_cast<std::uint32_t>(m_bytes.size());
+        pending->field = static_cast<std::uint16_t>(field);
+        pending->length = static_cast<std::uint16_t>(length);
         m_bytes.insert(m_bytes.end(), slot, slot + length);
-        m_changes.push_back(pending);
         return true;
     }
 
-    bool write(QString* error) override
+    QString changedTwice(const PendingChange& change) const
     {
-        QString ignored;
-        error = error ? error : &ignored;
-        if (isClosed(error))
-            return false;
-        QString failure;
+        return u"%1: record %2, field %3 is changed twice"_s.arg(m_dbName)
+            .arg(change.record + 1)
+            .arg(m_header.info.fields[change.field].name);
+    }
+
+    bool writeWith(ChangeFeed& changes, QString* failure)
+    {
         try {
-            if (orderChanges(&failure) && copyTable(&failure) && m_memo.finish(&failure)
-                && m_dbCopy->finish(&failure)) {
+            if (copyTable(changes, failure) && m_memo.finish(failure) && m_dbCopy->finish(failure)) {
                 m_isWritten = true;
                 return true;
             }
         } catch (const FormatError& format) {
-            failure = withProtectionNote(format.message(), m_header.encryptionKey);
+            *failure = withProtectionNote(format.message(), m_header.encryptionKey);
         } catch (const std::bad_alloc&) {
-            failure = u"%1: not enough memory to write the changes"_s.arg(m_dbName);
+            *failure = u"%1: not enough memory to write the changes"_s.arg(m_dbName);
         }
-        return fail(failure, error);
+        return false;
     }
-
-private:
-    int codePage() const { return m_header.info.codePage; }
 
     bool isClosed(QString* error) const
     {
@@ -182,13 +287,11 @@ private:
             });
         if (twice == m_changes.end())
             return true;
-        *error = u"%1: record %2, field %3 is changed twice"_s.arg(m_dbName)
-                     .arg(twice->record + 1)
-                     .arg(m_header.info.fields[twice->field].name);
+        *error = changedTwice(*twice);
         return false;
     }
 
-    bool copyTable(QString* error)
+    bool copyTable(ChangeFeed& changes, QString* error)
     {
         m_dbCopy = std::make_unique<writer::TemporaryFile>();
         if (!m_dbCopy->create(m_folder, m_name, u"DB"_s, error))
@@ -207,7 +310,7 @@ private:
                 std::memcpy(slot, m_bytes.data() + change.bytesAt, change.length);
             return true;
         };
-        return writeDbCopy(m_header, *m_db, m_dbName, *m_dbCopy, m_changes, apply, error);
+        return writeDbCopy(m_header, *m_db, m_dbName, *m_dbCopy, changes, apply, error);
     }
 
     TableHeader m_header;

@@ -39,6 +39,21 @@ public:
     // nothing is left behind.
     virtual bool write(QString* error) = 0;
 
+    // Changes handed over one at a time, in slot order: by record, a record's fields by field.
+    class ChangeSource
+    {
+    public:
+        virtual ~ChangeSource() = default;
+        // The next change; false past the last. What it throws leaves the patch failed.
+        virtual bool next(std::int64_t* record, int* field, Value* value) = 0;
+    };
+    // As change() for each change of source and then write(), but each value is checked,
+    // encoded and written as the copy comes to its record, so that memory holds one change
+    // at a time however many there are. count: how many there are, near enough (it chooses
+    // how the file is copied). The same failures as change() and write(), and a change out
+    // of slot order; a patch that was given changes one by one refuses it.
+    virtual bool write(std::int64_t count, ChangeSource& source, QString* error) = 0;
+
     virtual QString temporaryDbPath() const = 0;
     // Empty when no memo or blob value moved into or out of the .MB.
     virtual QString temporaryMbPath() const = 0;

@@ -89,6 +89,16 @@ public:
     // The records (counted from 0) whose column the updates changed, in record order, each with
     // its stored value, which is valid during the call only.
     void forEachChange(int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit);
+    // The same records read one at a time, for a caller that writes as it reads.
+    class ChangeReader
+    {
+    public:
+        virtual ~ChangeReader() = default;
+        virtual bool next() = 0; // throws core::Error
+        virtual std::int64_t record() const = 0;
+        virtual sqlite3_value* value() const = 0; // valid until next()
+    };
+    std::unique_ptr<ChangeReader> changes(int column);
     std::int64_t changedRecords(int column);
     // The columns that have changed records.
     std::vector<int> changedColumns();

@@ -4,10 +4,11 @@
 #include "data/workdb/work_table_private.h"
 
 #include "core/error_report.h"
+#include "data/workdb/text_map.h"
 #include "data/workdb/work_values.h"
 
+#include <limits>
 #include <string_view>
-#include <unordered_map>
 #include <sqlite3.h>
 
 using namespace Qt::StringLiterals;
@@ -164,6 +165,10 @@ void WorkTable::Private::applyUpdates()
         commit();
         return;
     }
+    // A later batch comes after the first one's commit: without a transaction of its own each
+    // row's change would be one, written to the disk alone.
+    if (sqlite3_get_autocommit(db()->get()))
+        sqlite::execute(*db(), u"BEGIN"_s);
     const QString f = column(changedColumn);
     const QString record = sqlite::quoted(recordColumn);
     // A row changes once in a run: one that an earlier update already changed is left out,
@@ -177,11 +182,11 @@ void WorkTable::Private::applyUpdates()
     sqlite::Statement noteHere(db(), u"INSERT OR IGNORE INTO temp.fw_changed(record) VALUES(?)"_s);
     const auto run = [&](const QString& sql) {
         sqlite::Statement update(db(), sql);
-        std::vector<std::int64_t> changed;
-        while (update.step())
-            changed.push_back(update.intAt(0));
-        hasChangedRows = hasChangedRows || !changed.empty();
-        for (const std::int64_t row : changed) {
+        // The update changes every row at its first step and hands out the rows it changed from
+        // a buffer of its own, so each is noted as it comes rather than all of them held here.
+        while (update.step()) {
+            const std::int64_t row = update.intAt(0);
+            hasChangedRows = true;
             noteHere.bindInt(1, row);
             noteHere.run();
             note.bindText(1, name);
@@ -194,12 +199,12 @@ void WorkTable::Private::applyUpdates()
         // A text column: one pass over the rows finds those to change (the values' texts are
         // compared exactly, as the column's binary collation compares them), sparing SQLite a
         // join that takes three times as long.
-        for (const std::int64_t row : applyTextUpdates()) {
+        applyTextUpdates([&](std::int64_t row) {
             note.bindText(1, name);
             note.bindText(2, columns.at(static_cast<std::size_t>(changedColumn)).name);
             note.bindInt(3, row);
             note.run();
-        }
+        });
     } else {
         if (pendingUpdates > 0)
             run(u"UPDATE main.%1 SET %2 = m.new FROM temp.fw_map AS m WHERE main.%1.%2 = m.old%3 RETURNING %4"_s.arg(
@@ -214,82 +219,131 @@ void WorkTable::Private::applyUpdates()
     hasPendingNullUpdate = false;
 }
 
-std::vector<std::int64_t> WorkTable::Private::applyTextUpdates()
+void WorkTable::Private::applyTextUpdates(const std::function<void(std::int64_t record)>& noteChanged)
 {
     // The new value of each old text (and of the null), as they were noted.
-    struct NewValue
-    {
-        bool isNull = true;
-        QString text;
-    };
-    const auto read = [](const sqlite::Statement& row, int column) {
-        return NewValue { sqlite3_column_type(row.get(), column) == SQLITE_NULL, row.textAt(column) };
-    };
-    // Looked up by the rows' texts in place, without a string made for each row.
-    std::vector<std::pair<QString, NewValue>> mapped;
+    sqlite::Statement size(
+        db(), u"SELECT count(*), total(length(old)) + total(length(new)) FROM temp.fw_map"_s);
+    size.step();
+    TextMap byOld;
+    byOld.reserve(static_cast<std::size_t>(size.intAt(0)),
+        static_cast<std::size_t>(sqlite3_column_int64(size.get(), 1)));
     sqlite::Statement map(db(), u"SELECT old, new FROM temp.fw_map"_s);
     while (map.step())
-        mapped.emplace_back(map.textAt(0), read(map, 1));
-    std::unordered_map<std::u16string_view, const NewValue*> byOld;
-    byOld.reserve(mapped.size());
-    for (const auto& [old, to] : mapped)
-        byOld.emplace(std::u16string_view(reinterpret_cast<const char16_t*>(old.utf16()), static_cast<std::size_t>(old.size())), &to);
-    std::optional<NewValue> forNull;
+        byOld.insert(map.textAt(0), sqlite3_column_type(map.get(), 1) == SQLITE_NULL, map.textAt(1));
+    byOld.index();
+    QString nullInto;
+    std::optional<TextMap::NewText> forNull;
     sqlite::Statement null(db(), u"SELECT new FROM temp.fw_null LIMIT 1"_s);
-    if (hasPendingNullUpdate && null.step())
-        forNull = read(null, 0);
+    if (hasPendingNullUpdate && null.step()) {
+        nullInto = null.textAt(0);
+        forNull = TextMap::NewText { sqlite3_column_type(null.get(), 0) == SQLITE_NULL, nullInto };
+    }
 
+    const auto isChangedBefore = [&](std::int64_t row) {
+        return row >= 0 && static_cast<std::uint64_t>(row) < changedInSnapshot.size()
+            && changedInSnapshot[static_cast<std::size_t>(row)];
+    };
+    // The rows are read and changed a stretch at a time: a table is not changed under a read
+    // of it, and what waits to be written stays small however many rows change.
+    constexpr std::size_t kStretch = 8192;
     const QString record = sqlite::quoted(recordColumn);
-    sqlite::Statement rows(db(), u"SELECT %1, %2 FROM main.%3"_s.arg(record, column(changedColumn), quotedName));
-    std::vector<std::pair<std::int64_t, const NewValue*>> changes;
-    while (rows.step()) {
-        const NewValue* to = nullptr;
-        if (sqlite3_column_type(rows.get(), 1) == SQLITE_NULL) {
-            to = forNull ? &*forNull : nullptr;
-        } else if (!byOld.empty()) {
-            const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), 1));
-            const auto found = byOld.find(
-                std::u16string_view(text, static_cast<std::size_t>(sqlite3_column_bytes16(rows.get(), 1) / 2)));
-            to = found == byOld.end() ? nullptr : found->second;
-        }
-        if (!to)
-            continue;
-        const std::int64_t row = rows.intAt(0);
-        if (!changedInSnapshot.contains(row))
+    sqlite::Statement rows(db(),
+        u"SELECT %1, %2 FROM main.%3 WHERE %1 > ? ORDER BY %1"_s.arg(
+            record, column(changedColumn), quotedName));
+    sqlite::Statement set(
+        db(), u"UPDATE main.%1 SET %2 = ? WHERE %3 = ?"_s.arg(quotedName, column(changedColumn), record));
+    std::vector<std::pair<std::int64_t, TextMap::NewText>> changes;
+    changes.reserve(kStretch);
+    std::int64_t after = std::numeric_limits<std::int64_t>::min();
+    for (bool isAtEnd = false; !isAtEnd;) {
+        rows.bindInt(1, after);
+        changes.clear();
+        isAtEnd = true;
+        while (rows.step()) {
+            TextMap::NewText to;
+            if (sqlite3_column_type(rows.get(), 1) == SQLITE_NULL) {
+                if (!forNull)
+                    continue;
+                to = *forNull;
+            } else {
+                const auto* text = static_cast<const char16_t*>(sqlite3_column_text16(rows.get(), 1));
+                if (byOld.isEmpty()
+                    || !byOld.find(std::u16string_view(text,
+                                       static_cast<std::size_t>(sqlite3_column_bytes16(rows.get(), 1) / 2)),
+                        &to))
+                    continue;
+            }
+            const std::int64_t row = rows.intAt(0);
+            if (isChangedBefore(row))
+                continue;
             changes.emplace_back(row, to);
+            if (changes.size() == kStretch) {
+                after = row;
+                isAtEnd = false;
+                break;
+            }
+        }
+        rows.reset();
+        for (const auto& [row, to] : changes) {
+            if (to.isNull)
+                set.bindNull(1);
+            else
+                set.bindText(1, to.text);
+            set.bindInt(2, row);
+            set.run();
+            if (row >= 0) {
+                if (static_cast<std::uint64_t>(row) >= changedInSnapshot.size())
+                    changedInSnapshot.resize(static_cast<std::size_t>(row) + 1);
+                changedInSnapshot[static_cast<std::size_t>(row)] = true;
+            }
+            noteChanged(row);
+        }
     }
-    sqlite::Statement set(db(), u"UPDATE main.%1 SET %2 = ? WHERE %3 = ?"_s.arg(quotedName, column(changedColumn), record));
-    std::vector<std::int64_t> changed;
-    changed.reserve(changes.size());
-    for (const auto& [row, to] : changes) {
-        if (to->isNull)
-            set.bindNull(1);
-        else
-            set.bindText(1, to->text);
-        set.bindInt(2, row);
-        set.run();
-        changed.push_back(row);
-        changedInSnapshot.insert(row);
-    }
-    return changed;
 }
 
-void WorkTable::forEachChange(int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit)
+namespace {
+
+class StoredChanges : public WorkTable::ChangeReader
+{
+public:
+    explicit StoredChanges(sqlite::Statement statement)
+        : m_statement(std::move(statement))
+    { }
+    bool next() override { return m_statement.isPrepared() && m_statement.step(); }
+    std::int64_t record() const override { return m_statement.intAt(0); }
+    sqlite3_value* value() const override { return m_statement.valueAt(1); }
+
+private:
+    sqlite::Statement m_statement; // not prepared: no run noted a change yet
+};
+
+} // namespace
+
+std::unique_ptr<WorkTable::ChangeReader> WorkTable::changes(int column)
 {
     flush();
     d->applyUpdates();
     sqlite::Statement exists(d->db(), u"SELECT 1 FROM sqlite_schema WHERE name = ?"_s);
     exists.bindText(1, QString::fromUtf16(kChangesTable));
     if (!exists.step())
-        return;
+        return std::make_unique<StoredChanges>(sqlite::Statement());
     sqlite::Statement changes(d->db(),
         u"SELECT c.record, t.%1 FROM %2 AS c JOIN main.%3 AS t ON t.%4 = c.record "
         "WHERE c.name = upper(?) AND c.field = ? ORDER BY c.record"_s.arg(d->column(column),
-            sqlite::quoted(QString::fromUtf16(kChangesTable)), d->quotedName, sqlite::quoted(d->recordColumn)));
+            sqlite::quoted(QString::fromUtf16(kChangesTable)), d->quotedName,
+            sqlite::quoted(d->recordColumn)));
     changes.bindText(1, d->name);
     changes.bindText(2, d->columns.at(static_cast<std::size_t>(column)).name);
-    while (changes.step())
-        visit(changes.intAt(0), changes.valueAt(1));
+    return std::make_unique<StoredChanges>(std::move(changes));
+}
+
+void WorkTable::forEachChange(
+    int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit)
+{
+    const std::unique_ptr<ChangeReader> reader = changes(column);
+    while (reader->next())
+        visit(reader->record(), reader->value());
 }
 
 std::vector<int> WorkTable::changedColumns()
@@ -311,11 +365,23 @@ std::vector<int> WorkTable::changedColumns()
     return columns;
 }
 
+// Counted in the notes alone: a work table's rows are never removed, so each note has its row,
+// and a count need not visit them.
 std::int64_t WorkTable::changedRecords(int column)
 {
-    std::int64_t count = 0;
-    forEachChange(column, [&](std::int64_t, sqlite3_value*) { ++count; });
-    return count;
+    flush();
+    d->applyUpdates();
+    sqlite::Statement exists(d->db(), u"SELECT 1 FROM sqlite_schema WHERE name = ?"_s);
+    exists.bindText(1, QString::fromUtf16(kChangesTable));
+    if (!exists.step())
+        return 0;
+    sqlite::Statement count(d->db(),
+        u"SELECT count(*) FROM %1 WHERE name = upper(?) AND field = ?"_s.arg(
+            sqlite::quoted(QString::fromUtf16(kChangesTable))));
+    count.bindText(1, d->name);
+    count.bindText(2, d->columns.at(static_cast<std::size_t>(column)).name);
+    count.step();
+    return count.intAt(0);
 }
 
 } // namespace data

@@ -5,7 +5,6 @@
 #include "data/workdb/work_table.h"
 
 #include <optional>
-#include <unordered_set>
 
 namespace data {
 
@@ -44,14 +43,17 @@ public:
     std::int64_t pendingUpdates = 0;
     bool hasPendingNullUpdate = false;
     bool hasChangedRows = false; // in this snapshot (temp.fw_changed holds them)
-    std::unordered_set<std::int64_t> changedInSnapshot; // of a text column, which is changed in place
+    // Of a text column, which is changed in place: one bit per record (numbered from 0 by the
+    // copy), so that a run over millions of records holds a megabyte, not a set of them.
+    std::vector<bool> changedInSnapshot;
 
     const std::shared_ptr<sqlite::Handle>& db() const { return database->handle(); }
     QString column(int index) const { return sqlite::quoted(columns.at(static_cast<std::size_t>(index)).name); }
     void prepareInserts();
     void bindRow(sqlite::Statement& statement, int firstParameter, std::size_t rowStart);
     void applyUpdates();
-    std::vector<std::int64_t> applyTextUpdates(); // returns the records it changed
+    // Calls noteChanged for each record it changed, in record order.
+    void applyTextUpdates(const std::function<void(std::int64_t record)>& noteChanged);
     const paradox::Field* sourceField(int column) const;
     struct Decision;
     Decision decide(const DistinctValue& from, const QString& to) const;

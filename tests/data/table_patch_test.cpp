@@ -46,6 +46,29 @@ std::unique_ptr<TablePatch> patchTable(
     return patch->write(error) ? std::move(patch) : nullptr;
 }
 
+// Changes handed to the patch one at a time, as a run reads them from its work table.
+class ListSource : public TablePatch::ChangeSource
+{
+public:
+    explicit ListSource(const std::vector<Change>& changes)
+        : m_changes(changes)
+    { }
+    bool next(std::int64_t* record, int* field, Value* value) override
+    {
+        if (m_next == m_changes.size())
+            return false;
+        const Change& change = m_changes[m_next++];
+        *record = change.record;
+        *field = change.field;
+        *value = change.value;
+        return true;
+    }
+
+private:
+    const std::vector<Change>& m_changes;
+    std::size_t m_next = 0;
+};
+
 // Where field `field` of record `record` lies in a table whose blocks are in file order, each as
 // full as it goes (as our writer and pxlib make them), worked out from the header alone.
 qsizetype slotOffset(const QByteArray& db, const std::vector<Field>& fields, std::int64_t record, int field)
@@ -326,6 +349,51 @@ TEST(TablePatch, KeepsBytesOfUntouchedValuesItCouldNotWriteItself)
         if (isNew) {
             EXPECT_EQ(read.rows.at(0).at(2), Value(Bcd { u"0.12299999999999999800000000000000"_s }));
         }
+    }
+}
+
+// Values read as the copy comes to their records write the same files as values given first:
+// the .DB, through the kernel's copy and streamed, the .MB with values moved into it, and what
+// frees the old ones. A change out of order, or one that does not fit halfway through, fails
+// the whole patch and leaves nothing behind.
+TEST(TablePatch, ChangesReadInRecordOrderWriteWhatChangesGivenFirstWrite)
+{
+    QTemporaryDir dir;
+    NewTable table = newTable(dir.path(), u"T"_s, kFields);
+    table.blockSizeKb = 1;
+    ASSERT_EQ(writeTable(table, sampleRows(100)), QString());
+    const QString dbPath = dir.filePath(u"T.DB"_s);
+    for (const int every : { 40, 3 }) {
+        std::vector<Change> changes;
+        for (int record = 1; record < 100; record += every) {
+            changes.push_back({ record, 1, u"new %1"_s.arg(record) });
+            changes.push_back({ record, 6, record % 2 == 0 ? Value(QString(400, u'm')) : Value(u"short"_s) });
+        }
+        QString error;
+        auto listed = patchTable(dbPath, changes, &error);
+        ASSERT_TRUE(listed) << error.toStdString();
+        auto streamed = openTablePatch(dbPath, &error);
+        ListSource source(changes);
+        ASSERT_TRUE(streamed && streamed->write(static_cast<std::int64_t>(changes.size()), source, &error))
+            << error.toStdString();
+        EXPECT_EQ(fileBytes(streamed->temporaryDbPath()), fileBytes(listed->temporaryDbPath())) << every;
+        EXPECT_EQ(fileBytes(streamed->temporaryMbPath()), fileBytes(listed->temporaryMbPath())) << every;
+        EXPECT_EQ(streamed->memoLaterWrites(), listed->memoLaterWrites()) << every;
+    }
+
+    const std::pair<std::vector<Change>, const char*> refusals[] = {
+        { { { 10, 1, u"a"_s }, { 50, 1, u"thirteen char"_s }, { 90, 1, u"b"_s } }, "record 51, field Name" },
+        { { { 10, 1, u"a"_s }, { 9, 1, u"b"_s } }, "record 10 comes after record 11" },
+        { { { 10, 1, u"a"_s }, { 10, 1, u"b"_s } }, "record 11, field Name is changed twice" },
+    };
+    for (const auto& [changes, message] : refusals) {
+        QString error;
+        auto patch = openTablePatch(dbPath, &error);
+        ListSource source(changes);
+        ASSERT_TRUE(patch);
+        EXPECT_FALSE(patch->write(3, source, &error)) << message;
+        EXPECT_TRUE(error.contains(QString::fromUtf8(message))) << error.toStdString();
+        EXPECT_TRUE(temporaryFilesIn(dir.path()).isEmpty()) << message;
     }
 }
 

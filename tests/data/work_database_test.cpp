@@ -3,6 +3,7 @@
 
 #include "data/ado.h"
 #include "data/statements.h"
+#include "data/workdb/text_map.h"
 #include "data/workdb/work_table.h"
 #include "data/write_back.h"
 #include "tests/support/scratch_install.h"
@@ -192,6 +193,62 @@ TEST_F(WorkDatabase, EachRowChangesOnceAcrossBatchesOfUpdates)
             numbers.applyUpdates();
     }
     EXPECT_EQ(valuesOf(numbers, 0), (QStringList { u"2"_s, u"3"_s, u"4"_s, u"3"_s }));
+}
+
+// A text column is changed a stretch of rows at a time: across the stretches' ends no row is
+// skipped or changed twice, and the changes read back once each, in record order.
+TEST_F(WorkDatabase, TextUpdatesOfManyRowsChangeEachOnceAndReadBackInOrder)
+{
+    data::WorkDatabase db(install.appFolder());
+    data::WorkTable table = data::WorkTable::create(db, u"T"_s, { { u"F"_s, u"TEXT"_s } });
+    constexpr int kRows = 20'000;
+    db.beginTransaction();
+    for (int i = 0; i < kRows; ++i)
+        table.insert(std::vector<Value> { i % 2 == 0 ? u"a"_s : u"b"_s });
+    table.flush();
+    db.commitTransaction();
+    ASSERT_EQ(table.snapshotDistinctValues(0), 2);
+    table.update(0, u"b"_s);
+    table.applyUpdates();
+    table.update(1, u"c"_s);
+    table.applyUpdates();
+    const QStringList values = valuesOf(table, 0);
+    ASSERT_EQ(values.size(), kRows);
+    for (int i = 0; i < kRows; ++i)
+        ASSERT_EQ(values[i], i % 2 == 0 ? u"b"_s : u"c"_s) << "row " << i;
+
+    EXPECT_EQ(table.changedRecords(0), kRows);
+    std::int64_t next = 0;
+    for (const auto changes = table.changes(0); changes->next(); ++next)
+        ASSERT_EQ(changes->record(), next);
+    EXPECT_EQ(next, kRows);
+}
+
+// Enough texts that many share a first slot: each finds its own new text, an empty text and a
+// null are told apart, and a text that was never noted (or only begins like one) finds none.
+TEST(TextMap, FindsTheNewTextOfEachOldText)
+{
+    data::TextMap map;
+    constexpr int kTexts = 50'000;
+    map.reserve(kTexts, 0);
+    for (int i = 0; i < kTexts; ++i)
+        map.insert(u"old %1"_s.arg(i), i % 7 == 0, i % 5 == 0 ? QString() : u"new %1"_s.arg(i));
+    map.insert(QString(), false, u"was empty"_s);
+    map.index();
+    data::TextMap::NewText found;
+    for (int i = 0; i < kTexts; ++i) {
+        const QString old = u"old %1"_s.arg(i);
+        ASSERT_TRUE(map.find(std::u16string_view(reinterpret_cast<const char16_t*>(old.utf16()),
+                                 static_cast<std::size_t>(old.size())),
+            &found))
+            << i;
+        EXPECT_EQ(found.isNull, i % 7 == 0) << i;
+        EXPECT_EQ(found.text, i % 5 == 0 ? QString() : u"new %1"_s.arg(i)) << i;
+    }
+    ASSERT_TRUE(map.find(std::u16string_view(), &found));
+    EXPECT_EQ(found.text, u"was empty"_s);
+    EXPECT_FALSE(map.find(u"old 50000", &found));
+    EXPECT_FALSE(map.find(u"old", &found));
 }
 
 TEST_F(WorkDatabase, NumbersAreMatchedAndStoredAsTheirTexts)
