@@ -105,49 +105,6 @@ void throwFailure(const QString& message, const QString& outcome)
     core::throwFileError(paradox::io::takeLastFailure(), message, outcome);
 }
 
-void copySynced(const QString& from, const QString& to)
-{
-    QString problem;
-    Descriptor source(paradox::openRegularFile(from, &problem));
-    if (source.get() < 0)
-        throw core::Error(u"Cannot read %1: %2"_s.arg(shown(from), problem));
-    // Written under another name first: a copy cut short is never taken for a whole one.
-    const QString partial = to + u".part"_s;
-    remove(partial);
-    Descriptor target = createNew(partial);
-    // In the kernel where it can (no copy through this process's memory), else by reading.
-    bool isCopied = false;
-    for (bool isFirst = true;; isFirst = false) {
-        if (!paradox::io::mayProceed())
-            fail(u"Cannot write"_s, partial);
-        const ssize_t done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, 1 << 30, 0);
-        if (done > 0)
-            continue;
-        if (done == 0) {
-            isCopied = true;
-            break;
-        }
-        if (errno == EINTR)
-            continue;
-        if (!isFirst || (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL))
-            fail(u"Cannot write"_s, partial);
-        break;
-    }
-    std::vector<char> buffer(isCopied ? 0 : 1 << 20);
-    while (!isCopied) {
-        const ssize_t got = ::read(source.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            fail(u"Cannot read"_s, from);
-        if (got == 0)
-            break;
-        writeAll(target.get(), buffer.data(), static_cast<std::size_t>(got), partial);
-    }
-    syncAndClose(target, partial);
-    rename(partial, to);
-}
-
 QByteArray copySyncedWithDigest(const QString& from, const QString& to)
 {
     QString problem;
@@ -195,6 +152,11 @@ QByteArray copySyncedWithDigest(const QString& from, const QString& to)
     syncAndClose(target, partial);
     rename(partial, to);
     return hex;
+}
+
+void copySynced(const QString& from, const QString& to)
+{
+    copySyncedWithDigest(from, to);
 }
 
 void writeSynced(const QString& path, const QByteArray& bytes)
