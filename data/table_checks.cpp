@@ -82,8 +82,8 @@ QString fileRefusal(const QString& file, const QString& folder)
     const QFileInfo info(file);
     const QString target = info.canonicalFilePath();
     if (QFileInfo(target).absolutePath() != QFileInfo(folder).canonicalFilePath())
-        return u"%1 lies in another folder than the table's .db file, so the two cannot be replaced together"_s.arg(
-            shown(file));
+        return u"%1 lies in another folder than the table's .db file, so the two cannot be replaced together"_s
+            .arg(shown(file));
     struct stat status
     {
     };
@@ -107,27 +107,36 @@ quint64 digestOf(const QString& path, bool* isRead)
     QString ignored;
     *isRead = paradox::openRegularFile(file, path, &ignored);
     const qint64 size = *isRead ? file.size() : 0;
-    quint64 hash = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
+    const auto mix = [](quint64 hash, quint64 word) {
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+        return hash ^ (hash >> 32);
+    };
+    // Four lanes, each taking every fourth word: none waits on another's multiplication, so
+    // the processor works on them side by side. A window is a multiple of their 32 bytes.
+    const quint64 seed = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
+    quint64 lanes[4] = { seed, seed ^ 0xC2B2AE3D27D4EB4FULL, seed ^ 0x165667B19E3779F9ULL, ~seed };
     for (qint64 start = 0; start < size; start += kWindow) {
         const qint64 length = std::min(kWindow, size - start);
         uchar* bytes = file.map(start, length);
         if (!bytes) {
             *isRead = false;
-            return hash;
+            return 0;
         }
         std::size_t i = 0;
         const auto count = static_cast<std::size_t>(length);
-        for (; i + 8 <= count; i += 8) {
-            quint64 word = 0;
-            std::memcpy(&word, bytes + i, 8);
-            hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-            hash ^= hash >> 32;
+        for (; i + 32 <= count; i += 32) {
+            quint64 words[4];
+            std::memcpy(words, bytes + i, sizeof words);
+            lanes[0] = mix(lanes[0], words[0]);
+            lanes[1] = mix(lanes[1], words[1]);
+            lanes[2] = mix(lanes[2], words[2]);
+            lanes[3] = mix(lanes[3], words[3]);
         }
         for (; i < count; ++i)
-            hash = (hash ^ bytes[i]) * 0x100000001B3ULL;
+            lanes[0] = (lanes[0] ^ bytes[i]) * 0x100000001B3ULL;
         file.unmap(bytes);
     }
-    return hash;
+    return mix(mix(mix(lanes[0], lanes[1]), lanes[2]), lanes[3]);
 }
 
 QJsonObject stateOf(const QString& file, bool withDigest)
@@ -160,8 +169,10 @@ QString writeBackRefusal(const QString& dbPath)
     const QString folder = QFileInfo(db.canonicalFilePath()).absolutePath();
     const QString table = db.completeBaseName();
     if (const QString lock = lockFileIn(db.absolutePath(), table); !lock.isEmpty())
-        return u"The table %1 may be open in a Paradox program: its folder holds the lock file %2. Close that "
-               "program (or, if none uses the folder, remove the stale lock file) and start again; the table was "
+        return u"The table %1 may be open in a Paradox program: its folder holds the lock file %2. Close "
+               u"that "
+               "program (or, if none uses the folder, remove the stale lock file) and start again; the table "
+               "was "
                "not changed."_s.arg(table, shown(lock));
     if (!QFileInfo(folder).isWritable())
         return u"The table %1 cannot be written back: its folder %2 cannot be written. The table was not "
@@ -172,7 +183,8 @@ QString writeBackRefusal(const QString& dbPath)
     }
     for (const QString& file : familyOf(dbPath)) {
         if (const QString problem = fileRefusal(file, folder); !problem.isEmpty())
-            return u"The table %1 cannot be written back: %2. The table was not changed."_s.arg(table, problem);
+            return u"The table %1 cannot be written back: %2. The table was not changed."_s.arg(
+                table, problem);
     }
     return {};
 }
@@ -207,12 +219,14 @@ QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath, b
         if (!withDigests)
             expected.remove(u"digest"_s);
         if (same == now.end() || same->toObject() != expected)
-            return u"The table %1 was changed by another program while this run worked on it (%2 is not as the "
-                   "copy read it). The table was not written back, so those changes stay; start the run again."_s.arg(
-                table, name);
+            return u"The table %1 was changed by another program while this run worked on it (%2 is not as "
+                   u"the "
+                   "copy read it). The table was not written back, so those changes stay; start the run again."_s
+                       .arg(table, name);
     }
     if (now.size() != then.size())
-        return u"The table %1 gained a file while this run worked on it. The table was not written back; start "
+        return u"The table %1 gained a file while this run worked on it. The table was not written back; "
+               u"start "
                "the run again."_s.arg(table);
     return {};
 }
