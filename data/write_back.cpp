@@ -125,11 +125,9 @@ void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
         };
         m_result.backupFolder
             = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead, &left);
-    } catch (const SwapNotUndone& e) {
-        m_result.tableState = e.state;
-        rewrite.release();
-        throw;
-    } catch (const core::Error&) {
+    } catch (const core::Error& e) {
+        if (const auto* notUndone = dynamic_cast<const SwapNotUndone*>(&e))
+            m_result.tableState = notUndone->state;
         rewrite.release(); // a journal may still need the files; the replacement removed the rest
         throw;
     }

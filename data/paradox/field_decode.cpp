@@ -91,6 +91,15 @@ void assignBytes(Value& out, const unsigned char* bytes, qsizetype size)
     out = QByteArray(reinterpret_cast<const char*>(bytes), size);
 }
 
+void assignBlobValue(Value& out, const Field& field, QByteArrayView value, const TextCodec& text)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(value.data());
+    if (field.type == FieldType::Memo || field.type == FieldType::FormattedMemo)
+        assignText(out, data, value.size(), text);
+    else
+        assignBytes(out, data, value.size());
+}
+
 BlobPointer decodeBlobPointer(const unsigned char* pointer)
 {
     auto le32 = [](const unsigned char* p) {

@@ -45,5 +45,8 @@ void decodePlainField(
 // Assigns text / bytes to `out`, reusing its storage when it already holds that alternative.
 void assignText(Value& out, const unsigned char* bytes, qsizetype size, const TextCodec& text);
 void assignBytes(Value& out, const unsigned char* bytes, qsizetype size);
+// A memo or blob field's value, found in the record or the memo file: text for the text
+// types, bytes for the others.
+void assignBlobValue(Value& out, const Field& field, QByteArrayView value, const TextCodec& text);
 
 } // namespace paradox

@@ -23,11 +23,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-bool isTextType(FieldType type)
-{
-    return type == FieldType::Memo || type == FieldType::FormattedMemo;
-}
-
 TableHeader readHeader(QIODevice& db, const QString& dbName)
 {
     const QByteArray bytes = readHeaderBytes(db, dbName);
@@ -164,11 +159,7 @@ private:
                     u"field \"%1\" points into a memo file the table does not have"_s.arg(field.name));
             value = m_memo->read(pointer);
         }
-        const auto* data = reinterpret_cast<const unsigned char*>(value.data());
-        if (isTextType(field.type))
-            assignText(out, data, value.size(), m_text);
-        else
-            assignBytes(out, data, value.size());
+        assignBlobValue(out, field, value, m_text);
     }
 
     TableHeader m_header;

@@ -18,11 +18,6 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-bool isTextType(FieldType type)
-{
-    return type == FieldType::Memo || type == FieldType::FormattedMemo;
-}
-
 class BlockSalvageReader final : public SalvageReader
 {
 public:
@@ -132,11 +127,7 @@ private:
                 return false;
             }
         }
-        const auto* data = reinterpret_cast<const unsigned char*>(value.data());
-        if (isTextType(field.type))
-            assignText(out, data, value.size(), m_text);
-        else
-            assignBytes(out, data, value.size());
+        assignBlobValue(out, field, value, m_text);
         return true;
     }
 
