@@ -172,4 +172,21 @@ void TableLock::coverReplacement(const QString& target, const QString& newFile)
     claim->files.emplace_back(status.st_dev, status.st_ino);
 }
 
+bool TableLock::isClaimed(const QString& dbPath)
+{
+    const int fd = ::open(QFile::encodeName(dbPath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock lock
+    {
+    };
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kTableClaimByte;
+    lock.l_len = 1;
+    const bool isHeld = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return isHeld;
+}
+
 } // namespace data

@@ -35,6 +35,10 @@ public:
     // Why the table is not claimed (another run or restore holds it), or the empty text.
     const QString& problem() const { return m_problem; }
 
+    // Whether a run or restore holds the claim of the table whose .DB is dbPath right now,
+    // without claiming it: its temporary files are then being written and are not leftovers.
+    static bool isClaimed(const QString& dbPath);
+
     // newFile is about to be renamed over target: when this process claims target, the claim
     // covers newFile too, so that it holds across the rename. Best effort: without it only
     // the moment after the rename is open to another run.

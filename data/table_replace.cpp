@@ -4,6 +4,7 @@
 
 #include "core/error_report.h"
 #include "core/helpers.h"
+#include "data/paradox/table.h"
 #include "data/safe_files.h"
 #include "data/table_lock.h"
 
@@ -301,9 +302,15 @@ QStringList finishInterruptedWriteBacks(const QString& folder, std::chrono::mill
     // and journals cut short while they were written. A writer holds a lock on its files until
     // they are in place.
     static const QRegularExpression temporary(
-        u"^\\..+\\.[0-9a-f]{8}\\.[^.]+\\.tmp$|^\\..+\\.fieldwright-journal\\.[0-9a-f]{8}\\.part$"_s);
+        u"^\\.(.+)\\.[0-9a-f]{8}\\.[^.]+\\.tmp$|^\\..+\\.fieldwright-journal\\.[0-9a-f]{8}\\.part$"_s);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        if (!temporary.match(name).hasMatch() || named.contains(name))
+        const QRegularExpressionMatch match = temporary.match(name);
+        if (!match.hasMatch() || named.contains(name))
+            continue;
+        // A file is created a moment before its writer locks it: while a run or restore holds
+        // its table, that moment must not be taken for a leftover.
+        if (const QString table = match.captured(1);
+            !table.isEmpty() && TableLock::isClaimed(paradox::findTableFile(folder, table)))
             continue;
         const FileLock inUse(dir.absoluteFilePath(name));
         if (inUse.isLocked())

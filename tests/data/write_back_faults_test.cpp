@@ -7,6 +7,7 @@
 #include "data/backups.h"
 #include "data/paradox/file_faults.h"
 #include "data/table_copy.h"
+#include "data/table_lock.h"
 #include "data/table_replace.h"
 #include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
@@ -14,8 +15,8 @@
 #include <csignal>
 #include <functional>
 #include <sys/file.h>
-#include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -27,7 +28,8 @@ std::vector<paradox::Row> stockRows(const QString& changedNote)
     std::vector<paradox::Row> rows;
     for (int i = 0; i < 400; ++i)
         rows.push_back({ u"item %1"_s.arg(i), std::int32_t { i },
-            i == 7 ? paradox::Value(changedNote) : paradox::Value(u"note %1 "_s.arg(i).repeated(i % 3 == 0 ? 40 : 1)) });
+            i == 7 ? paradox::Value(changedNote)
+                   : paradox::Value(u"note %1 "_s.arg(i).repeated(i % 3 == 0 ? 40 : 1)) });
     return rows;
 }
 
@@ -41,7 +43,8 @@ protected:
         m_oldRows = stockRows(u"note 7 "_s);
         m_newRows = stockRows(u"a new note, long enough to need the memo file: "_s.repeated(4));
         writeTable(u"STOCK"_s,
-            { { u"Name"_s, FieldType::Alpha, 20 }, { u"Qty"_s, FieldType::Long, 4 }, { u"Note"_s, FieldType::Memo, 11 } },
+            { { u"Name"_s, FieldType::Alpha, 20 }, { u"Qty"_s, FieldType::Long, 4 },
+                { u"Note"_s, FieldType::Memo, 11 } },
             m_oldRows);
     }
     void TearDown() override
@@ -96,7 +99,8 @@ protected:
         QDir(paradoxFolder()).removeRecursively();
         QDir().mkpath(paradoxFolder());
         writeTable(u"STOCK"_s,
-            { { u"Name"_s, FieldType::Alpha, 20 }, { u"Qty"_s, FieldType::Long, 4 }, { u"Note"_s, FieldType::Memo, 11 } },
+            { { u"Name"_s, FieldType::Alpha, 20 }, { u"Qty"_s, FieldType::Long, 4 },
+                { u"Note"_s, FieldType::Memo, 11 } },
             m_oldRows);
     }
 
@@ -116,9 +120,11 @@ protected:
     // The start-up clean-up of another process, run while the child is stopped in the middle of
     // putting a table in place; the child goes on a moment later. When it had published its
     // journal, the clean-up waits for it, and the table is then the child's, whole.
-    void cleanUpBesideStoppedChild(pid_t child, const std::vector<paradox::Row>& childsTable, std::int64_t point)
+    void cleanUpBesideStoppedChild(
+        pid_t child, const std::vector<paradox::Row>& childsTable, std::int64_t point)
     {
-        const bool hasJournal = QFileInfo::exists(QDir(paradoxFolder()).filePath(u".STOCK.fieldwright-journal"_s));
+        const bool hasJournal
+            = QFileInfo::exists(QDir(paradoxFolder()).filePath(u".STOCK.fieldwright-journal"_s));
         std::thread resume([child] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             ::kill(child, SIGCONT);
@@ -160,7 +166,8 @@ TEST_F(WriteBackFaults, AKillAtAnyFileOperationLeavesTheOldOrTheNewTable)
     for (std::int64_t point = 1; point <= points; ++point) {
         prepareRun();
         int status = 0;
-        childUnder({ point, true }, [&] { return writeBack(); }, &status);
+        childUnder(
+            { point, true }, [&] { return writeBack(); }, &status);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "no kill at operation " << point;
         expectOldOrNewAndNoLeftovers(point);
         restoreOldTable();
@@ -177,11 +184,31 @@ TEST_F(WriteBackFaults, AnotherProcessCleaningUpAtAnyOperationLeavesTheWriteBack
     for (std::int64_t point = 1; point <= points; ++point) {
         prepareRun();
         int status = 0;
-        const pid_t child = childUnder({ point, false, true }, [&] { return writeBack(); }, &status);
+        const pid_t child = childUnder(
+            { point, false, true }, [&] { return writeBack(); }, &status);
         ASSERT_TRUE(WIFSTOPPED(status)) << "no stop at operation " << point;
         cleanUpBesideStoppedChild(child, m_newRows, point);
         restoreOldTable();
     }
+}
+
+// A new temporary file is created a moment before its writer locks it. While a run or restore
+// holds the table, a clean-up must not take such a file for a leftover; once nobody holds the
+// table, an unlocked one is a leftover and goes.
+TEST_F(WriteBackFaults, ACleanUpLeavesTheTemporaryFilesOfAClaimedTable)
+{
+    const QString temporary = QDir(paradoxFolder()).filePath(u".STOCK.0123abcd.DB.tmp"_s);
+    QFile file(temporary);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    {
+        const data::TableLock claim(paradoxFolder(), u"STOCK"_s);
+        ASSERT_TRUE(claim.problem().isEmpty()) << claim.problem().toStdString();
+        data::finishInterruptedWriteBacks(paradoxFolder());
+        EXPECT_TRUE(QFileInfo::exists(temporary)) << "taken for a leftover while its table is held";
+    }
+    data::finishInterruptedWriteBacks(paradoxFolder());
+    EXPECT_FALSE(QFileInfo::exists(temporary));
 }
 
 // A write-back of the same table under way in another process (its journal locked): this one
@@ -198,10 +225,12 @@ TEST_F(WriteBackFaults, AWriteBackOfATableAnotherProcessIsWritingBackIsRefused)
     const QByteArray before = install.fingerprint();
     const data::WriteBackResult result = data::sendTableToParadox(u"STOCK"_s, context());
     EXPECT_FALSE(result.isWrittenBack);
-    EXPECT_TRUE(errors.reports.join(u' ').contains(u"Another window or run of the program is writing the table STOCK"_s))
+    EXPECT_TRUE(errors.reports.join(u' ').contains(
+        u"Another window or run of the program is writing the table STOCK"_s))
         << errors.reports.join(u' ').toStdString();
     EXPECT_EQ(install.fingerprint(), before);
-    EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression(u"^\\."_s)),
+    EXPECT_EQ(
+        QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden).filter(QRegularExpression(u"^\\."_s)),
         QStringList { u".STOCK.fieldwright-journal"_s });
 }
 
@@ -213,7 +242,8 @@ TEST_F(WriteBackFaults, ARestoreCutShortOrDisturbedAtAnyOperationLeavesOneWholeT
     prepareRun();
     ASSERT_TRUE(writeBack());
     const auto restore = [&] {
-        const std::vector<data::Backup> backups = data::listBackups(backupRoot(), paradoxFolder(), u"STOCK"_s);
+        const std::vector<data::Backup> backups
+            = data::listBackups(backupRoot(), paradoxFolder(), u"STOCK"_s);
         return !backups.empty()
             && data::restoreBackup(paradoxFolder(), u"STOCK"_s, backups.front().id, backupRoot()).isRestored;
     };
@@ -222,8 +252,9 @@ TEST_F(WriteBackFaults, ARestoreCutShortOrDisturbedAtAnyOperationLeavesOneWholeT
     const std::int64_t points = paradox::io::operationsSeen();
     ASSERT_GT(points, 10);
     for (std::int64_t point = 1; point <= points; ++point) {
-        for (const paradox::io::FaultPlan plan : { paradox::io::FaultPlan { point, false, false },
-                 paradox::io::FaultPlan { point, true, false }, paradox::io::FaultPlan { point, false, true } }) {
+        for (const paradox::io::FaultPlan plan :
+            { paradox::io::FaultPlan { point, false, false }, paradox::io::FaultPlan { point, true, false },
+                paradox::io::FaultPlan { point, false, true } }) {
             prepareRun();
             ASSERT_TRUE(writeBack());
             ASSERT_EQ(install.readTable(u"STOCK"_s), m_newRows);
