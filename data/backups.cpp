@@ -2,6 +2,7 @@
 
 #include "core/error_report.h"
 #include "core/helpers.h"
+#include "data/backup_copies.h"
 #include "data/paradox/table.h"
 #include "data/safe_files.h"
 
@@ -51,6 +52,8 @@ QByteArray requiredDigest(const QString& path)
 // A replacement as it is once finished in place, which is how its write-back leaves it.
 QByteArray finalDigest(const Replacement& replacement)
 {
+    if (!replacement.digest.isEmpty() && replacement.laterWrites.empty() && replacement.length < 0)
+        return replacement.digest;
     const QString digest = fileDigest(replacement.replacement, replacement.laterWrites, replacement.length);
     if (digest.isEmpty())
         throw core::Error(u"Cannot read %1."_s.arg(QDir::toNativeSeparators(replacement.replacement)));
@@ -162,15 +165,27 @@ bool isCompleteBackup(const QString& backupFolder, const QString& table)
     return !paradox::findTableFile(backupFolder, table).isEmpty();
 }
 
-TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
-    const std::vector<Replacement>& replacements, BackupNote note)
+QString partialBackupFolder(const QString& backupFolder)
 {
     // Filled under a hidden name and renamed once whole: a backup cut short by a kill has no
     // name a listing takes, so it is never taken for one of an older version of the program.
     const QFileInfo named(backupFolder);
-    const QString partial = named.absolutePath() + u"/."_s + named.fileName() + u".part"_s;
+    return named.absolutePath() + u"/."_s + named.fileName() + u".part"_s;
+}
+
+TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
+    const std::vector<Replacement>& replacements, BackupNote note, BackupCopies* early)
+{
+    const QFileInfo named(backupFolder);
+    const QString partial = partialBackupFolder(backupFolder);
     try {
-        files::makeFolder(partial);
+        // The copies begun early are of the table as it was then: the last check before the
+        // first rename finds any change since, as it does for copies made now.
+        QMap<QString, QByteArray> copied;
+        if (early)
+            copied = early->take();
+        else
+            files::makeFolder(partial);
         const QDir table(tableFolder);
         // By file name in lower case: the family may spell a target otherwise.
         QMap<QString, Replacement> replacementOf;
@@ -194,7 +209,9 @@ TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
             // memo file of another version.
             file.isHeld
                 = replacementOf.contains(name.toLower()) || isRemoved || key == u"db"_s || key == u"mb"_s;
-            if (file.isHeld)
+            if (file.isHeld && copied.contains(name.toLower()))
+                file.before = copied.value(name.toLower());
+            else if (file.isHeld)
                 file.before = files::copySyncedWithDigest(table.filePath(name), QDir(partial).filePath(name));
             else
                 file.before = requiredDigest(table.filePath(name));

@@ -71,6 +71,7 @@ struct Replacement
     QString replacement;
     InPlaceWrites laterWrites = {};
     std::int64_t length = -1;
+    QByteArray digest = {}; // of replacement as it is, when already known
 };
 
 // core::userDataFolder() + "/backups". Throws core::Error when there is no such folder.
@@ -89,12 +90,18 @@ QString newBackupFolder(const QString& root, const QString& table);
 
 bool isCompleteBackup(const QString& backupFolder, const QString& table);
 
+// The hidden folder a backup is filled in before it takes its name.
+QString partialBackupFolder(const QString& backupFolder);
+
+class BackupCopies;
+
 // Copies into backupFolder the files of table `note.table` of tableFolder that a restore
 // puts back (the .DB, the .MB and every target of replacements), with their digests and
 // those of the table's other data files in the note. Returns the table's state once the
-// replacements are in place and finished (the note's after()). Throws core::Error.
+// replacements are in place and finished (the note's after()). Copies begun earlier (early,
+// when given, of this backupFolder) are taken up, not made again. Throws core::Error.
 TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
-    const std::vector<Replacement>& replacements, BackupNote note);
+    const std::vector<Replacement>& replacements, BackupNote note, BackupCopies* early = nullptr);
 
 void writeBackupNote(const QString& backupFolder, const BackupNote& note); // throws core::Error
 // An empty note when there is none; throws core::Error for one that is no regular file or is

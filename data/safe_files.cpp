@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,7 +106,10 @@ void throwFailure(const QString& message, const QString& outcome)
     core::throwFileError(paradox::io::takeLastFailure(), message, outcome);
 }
 
-QByteArray copySyncedWithDigest(const QString& from, const QString& to)
+namespace {
+
+// Copies, flushes and renames into place; the digest of the copy as read back, when asked for.
+QByteArray copyFlushed(const QString& from, const QString& to, bool isDigested)
 {
     QString problem;
     Descriptor source(paradox::openRegularFile(from, &problem));
@@ -114,7 +118,9 @@ QByteArray copySyncedWithDigest(const QString& from, const QString& to)
     const QString partial = to + u".part"_s;
     remove(partial);
     Descriptor target = createNew(partial);
-    TrailingDigest digest(partial);
+    std::optional<TrailingDigest> digest;
+    if (isDigested)
+        digest.emplace(partial);
     constexpr std::size_t kPiece = std::size_t { 8 } << 20;
     std::vector<char> buffer; // only where the kernel cannot copy
     off_t written = 0;
@@ -144,19 +150,27 @@ QByteArray copySyncedWithDigest(const QString& from, const QString& to)
         // On its way to the disk at once: the flush below then waits for little.
         ::sync_file_range(target.get(), written, done, SYNC_FILE_RANGE_WRITE);
         written += done;
-        digest.writtenUpTo(written);
+        if (digest)
+            digest->writtenUpTo(written);
     }
-    const QByteArray hex = digest.finish(written);
-    if (hex.isEmpty())
+    const QByteArray hex = digest ? digest->finish(written) : QByteArray();
+    if (digest && hex.isEmpty())
         throw core::Error(u"Cannot read %1 back."_s.arg(shown(partial)));
     syncAndClose(target, partial);
     rename(partial, to);
     return hex;
 }
 
+} // namespace
+
+QByteArray copySyncedWithDigest(const QString& from, const QString& to)
+{
+    return copyFlushed(from, to, true);
+}
+
 void copySynced(const QString& from, const QString& to)
 {
-    copySyncedWithDigest(from, to);
+    copyFlushed(from, to, false);
 }
 
 void writeSynced(const QString& path, const QByteArray& bytes)

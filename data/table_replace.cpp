@@ -2,6 +2,8 @@
 
 #include "data/table_journal.h"
 
+#include "data/backup_copies.h"
+
 #include "core/error_report.h"
 #include "core/helpers.h"
 #include "data/paradox/table.h"
@@ -33,12 +35,13 @@ using namespace journal;
 
 namespace {
 TableState backUp(const QString& backup, const QString& folder, const std::vector<FileMove>& moves,
-    const std::vector<std::int64_t>& cutBackTo, const BackupNote& note)
+    const std::vector<std::int64_t>& cutBackTo, const BackupNote& note, BackupCopies* early)
 {
     std::vector<Replacement> replacements;
     for (std::size_t i = 0; i < moves.size(); ++i)
-        replacements.push_back({ moves[i].target, moves[i].temporary, moves[i].laterWrites, cutBackTo[i] });
-    return writeBackup(backup, folder, replacements, note);
+        replacements.push_back(
+            { moves[i].target, moves[i].temporary, moves[i].laterWrites, cutBackTo[i], moves[i].digest });
+    return writeBackup(backup, folder, replacements, note, early);
 }
 
 } // namespace
@@ -181,13 +184,13 @@ bool isNewDbInPlace(const QString& folder, const Journal& journal)
 
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
     const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck,
-    TableState* left)
+    TableState* left, BackupCopies* early)
 {
     std::vector<FileMove> ordered = moves;
     // The .DB last: a table whose .DB has been replaced has every other new file in place.
     std::stable_partition(
         ordered.begin(), ordered.end(), [](const FileMove& move) { return !isDbFile(move.target); });
-    const QString backup = newBackupFolder(backupRoot, table);
+    const QString backup = early ? early->backupFolder() : newBackupFolder(backupRoot, table);
     const QString journal = journalPath(folder, table);
     Journal plan { table, backup, {}, {} };
     for (const FileMove& move : ordered)
@@ -212,7 +215,7 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
                 files::copyOwnership(ordered[i].target, ordered[i].temporary);
             cutBackTo[i] = extendMemo(ordered[i]);
         }
-        after = backUp(backup, folder, ordered, cutBackTo, note);
+        after = backUp(backup, folder, ordered, cutBackTo, note, early);
         const int lockedJournal = files::writeSyncedLockedNew(journal, encode(plan));
         // Only a write-back of this table that is under way now has a journal here: the
         // interrupted ones were finished before this one began.

@@ -33,6 +33,9 @@ struct FileMove
     // values, which the old .DB reads until then. The journal keeps them, so a write-back a
     // kill cut short is finished with them too.
     std::vector<std::pair<std::uint64_t, QByteArray>> laterWrites = {};
+    // The SHA-256 of temporary as it is, when its writer worked it out already; else empty.
+    // Not kept by the journal.
+    QByteArray digest = {};
 };
 
 // The last check before the first rename found that the table must not be replaced after all:
@@ -60,11 +63,13 @@ public:
 // lastCheck, when given, runs immediately before the first rename; a reason it returns throws
 // SwapRefusal with everything as it was. Returns the backup folder, and sets *left (when given)
 // to the digests of the table's data files as it left them, once it knows them all finished.
+// early, when given, holds the backup's copies begun before the new files were written, and
+// names the backup folder.
 // Throws core::Error; the table's folder then holds the old table again (the temporary files
 // are removed), or, when even that failed, SwapNotUndone.
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
     const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {},
-    TableState* left = nullptr);
+    TableState* left = nullptr, BackupCopies* early = nullptr);
 
 // Finishes the write-backs interrupted in folder and removes temporary files that no
 // write-back will finish. A write-back that another process is putting in place right now is

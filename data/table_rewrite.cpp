@@ -6,9 +6,12 @@
 #include "data/paradox/keyed_rewrite.h"
 #include "data/paradox/table_patch.h"
 #include "data/safe_files.h"
+#include "data/trailing_digest.h"
 #include "data/workdb/work_values.h"
 
 #include <QFileInfo>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -66,6 +69,44 @@ private:
     std::int64_t m_delivered = 0;
 };
 
+// The digest of the new .DB, worked out a step behind the patch while it writes the copy
+// from its start to its end, which is how it writes a copy with changes in most blocks: the
+// backup need not read the whole file again after it. Unknown when the copy is written
+// otherwise.
+class FollowedDigest
+{
+public:
+    explicit FollowedDigest(paradox::TablePatch& patch)
+        : m_patch(patch)
+    {
+        patch.followDbCopy([this](const QString& path, std::int64_t end) {
+            if (end < 0)
+                m_isLost = true;
+            else if (!m_isLost && !m_digest)
+                m_digest.emplace(path);
+            if (m_digest && !m_isLost)
+                m_digest->writtenUpTo(end);
+        });
+    }
+    ~FollowedDigest() { m_patch.followDbCopy({}); }
+    FollowedDigest(const FollowedDigest&) = delete;
+    FollowedDigest& operator=(const FollowedDigest&) = delete;
+
+    // The digest when the whole file at path was followed; else empty.
+    QByteArray finish(const QString& path)
+    {
+        if (!m_digest || m_isLost)
+            return {};
+        const std::int64_t size = QFileInfo(path).size();
+        return m_digest->finish(size);
+    }
+
+private:
+    paradox::TablePatch& m_patch;
+    std::optional<TrailingDigest> m_digest;
+    bool m_isLost = false;
+};
+
 // The table's .mb beside its .db, found as the reader and the patch find it.
 QString memoFileOf(const QString& dbPath)
 {
@@ -75,8 +116,8 @@ QString memoFileOf(const QString& dbPath)
 
 } // namespace
 
-TableRewrite::TableRewrite(
-    const QString& dbPath, const paradox::TableInfo& info, int field, WorkTable& work, int column)
+TableRewrite::TableRewrite(const QString& dbPath, const paradox::TableInfo& info, int field, WorkTable& work,
+    int column, const std::function<void()>& beforeWriting)
     : m_owner(std::make_unique<Owner>())
 {
     const paradox::Field& described = info.fields.at(static_cast<std::size_t>(field));
@@ -89,18 +130,22 @@ TableRewrite::TableRewrite(
         const std::int64_t count = work.changedRecords(column);
         if (count == 0)
             return;
+        if (beforeWriting)
+            beforeWriting();
         m_owner->patch = paradox::openTablePatch(dbPath, &error);
         if (!m_owner->patch)
             files::throwFailure(error);
         // Read from the work table as the copy comes to each record, so that a run that
         // changes millions of records does not hold them all.
         StoredChanges changes(work.changes(column), field, described, info.codePage);
+        FollowedDigest digest(*m_owner->patch);
         if (!m_owner->patch->write(count, changes, &error))
             files::throwFailure(error);
         m_recordsChanged = changes.delivered();
         if (m_recordsChanged == 0)
             return;
-        m_moves.push_back({ m_owner->patch->temporaryDbPath(), dbPath });
+        const QString newDb = m_owner->patch->temporaryDbPath();
+        m_moves.push_back({ newDb, dbPath, {}, digest.finish(newDb) });
         if (const QString mb = m_owner->patch->temporaryMbPath(); !mb.isEmpty())
             m_moves.push_back({ mb, memoFileOf(dbPath), m_owner->patch->memoLaterWrites() });
         return;
@@ -112,6 +157,8 @@ TableRewrite::TableRewrite(
     m_recordsChanged = static_cast<std::int64_t>(changes.size());
     if (changes.empty())
         return;
+    if (beforeWriting)
+        beforeWriting();
     if (const QString refusal
         = paradox::rewriteKeyedTable(dbPath, field, std::move(changes), &m_owner->keyed);
         !refusal.isEmpty()) {

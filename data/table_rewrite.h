@@ -25,8 +25,10 @@ class TableRewrite
 {
 public:
     // Writes the files; throws RewriteRefusal, or core::Error naming what could not be done,
-    // and then leaves nothing in the folder.
-    TableRewrite(const QString& dbPath, const paradox::TableInfo& info, int field, WorkTable& work, int column);
+    // and then leaves nothing in the folder. beforeWriting, when given, is called once the
+    // change is found writable and there is something to write, before the files are written.
+    TableRewrite(const QString& dbPath, const paradox::TableInfo& info, int field, WorkTable& work,
+        int column, const std::function<void()>& beforeWriting = {});
     ~TableRewrite(); // removes the temporary files unless they were released
     TableRewrite(const TableRewrite&) = delete;
     TableRewrite& operator=(const TableRewrite&) = delete;

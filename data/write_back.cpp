@@ -1,6 +1,7 @@
 #include "data/write_back.h"
 
 #include "core/procedure.h"
+#include "data/backup_copies.h"
 #include "data/backups.h"
 #include "data/paradox_folder.h"
 #include "data/safe_names.h"
@@ -53,9 +54,14 @@ private:
     void openWorkTable();
     bool countRows(std::int64_t* rowCount);
     bool writeTable(std::int64_t rowCount);
-    void replaceFiles(TableRewrite& rewrite, int column);
+    void replaceFiles(TableRewrite& rewrite, int column, const QString& backupRoot, BackupCopies* early);
     bool refuse();
     void finish(bool isWritten);
+    // Where the files really are, when the table's are symbolic links.
+    QString realFolder() const
+    {
+        return QFileInfo(QFileInfo(m_tableFile).canonicalFilePath()).absolutePath();
+    }
     // The write-back's stages: checks, the new files written, the files put in place.
     void stagesDone(int done)
     {
@@ -108,23 +114,21 @@ bool WriteBack::countRows(std::int64_t* rowCount)
     return isCounted;
 }
 
-void WriteBack::replaceFiles(TableRewrite& rewrite, int column)
+void WriteBack::replaceFiles(
+    TableRewrite& rewrite, int column, const QString& backupRoot, BackupCopies* early)
 {
-    const QString backupRoot = m_ctx.backupRoot.isEmpty() ? defaultBackupRoot() : m_ctx.backupRoot;
     BackupNote note { m_table, QFileInfo(m_tableFile).absolutePath(),
         m_work->columns().at(static_cast<std::size_t>(column)).name, m_ctx.operation, m_ctx.answers,
         rewrite.recordsChanged(), QDateTime::currentDateTime() };
     TableState left; // the table as the replacement left it, when it knows: not digested again
     try {
-        // Where the files really are, when the table's are symbolic links.
-        const QString realFolder = QFileInfo(QFileInfo(m_tableFile).canonicalFilePath()).absolutePath();
         // The copy's snapshot again, under the table's claim and right before the first rename:
         // another program's edit since the first look is kept, not overwritten.
         const auto stillAsRead = [this] {
             return m_snapshot.isEmpty() ? QString() : snapshotDifference(m_snapshot, m_tableFile);
         };
-        m_result.backupFolder
-            = replaceTableFiles(realFolder, m_table, rewrite.moves(), backupRoot, note, stillAsRead, &left);
+        m_result.backupFolder = replaceTableFiles(
+            realFolder(), m_table, rewrite.moves(), backupRoot, note, stillAsRead, &left, early);
     } catch (const core::Error& e) {
         if (const auto* notUndone = dynamic_cast<const SwapNotUndone*>(&e))
             m_result.tableState = notUndone->state;
@@ -154,14 +158,19 @@ bool WriteBack::writeTable(std::int64_t rowCount)
         const int field
             = fieldIndex(*m_source, m_table, m_work->columns().at(static_cast<std::size_t>(column)).name);
         try {
+            const QString backupRoot = m_ctx.backupRoot.isEmpty() ? defaultBackupRoot() : m_ctx.backupRoot;
+            // The backup's copies of the old files are made while the new ones are written.
+            std::optional<BackupCopies> early;
+            const auto startBackup
+                = [&] { early.emplace(newBackupFolder(backupRoot, m_table), realFolder(), m_table); };
             // A table whose files are symbolic links is written where the links point; the links stay.
             stagesDone(1);
             TableRewrite rewrite(
-                QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column);
+                QFileInfo(m_tableFile).canonicalFilePath(), *m_source, field, *m_work, column, startBackup);
             m_result.recordsChanged = rewrite.recordsChanged();
             stagesDone(2);
             if (m_result.recordsChanged > 0)
-                replaceFiles(rewrite, column);
+                replaceFiles(rewrite, column, backupRoot, early ? &*early : nullptr);
         } catch (const RewriteRefusal& refusal) {
             // Said once, by the run's message; not a failure to report. Nothing was moved.
             m_result.problem = refusal.reason + u" The table %1 was left as it was."_s.arg(m_table);

@@ -97,6 +97,7 @@ namespace writer {
 
 bool TemporaryFile::copyFrom(const QString& source, QString* error)
 {
+    unfollow();
     SourceFile from;
     if (!from.open(source, error))
         return false;

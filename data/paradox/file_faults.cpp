@@ -1,5 +1,6 @@
 #include "data/paradox/file_faults.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -31,7 +32,7 @@ FaultPlan& plan()
     return instance;
 }
 
-std::int64_t s_seen = 0;
+std::atomic<std::int64_t> s_seen = 0; // a backup's copies may run beside a write-back
 QStringList* s_log = nullptr;
 thread_local int t_lastFailure = 0;
 
@@ -39,11 +40,11 @@ thread_local int t_lastFailure = 0;
 
 bool mayProceed(const char* what, const QString& path)
 {
-    ++s_seen;
+    const std::int64_t seen = ++s_seen;
     if (s_log && what)
         s_log->append(
             QString::fromLatin1(what) + (path.isEmpty() ? QString() : u' ' + path.section(u'/', -1)));
-    if (plan().at <= 0 || s_seen < plan().at || (s_seen > plan().at && !plan().lasts))
+    if (plan().at <= 0 || seen < plan().at || (seen > plan().at && !plan().lasts))
         return true;
     if (plan().pauses) {
         std::raise(SIGSTOP);
@@ -59,6 +60,11 @@ void planFault(FaultPlan newPlan)
 {
     plan() = newPlan;
     s_seen = 0;
+}
+
+bool isFaultPlanned()
+{
+    return plan().at > 0 || s_log != nullptr;
 }
 
 void recordOperations(QStringList* log)

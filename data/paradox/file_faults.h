@@ -28,6 +28,9 @@ struct FaultPlan
     bool lasts = false; // every operation from `at` on fails too, as on a disk that broke
 };
 void planFault(FaultPlan plan); // also restarts the count
+// Whether a fault is planned or the operations are recorded: work that would run beside
+// other file operations then runs in their order, so that the count means the same each time.
+bool isFaultPlanned();
 std::int64_t operationsSeen();
 // Every named operation from now on is appended to log ("rename .T.1a2b3c4d.DB.tmp T.DB"),
 // file names only; null stops the record.

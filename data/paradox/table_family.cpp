@@ -17,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -189,16 +190,31 @@ bool TemporaryFile::create(
     return false;
 }
 
+void TemporaryFile::unfollow()
+{
+    if (m_follower)
+        std::exchange(m_follower, {})(-1);
+}
+
 bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error)
 {
-    if (m_fd >= 0 && io::mayProceed() && writeFully(m_fd, offset, data, size))
+    if (m_fd >= 0 && io::mayProceed() && writeFully(m_fd, offset, data, size)) {
+        if (m_follower && offset == static_cast<std::uint64_t>(m_writtenStart)) {
+            m_writtenStart += static_cast<std::int64_t>(size);
+            m_follower(m_writtenStart);
+        } else {
+            unfollow();
+        }
         return true;
+    }
+    unfollow();
     *error = u"cannot write %1: %2"_s.arg(m_path, io::failure(m_fd >= 0 ? errno : EBADF));
     return false;
 }
 
 bool TemporaryFile::resize(std::uint64_t size, QString* error)
 {
+    unfollow();
     if (m_fd >= 0 && io::mayProceed() && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0)
         return true;
     *error = u"cannot write %1: %2"_s.arg(m_path, io::failure(m_fd >= 0 ? errno : EBADF));

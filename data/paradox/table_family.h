@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace paradox::writer {
@@ -39,7 +40,16 @@ public:
     // The file is the table's now: it stays, and its lock goes.
     void markPlaced();
 
+    // follower is told, after each write that extends the file's written start, how far it
+    // reaches now (a reader a step behind can digest the file while it is written); and -1,
+    // once and last, when a write, copy or resize lands anywhere else.
+    void follow(std::function<void(std::int64_t writtenStart)> follower) { m_follower = std::move(follower); }
+
 private:
+    void unfollow();
+
+    std::function<void(std::int64_t)> m_follower;
+    std::int64_t m_writtenStart = 0;
     QString m_path;
     QString m_extension;
     int m_fd = -1;

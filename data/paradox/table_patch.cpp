@@ -39,6 +39,10 @@ public:
     }
 
     const TableInfo& info() const override { return m_header.info; }
+    void followDbCopy(std::function<void(const QString&, std::int64_t)> follower) override
+    {
+        m_follower = std::move(follower);
+    }
     QString temporaryDbPath() const override { return m_dbCopy ? m_dbCopy->path() : QString(); }
     QString temporaryMbPath() const override { return m_memo.temporaryPath(); }
     std::vector<std::pair<std::uint64_t, QByteArray>> memoLaterWrites() const override
@@ -296,6 +300,11 @@ private:
         m_dbCopy = std::make_unique<writer::TemporaryFile>();
         if (!m_dbCopy->create(m_folder, m_name, u"DB"_s, error))
             return false;
+        if (m_follower)
+            m_dbCopy->follow([this, path = m_dbCopy->path()](std::int64_t end) {
+                if (m_follower) // the follower may have gone since
+                    m_follower(path, end);
+            });
         const ApplyChange apply = [this](const PendingChange& change, char* slot, QString* failure) {
             const Field& field = m_header.info.fields[change.field];
             if (isBlobType(field.type)) {
@@ -322,6 +331,7 @@ private:
     std::vector<PendingChange> m_changes;
     std::vector<char> m_bytes;
     std::unique_ptr<writer::TemporaryFile> m_dbCopy;
+    std::function<void(const QString&, std::int64_t)> m_follower;
     QString m_failure;
     bool m_isWritten = false;
 };

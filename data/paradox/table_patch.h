@@ -13,6 +13,7 @@
 
 #include "data/paradox/table.h"
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,11 @@ public:
     // how the file is copied). The same failures as change() and write(), and a change out
     // of slot order; a patch that was given changes one by one refuses it.
     virtual bool write(std::int64_t count, ChangeSource& source, QString* error) = 0;
+
+    // Told, while the .DB copy is written, how far it is written from its start, as
+    // writer::TemporaryFile::follow tells it, with the copy's path; to be set before write().
+    virtual void followDbCopy(std::function<void(const QString& path, std::int64_t writtenStart)> follower)
+        = 0;
 
     virtual QString temporaryDbPath() const = 0;
     // Empty when no memo or blob value moved into or out of the .MB.

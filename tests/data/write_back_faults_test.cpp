@@ -154,6 +154,11 @@ TEST_F(WriteBackFaults, AFailureAtAnyFileOperationLeavesTheOldOrTheNewTable)
         writeBack();
         paradox::io::planFault({});
         expectOldOrNewAndNoLeftovers(point);
+        // Unlike a kill, a failure leaves no backup begun and not finished.
+        const QStringList begun
+            = QDir(backupRoot()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        EXPECT_TRUE(begun.filter(QRegularExpression(u"^\\."_s)).isEmpty())
+            << "at operation " << point << ": " << begun.join(u' ').toStdString();
         restoreOldTable();
     }
     expectTheNextRunWorks();

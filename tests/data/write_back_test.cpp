@@ -2,8 +2,9 @@
 // value's bytes; what a field cannot hold is refused before anything is written; backups are
 // kept per table.
 
-#include "data/table_copy.h"
 #include "data/backups.h"
+#include "data/table_copy.h"
+#include "data/table_state.h"
 #include "data/write_back.h"
 #include "tests/data/work_database_fixture.h"
 #include "tests/support/pxlib_reader.h"
@@ -228,6 +229,30 @@ TEST_F(WriteBack, AChangeTouchesOnlyItsOwnBytesAndKeepsTheOldFilesInABackup)
     EXPECT_EQ(note.recordsChanged, 1);
 }
 
+// The note of a backup holds the table as it was and as the write-back left it, whether the
+// new .DB was written from its start to its end (changes in most blocks) or patched in places.
+TEST_F(WriteBack, ABackupNotesTheTableAsItWasAndAsTheWriteBackLeftIt)
+{
+    std::vector<paradox::Row> rows;
+    for (int i = 0; i < 30'000; ++i)
+        rows.push_back({ i % 2 == 0 ? u"Rome"_s : u"Boston"_s });
+    rows.push_back({ u"Oslo"_s });
+    writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 } }, rows);
+    const std::pair<QString, QString> changes[] = { { u"Rome"_s, u"Roma"_s }, { u"Oslo"_s, u"Osl"_s } };
+    for (const auto& [from, to] : changes) {
+        SCOPED_TRACE(from.toStdString());
+        const data::TableState before = data::tableState(paradoxFolder(), u"T"_s);
+        ASSERT_TRUE(data::sendTableToAccess(u"T"_s, context()).isComplete);
+        changeWorkValue(u"T"_s, u"City"_s, from, to);
+        const data::WriteBackResult result = data::sendTableToParadox(u"T"_s, context());
+        ASSERT_TRUE(result.isWrittenBack) << result.problem.toStdString();
+        const data::BackupNote note = data::readBackupNote(result.backupFolder);
+        EXPECT_EQ(note.before(), before);
+        EXPECT_EQ(note.after(), data::tableState(paradoxFolder(), u"T"_s));
+        EXPECT_NE(note.after(), before);
+    }
+}
+
 TEST_F(WriteBack, WhatAFieldCannotHoldIsRefusedAndNothingIsWritten)
 {
     writeTable(u"T"_s, { { u"City"_s, FieldType::Alpha, 8 }, { u"N"_s, FieldType::Short, 2 } },
@@ -290,6 +315,9 @@ TEST_F(WriteBack, AnEditMadeWhileTheNewFilesAreWrittenIsKept)
     ASSERT_TRUE(db.open(QIODevice::ReadOnly));
     EXPECT_EQ(db.readAll(), edited);
     EXPECT_EQ(QDir(paradoxFolder()).entryList(QDir::Files | QDir::Hidden), (QStringList { u"T.DB"_s }));
+    EXPECT_EQ(
+        QDir(backupRoot()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList())
+        << "no backup, whole or begun";
 }
 
 TEST_F(WriteBack, WithoutAWorkTableNothingChanges)
@@ -319,7 +347,8 @@ TEST_F(WriteBack, KeepsTheLastTenBackupsOfEachTable)
     const auto backups = data::listBackups(backupRoot(), paradoxFolder(), u"T"_s);
     ASSERT_EQ(backups.size(), 10u);
     EXPECT_TRUE(data::listBackups(backupRoot(), paradoxFolder(), u"T"_s).front().note.time
-        >= backups.back().note.time) << "newest first";
+        >= backups.back().note.time)
+        << "newest first";
     EXPECT_EQ(data::listBackups(backupRoot(), paradoxFolder(), u"U"_s).size(), 1u) << "another table's stays";
 }
 

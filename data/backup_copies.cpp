@@ -1,0 +1,65 @@
+#include "data/backup_copies.h"
+
+#include "data/backups.h"
+#include "data/paradox/file_faults.h"
+#include "data/safe_files.h"
+#include "data/table_state.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+using namespace Qt::StringLiterals;
+
+namespace data {
+namespace {
+
+QMap<QString, QByteArray> copyWithDigests(
+    const QString& partial, const QString& tableFolder, const QStringList& names)
+{
+    files::makeFolder(partial);
+    const QDir table(tableFolder);
+    QMap<QString, QByteArray> digests;
+    for (const QString& name : names)
+        digests.insert(
+            name.toLower(), files::copySyncedWithDigest(table.filePath(name), QDir(partial).filePath(name)));
+    return digests;
+}
+
+} // namespace
+
+BackupCopies::BackupCopies(QString backupFolder, const QString& tableFolder, const QString& table)
+    : m_backupFolder(std::move(backupFolder))
+{
+    // The .DB and .MB are kept by every backup, whatever else the write-back replaces.
+    QStringList names;
+    for (const QString& name : dataFileNames(tableFolder, table)) {
+        const QString extension = QFileInfo(name).suffix().toLower();
+        if (extension == u"db"_s || extension == u"mb"_s)
+            names << name;
+    }
+    const auto copy = [partial = partialBackupFolder(m_backupFolder), tableFolder, names] {
+        return copyWithDigests(partial, tableFolder, names);
+    };
+    const bool isInOrder = paradox::io::isFaultPlanned();
+    m_copies = std::async(isInOrder ? std::launch::deferred : std::launch::async, copy);
+    if (isInOrder)
+        m_copies.wait(); // runs it now
+}
+
+BackupCopies::~BackupCopies()
+{
+    if (m_isTaken)
+        return;
+    if (m_copies.valid())
+        m_copies.wait();
+    QDir(partialBackupFolder(m_backupFolder)).removeRecursively();
+}
+
+QMap<QString, QByteArray> BackupCopies::take()
+{
+    m_isTaken = true;
+    return m_copies.get();
+}
+
+} // namespace data

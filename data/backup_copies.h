@@ -1,0 +1,39 @@
+#pragma once
+
+// The copies of a table's .DB and .MB that its next backup keeps, begun before the new files
+// are written: the copying and the writing then share the time, and each waits for the disk
+// once. The copies go into the backup's hidden folder, which writeBackup fills and names.
+//
+// While a test plans faults, the copies are made at once, in the order of every other file
+// operation, so that the Nth operation a test fails or kills at is always the same one.
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+#include <future>
+
+namespace data {
+
+class BackupCopies
+{
+public:
+    // Starts copying; backupFolder is the backup's name (newBackupFolder), not yet made.
+    BackupCopies(QString backupFolder, const QString& tableFolder, const QString& table);
+    // Waits for the copies, and removes them unless taken.
+    ~BackupCopies();
+    BackupCopies(const BackupCopies&) = delete;
+    BackupCopies& operator=(const BackupCopies&) = delete;
+
+    const QString& backupFolder() const { return m_backupFolder; }
+    // Waits for the copies, made in partialBackupFolder(backupFolder()): their digests by file
+    // name in lower case. The folder is the caller's from now on. Throws core::Error.
+    QMap<QString, QByteArray> take();
+
+private:
+    QString m_backupFolder;
+    std::future<QMap<QString, QByteArray>> m_copies;
+    bool m_isTaken = false;
+};
+
+} // namespace data
