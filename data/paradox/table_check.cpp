@@ -179,7 +179,9 @@ private:
                     m_problems.add(m_dbName, where(),
                         u"field \"%1\" holds 0x%2, which is no logical value"_s.arg(field.name)
                             .arg(int { bytes[offset] }, 2, 16, QChar(u'0')));
-                else
+                else if (field.type == FieldType::Bcd)
+                    // The only other type whose bytes can say nothing: decoding text or
+                    // numbers only to throw them away would double the check's time.
                     decodePlainField(field, record, offset, *m_text, m_value);
             } catch (const FormatError& error) {
                 m_problems.add(error.file == m_mbName ? m_mbName : m_dbName, where(),

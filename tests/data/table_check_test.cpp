@@ -92,6 +92,29 @@ TEST(TableCheck, APrimaryIndexWithoutKeysIsNamedForWhatItIs)
 }
 
 // Inputs that once troubled the reader, checked as tables: the check ends on each.
+// Of the fixed-size types only a BCD value can contradict its field (by its decimals); the
+// check decodes those, and passes over the others, whose bytes are always some value.
+TEST(TableCheck, ABcdValueWithOtherDecimalsThanItsFieldIsNamed)
+{
+    QTemporaryDir dir;
+    KeyedTableRecipe recipe;
+    recipe.folder = dir.path();
+    recipe.name = u"PRICES"_s;
+    recipe.fields = { { u"ID"_s, FieldType::Long, 4 }, { u"AMOUNT"_s, FieldType::Bcd, 2 } };
+    for (int i = 1; i <= 3; ++i)
+        recipe.rows.push_back({ std::int32_t { i }, paradox::Bcd { u"12.50"_s } });
+    ASSERT_EQ(writeKeyedTable(recipe), QString());
+    const QString db = QDir(dir.path()).filePath(u"PRICES.DB"_s);
+    ASSERT_EQ(buildIndexes(db), QString());
+    ASSERT_TRUE(paradox::checkTable(db).isWhole()) << describe(paradox::checkTable(db));
+    QByteArray bytes = readFile(db);
+    const qsizetype amount = u16(bytes, 0x02) + 6 + 21 + 4; // record 2, after its ID
+    bytes[amount] = static_cast<char>(bytes[amount] + 1); // one decimal more than the field's 2
+    writeFile(db, bytes);
+    const TableCheck result = paradox::checkTable(db);
+    EXPECT_TRUE(hasProblem(result, u"PRICES.DB"_s, u"record 2 (block 1)"_s, u"AMOUNT"_s)) << describe(result);
+}
+
 TEST(TableCheck, EndsOnEveryFuzzRegression)
 {
     QDirIterator files(QString::fromUtf8(FW_FUZZ_REGRESSIONS), QDir::Files);
