@@ -6,10 +6,7 @@
 #include "data/table_state.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QStringList>
-
-using namespace Qt::StringLiterals;
 
 namespace data {
 namespace {
@@ -31,11 +28,9 @@ QMap<QString, QByteArray> copyWithDigests(
 BackupCopies::BackupCopies(QString backupFolder, const QString& tableFolder, const QString& table)
     : m_backupFolder(std::move(backupFolder))
 {
-    // The .DB and .MB are kept by every backup, whatever else the write-back replaces.
     QStringList names;
     for (const QString& name : dataFileNames(tableFolder, table)) {
-        const QString extension = QFileInfo(name).suffix().toLower();
-        if (extension == u"db"_s || extension == u"mb"_s)
+        if (isAlwaysHeld(name))
             names << name;
     }
     const auto copy = [partial = partialBackupFolder(m_backupFolder), tableFolder, names] {

@@ -1,6 +1,6 @@
 #pragma once
 
-// The copies of a table's .DB and .MB that its next backup keeps, begun before the new files
+// The copies of the files every backup of a table keeps (isAlwaysHeld), begun before the new files
 // are written: the copying and the writing then share the time, and each waits for the disk
 // once. The copies go into the backup's hidden folder, which writeBackup fills and names.
 //

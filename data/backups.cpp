@@ -160,6 +160,12 @@ QString newBackupFolder(const QString& root, const QString& table)
     return folder;
 }
 
+bool isAlwaysHeld(const QString& fileName)
+{
+    const QString key = extensionKey(fileName);
+    return key == u"db"_s || key == u"mb"_s;
+}
+
 bool isCompleteBackup(const QString& backupFolder, const QString& table)
 {
     return !paradox::findTableFile(backupFolder, table).isEmpty();
@@ -203,14 +209,10 @@ TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
         std::vector<std::size_t> replaced; // by index into note.files: their digests come last
         for (const QString& name : dataFileNames(tableFolder, note.table)) {
             BackedUpFile file { name, true, {}, {} };
-            const QString key = extensionKey(name);
             const bool isRemoved = note.removes.contains(name);
-            // The .DB and .MB always: a restore puts back both, or it could pair a .DB with a
-            // memo file of another version.
-            file.isHeld
-                = replacementOf.contains(name.toLower()) || isRemoved || key == u"db"_s || key == u"mb"_s;
-            if (file.isHeld && copied.contains(name.toLower()))
-                file.before = copied.value(name.toLower());
+            file.isHeld = replacementOf.contains(name.toLower()) || isRemoved || isAlwaysHeld(name);
+            if (const auto made = copied.constFind(name.toLower()); file.isHeld && made != copied.cend())
+                file.before = *made;
             else if (file.isHeld)
                 file.before = files::copySyncedWithDigest(table.filePath(name), QDir(partial).filePath(name));
             else

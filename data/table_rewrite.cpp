@@ -85,25 +85,21 @@ public:
             else if (!m_isLost && !m_digest)
                 m_digest.emplace(path);
             if (m_digest && !m_isLost)
-                m_digest->writtenUpTo(end);
+                m_digest->writtenUpTo(m_end = end);
         });
     }
     ~FollowedDigest() { m_patch.followDbCopy({}); }
     FollowedDigest(const FollowedDigest&) = delete;
     FollowedDigest& operator=(const FollowedDigest&) = delete;
 
-    // The digest when the whole file at path was followed; else empty.
-    QByteArray finish(const QString& path)
-    {
-        if (!m_digest || m_isLost)
-            return {};
-        const std::int64_t size = QFileInfo(path).size();
-        return m_digest->finish(size);
-    }
+    // The digest when every write was followed (the file is then as long as they reached);
+    // else empty.
+    QByteArray finish() { return m_digest && !m_isLost ? m_digest->finish(m_end) : QByteArray(); }
 
 private:
     paradox::TablePatch& m_patch;
     std::optional<TrailingDigest> m_digest;
+    std::int64_t m_end = 0;
     bool m_isLost = false;
 };
 
@@ -144,8 +140,7 @@ TableRewrite::TableRewrite(const QString& dbPath, const paradox::TableInfo& info
         m_recordsChanged = changes.delivered();
         if (m_recordsChanged == 0)
             return;
-        const QString newDb = m_owner->patch->temporaryDbPath();
-        m_moves.push_back({ newDb, dbPath, {}, digest.finish(newDb) });
+        m_moves.push_back({ m_owner->patch->temporaryDbPath(), dbPath, {}, digest.finish() });
         if (const QString mb = m_owner->patch->temporaryMbPath(); !mb.isEmpty())
             m_moves.push_back({ mb, memoFileOf(dbPath), m_owner->patch->memoLaterWrites() });
         return;

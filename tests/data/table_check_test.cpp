@@ -91,7 +91,6 @@ TEST(TableCheck, APrimaryIndexWithoutKeysIsNamedForWhatItIs)
     EXPECT_TRUE(hasProblem(result, u"T.px"_s, u"header"_s, u"hold no key"_s)) << describe(result);
 }
 
-// Inputs that once troubled the reader, checked as tables: the check ends on each.
 // Of the fixed-size types only a BCD value can contradict its field (by its decimals); the
 // check decodes those, and passes over the others, whose bytes are always some value.
 TEST(TableCheck, ABcdValueWithOtherDecimalsThanItsFieldIsNamed)
@@ -115,6 +114,7 @@ TEST(TableCheck, ABcdValueWithOtherDecimalsThanItsFieldIsNamed)
     EXPECT_TRUE(hasProblem(result, u"PRICES.DB"_s, u"record 2 (block 1)"_s, u"AMOUNT"_s)) << describe(result);
 }
 
+// Inputs that once troubled the reader, checked as tables: the check ends on each.
 TEST(TableCheck, EndsOnEveryFuzzRegression)
 {
     QDirIterator files(QString::fromUtf8(FW_FUZZ_REGRESSIONS), QDir::Files);
