@@ -5,6 +5,7 @@
 #include "data/paradox/find_table.h"
 #include "data/paradox/keyed_rewrite.h"
 #include "data/paradox/table_patch.h"
+#include "data/prefetched_changes.h"
 #include "data/safe_files.h"
 #include "data/trailing_digest.h"
 #include "data/workdb/work_values.h"
@@ -134,8 +135,9 @@ TableRewrite::TableRewrite(const QString& dbPath, const paradox::TableInfo& info
         // Read from the work table as the copy comes to each record, so that a run that
         // changes millions of records does not hold them all.
         StoredChanges changes(work.changes(column), field, described, info.codePage);
+        PrefetchedChanges ahead(changes);
         FollowedDigest digest(*m_owner->patch);
-        if (!m_owner->patch->write(count, changes, &error))
+        if (!m_owner->patch->write(count, ahead, &error))
             files::throwFailure(error);
         m_recordsChanged = changes.delivered();
         if (m_recordsChanged == 0)

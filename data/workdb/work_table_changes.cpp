@@ -355,11 +355,19 @@ std::vector<int> WorkTable::changedColumns()
     exists.bindText(1, QString::fromUtf16(kChangesTable));
     if (!exists.step())
         return columns;
-    sqlite::Statement fields(d->db(),
-        u"SELECT DISTINCT field FROM %1 WHERE name = upper(?)"_s.arg(sqlite::quoted(QString::fromUtf16(kChangesTable))));
-    fields.bindText(1, d->name);
-    while (fields.step()) {
-        if (const int column = columnIndex(fields.textAt(0)); column >= 0)
+    // One look-up in the notes' key per field, from one field to the next: a run's notes can
+    // be millions, its fields few.
+    sqlite::Statement nextField(d->db(),
+        u"SELECT field FROM %1 WHERE name = upper(?) AND field > ? ORDER BY field LIMIT 1"_s.arg(
+            sqlite::quoted(QString::fromUtf16(kChangesTable))));
+    for (QString after = u""_s;;) {
+        nextField.reset();
+        nextField.bindText(1, d->name);
+        nextField.bindText(2, after);
+        if (!nextField.step())
+            break;
+        after = nextField.textAt(0);
+        if (const int column = columnIndex(after); column >= 0)
             columns.push_back(column);
     }
     return columns;

@@ -5,4 +5,5 @@ fw_add_gtest(data_layer_tests
     ${CMAKE_CURRENT_LIST_DIR}/table_copy_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/write_back_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/write_back_faults_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/prefetched_changes_test.cpp
   LIBS fw_data fw_test_support Qt6::Core SQLite::SQLite3)
