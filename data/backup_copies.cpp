@@ -3,6 +3,7 @@
 #include "data/backups.h"
 #include "data/paradox/file_faults.h"
 #include "data/safe_files.h"
+#include "data/table_checks.h"
 #include "data/table_state.h"
 
 #include <QDir>
@@ -12,20 +13,31 @@ namespace data {
 namespace {
 
 QMap<QString, QByteArray> copyWithDigests(
-    const QString& partial, const QString& tableFolder, const QStringList& names)
+    const QString& partial, const QString& tableFolder, const QStringList& names, const QJsonObject& snapshot)
 {
     files::makeFolder(partial);
     const QDir table(tableFolder);
     QMap<QString, QByteArray> digests;
-    for (const QString& name : names)
-        digests.insert(
-            name.toLower(), files::copySyncedWithDigest(table.filePath(name), QDir(partial).filePath(name)));
+    for (const QString& name : names) {
+        const QString copy = QDir(partial).filePath(name);
+        if (!snapshot.isEmpty()) {
+            // The bytes the copy read: their SHA-256 is known, and a quick look at the
+            // backup's copy tells that it holds them.
+            files::copySynced(table.filePath(name), copy);
+            if (QByteArray known = snapshotSha256(snapshot, name, copy); !known.isEmpty()) {
+                digests.insert(name.toLower(), known);
+                continue;
+            }
+        }
+        digests.insert(name.toLower(), files::copySyncedWithDigest(table.filePath(name), copy));
+    }
     return digests;
 }
 
 } // namespace
 
-BackupCopies::BackupCopies(QString backupFolder, const QString& tableFolder, const QString& table)
+BackupCopies::BackupCopies(
+    QString backupFolder, const QString& tableFolder, const QString& table, const QJsonObject& snapshot)
     : m_backupFolder(std::move(backupFolder))
 {
     QStringList names;
@@ -33,8 +45,8 @@ BackupCopies::BackupCopies(QString backupFolder, const QString& tableFolder, con
         if (isAlwaysHeld(name))
             names << name;
     }
-    const auto copy = [partial = partialBackupFolder(m_backupFolder), tableFolder, names] {
-        return copyWithDigests(partial, tableFolder, names);
+    const auto copy = [partial = partialBackupFolder(m_backupFolder), tableFolder, names, snapshot] {
+        return copyWithDigests(partial, tableFolder, names, snapshot);
     };
     const bool isInOrder = paradox::io::isFaultPlanned();
     m_copies = std::async(isInOrder ? std::launch::deferred : std::launch::async, copy);

@@ -8,6 +8,7 @@
 // operation, so that the Nth operation a test fails or kills at is always the same one.
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QMap>
 #include <QString>
 
@@ -19,7 +20,10 @@ class BackupCopies
 {
 public:
     // Starts copying; backupFolder is the backup's name (newBackupFolder), not yet made.
-    BackupCopies(QString backupFolder, const QString& tableFolder, const QString& table);
+    // snapshot: the copy's (table_checks.h), whose SHA-256 of a file holds for a copy that
+    // holds the same bytes.
+    BackupCopies(QString backupFolder, const QString& tableFolder, const QString& table,
+        const QJsonObject& snapshot = {});
     // Waits for the copies, and removes them unless taken.
     ~BackupCopies();
     BackupCopies(const BackupCopies&) = delete;

@@ -1,7 +1,9 @@
 #include "data/table_checks.h"
 
+#include "data/paradox/file_faults.h"
 #include "data/paradox/regular_file.h"
 #include "data/paradox/table.h"
+#include "data/sha256.h"
 #include "data/table_lock.h"
 
 #include <QDir>
@@ -13,6 +15,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,31 +101,26 @@ QString fileRefusal(const QString& file, const QString& folder)
     return otherProgramsLock(target);
 }
 
-quint64 digestOf(const QString& path, bool* isRead)
+quint64 mix(quint64 hash, quint64 word)
 {
-    // Not a cryptographic digest: it tells whether the bytes are the same as before, fast. The
-    // file is mapped rather than read, sparing a copy of every byte, a window at a time, so
-    // that a large table does not stay in the process's memory.
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+    return hash ^ (hash >> 32);
+}
+
+// The quick digest of the bytes [from, to) of file, with seed; sha, when given, is fed them.
+// The file is mapped rather than read, sparing a copy of every byte, a window at a time, so
+// that a large table does not stay in the process's memory.
+std::optional<quint64> digestOfRange(QFile& file, qint64 from, qint64 to, quint64 seed, Sha256* sha)
+{
     constexpr qint64 kWindow = qint64 { 4 } << 20;
-    QFile file;
-    QString ignored;
-    *isRead = paradox::openRegularFile(file, path, &ignored);
-    const qint64 size = *isRead ? file.size() : 0;
-    const auto mix = [](quint64 hash, quint64 word) {
-        hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-        return hash ^ (hash >> 32);
-    };
     // Four lanes, each taking every fourth word: none waits on another's multiplication, so
     // the processor works on them side by side. A window is a multiple of their 32 bytes.
-    const quint64 seed = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
     quint64 lanes[4] = { seed, seed ^ 0xC2B2AE3D27D4EB4FULL, seed ^ 0x165667B19E3779F9ULL, ~seed };
-    for (qint64 start = 0; start < size; start += kWindow) {
-        const qint64 length = std::min(kWindow, size - start);
+    for (qint64 start = from; start < to; start += kWindow) {
+        const qint64 length = std::min(kWindow, to - start);
         uchar* bytes = file.map(start, length);
-        if (!bytes) {
-            *isRead = false;
-            return 0;
-        }
+        if (!bytes)
+            return std::nullopt;
         std::size_t i = 0;
         const auto count = static_cast<std::size_t>(length);
         for (; i + 32 <= count; i += 32) {
@@ -134,9 +133,48 @@ quint64 digestOf(const QString& path, bool* isRead)
         }
         for (; i < count; ++i)
             lanes[0] = (lanes[0] ^ bytes[i]) * 0x100000001B3ULL;
+        if (sha)
+            sha->add(reinterpret_cast<const char*>(bytes), count);
         file.unmap(bytes);
     }
     return mix(mix(mix(lanes[0], lanes[1]), lanes[2]), lanes[3]);
+}
+
+// Not a cryptographic digest: it tells whether the bytes are the same as before, fast. A large
+// file is digested in two halves, the second on a thread of its own unless sha is to be fed
+// every byte in order; the digest is the same either way.
+quint64 digestOf(const QString& path, bool* isRead, Sha256* sha = nullptr)
+{
+    constexpr qint64 kHalved = qint64 { 32 } << 20; // a multiple of the windows
+    QFile file;
+    QString ignored;
+    *isRead = paradox::openRegularFile(file, path, &ignored);
+    const qint64 size = *isRead ? file.size() : 0;
+    const quint64 seed = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
+    if (size < 2 * kHalved) {
+        const std::optional<quint64> digest = digestOfRange(file, 0, size, seed, sha);
+        *isRead = *isRead && digest;
+        return digest.value_or(0);
+    }
+    const qint64 half = size / 2 / kHalved * kHalved;
+    std::optional<quint64> first;
+    std::optional<quint64> rest;
+    if (sha) {
+        first = digestOfRange(file, 0, half, seed, sha);
+        rest = digestOfRange(file, half, size, ~seed, sha);
+    } else {
+        std::future<std::optional<quint64>> second = std::async(std::launch::async, [&] {
+            QFile other;
+            QString unused;
+            return paradox::openRegularFile(other, path, &unused)
+                ? digestOfRange(other, half, size, ~seed, nullptr)
+                : std::nullopt;
+        });
+        first = digestOfRange(file, 0, half, seed, nullptr);
+        rest = second.get();
+    }
+    *isRead = first && rest;
+    return *isRead ? mix(*first, *rest) : 0;
 }
 
 QJsonObject stateOf(const QString& file, bool withDigest)
@@ -206,6 +244,48 @@ QJsonObject takeSnapshot(const QString& dbPath)
     return { { u"files"_s, statesOf(dbPath, true) } };
 }
 
+std::future<QJsonObject> digestSnapshot(QJsonObject snapshot, const QString& dbPath)
+{
+    const auto digest = [snapshot = std::move(snapshot),
+                            folder = QFileInfo(dbPath).absolutePath()]() mutable {
+        QJsonArray files = snapshot.value(u"files"_s).toArray();
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            QJsonObject file = files.at(i).toObject();
+            if (!file.contains(u"digest"_s))
+                continue;
+            const QString path
+                = QFileInfo(QDir(folder).filePath(file.value(u"name"_s).toString())).canonicalFilePath();
+            bool isRead = false;
+            Sha256 sha;
+            const quint64 quick = digestOf(path, &isRead, &sha);
+            if (!isRead || QString::number(quick, 16) != file.value(u"digest"_s).toString())
+                continue;
+            const QByteArray hex = sha.hex();
+            if (!hex.isEmpty())
+                file.insert(u"sha256"_s, QString::fromLatin1(hex));
+            files.replace(i, file);
+        }
+        snapshot.insert(u"files"_s, files);
+        return snapshot;
+    };
+    return std::async(paradox::io::isFaultPlanned() ? std::launch::deferred : std::launch::async, digest);
+}
+
+QByteArray snapshotSha256(const QJsonObject& snapshot, const QString& name, const QString& copy)
+{
+    for (const QJsonValue value : snapshot.value(u"files"_s).toArray()) {
+        const QJsonObject file = value.toObject();
+        if (file.value(u"name"_s).toString().compare(name, Qt::CaseInsensitive) != 0
+            || !file.contains(u"sha256"_s))
+            continue;
+        bool isRead = false;
+        const quint64 quick = digestOf(copy, &isRead);
+        if (isRead && QString::number(quick, 16) == file.value(u"digest"_s).toString())
+            return file.value(u"sha256"_s).toString().toLatin1();
+    }
+    return {};
+}
+
 QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath, bool withDigests)
 {
     const QJsonArray then = snapshot.value(u"files"_s).toArray();
@@ -216,6 +296,7 @@ QString snapshotDifference(const QJsonObject& snapshot, const QString& dbPath, b
         const auto same = std::find_if(now.begin(), now.end(),
             [&](const QJsonValue& other) { return other.toObject().value(u"name"_s).toString() == name; });
         QJsonObject expected = file.toObject();
+        expected.remove(u"sha256"_s);
         if (!withDigests)
             expected.remove(u"digest"_s);
         if (same == now.end() || same->toObject() != expected)

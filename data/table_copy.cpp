@@ -8,6 +8,7 @@
 #include "data/table_checks.h"
 #include "data/workdb/work_table.h"
 
+#include <future>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -72,6 +73,7 @@ private:
     std::optional<Records> m_records;
     std::optional<WorkTable> m_work;
     QJsonObject m_snapshot; // the table's files as the copy found them
+    std::future<QJsonObject> m_snapshotDigests; // and their SHA-256, while the copy reads them
 };
 
 void Copy::openBoth()
@@ -86,6 +88,7 @@ void Copy::openBoth()
     }
     m_proc.step(120, [&] {
         m_snapshot = takeSnapshot(paradoxTableFile(m_ctx.folder, m_table));
+        m_snapshotDigests = digestSnapshot(m_snapshot, paradoxTableFile(m_ctx.folder, m_table));
         m_records.emplace(openParadoxTable(m_ctx.folder, m_table));
     });
 }
@@ -189,6 +192,8 @@ CopyResult Copy::run()
         if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
             !m_snapshot.isEmpty() && !changed.isEmpty())
             throw core::Error(changed);
+        if (m_snapshotDigests.valid() && m_database && m_work)
+            m_database->rememberSnapshot(m_table, m_snapshotDigests.get());
     });
     m_proc.step(224, [&] {
         if (m_work)

@@ -161,8 +161,9 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             const QString backupRoot = m_ctx.backupRoot.isEmpty() ? defaultBackupRoot() : m_ctx.backupRoot;
             // The backup's copies of the old files are made while the new ones are written.
             std::optional<BackupCopies> early;
-            const auto startBackup
-                = [&] { early.emplace(newBackupFolder(backupRoot, m_table), realFolder(), m_table); };
+            const auto startBackup = [&] {
+                early.emplace(newBackupFolder(backupRoot, m_table), realFolder(), m_table, m_snapshot);
+            };
             // A table whose files are symbolic links is written where the links point; the links stay.
             stagesDone(1);
             TableRewrite rewrite(

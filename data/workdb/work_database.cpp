@@ -311,6 +311,18 @@ QJsonObject WorkDatabase::sourceSnapshot(const QString& table)
     return object ? object->value(u"snapshot"_s).toObject() : QJsonObject();
 }
 
+void WorkDatabase::rememberSnapshot(const QString& table, const QJsonObject& snapshot)
+{
+    std::optional<QJsonObject> object = sourceObject(table);
+    if (!object)
+        throw core::Error(failure(u"there is no table %1."_s.arg(table)));
+    object->insert(u"snapshot"_s, snapshot);
+    sqlite::Statement statement(m_db, u"UPDATE %1 SET info = ? WHERE name = upper(?)"_s.arg(sourcesTable()));
+    statement.bindText(1, QString::fromUtf8(QJsonDocument(*object).toJson(QJsonDocument::Compact)));
+    statement.bindText(2, table);
+    statement.run();
+}
+
 QString WorkDatabase::sourceRunId(const QString& table)
 {
     const auto object = sourceObject(table);

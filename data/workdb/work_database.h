@@ -73,6 +73,8 @@ public:
     std::optional<paradox::TableInfo> source(const QString& table);
     QString sourceRunId(const QString& table);
     QJsonObject sourceSnapshot(const QString& table);
+    // The snapshot again, once more is known of the files it describes.
+    void rememberSnapshot(const QString& table, const QJsonObject& snapshot);
 
     void beginTransaction();
     void commitTransaction();
