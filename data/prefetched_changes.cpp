@@ -8,11 +8,13 @@
 namespace data {
 namespace {
 
-// A batch is handed over when it holds this many changes or bytes of values; at most
-// kBatchesAhead wait. Memo values can be large: the bytes bound what the reading holds.
+// A batch is handed over when it holds this many changes or bytes of values. At most
+// kBatchesAhead batches, and about kBytesAhead bytes, wait to be taken: memo values can be
+// large, and the bytes bound what the reading holds.
 constexpr std::size_t kBatchChanges = 512;
 constexpr std::size_t kBatchBytes = std::size_t { 1 } << 20;
-constexpr std::size_t kBatchesAhead = 4;
+constexpr std::size_t kBatchesAhead = 16;
+constexpr std::size_t kBytesAhead = std::size_t { 8 } << 20;
 
 std::size_t bytesOf(const paradox::Value& value)
 {
@@ -76,7 +78,7 @@ bool PrefetchedChanges::hand(Batch batch, std::size_t bytes, bool isMore, std::e
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] {
         return m_isStopped || m_ready.empty()
-            || (m_ready.size() < kBatchesAhead && m_readyBytes < kBatchesAhead * kBatchBytes);
+            || (m_ready.size() < kBatchesAhead && m_readyBytes < kBytesAhead);
     });
     if (m_isStopped)
         return false;
