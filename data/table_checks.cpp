@@ -177,6 +177,16 @@ quint64 digestOf(const QString& path, bool* isRead, Sha256* sha = nullptr)
     return *isRead ? mix(*first, *rest) : 0;
 }
 
+// The files whose contents a snapshot digests: the records and the memo values.
+bool isDigested(const QString& file)
+{
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    return suffix == u"db"_s || suffix == u"mb"_s;
+}
+
+// A digest not worked out yet, which no file's matches.
+constexpr char16_t kPendingDigest[] = u"pending";
+
 QJsonObject stateOf(const QString& file, bool withDigest)
 {
     const QString target = QFileInfo(file).canonicalFilePath();
@@ -190,8 +200,7 @@ QJsonObject stateOf(const QString& file, bool withDigest)
         { u"size"_s, QString::number(status.st_size) },
         { u"modified"_s, u"%1.%2"_s.arg(status.st_mtim.tv_sec).arg(status.st_mtim.tv_nsec) },
         { u"changed"_s, u"%1.%2"_s.arg(status.st_ctim.tv_sec).arg(status.st_ctim.tv_nsec) } };
-    const QString suffix = QFileInfo(file).suffix().toLower();
-    if (withDigest && (suffix == u"db"_s || suffix == u"mb"_s)) {
+    if (withDigest && isDigested(file)) {
         bool isRead = false;
         const quint64 digest = digestOf(target, &isRead);
         state.insert(u"digest"_s, isRead ? QString::number(digest, 16) : u"unreadable"_s);
@@ -244,31 +253,39 @@ QJsonObject takeSnapshot(const QString& dbPath)
     return { { u"files"_s, statesOf(dbPath, true) } };
 }
 
-std::future<QJsonObject> digestSnapshot(QJsonObject snapshot, const QString& dbPath)
+LaterDigestedSnapshot takeSnapshotDigestedLater(const QString& dbPath)
 {
-    const auto digest = [snapshot = std::move(snapshot),
-                            folder = QFileInfo(dbPath).absolutePath()]() mutable {
-        QJsonArray files = snapshot.value(u"files"_s).toArray();
-        for (qsizetype i = 0; i < files.size(); ++i) {
-            QJsonObject file = files.at(i).toObject();
-            if (!file.contains(u"digest"_s))
+    QJsonArray files = statesOf(dbPath, false);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        QJsonObject file = files.at(i).toObject();
+        if (!file.contains(u"missing"_s) && isDigested(file.value(u"name"_s).toString())) {
+            file.insert(u"digest"_s, QString::fromUtf16(kPendingDigest));
+            files.replace(i, file);
+        }
+    }
+    QJsonObject now { { u"files"_s, files } };
+    const auto digest = [snapshot = now, folder = QFileInfo(dbPath).absolutePath()]() mutable {
+        QJsonArray digested = snapshot.value(u"files"_s).toArray();
+        for (qsizetype i = 0; i < digested.size(); ++i) {
+            QJsonObject file = digested.at(i).toObject();
+            if (file.value(u"digest"_s).toString() != QStringView(kPendingDigest))
                 continue;
             const QString path
                 = QFileInfo(QDir(folder).filePath(file.value(u"name"_s).toString())).canonicalFilePath();
             bool isRead = false;
             Sha256 sha;
             const quint64 quick = digestOf(path, &isRead, &sha);
-            if (!isRead || QString::number(quick, 16) != file.value(u"digest"_s).toString())
-                continue;
-            const QByteArray hex = sha.hex();
+            const QByteArray hex = isRead ? sha.hex() : QByteArray();
+            file.insert(u"digest"_s, isRead ? QString::number(quick, 16) : u"unreadable"_s);
             if (!hex.isEmpty())
                 file.insert(u"sha256"_s, QString::fromLatin1(hex));
-            files.replace(i, file);
+            digested.replace(i, file);
         }
-        snapshot.insert(u"files"_s, files);
+        snapshot.insert(u"files"_s, digested);
         return snapshot;
     };
-    return std::async(paradox::io::isFaultPlanned() ? std::launch::deferred : std::launch::async, digest);
+    return { now,
+        std::async(paradox::io::isFaultPlanned() ? std::launch::deferred : std::launch::async, digest) };
 }
 
 QByteArray snapshotSha256(const QJsonObject& snapshot, const QString& name, const QString& copy)

@@ -22,11 +22,18 @@ QString writeBackRefusal(const QString& dbPath);
 // The state of the table's files when the copy read them: identity, size, times, and a
 // digest of the .db and .mb contents.
 QJsonObject takeSnapshot(const QString& dbPath);
-// The snapshot with the SHA-256 of its .db and .mb added, worked out on a thread of its own
-// while the copy reads the table: the backup of the same bytes at the write-back then need not
-// digest them again. A file gets one only when that reading saw the bytes of the snapshot's
-// quick digest. (Worked out at get() while a test plans faults.)
-std::future<QJsonObject> digestSnapshot(QJsonObject snapshot, const QString& dbPath);
+// takeSnapshot's state of the files, with the digests of the .db and .mb worked out on a
+// thread of their own while the copy reads the table, and their SHA-256 besides: the backup
+// of the same bytes at the write-back then need not digest them again. `now` holds those
+// digests as pending, which no file matches; `whole` gives them once worked out (at get()
+// while a test plans faults). The copy's check that nothing wrote to the files while it read
+// them (their change times) makes them the digests of the files as they were at the start.
+struct LaterDigestedSnapshot
+{
+    QJsonObject now;
+    std::future<QJsonObject> whole;
+};
+LaterDigestedSnapshot takeSnapshotDigestedLater(const QString& dbPath);
 // The SHA-256 that snapshot holds of its file `name`, when `copy` holds the same bytes as that
 // file did by their quick digest; else empty.
 QByteArray snapshotSha256(const QJsonObject& snapshot, const QString& name, const QString& copy);

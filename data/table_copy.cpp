@@ -73,7 +73,7 @@ private:
     std::optional<Records> m_records;
     std::optional<WorkTable> m_work;
     QJsonObject m_snapshot; // the table's files as the copy found them
-    std::future<QJsonObject> m_snapshotDigests; // and their SHA-256, while the copy reads them
+    std::future<QJsonObject> m_snapshotDigests; // its digests, worked out while the copy reads
 };
 
 void Copy::openBoth()
@@ -87,8 +87,9 @@ void Copy::openBoth()
         });
     }
     m_proc.step(120, [&] {
-        m_snapshot = takeSnapshot(paradoxTableFile(m_ctx.folder, m_table));
-        m_snapshotDigests = digestSnapshot(m_snapshot, paradoxTableFile(m_ctx.folder, m_table));
+        LaterDigestedSnapshot snapshot = takeSnapshotDigestedLater(paradoxTableFile(m_ctx.folder, m_table));
+        m_snapshot = snapshot.now;
+        m_snapshotDigests = std::move(snapshot.whole);
         m_records.emplace(openParadoxTable(m_ctx.folder, m_table));
     });
 }
