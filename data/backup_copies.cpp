@@ -20,16 +20,15 @@ QMap<QString, QByteArray> copyWithDigests(
     QMap<QString, QByteArray> digests;
     for (const QString& name : names) {
         const QString copy = QDir(partial).filePath(name);
-        if (!snapshot.isEmpty()) {
-            // The bytes the copy read: their SHA-256 is known, and a quick look at the
-            // backup's copy tells that it holds them.
-            files::copySynced(table.filePath(name), copy);
-            if (QByteArray known = snapshotSha256(snapshot, name, copy); !known.isEmpty()) {
-                digests.insert(name.toLower(), known);
-                continue;
-            }
+        if (snapshot.isEmpty()) {
+            digests.insert(name.toLower(), files::copySyncedWithDigest(table.filePath(name), copy));
+            continue;
         }
-        digests.insert(name.toLower(), files::copySyncedWithDigest(table.filePath(name), copy));
+        // The SHA-256 of the bytes the run's copy read is known: a quick look at the backup's
+        // copy tells whether it holds them.
+        files::copySynced(table.filePath(name), copy);
+        QByteArray digest = snapshotSha256(snapshot, name, copy);
+        digests.insert(name.toLower(), digest.isEmpty() ? requiredDigest(copy) : digest);
     }
     return digests;
 }

@@ -41,14 +41,6 @@ QString extensionKey(const QString& name)
     return QFileInfo(name).suffix().toLower();
 }
 
-QByteArray requiredDigest(const QString& path)
-{
-    const QString digest = fileDigest(path);
-    if (digest.isEmpty())
-        throw core::Error(u"Cannot read %1."_s.arg(QDir::toNativeSeparators(path)));
-    return digest.toLatin1();
-}
-
 // A replacement as it is once finished in place, which is how its write-back leaves it.
 QByteArray finalDigest(const Replacement& replacement)
 {

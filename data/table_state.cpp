@@ -1,5 +1,6 @@
 #include "data/table_state.h"
 
+#include "core/error_report.h"
 #include "data/paradox/table.h"
 #include "data/sha256.h"
 
@@ -39,6 +40,14 @@ QString fileDigest(const QString& path)
         hash.add(buffer.data(), static_cast<std::size_t>(got));
     }
     return QString::fromLatin1(hash.hex());
+}
+
+QByteArray requiredDigest(const QString& path)
+{
+    const QString digest = fileDigest(path);
+    if (digest.isEmpty())
+        throw core::Error(u"Cannot read %1."_s.arg(QDir::toNativeSeparators(path)));
+    return digest.toLatin1();
 }
 
 QString fileDigest(const QString& path, const InPlaceWrites& writes, std::int64_t length)

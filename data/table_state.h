@@ -20,6 +20,7 @@ using TableState = QMap<QString, QByteArray>;
 
 bool isDataFileExtension(const QString& extension);
 QString fileDigest(const QString& path); // empty when the file cannot be read
+QByteArray requiredDigest(const QString& path); // throws core::Error when it cannot be read
 
 // Bytes written into a file in place, at an offset.
 using InPlaceWrites = std::vector<std::pair<std::uint64_t, QByteArray>>;
