@@ -275,14 +275,20 @@ void WorkDatabase::dropTable(const QString& table)
 void WorkDatabase::rememberSource(
     const QString& table, const paradox::TableInfo& info, const QString& runId, const QJsonObject& snapshot)
 {
-    sqlite::execute(*m_db, u"CREATE TABLE IF NOT EXISTS %1(name TEXT PRIMARY KEY, info TEXT)"_s.arg(sourcesTable()));
-    sqlite::Statement statement(m_db, u"INSERT OR REPLACE INTO %1(name, info) VALUES(upper(?), ?)"_s.arg(sourcesTable()));
+    sqlite::execute(
+        *m_db, u"CREATE TABLE IF NOT EXISTS %1(name TEXT PRIMARY KEY, info TEXT)"_s.arg(sourcesTable()));
     QJsonObject object = describe(info);
     object.insert(u"runId"_s, runId);
     object.insert(u"snapshot"_s, snapshot);
-    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    storeSource(table, object);
+}
+
+void WorkDatabase::storeSource(const QString& table, const QJsonObject& object)
+{
+    sqlite::Statement statement(
+        m_db, u"INSERT OR REPLACE INTO %1(name, info) VALUES(upper(?), ?)"_s.arg(sourcesTable()));
     statement.bindText(1, table);
-    statement.bindText(2, json);
+    statement.bindText(2, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
     statement.run();
 }
 
@@ -317,10 +323,7 @@ void WorkDatabase::rememberSnapshot(const QString& table, const QJsonObject& sna
     if (!object)
         throw core::Error(failure(u"there is no table %1."_s.arg(table)));
     object->insert(u"snapshot"_s, snapshot);
-    sqlite::Statement statement(m_db, u"UPDATE %1 SET info = ? WHERE name = upper(?)"_s.arg(sourcesTable()));
-    statement.bindText(1, QString::fromUtf8(QJsonDocument(*object).toJson(QJsonDocument::Compact)));
-    statement.bindText(2, table);
-    statement.run();
+    storeSource(table, *object);
 }
 
 QString WorkDatabase::sourceRunId(const QString& table)

@@ -87,6 +87,7 @@ public:
 
 private:
     std::optional<QJsonObject> sourceObject(const QString& table);
+    void storeSource(const QString& table, const QJsonObject& object); // the table of sources exists
 
     std::shared_ptr<sqlite::Handle> m_db;
     QString m_file;
