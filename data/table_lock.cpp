@@ -1,5 +1,6 @@
 #include "data/table_lock.h"
 
+#include "core/freed_aside.h"
 #include "data/paradox/table.h"
 
 #include <QDir>
@@ -24,8 +25,16 @@ struct TableLock::Claim
     std::vector<std::pair<dev_t, ino_t>> files;
     ~Claim()
     {
-        for (const int fd : descriptors)
-            ::close(fd);
+        for (const int fd : descriptors) {
+            // The table a write-back replaced is in no folder any more: it is freed aside.
+            struct stat status
+            {
+            };
+            if (::fstat(fd, &status) == 0 && status.st_nlink == 0)
+                core::closeAside(fd);
+            else
+                ::close(fd); // at once: its lock must be free for the next claim
+        }
     }
 };
 

@@ -3,6 +3,7 @@
 #include "data/workdb/work_table_private.h"
 
 #include "core/error_report.h"
+#include "core/freed_aside.h"
 #include "core/helpers.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -253,9 +255,9 @@ void WorkDatabase::dropTable(const QString& table)
     others = sqlite::Statement();
     if (isAlone && m_db.use_count() == 1 && sqlite3_get_autocommit(m_db->get())) {
         m_db.reset(); // closes the connection
-        QFile file(m_file);
-        if (!file.resize(0))
-            throw core::Error(failure(u"the work database cannot be emptied: %1"_s.arg(file.errorString())));
+        if (!core::emptyAside(m_file))
+            throw core::Error(failure(u"the work database cannot be emptied: %1"_s.arg(
+                QString::fromLocal8Bit(std::strerror(errno)))));
         m_db = openFile(m_file);
         return;
     }

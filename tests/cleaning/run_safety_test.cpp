@@ -3,8 +3,10 @@
 
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
+#include "core/freed_aside.h"
 #include "core/helpers.h"
 #include "data/table_copy.h"
+#include "data/table_lock.h"
 #include "data/workdb/work_database.h"
 #include "data/write_back.h"
 #include "tests/data/keys_support.h"
@@ -213,6 +215,44 @@ TEST_F(RunSafety, ASymlinkedTableIsCleanedWhereItPointsAndTheLinkStays)
     run(u"T"_s, u"F"_s, 1);
     EXPECT_EQ(QFileInfo(file(u"T.DB"_s)).symLinkTarget(), real.paradoxFolder() + u"/T.DB"_s);
     EXPECT_EQ(real.column(u"T"_s), QStringList { u"ab"_s });
+}
+
+// The old table and the work database's old pages are freed aside, after the run: the table
+// can be claimed at once, the work database is an empty file of the same permissions (a
+// symbolic link to it stays one), and no descriptor of the old files stays open.
+TEST_F(RunSafety, ARunLeavesTheTableAndAnEmptyWorkDatabaseFreeForTheNext)
+{
+    makeCustomers();
+    const QString workDatabase = install.appFolder() + u"/dbTemp.mdb"_s;
+    ASSERT_TRUE(QFile::setPermissions(workDatabase, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const QFile::Permissions permissions = QFile::permissions(workDatabase);
+    const auto openedDeletedFiles = [] {
+        core::waitForClosesAside();
+        QStringList deleted;
+        for (const QFileInfo& fd :
+            QDir(u"/proc/self/fd"_s).entryInfoList(QDir::Files | QDir::System)) {
+            if (const QString target = fd.symLinkTarget(); target.endsWith(u" (deleted)"_s))
+                deleted << target;
+        }
+        return deleted;
+    };
+    const QStringList deletedBefore = openedDeletedFiles();
+    run(u"CUSTOMER"_s, u"Name"_s, 1);
+    EXPECT_TRUE(data::TableLock(install.paradoxFolder(), u"CUSTOMER"_s).problem().isEmpty());
+    EXPECT_EQ(QFileInfo(workDatabase).size(), 0);
+    EXPECT_EQ(QFile::permissions(workDatabase), permissions);
+    EXPECT_EQ(QDir(install.appFolder()).entryList(QDir::Files),
+        (QStringList { u"dbTemp.mdb"_s, u"dbTemp.mdb.lock"_s }));
+    EXPECT_EQ(openedDeletedFiles(), deletedBefore);
+
+    const QString elsewhere = install.path(u"dbTemp.mdb"_s);
+    ASSERT_TRUE(QFile::rename(workDatabase, elsewhere));
+    ASSERT_TRUE(QFile::link(elsewhere, workDatabase));
+    run(u"CUSTOMER"_s, u"Note"_s, 1);
+    EXPECT_EQ(install.column(u"CUSTOMER"_s), (QStringList { u"AnnLee"_s, u"BoEk"_s }));
+    EXPECT_EQ(install.column(u"CUSTOMER"_s, 1).first(), u"anotelongenoughtoliveinthememofile"_s);
+    EXPECT_EQ(QFileInfo(workDatabase).symLinkTarget(), elsewhere);
+    EXPECT_EQ(QFileInfo(elsewhere).size(), 0);
 }
 
 TEST_F(RunSafety, AReadOnlyTableIsRefusedAndAnotherUsersTableKeepsItsOwner)
