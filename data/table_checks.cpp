@@ -107,20 +107,35 @@ quint64 mix(quint64 hash, quint64 word)
     return hash ^ (hash >> 32);
 }
 
+// The bytes [from, to) of file, read whole, or false: a file cut short while it is read
+// (another program's edit) is a failure to read it, never a crash as with a mapping.
+bool readWhole(QFile& file, qint64 from, qint64 to, char* into)
+{
+    while (from < to) {
+        const ssize_t got = ::pread(file.handle(), into, static_cast<std::size_t>(to - from), from);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        from += got;
+        into += got;
+    }
+    return true;
+}
+
 // The quick digest of the bytes [from, to) of file, with seed; sha, when given, is fed them.
-// The file is mapped rather than read, sparing a copy of every byte, a window at a time, so
-// that a large table does not stay in the process's memory.
 std::optional<quint64> digestOfRange(QFile& file, qint64 from, qint64 to, quint64 seed, Sha256* sha)
 {
-    constexpr qint64 kWindow = qint64 { 4 } << 20;
+    constexpr qint64 kChunk = qint64 { 1 } << 20;
     // Four lanes, each taking every fourth word: none waits on another's multiplication, so
-    // the processor works on them side by side. A window is a multiple of their 32 bytes.
+    // the processor works on them side by side. A chunk is a multiple of their 32 bytes.
     quint64 lanes[4] = { seed, seed ^ 0xC2B2AE3D27D4EB4FULL, seed ^ 0x165667B19E3779F9ULL, ~seed };
-    for (qint64 start = from; start < to; start += kWindow) {
-        const qint64 length = std::min(kWindow, to - start);
-        uchar* bytes = file.map(start, length);
-        if (!bytes)
+    std::vector<char> buffer(static_cast<std::size_t>(std::min(kChunk, std::max<qint64>(to - from, 0))));
+    for (qint64 start = from; start < to; start += kChunk) {
+        const qint64 length = std::min(kChunk, to - start);
+        if (!readWhole(file, start, start + length, buffer.data()))
             return std::nullopt;
+        const auto* bytes = reinterpret_cast<const uchar*>(buffer.data());
         std::size_t i = 0;
         const auto count = static_cast<std::size_t>(length);
         for (; i + 32 <= count; i += 32) {
@@ -134,8 +149,7 @@ std::optional<quint64> digestOfRange(QFile& file, qint64 from, qint64 to, quint6
         for (; i < count; ++i)
             lanes[0] = (lanes[0] ^ bytes[i]) * 0x100000001B3ULL;
         if (sha)
-            sha->add(reinterpret_cast<const char*>(bytes), count);
-        file.unmap(bytes);
+            sha->add(buffer.data(), count);
     }
     return mix(mix(mix(lanes[0], lanes[1]), lanes[2]), lanes[3]);
 }
@@ -145,7 +159,7 @@ std::optional<quint64> digestOfRange(QFile& file, qint64 from, qint64 to, quint6
 // every byte in order; the digest is the same either way.
 quint64 digestOf(const QString& path, bool* isRead, Sha256* sha = nullptr)
 {
-    constexpr qint64 kHalved = qint64 { 32 } << 20; // a multiple of the windows
+    constexpr qint64 kHalved = qint64 { 32 } << 20; // a multiple of the chunks
     QFile file;
     QString ignored;
     *isRead = paradox::openRegularFile(file, path, &ignored);
