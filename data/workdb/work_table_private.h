@@ -52,6 +52,8 @@ public:
     void prepareInserts();
     void bindRow(sqlite::Statement& statement, int firstParameter, std::size_t rowStart);
     void applyUpdates();
+    // Fills temp.fw_distinct from a text column; false, with it still empty, for another column.
+    bool snapshotDistinctTexts(int column);
     // Calls noteChanged for each record it changed, in record order.
     void applyTextUpdates(const std::function<void(std::int64_t record)>& noteChanged);
     const paradox::Field* sourceField(int column) const;

@@ -3,6 +3,7 @@
 
 #include "data/ado.h"
 #include "data/statements.h"
+#include "data/workdb/distinct_texts.h"
 #include "data/workdb/text_map.h"
 #include "data/workdb/work_table.h"
 #include "data/write_back.h"
@@ -249,6 +250,51 @@ TEST(TextMap, FindsTheNewTextOfEachOldText)
     EXPECT_EQ(found.text, u"was empty"_s);
     EXPECT_FALSE(map.find(u"old 50000", &found));
     EXPECT_FALSE(map.find(u"old", &found));
+}
+
+// Enough values to rehash many times: each keeps the place of its first row and counts its
+// rows; an empty text, the null and texts that only begin alike are told apart; and a limit
+// stops the counting rather than letting the values grow past it.
+TEST(DistinctTexts, GroupsInTheOrderOfTheFirstRowsUpToTheLimit)
+{
+    data::DistinctTexts groups;
+    constexpr int kValues = 30'000;
+    const auto view = [](const QString& text) {
+        return std::u16string_view(
+            reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < kValues; ++i) {
+            if (i == 5) {
+                ASSERT_TRUE(groups.addNull());
+            }
+            if (round == 0 || i % 3 == 0) {
+                ASSERT_TRUE(groups.add(view(u"v%1"_s.arg(i))));
+            }
+        }
+        ASSERT_TRUE(groups.add(std::u16string_view()));
+    }
+    ASSERT_EQ(groups.size(), std::size_t { kValues + 2 });
+    for (int i = 0; i < kValues; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i < 5 ? i : i + 1);
+        const data::DistinctTexts::Group group = groups.at(at);
+        ASSERT_FALSE(group.isNull) << i;
+        ASSERT_EQ(QStringView(group.text.data(), static_cast<qsizetype>(group.text.size())), u"v%1"_s.arg(i));
+        ASSERT_EQ(group.rows, i % 3 == 0 ? 3 : 1) << i;
+    }
+    EXPECT_TRUE(groups.at(5).isNull);
+    EXPECT_EQ(groups.at(5).rows, 3);
+    EXPECT_FALSE(groups.at(kValues + 1).isNull) << "an empty text is no null";
+    EXPECT_TRUE(groups.at(kValues + 1).text.empty());
+    EXPECT_EQ(groups.at(kValues + 1).rows, 3);
+
+    data::DistinctTexts limited(64 * 1024);
+    int added = 0;
+    while (added < kValues && limited.add(view(u"a longer value, number %1"_s.arg(added))))
+        ++added;
+    EXPECT_LT(added, kValues) << "the limit was never reached";
+    EXPECT_EQ(limited.size(), std::size_t(added));
+    EXPECT_TRUE(limited.add(view(u"a longer value, number 0"_s))) << "a value it holds is still counted";
 }
 
 TEST_F(WorkDatabase, NumbersAreMatchedAndStoredAsTheirTexts)
