@@ -76,9 +76,10 @@ void ChangeRun::updateValue(std::int64_t index)
         if (!to)
             return;
         const QString& newText = *to;
-        data::notifyWorkStatement(isNullValue
-                ? data::updateNullStatement(m_table, m_field, newText)
-                : data::updateValueStatement(m_table, m_field, newText, value.text));
+        if (data::isObservingRepeatedStatements())
+            data::notifyWorkStatement(isNullValue
+                    ? data::updateNullStatement(m_table, m_field, newText)
+                    : data::updateValueStatement(m_table, m_field, newText, value.text));
         ++m_result.statementsRun;
         data::UpdateOutcome outcome;
         try {

@@ -17,7 +17,7 @@ StatementObserver& observer()
     return instance;
 }
 
-bool s_withCopyInserts = true;
+bool s_withRepeatedStatements = true;
 
 QString escaped(const QString& text)
 {
@@ -174,10 +174,10 @@ QString workDropStatement(const QString& table)
     return u"DROP TABLE ["_s + table + u']';
 }
 
-void setStatementObserver(StatementObserver newObserver, bool withCopyInserts)
+void setStatementObserver(StatementObserver newObserver, bool withRepeatedStatements)
 {
     observer() = std::move(newObserver);
-    s_withCopyInserts = withCopyInserts;
+    s_withRepeatedStatements = withRepeatedStatements;
 }
 
 void notifyWorkStatement(const QString& sql)
@@ -186,9 +186,9 @@ void notifyWorkStatement(const QString& sql)
         observer()(sql);
 }
 
-bool isObservingCopyInserts()
+bool isObservingRepeatedStatements()
 {
-    return observer() && s_withCopyInserts;
+    return observer() && s_withRepeatedStatements;
 }
 
 } // namespace data

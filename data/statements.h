@@ -43,10 +43,11 @@ QString workDropStatement(const QString& table); // DROP TABLE [T]
 
 // Sees the text of every statement a step sends to the work database, before the step runs.
 // Process-wide, for tests and diagnostics; an empty function removes it. Without
-// withCopyInserts the copy's insert per record is not shown, and its text is never built.
+// withRepeatedStatements the statements sent once per record (the copy's inserts) or once per
+// distinct value (a change's updates) are not shown, and their texts are never built.
 using StatementObserver = std::function<void(const QString& sql)>;
-void setStatementObserver(StatementObserver observer, bool withCopyInserts = true);
+void setStatementObserver(StatementObserver observer, bool withRepeatedStatements = true);
 void notifyWorkStatement(const QString& sql);
-bool isObservingCopyInserts();
+bool isObservingRepeatedStatements();
 
 } // namespace data

@@ -148,7 +148,7 @@ void Copy::copyRecord(std::int64_t index, bool* isInserted)
     for (std::size_t i = 0; i < m_records->current().size(); ++i)
         m_proc.step(194, [&] { m_ctx.events.processEvents(); });
     *isInserted = m_proc.step(216, [&] {
-        if (isObservingCopyInserts())
+        if (isObservingRepeatedStatements())
             notifyWorkStatement(copyInsertStatement(m_table, m_records->current()));
         m_work->insert(m_records->current());
     });
