@@ -49,7 +49,7 @@ bool DistinctTexts::add(std::u16string_view text, bool isNull)
     if (m_slots.empty())
         rehash(1024);
     const std::size_t hash = std::hash<std::u16string_view> {}(text);
-    std::size_t mask = m_slots.size() - 1;
+    const std::size_t mask = m_slots.size() - 1;
     std::size_t slot = hash & mask;
     for (; m_slots[slot] != 0; slot = (slot + 1) & mask) {
         Entry& entry = m_entries[m_slots[slot] - 1];

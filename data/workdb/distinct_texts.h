@@ -22,7 +22,8 @@ public:
         : m_mostBytes(mostBytes)
     { }
 
-    // False, and nothing more is counted, once the values would take more than mostBytes.
+    // False, and the value not counted, when a value not yet held would take the values past
+    // mostBytes; the caller then leaves the column to SQLite.
     bool add(std::u16string_view text) { return add(text, false); }
     bool addNull() { return add({}, true); }
 
