@@ -24,10 +24,10 @@ QMap<QString, QByteArray> copyWithDigests(
             digests.insert(name.toLower(), files::copySyncedWithDigest(table.filePath(name), copy));
             continue;
         }
-        // The SHA-256 of the bytes the run's copy read is known: a quick look at the backup's
-        // copy tells whether it holds them.
-        files::copySynced(table.filePath(name), copy);
-        QByteArray digest = snapshotSha256(snapshot, name, copy);
+        // The SHA-256 of the bytes the run's copy read is known: the quick digest of the bytes
+        // the backup copied tells whether they are the same.
+        const std::optional<quint64> copied = files::copySynced(table.filePath(name), copy);
+        QByteArray digest = snapshotSha256(snapshot, name, copy, copied);
         digests.insert(name.toLower(), digest.isEmpty() ? requiredDigest(copy) : digest);
     }
     return digests;

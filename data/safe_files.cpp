@@ -4,7 +4,10 @@
 #include "data/paradox/file_faults.h"
 #include "data/paradox/regular_file.h"
 #include "data/paradox/table_family.h"
-#include "data/trailing_digest.h"
+#include "data/paradox/uncached_io.h"
+#include "data/quick_digest.h"
+#include "data/sha256.h"
+#include "data/table_state.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,8 +17,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <optional>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -108,8 +113,41 @@ void throwFailure(const QString& message, const QString& outcome)
 
 namespace {
 
-// Copies, flushes and renames into place; the digest of the copy as read back, when asked for.
-QByteArray copyFlushed(const QString& from, const QString& to, bool isDigested)
+// Writes size bytes at offset, past the page cache while *isPastCache, and through it from the
+// first write the file system refuses there.
+void writePiece(
+    int fd, const char* data, std::size_t size, off_t offset, bool* isPastCache, const QString& path)
+{
+    for (std::size_t done = 0; done < size;) {
+        if (!paradox::io::mayProceed("write", path))
+            fail(u"Cannot write"_s, path);
+        const ssize_t put = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0 && errno == EINVAL && *isPastCache) {
+            *isPastCache = false;
+            if (paradox::uncached::setBypass(fd, false))
+                continue;
+        }
+        if (put <= 0)
+            fail(u"Cannot write"_s, path);
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+// What a copy handed over: the quick digest of the bytes it copied, and their SHA-256 when asked
+// for; a clone hands over no bytes, so its SHA-256 is read back.
+struct Copied
+{
+    std::optional<quint64> quick;
+    QByteArray sha256;
+};
+
+// Copies, flushes and renames into place. The copy shares the original's blocks where the file
+// system can (a clone). Else the bytes pass through here, and are written past the page cache
+// where the file system allows it (uncached_io.h): a backup is not read again soon, and a copy
+// of a large table would otherwise claim as much fresh memory.
+Copied copyFlushed(const QString& from, const QString& to, bool withSha256)
 {
     QString problem;
     Descriptor source(paradox::openRegularFile(from, &problem));
@@ -118,59 +156,64 @@ QByteArray copyFlushed(const QString& from, const QString& to, bool isDigested)
     const QString partial = to + u".part"_s;
     remove(partial);
     Descriptor target = createNew(partial);
-    std::optional<TrailingDigest> digest;
-    if (isDigested)
-        digest.emplace(partial);
-    constexpr std::size_t kPiece = std::size_t { 8 } << 20;
-    std::vector<char> buffer; // only where the kernel cannot copy
-    off_t written = 0;
-    for (bool isInKernel = true;;) {
-        if (!paradox::io::mayProceed())
-            fail(u"Cannot write"_s, partial);
-        ssize_t done = 0;
-        if (isInKernel) {
-            done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, kPiece, 0);
-            if (done < 0 && written == 0
-                && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
-                isInKernel = false;
-                buffer.resize(kPiece);
+    if (!paradox::io::mayProceed("copy", partial))
+        fail(u"Cannot write"_s, partial);
+    Copied copied;
+    const bool isCloned = ::ioctl(target.get(), FICLONE, source.get()) == 0;
+    if (!isCloned) {
+        struct stat status
+        {
+        };
+        if (::fstat(source.get(), &status) != 0)
+            fail(u"Cannot read"_s, from);
+        QuickDigest quick(status.st_size);
+        Sha256 sha;
+        constexpr std::size_t kPiece = std::size_t { 8 } << 20;
+        paradox::uncached::AlignedBuffer buffer;
+        buffer.reserve(kPiece);
+        bool isPastCache = paradox::uncached::setBypass(target.get(), true);
+        for (off_t written = 0;;) {
+            const ssize_t done = ::read(source.get(), buffer.data(), kPiece);
+            if (done < 0 && errno == EINTR)
                 continue;
-            }
-        } else {
-            done = ::read(source.get(), buffer.data(), buffer.size());
-            if (done > 0)
-                writeAll(target.get(), buffer.data(), static_cast<std::size_t>(done), partial);
+            if (done < 0)
+                fail(u"Cannot read"_s, from);
+            if (done == 0)
+                break;
+            const auto size = static_cast<std::size_t>(done);
+            // The last piece, off the units, goes through the cache.
+            if (isPastCache && size % paradox::uncached::kUnit != 0)
+                isPastCache = !paradox::uncached::setBypass(target.get(), false);
+            writePiece(target.get(), buffer.data(), size, written, &isPastCache, partial);
+            // Through the cache, on its way to the disk at once: the flush below then waits for little.
+            if (!isPastCache)
+                ::sync_file_range(target.get(), written, done, SYNC_FILE_RANGE_WRITE);
+            quick.add(buffer.data(), size);
+            if (withSha256)
+                sha.add(buffer.data(), size);
+            written += done;
         }
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done < 0)
-            fail(isInKernel ? u"Cannot write"_s : u"Cannot read"_s, isInKernel ? partial : from);
-        if (done == 0)
-            break;
-        // On its way to the disk at once: the flush below then waits for little.
-        ::sync_file_range(target.get(), written, done, SYNC_FILE_RANGE_WRITE);
-        written += done;
-        if (digest)
-            digest->writtenUpTo(written);
+        copied.quick = quick.value();
+        if (withSha256)
+            copied.sha256 = sha.hex();
     }
-    const QByteArray hex = digest ? digest->finish(written) : QByteArray();
-    if (digest && hex.isEmpty())
-        throw core::Error(u"Cannot read %1 back."_s.arg(shown(partial)));
     syncAndClose(target, partial);
+    if (isCloned && withSha256)
+        copied.sha256 = requiredDigest(partial);
     rename(partial, to);
-    return hex;
+    return copied;
 }
 
 } // namespace
 
 QByteArray copySyncedWithDigest(const QString& from, const QString& to)
 {
-    return copyFlushed(from, to, true);
+    return copyFlushed(from, to, true).sha256;
 }
 
-void copySynced(const QString& from, const QString& to)
+std::optional<quint64> copySynced(const QString& from, const QString& to)
 {
-    copyFlushed(from, to, false);
+    return copyFlushed(from, to, false).quick;
 }
 
 void writeSynced(const QString& path, const QByteArray& bytes)

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -19,10 +20,11 @@ namespace data::files {
 [[noreturn]] void throwFailure(const QString& message, const QString& outcome = {});
 
 // A copy of `from` (a new file; never a link, so nothing written to one reaches the other),
-// flushed to the disk, and named `to` only once it is whole. Throws core::Error.
-void copySynced(const QString& from, const QString& to);
-// As copySynced, and returns the copy's SHA-256 in hex, read back from the copy a step behind
-// its writing while its bytes are still in memory.
+// flushed to the disk, and named `to` only once it is whole. Returns the quick digest
+// (quick_digest.h) of the bytes it copied, unless the file system copied them itself (a clone
+// that shares the original's blocks). Throws core::Error.
+std::optional<quint64> copySynced(const QString& from, const QString& to);
+// As copySynced, and returns the SHA-256 in hex of the bytes copied.
 QByteArray copySyncedWithDigest(const QString& from, const QString& to);
 // A new file holding bytes, flushed, put in place by a rename so it is never seen half-written.
 void writeSynced(const QString& path, const QByteArray& bytes);

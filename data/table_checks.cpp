@@ -3,6 +3,7 @@
 #include "data/paradox/file_faults.h"
 #include "data/paradox/regular_file.h"
 #include "data/paradox/table.h"
+#include "data/quick_digest.h"
 #include "data/sha256.h"
 #include "data/table_lock.h"
 
@@ -101,12 +102,6 @@ QString fileRefusal(const QString& file, const QString& folder)
     return otherProgramsLock(target);
 }
 
-quint64 mix(quint64 hash, quint64 word)
-{
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-    return hash ^ (hash >> 32);
-}
-
 // The bytes [from, to) of file, read whole, or false: a file cut short while it is read
 // (another program's edit) is a failure to read it, never a crash as with a mapping.
 bool readWhole(QFile& file, qint64 from, qint64 to, char* into)
@@ -127,50 +122,34 @@ bool readWhole(QFile& file, qint64 from, qint64 to, char* into)
 std::optional<quint64> digestOfRange(QFile& file, qint64 from, qint64 to, quint64 seed, Sha256* sha)
 {
     constexpr qint64 kChunk = qint64 { 1 } << 20;
-    // Four lanes, each taking every fourth word: none waits on another's multiplication, so
-    // the processor works on them side by side. A chunk is a multiple of their 32 bytes.
-    quint64 lanes[4] = { seed, seed ^ 0xC2B2AE3D27D4EB4FULL, seed ^ 0x165667B19E3779F9ULL, ~seed };
+    RangeDigest digest(seed);
     std::vector<char> buffer(static_cast<std::size_t>(std::min(kChunk, std::max<qint64>(to - from, 0))));
     for (qint64 start = from; start < to; start += kChunk) {
-        const qint64 length = std::min(kChunk, to - start);
-        if (!readWhole(file, start, start + length, buffer.data()))
+        const auto length = static_cast<std::size_t>(std::min(kChunk, to - start));
+        if (!readWhole(file, start, start + static_cast<qint64>(length), buffer.data()))
             return std::nullopt;
-        const auto* bytes = reinterpret_cast<const uchar*>(buffer.data());
-        std::size_t i = 0;
-        const auto count = static_cast<std::size_t>(length);
-        for (; i + 32 <= count; i += 32) {
-            quint64 words[4];
-            std::memcpy(words, bytes + i, sizeof words);
-            lanes[0] = mix(lanes[0], words[0]);
-            lanes[1] = mix(lanes[1], words[1]);
-            lanes[2] = mix(lanes[2], words[2]);
-            lanes[3] = mix(lanes[3], words[3]);
-        }
-        for (; i < count; ++i)
-            lanes[0] = (lanes[0] ^ bytes[i]) * 0x100000001B3ULL;
+        digest.add(buffer.data(), length);
         if (sha)
-            sha->add(buffer.data(), count);
+            sha->add(buffer.data(), length);
     }
-    return mix(mix(mix(lanes[0], lanes[1]), lanes[2]), lanes[3]);
+    return digest.value();
 }
 
-// Not a cryptographic digest: it tells whether the bytes are the same as before, fast. A large
-// file is digested in two halves, the second on a thread of its own unless sha is to be fed
-// every byte in order; the digest is the same either way.
+// The file's quick digest (quick_digest.h). Its halves are read side by side unless sha is
+// to be fed every byte in order.
 quint64 digestOf(const QString& path, bool* isRead, Sha256* sha = nullptr)
 {
-    constexpr qint64 kHalved = qint64 { 32 } << 20; // a multiple of the chunks
     QFile file;
     QString ignored;
     *isRead = paradox::openRegularFile(file, path, &ignored);
     const qint64 size = *isRead ? file.size() : 0;
-    const quint64 seed = 0x9E3779B97F4A7C15ULL ^ static_cast<quint64>(size);
-    if (size < 2 * kHalved) {
+    const quint64 seed = QuickDigest::seedOf(size);
+    const qint64 half = QuickDigest::halfOf(size);
+    if (half == size) {
         const std::optional<quint64> digest = digestOfRange(file, 0, size, seed, sha);
         *isRead = *isRead && digest;
         return digest.value_or(0);
     }
-    const qint64 half = size / 2 / kHalved * kHalved;
     std::optional<quint64> first;
     std::optional<quint64> rest;
     if (sha) {
@@ -188,7 +167,7 @@ quint64 digestOf(const QString& path, bool* isRead, Sha256* sha = nullptr)
         rest = second.get();
     }
     *isRead = first && rest;
-    return *isRead ? mix(*first, *rest) : 0;
+    return *isRead ? QuickDigest::combine(*first, *rest) : 0;
 }
 
 // The files whose contents a snapshot digests: the records and the memo values.
@@ -302,15 +281,16 @@ LaterDigestedSnapshot takeSnapshotDigestedLater(const QString& dbPath)
         std::async(paradox::io::isFaultPlanned() ? std::launch::deferred : std::launch::async, digest) };
 }
 
-QByteArray snapshotSha256(const QJsonObject& snapshot, const QString& name, const QString& copy)
+QByteArray snapshotSha256(
+    const QJsonObject& snapshot, const QString& name, const QString& copy, std::optional<quint64> copied)
 {
     for (const QJsonValue value : snapshot.value(u"files"_s).toArray()) {
         const QJsonObject file = value.toObject();
         if (file.value(u"name"_s).toString().compare(name, Qt::CaseInsensitive) != 0
             || !file.contains(u"sha256"_s))
             continue;
-        bool isRead = false;
-        const quint64 quick = digestOf(copy, &isRead);
+        bool isRead = copied.has_value();
+        const quint64 quick = copied ? *copied : digestOf(copy, &isRead);
         if (isRead && QString::number(quick, 16) == file.value(u"digest"_s).toString())
             return file.value(u"sha256"_s).toString().toLatin1();
     }

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <future>
+#include <optional>
 
 namespace data {
 
@@ -35,8 +36,10 @@ struct LaterDigestedSnapshot
 };
 LaterDigestedSnapshot takeSnapshotDigestedLater(const QString& dbPath);
 // The SHA-256 that snapshot holds of its file `name`, when `copy` holds the same bytes as that
-// file did by their quick digest; else empty.
-QByteArray snapshotSha256(const QJsonObject& snapshot, const QString& name, const QString& copy);
+// file did by their quick digest; else empty. copied: the quick digest of the bytes written to
+// the copy, when its writer worked it out already; else the copy is read back.
+QByteArray snapshotSha256(const QJsonObject& snapshot, const QString& name, const QString& copy,
+    std::optional<quint64> copied = std::nullopt);
 
 // Why the files are no longer as they were in snapshot, or the empty text. Without the
 // digests only identities, sizes and times are compared: every write to a file moves its

@@ -70,37 +70,34 @@ private:
     std::int64_t m_delivered = 0;
 };
 
-// The digest of the new .DB, worked out a step behind the patch while it writes the copy
-// from its start to its end, which is how it writes a copy with changes in most blocks: the
-// backup need not read the whole file again after it. Unknown when the copy is written
-// otherwise.
+// The digest of the new .DB, worked out beside the patch while it writes the copy from its
+// start to its end, which is how it writes a copy with changes in most blocks: the backup
+// need not read the whole file again after it. Unknown when the copy is written otherwise.
 class FollowedDigest
 {
 public:
     explicit FollowedDigest(paradox::TablePatch& patch)
         : m_patch(patch)
     {
-        patch.followDbCopy([this](const QString& path, std::int64_t end) {
+        patch.followDbCopy([this](std::int64_t end, const char* data, std::size_t size) {
             if (end < 0)
                 m_isLost = true;
             else if (!m_isLost && !m_digest)
-                m_digest.emplace(path);
+                m_digest.emplace();
             if (m_digest && !m_isLost)
-                m_digest->writtenUpTo(m_end = end);
+                m_digest->add(data, size);
         });
     }
     ~FollowedDigest() { m_patch.followDbCopy({}); }
     FollowedDigest(const FollowedDigest&) = delete;
     FollowedDigest& operator=(const FollowedDigest&) = delete;
 
-    // The digest when every write was followed (the file is then as long as they reached);
-    // else empty.
-    QByteArray finish() { return m_digest && !m_isLost ? m_digest->finish(m_end) : QByteArray(); }
+    // The digest when every write was followed (the file then holds just their bytes); else empty.
+    QByteArray finish() { return m_digest && !m_isLost ? m_digest->finish() : QByteArray(); }
 
 private:
     paradox::TablePatch& m_patch;
     std::optional<TrailingDigest> m_digest;
-    std::int64_t m_end = 0;
     bool m_isLost = false;
 };
 

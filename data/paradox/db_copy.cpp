@@ -2,8 +2,10 @@
 
 #include "data/paradox/data_block.h"
 #include "data/paradox/encryption.h"
+#include "data/paradox/uncached_io.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +16,54 @@ constexpr std::int64_t kPieceBytes = 1 << 20;
 constexpr int kLargestField = 255;
 // Streaming pays off once the changes touch a good share of the blocks.
 constexpr std::int64_t kBlocksPerChangeForStreaming = 8;
+
+// The copy written front to back past the page cache (uncached_io.h). Each piece is read into
+// room(), behind the bytes the last piece left over; put() writes every whole unit and keeps
+// the rest for the next piece; end() writes that rest through the cache, where any length goes.
+class StreamedCopy
+{
+public:
+    explicit StreamedCopy(writer::TemporaryFile& file)
+        : m_file(file)
+        , m_isBypassing(file.bypassCache(true))
+    { }
+
+    char* room(std::size_t size)
+    {
+        m_buffer.reserve(m_held + size);
+        m_filled = m_held + size;
+        return m_buffer.data() + m_held;
+    }
+
+    bool put(QString* error)
+    {
+        const std::size_t whole = m_isBypassing ? uncached::roundDown(m_filled) : m_filled;
+        if (whole > 0 && !m_file.writeAt(m_offset, m_buffer.data(), whole, error))
+            return false;
+        // Through the cache, on its way to the disk at once: the final flush then waits for little.
+        if (!m_isBypassing)
+            m_file.startFlush(m_offset, whole);
+        m_held = m_filled - whole;
+        std::memmove(m_buffer.data(), m_buffer.data() + whole, m_held);
+        m_offset += whole;
+        return true;
+    }
+
+    bool end(QString* error)
+    {
+        m_isBypassing = m_file.bypassCache(false);
+        m_filled = m_held;
+        return put(error);
+    }
+
+private:
+    writer::TemporaryFile& m_file;
+    bool m_isBypassing;
+    uncached::AlignedBuffer m_buffer;
+    std::size_t m_held = 0; // bytes at the buffer's start that the last put() left
+    std::size_t m_filled = 0;
+    std::uint64_t m_offset = 0; // in the file, of the buffer's first byte
+};
 
 class DbCopy
 {
@@ -88,19 +138,19 @@ private:
         const std::int64_t size = m_original.size();
         const int blocksPerPiece
             = static_cast<int>(std::max<std::int64_t>(1, kPieceBytes / m_header.blockSize));
-        std::vector<char> piece;
+        StreamedCopy out(m_copy);
         int firstBlock = 1; // of the piece
         for (std::int64_t start = 0; start < size;) {
             const int lastBlock = std::min(m_header.fileBlocks, firstBlock + blocksPerPiece - 1);
             // Past the last block, whatever else the file holds goes in plain pieces.
             const std::int64_t end = firstBlock <= m_header.fileBlocks ? startOf(lastBlock + 1)
                                                                        : std::min(size, start + kPieceBytes);
-            piece.resize(static_cast<std::size_t>(end - start));
-            m_original.readAt(start, piece.data(), end - start, m_name);
+            char* piece = out.room(static_cast<std::size_t>(end - start));
+            m_original.readAt(start, piece, end - start, m_name);
             for (int number = firstBlock; number <= lastBlock; ++number) {
                 if (number != m_chain.current())
                     continue; // a free block, or one the chain comes to later
-                char* block = piece.data() + (startOf(number) - start);
+                char* block = piece + (startOf(number) - start);
                 if (isScrambled())
                     unscramble(block, number);
                 const DataBlock header
@@ -113,13 +163,12 @@ private:
                 if (isScrambled())
                     scramble(block, number);
             }
-            if (!m_copy.writeAt(static_cast<std::uint64_t>(start), piece.data(), piece.size(), error))
+            if (!out.put(error))
                 return false;
-            m_copy.startFlush(static_cast<std::uint64_t>(start), piece.size());
             start = end;
             firstBlock = lastBlock + 1;
         }
-        return true;
+        return out.end(error);
     }
 
     // The rest of the chain through block headers, each change read, applied and written alone.

@@ -12,7 +12,8 @@
 //  - many changes: the file streams through memory in large pieces, changed in passing,
 //    as long as the chain runs in file order (it usually does); whatever comes after a
 //    jump back is walked and written as above. The pieces go to the disk as they are
-//    written, so the final flush has little left to wait for.
+//    written, past the page cache where the file system allows it (uncached_io.h), so the
+//    final flush has little left to wait for.
 
 #include "data/paradox/header.h"
 #include "data/paradox/source_file.h"

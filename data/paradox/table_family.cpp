@@ -3,6 +3,7 @@
 #include "data/paradox/file_faults.h"
 #include "data/paradox/find_table.h"
 #include "data/paradox/table.h"
+#include "data/paradox/uncached_io.h"
 
 #include <QDir>
 #include <QFile>
@@ -193,15 +194,28 @@ bool TemporaryFile::create(
 void TemporaryFile::unfollow()
 {
     if (m_follower)
-        std::exchange(m_follower, {})(-1);
+        std::exchange(m_follower, {})(-1, nullptr, 0);
+}
+
+bool TemporaryFile::bypassCache(bool isOn)
+{
+    m_isBypassing = m_fd >= 0 && uncached::setBypass(m_fd, isOn) && isOn;
+    return m_isBypassing;
 }
 
 bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error)
 {
-    if (m_fd >= 0 && io::mayProceed() && writeFully(m_fd, offset, data, size)) {
+    const bool mayWrite = m_fd >= 0 && io::mayProceed();
+    bool isWritten = mayWrite && writeFully(m_fd, offset, data, size);
+    // A file system may take the bypass and still refuse writes through it: the cache takes them.
+    if (mayWrite && !isWritten && errno == EINVAL && m_isBypassing) {
+        bypassCache(false);
+        isWritten = writeFully(m_fd, offset, data, size);
+    }
+    if (isWritten) {
         if (m_follower && offset == static_cast<std::uint64_t>(m_writtenStart)) {
             m_writtenStart += static_cast<std::int64_t>(size);
-            m_follower(m_writtenStart);
+            m_follower(m_writtenStart, data, size);
         } else {
             unfollow();
         }

@@ -24,6 +24,10 @@ public:
     // Creates FOLDER/.NAME.<random>.EXT.tmp, which no table listing takes for a table.
     bool create(const QString& folder, const QString& name, const QString& extension, QString* error);
     bool writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error);
+    // Writes from now on go past the page cache where the file system allows it, or through it
+    // again (uncached_io.h); while they bypass it, offsets, sizes and buffers must line up on
+    // its unit. Whether they bypass it now.
+    bool bypassCache(bool isOn);
     // Makes the file a copy of `source`, in the kernel where it can (file_copy.cpp).
     bool copyFrom(const QString& source, QString* error);
     // Starts writing a written range to the disk without waiting for it, so that finish()
@@ -41,20 +45,23 @@ public:
     void markPlaced();
 
     // follower is told, after each write that extends the file's written start, how far it
-    // reaches now (a reader a step behind can digest the file while it is written); and -1,
-    // once and last, when a write, copy or resize lands anywhere else.
-    void follow(std::function<void(std::int64_t writtenStart)> follower) { m_follower = std::move(follower); }
+    // reaches now and the bytes just written, which end there (so that the file can be
+    // digested while it is written); and -1, once and last, when a write, copy or resize lands
+    // anywhere else.
+    using Follower = std::function<void(std::int64_t writtenStart, const char* data, std::size_t size)>;
+    void follow(Follower follower) { m_follower = std::move(follower); }
 
 private:
     void unfollow();
 
-    std::function<void(std::int64_t)> m_follower;
+    Follower m_follower;
     std::int64_t m_writtenStart = 0;
     QString m_path;
     QString m_extension;
     int m_fd = -1;
     int m_lockFd = -1; // the descriptor after finish(), kept only for its lock
     bool m_isPlaced = false;
+    bool m_isBypassing = false;
 };
 
 // Renames without replacing: a file that appeared at `to` meanwhile is never overwritten.

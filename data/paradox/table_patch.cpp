@@ -39,10 +39,7 @@ public:
     }
 
     const TableInfo& info() const override { return m_header.info; }
-    void followDbCopy(std::function<void(const QString&, std::int64_t)> follower) override
-    {
-        m_follower = std::move(follower);
-    }
+    void followDbCopy(writer::TemporaryFile::Follower follower) override { m_follower = std::move(follower); }
     QString temporaryDbPath() const override { return m_dbCopy ? m_dbCopy->path() : QString(); }
     QString temporaryMbPath() const override { return m_memo.temporaryPath(); }
     std::vector<std::pair<std::uint64_t, QByteArray>> memoLaterWrites() const override
@@ -301,9 +298,9 @@ private:
         if (!m_dbCopy->create(m_folder, m_name, u"DB"_s, error))
             return false;
         if (m_follower)
-            m_dbCopy->follow([this, path = m_dbCopy->path()](std::int64_t end) {
+            m_dbCopy->follow([this](std::int64_t end, const char* data, std::size_t size) {
                 if (m_follower) // the follower may have gone since
-                    m_follower(path, end);
+                    m_follower(end, data, size);
             });
         const ApplyChange apply = [this](const PendingChange& change, char* slot, QString* failure) {
             const Field& field = m_header.info.fields[change.field];
@@ -331,7 +328,7 @@ private:
     std::vector<PendingChange> m_changes;
     std::vector<char> m_bytes;
     std::unique_ptr<writer::TemporaryFile> m_dbCopy;
-    std::function<void(const QString&, std::int64_t)> m_follower;
+    writer::TemporaryFile::Follower m_follower;
     QString m_failure;
     bool m_isWritten = false;
 };

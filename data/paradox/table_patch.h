@@ -12,6 +12,7 @@
 // key field or of an indexed field leaves those stale, which the caller has to decide about.
 
 #include "data/paradox/table.h"
+#include "data/paradox/table_family.h"
 
 #include <functional>
 #include <utility>
@@ -55,10 +56,9 @@ public:
     // of slot order; a patch that was given changes one by one refuses it.
     virtual bool write(std::int64_t count, ChangeSource& source, QString* error) = 0;
 
-    // Told, while the .DB copy is written, how far it is written from its start, as
-    // writer::TemporaryFile::follow tells it, with the copy's path; to be set before write().
-    virtual void followDbCopy(std::function<void(const QString& path, std::int64_t writtenStart)> follower)
-        = 0;
+    // Told, while the .DB copy is written, how far it is written from its start and the bytes
+    // just written, as writer::TemporaryFile::follow tells it; to be set before write().
+    virtual void followDbCopy(writer::TemporaryFile::Follower follower) = 0;
 
     virtual QString temporaryDbPath() const = 0;
     // Empty when no memo or blob value moved into or out of the .MB.

@@ -1,0 +1,50 @@
+#pragma once
+
+// Reading and writing large files past the page cache (O_DIRECT on the descriptor).
+//
+// A write-back copies a table of up to 2 GB twice (the new .DB and the backup's copy) and must
+// flush both anyway. Through the cache, each copy first claims fresh memory page by page; that
+// costs more than the disk's own work on a machine short of free memory, or on a virtual one
+// whose host takes freed memory back, and it pushes out what other programs keep cached.
+// Reading such a file back to check it then reads the disk, not the cache, which is the better
+// check. Where the file system refuses, the same calls go through the cache as before.
+//
+// Offsets, lengths and buffers line up on kUnit, which every disk's sector size divides.
+
+#include <cstddef>
+#include <memory>
+
+namespace paradox::uncached {
+
+inline constexpr std::size_t kUnit = 4096;
+
+constexpr std::size_t roundDown(std::size_t size)
+{
+    return size / kUnit * kUnit;
+}
+constexpr std::size_t roundUp(std::size_t size)
+{
+    return roundDown(size + kUnit - 1);
+}
+
+// Turns the descriptor's bypass of the cache on or off; false when it cannot be turned on.
+bool setBypass(int fd, bool isOn);
+
+// A buffer that starts on a unit. Growing it keeps its bytes.
+class AlignedBuffer
+{
+public:
+    char* data() { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+    void reserve(std::size_t size);
+
+private:
+    struct Free
+    {
+        void operator()(char* data) const;
+    };
+    std::unique_ptr<char, Free> m_data;
+    std::size_t m_size = 0;
+};
+
+} // namespace paradox::uncached
