@@ -145,6 +145,59 @@ TEST(TablePatch, ChangesOnlyTheBytesOfTheChangedValues)
     EXPECT_EQ(pxlib.rows, rows);
 }
 
+// A table of a few megabytes with changes in most blocks streams to the disk in pieces, past
+// the page cache where the file system allows it; its 2 KB blocks start off the disk's 4 KB
+// units. The copy differs only in the changed values, and its follower is handed every byte of
+// it, in order, as a digest worked out beside the writing needs.
+TEST(TablePatch, StreamsALargeCopyWhoseFollowerIsHandedEveryByte)
+{
+    QTemporaryDir dir;
+    const std::vector<Field> fields
+        = { { u"Id"_s, FieldType::Long, 4 }, { u"Name"_s, FieldType::Alpha, 45 } };
+    std::vector<Row> rows;
+    for (int i = 0; i < 60'000; ++i)
+        rows.push_back({ std::int32_t { i + 1 }, u"name %1"_s.arg(i) });
+    NewTable table = newTable(dir.path(), u"T"_s, fields);
+    table.blockSizeKb = 2;
+    ASSERT_EQ(writeTable(table, rows), QString());
+    const QString dbPath = dir.filePath(u"T.DB"_s);
+    const QByteArray before = fileBytes(dbPath);
+    ASSERT_GT(before.size(), 2 << 20);
+
+    QString error;
+    auto patch = openTablePatch(dbPath, &error);
+    ASSERT_TRUE(patch) << error.toStdString();
+    QByteArray followed;
+    bool isLost = false;
+    patch->followDbCopy([&](std::int64_t end, const char* data, std::size_t size) {
+        isLost = isLost || end < 0;
+        followed.append(data, static_cast<qsizetype>(size));
+        EXPECT_TRUE(isLost || end == followed.size());
+    });
+    std::vector<qsizetype> changedSlots;
+    for (int i = 0; i < 60'000; i += 7) {
+        rows[static_cast<std::size_t>(i)][1] = u"changed %1"_s.arg(i);
+        ASSERT_TRUE(patch->change(i, 1, rows[static_cast<std::size_t>(i)][1], &error)) << error.toStdString();
+        changedSlots.push_back(slotOffset(before, fields, i, 1));
+    }
+    ASSERT_TRUE(patch->write(&error)) << error.toStdString();
+    const QByteArray after = fileBytes(patch->temporaryDbPath());
+    EXPECT_FALSE(isLost);
+    EXPECT_TRUE(followed == after) << "the follower was handed " << followed.size() << " bytes";
+    ASSERT_EQ(after.size(), before.size());
+    for (const auto& range : differences(before, after)) {
+        const auto first = range.first;
+        const auto slot = std::upper_bound(changedSlots.begin(), changedSlots.end(), first);
+        EXPECT_TRUE(slot != changedSlots.begin() && range.second < *std::prev(slot) + 45)
+            << "bytes " << first << ".." << range.second << " changed";
+    }
+    QTemporaryDir placed;
+    placeCopy(*patch, dir.filePath(u"T.mb"_s), placed.path(), u"T"_s);
+    const Table ours = readAll(placed.filePath(u"T.DB"_s));
+    ASSERT_TRUE(ours.error.isEmpty()) << ours.error.toStdString();
+    EXPECT_TRUE(ours.rows == rows);
+}
+
 // 200 records, four to a block; the chain runs forward, backward (block 50 first, so only
 // its end is met in file order), or forward past a block it leaves out.
 TEST(TablePatch, FindsRecordsAlongTheChainInAnyOrder)
