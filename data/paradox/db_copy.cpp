@@ -41,7 +41,7 @@ public:
         if (whole > 0 && !m_file.writeAt(m_offset, m_buffer.data(), whole, error))
             return false;
         // Through the cache, on its way to the disk at once: the final flush then waits for little.
-        if (!m_isBypassing)
+        if (!m_isBypassing && whole > 0)
             m_file.startFlush(m_offset, whole);
         m_held = m_filled - whole;
         std::memmove(m_buffer.data(), m_buffer.data() + whole, m_held);
