@@ -126,15 +126,7 @@ TEST(Digests, OfASnapshotSeeEveryByte)
     for (char& byte : bytes)
         byte = static_cast<char>(random.bounded(256));
     write(path, bytes);
-    const auto digest = [&] {
-        return data::takeSnapshot(path)
-            .value(u"files"_s)
-            .toArray()
-            .at(0)
-            .toObject()
-            .value(u"digest"_s)
-            .toString();
-    };
+    const auto digest = [&] { return snapshotDigest(path); };
     const QString original = digest();
     ASSERT_FALSE(original.isEmpty());
     std::vector<qsizetype> offsets;
