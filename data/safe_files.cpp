@@ -136,7 +136,7 @@ void writePiece(
 }
 
 // What a copy handed over: the quick digest of the bytes it copied, and their SHA-256 when asked
-// for; a clone hands over no bytes, so its SHA-256 is read back.
+// for. A copy the file system or the kernel made hands over no bytes: its SHA-256 is read back.
 struct Copied
 {
     std::optional<quint64> quick;
@@ -144,9 +144,10 @@ struct Copied
 };
 
 // Copies, flushes and renames into place. The copy shares the original's blocks where the file
-// system can (a clone). Else the bytes pass through here, and are written past the page cache
+// system can (a clone). Else the bytes pass through here and are written past the page cache
 // where the file system allows it (uncached_io.h): a backup is not read again soon, and a copy
-// of a large table would otherwise claim as much fresh memory.
+// of a large table would otherwise claim as much fresh memory. Where it does not, the kernel
+// copies them (a server-side copy on a network share), or this does.
 Copied copyFlushed(const QString& from, const QString& to, bool withSha256)
 {
     QString problem;
@@ -156,50 +157,63 @@ Copied copyFlushed(const QString& from, const QString& to, bool withSha256)
     const QString partial = to + u".part"_s;
     remove(partial);
     Descriptor target = createNew(partial);
+    struct stat status
+    {
+    };
     if (!paradox::io::mayProceed("copy", partial))
         fail(u"Cannot write"_s, partial);
-    Copied copied;
+    if (::fstat(source.get(), &status) != 0)
+        fail(u"Cannot read"_s, from);
     const bool isCloned = ::ioctl(target.get(), FICLONE, source.get()) == 0;
-    if (!isCloned) {
-        struct stat status
-        {
-        };
-        if (::fstat(source.get(), &status) != 0)
-            fail(u"Cannot read"_s, from);
-        QuickDigest quick(status.st_size);
-        Sha256 sha;
-        constexpr std::size_t kPiece = std::size_t { 8 } << 20;
-        paradox::uncached::AlignedBuffer buffer;
-        buffer.reserve(kPiece);
-        bool isPastCache = paradox::uncached::setBypass(target.get(), true);
-        for (off_t written = 0;;) {
-            const ssize_t done = ::read(source.get(), buffer.data(), kPiece);
-            if (done < 0 && errno == EINTR)
+    bool isPastCache = !isCloned && paradox::uncached::setBypass(target.get(), true);
+    bool isInKernel = !isCloned && !isPastCache;
+    QuickDigest quick(status.st_size);
+    Sha256 sha;
+    constexpr std::size_t kPiece = std::size_t { 8 } << 20;
+    paradox::uncached::AlignedBuffer buffer; // only where the kernel does not copy
+    for (off_t written = 0; !isCloned;) {
+        ssize_t done = 0;
+        if (isInKernel) {
+            if (!paradox::io::mayProceed())
+                fail(u"Cannot write"_s, partial);
+            done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, kPiece, 0);
+            if (done < 0 && written == 0
+                && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                isInKernel = false;
                 continue;
-            if (done < 0)
-                fail(u"Cannot read"_s, from);
-            if (done == 0)
-                break;
-            const auto size = static_cast<std::size_t>(done);
+            }
+        } else {
+            buffer.reserve(kPiece);
+            done = ::read(source.get(), buffer.data(), kPiece);
+            const auto size = static_cast<std::size_t>(std::max<ssize_t>(done, 0));
             // The last piece, off the units, goes through the cache.
             if (isPastCache && size % paradox::uncached::kUnit != 0)
                 isPastCache = !paradox::uncached::setBypass(target.get(), false);
             writePiece(target.get(), buffer.data(), size, written, &isPastCache, partial);
-            // Through the cache, on its way to the disk at once: the flush below then waits for little.
-            if (!isPastCache)
-                ::sync_file_range(target.get(), written, done, SYNC_FILE_RANGE_WRITE);
             quick.add(buffer.data(), size);
             if (withSha256)
                 sha.add(buffer.data(), size);
-            written += done;
         }
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            fail(isInKernel ? u"Cannot write"_s : u"Cannot read"_s, isInKernel ? partial : from);
+        if (done == 0)
+            break;
+        // Through the cache, on its way to the disk at once: the flush below then waits for little.
+        if (!isPastCache)
+            ::sync_file_range(target.get(), written, done, SYNC_FILE_RANGE_WRITE);
+        written += done;
+    }
+    syncAndClose(target, partial);
+    Copied copied;
+    if (!isCloned && !isInKernel) {
         copied.quick = quick.value();
         if (withSha256)
             copied.sha256 = sha.hex();
-    }
-    syncAndClose(target, partial);
-    if (isCloned && withSha256)
+    } else if (withSha256) {
         copied.sha256 = requiredDigest(partial);
+    }
     rename(partial, to);
     return copied;
 }

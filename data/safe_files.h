@@ -21,8 +21,9 @@ namespace data::files {
 
 // A copy of `from` (a new file; never a link, so nothing written to one reaches the other),
 // flushed to the disk, and named `to` only once it is whole. Returns the quick digest
-// (quick_digest.h) of the bytes it copied, unless the file system copied them itself (a clone
-// that shares the original's blocks). Throws core::Error.
+// (quick_digest.h) of the bytes it copied, unless the file system or the kernel copied them
+// without handing them over (a clone that shares the original's blocks, or a copy where the
+// file system refuses to bypass the page cache). Throws core::Error.
 std::optional<quint64> copySynced(const QString& from, const QString& to);
 // As copySynced, and returns the SHA-256 in hex of the bytes copied.
 QByteArray copySyncedWithDigest(const QString& from, const QString& to);

@@ -1,5 +1,6 @@
 #include "data/paradox/uncached_io.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -7,8 +8,19 @@
 
 namespace paradox::uncached {
 
+namespace {
+std::atomic<bool> isBypassAllowed { true };
+} // namespace
+
+void allowBypass(bool isAllowed)
+{
+    isBypassAllowed = isAllowed;
+}
+
 bool setBypass(int fd, bool isOn)
 {
+    if (isOn && !isBypassAllowed)
+        return false;
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0)
         return false;

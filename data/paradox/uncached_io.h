@@ -29,6 +29,8 @@ constexpr std::size_t roundUp(std::size_t size)
 
 // Turns the descriptor's bypass of the cache on or off; false when it cannot be turned on.
 bool setBypass(int fd, bool isOn);
+// Tests turn the bypass off everywhere, to take the way of a file system that refuses it.
+void allowBypass(bool isAllowed);
 
 // A buffer that starts on a unit. Growing it keeps its bytes.
 class AlignedBuffer

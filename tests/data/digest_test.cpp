@@ -1,6 +1,7 @@
 // The digests a backup's note keeps: SHA-256, the same whichever way the bytes are read, a file
 // copied while it is digested, or one digested as later writes will leave it.
 
+#include "data/paradox/uncached_io.h"
 #include "data/quick_digest.h"
 #include "data/safe_files.h"
 #include "data/table_checks.h"
@@ -53,9 +54,9 @@ QString snapshotDigest(const QString& path)
 }
 
 // Sizes around the pieces the copy and the digests read (1 MiB, 8 MiB), off the disk's units,
-// past the size the quick digest halves at (64 MiB), and none at all. The copy's bytes go
-// past the page cache where they can; its digests are of the bytes it copied, and equal to the
-// digests of the file read back, whichever pieces they come in.
+// past the size the quick digest halves at (64 MiB), and none at all. A copy's bytes go past the
+// page cache where they can, else through the kernel; its digests are of the bytes it copied,
+// equal to the digests of the file read back, whichever pieces they come in.
 TEST(Digests, AreTheSha256OfTheBytesHoweverTheyAreRead)
 {
     QTemporaryDir dir;
@@ -68,20 +69,24 @@ TEST(Digests, AreTheSha256OfTheBytesHoweverTheyAreRead)
             byte = static_cast<char>(generator.bounded(256));
         const QString from = dir.filePath(u"from.db"_s);
         const QString to = dir.filePath(u"to.db"_s);
-        QFile::remove(to);
         write(from, bytes);
         EXPECT_EQ(data::fileDigest(from).toLatin1(), sha256(bytes));
-        EXPECT_EQ(data::files::copySyncedWithDigest(from, to), sha256(bytes));
-        EXPECT_TRUE(read(to) == bytes);
-        EXPECT_FALSE(QFile::exists(to + u".part"_s));
-
         const QString quick = snapshotDigest(from);
-        const std::optional<quint64> copied = data::files::copySynced(from, dir.filePath(u"again.db"_s));
-        if (copied) { // else the file system cloned the file, and handed over no bytes
-            EXPECT_EQ(QString::number(*copied, 16), quick);
+        for (const bool isBypassAllowed : { true, false }) {
+            SCOPED_TRACE(isBypassAllowed ? "past the page cache" : "through it");
+            paradox::uncached::allowBypass(isBypassAllowed);
+            QFile::remove(to);
+            EXPECT_EQ(data::files::copySyncedWithDigest(from, to), sha256(bytes));
+            EXPECT_TRUE(read(to) == bytes);
+            EXPECT_FALSE(QFile::exists(to + u".part"_s));
+            QFile::remove(to);
+            const std::optional<quint64> copied = data::files::copySynced(from, to);
+            EXPECT_TRUE(read(to) == bytes);
+            if (copied) { // else the kernel or the file system copied the bytes without handing them over
+                EXPECT_EQ(QString::number(*copied, 16), quick);
+            }
         }
-        EXPECT_TRUE(read(dir.filePath(u"again.db"_s)) == bytes);
-        QFile::remove(dir.filePath(u"again.db"_s));
+        paradox::uncached::allowBypass(true);
         data::QuickDigest pieces(size);
         for (qsizetype at = 0, piece = 1; at < size; at += piece, piece = piece * 7 % 9973 + 1)
             pieces.add(bytes.constData() + at, static_cast<std::size_t>(std::min(piece, size - at)));

@@ -1,6 +1,7 @@
 // The patch write-back: copies in which only the changed values differ, read back by our
 // reader and by pxlib, an independent one.
 
+#include "data/paradox/uncached_io.h"
 #include "tests/data/patch_test_support.h"
 #include "tests/data/reader_builder.h"
 #include "tests/support/pxlib_reader.h"
@@ -146,10 +147,20 @@ TEST(TablePatch, ChangesOnlyTheBytesOfTheChangedValues)
 }
 
 // A table of a few megabytes with changes in most blocks streams to the disk in pieces, past
-// the page cache where the file system allows it; its 2 KB blocks start off the disk's 4 KB
-// units. The copy differs only in the changed values, and its follower is handed every byte of
-// it, in order, as a digest worked out beside the writing needs.
-TEST(TablePatch, StreamsALargeCopyWhoseFollowerIsHandedEveryByte)
+// the page cache where the file system allows it (or through it); its 2 KB blocks start off the
+// disk's 4 KB units. The copy differs only in the changed values, and its follower is handed
+// every byte of it, in order, as a digest worked out beside the writing needs.
+class StreamedPatch : public ::testing::TestWithParam<bool>
+{
+protected:
+    void SetUp() override { paradox::uncached::allowBypass(GetParam()); }
+    void TearDown() override { paradox::uncached::allowBypass(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Cache, StreamedPatch, ::testing::Bool(),
+    [](const auto& param) { return param.param ? std::string("Bypassed") : std::string("Through"); });
+
+TEST_P(StreamedPatch, ALargeCopyHandsItsFollowerEveryByte)
 {
     QTemporaryDir dir;
     const std::vector<Field> fields
