@@ -25,8 +25,9 @@ class StreamedCopy
 public:
     explicit StreamedCopy(writer::TemporaryFile& file)
         : m_file(file)
-        , m_isBypassing(file.bypassCache(true))
-    { }
+    {
+        m_file.bypassCache(true);
+    }
 
     char* room(std::size_t size)
     {
@@ -37,11 +38,12 @@ public:
 
     bool put(QString* error)
     {
-        const std::size_t whole = m_isBypassing ? uncached::roundDown(m_filled) : m_filled;
+        const bool isBypassing = m_file.isBypassingCache();
+        const std::size_t whole = isBypassing ? uncached::roundDown(m_filled) : m_filled;
         if (whole > 0 && !m_file.writeAt(m_offset, m_buffer.data(), whole, error))
             return false;
         // Through the cache, on its way to the disk at once: the final flush then waits for little.
-        if (!m_isBypassing && whole > 0)
+        if (!isBypassing && whole > 0)
             m_file.startFlush(m_offset, whole);
         m_held = m_filled - whole;
         std::memmove(m_buffer.data(), m_buffer.data() + whole, m_held);
@@ -51,14 +53,13 @@ public:
 
     bool end(QString* error)
     {
-        m_isBypassing = m_file.bypassCache(false);
+        m_file.bypassCache(false);
         m_filled = m_held;
         return put(error);
     }
 
 private:
     writer::TemporaryFile& m_file;
-    bool m_isBypassing;
     uncached::AlignedBuffer m_buffer;
     std::size_t m_held = 0; // bytes at the buffer's start that the last put() left
     std::size_t m_filled = 0;

@@ -197,10 +197,9 @@ void TemporaryFile::unfollow()
         std::exchange(m_follower, {})(-1, nullptr, 0);
 }
 
-bool TemporaryFile::bypassCache(bool isOn)
+void TemporaryFile::bypassCache(bool isOn)
 {
     m_isBypassing = m_fd >= 0 && uncached::setBypass(m_fd, isOn) && isOn;
-    return m_isBypassing;
 }
 
 bool TemporaryFile::writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error)

@@ -26,8 +26,9 @@ public:
     bool writeAt(std::uint64_t offset, const char* data, std::size_t size, QString* error);
     // Writes from now on go past the page cache where the file system allows it, or through it
     // again (uncached_io.h); while they bypass it, offsets, sizes and buffers must line up on
-    // its unit. Whether they bypass it now.
-    bool bypassCache(bool isOn);
+    // its unit. A write the file system refuses there turns the bypass off for good.
+    void bypassCache(bool isOn);
+    bool isBypassingCache() const { return m_isBypassing; }
     // Makes the file a copy of `source`, in the kernel where it can (file_copy.cpp).
     bool copyFrom(const QString& source, QString* error);
     // Starts writing a written range to the disk without waiting for it, so that finish()

@@ -5,9 +5,9 @@
 // A write-back copies a table of up to 2 GB twice (the new .DB and the backup's copy) and must
 // flush both anyway. Through the cache, each copy first claims fresh memory page by page; that
 // costs more than the disk's own work on a machine short of free memory, or on a virtual one
-// whose host takes freed memory back, and it pushes out what other programs keep cached.
-// Reading such a file back to check it then reads the disk, not the cache, which is the better
-// check. Where the file system refuses, the same calls go through the cache as before.
+// whose host takes freed memory back, and it pushes out what other programs keep cached. Such
+// a file is digested from the bytes as they are written, never read back (which would read the
+// disk). Where the file system refuses, the same calls go through the cache as before.
 //
 // Offsets, lengths and buffers line up on kUnit, which every disk's sector size divides.
 
@@ -37,7 +37,6 @@ class AlignedBuffer
 {
 public:
     char* data() { return m_data.get(); }
-    std::size_t size() const { return m_size; }
     void reserve(std::size_t size);
 
 private:
