@@ -169,14 +169,16 @@ Copied copyFlushed(const QString& from, const QString& to, bool withSha256)
     bool isInKernel = !isCloned && !isPastCache;
     QuickDigest quick(status.st_size);
     Sha256 sha;
-    constexpr std::size_t kPiece = std::size_t { 8 } << 20;
+    // Through the kernel a server-side copy on a network share is asked for in large pieces.
+    constexpr std::size_t kKernelPiece = std::size_t { 8 } << 20;
+    constexpr std::size_t kPiece = paradox::uncached::kPiece;
     paradox::uncached::AlignedBuffer buffer; // only where the kernel does not copy
     for (off_t written = 0; !isCloned;) {
         ssize_t done = 0;
         if (isInKernel) {
             if (!paradox::io::mayProceed())
                 fail(u"Cannot write"_s, partial);
-            done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, kPiece, 0);
+            done = ::copy_file_range(source.get(), nullptr, target.get(), nullptr, kKernelPiece, 0);
             if (done < 0 && written == 0
                 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
                 isInKernel = false;

@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 namespace paradox {
 namespace {
 
-constexpr std::int64_t kPieceBytes = 1 << 20;
+constexpr auto kPieceBytes = static_cast<std::int64_t>(uncached::kPiece);
 constexpr int kLargestField = 255;
 // Streaming pays off once the changes touch a good share of the blocks.
 constexpr std::int64_t kBlocksPerChangeForStreaming = 8;
