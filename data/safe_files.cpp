@@ -135,8 +135,9 @@ void writePiece(
     }
 }
 
-// What a copy handed over: the quick digest of the bytes it copied, and their SHA-256 when asked
-// for. A copy the file system or the kernel made hands over no bytes: its SHA-256 is read back.
+// What a copy worked out of the bytes it handed over: their SHA-256 when asked for, else their
+// quick digest. A copy the file system or the kernel made hands over no bytes: no quick digest,
+// and its SHA-256 is read back.
 struct Copied
 {
     std::optional<quint64> quick;
@@ -192,9 +193,10 @@ Copied copyFlushed(const QString& from, const QString& to, bool withSha256)
             if (isPastCache && size % paradox::uncached::kUnit != 0)
                 isPastCache = !paradox::uncached::setBypass(target.get(), false);
             writePiece(target.get(), buffer.data(), size, written, &isPastCache, partial);
-            quick.add(buffer.data(), size);
             if (withSha256)
                 sha.add(buffer.data(), size);
+            else
+                quick.add(buffer.data(), size);
         }
         if (done < 0 && errno == EINTR)
             continue;
@@ -209,13 +211,11 @@ Copied copyFlushed(const QString& from, const QString& to, bool withSha256)
     }
     syncAndClose(target, partial);
     Copied copied;
-    if (!isCloned && !isInKernel) {
+    const bool isHandedOver = !isCloned && !isInKernel;
+    if (withSha256)
+        copied.sha256 = isHandedOver ? sha.hex() : requiredDigest(partial);
+    else if (isHandedOver)
         copied.quick = quick.value();
-        if (withSha256)
-            copied.sha256 = sha.hex();
-    } else if (withSha256) {
-        copied.sha256 = requiredDigest(partial);
-    }
     rename(partial, to);
     return copied;
 }

@@ -12,6 +12,11 @@ TrailingDigest::TrailingDigest()
 
 TrailingDigest::~TrailingDigest()
 {
+    stop();
+}
+
+void TrailingDigest::stop()
+{
     {
         const std::lock_guard lock(m_mutex);
         m_isLast = true;
@@ -44,13 +49,7 @@ void TrailingDigest::add(const char* data, std::size_t size)
 
 QByteArray TrailingDigest::finish()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_isLast = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    stop();
     return m_hash.hex();
 }
 

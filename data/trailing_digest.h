@@ -32,6 +32,8 @@ public:
 
 private:
     void digest();
+    // Lets the thread digest what was added, and waits for it to end.
+    void stop();
 
     Sha256 m_hash;
     std::vector<char> m_ring;

@@ -1,6 +1,6 @@
 #pragma once
 
-// Reading and writing large files past the page cache (O_DIRECT on the descriptor).
+// Writing large files past the page cache (O_DIRECT on the descriptor).
 //
 // A write-back copies a table of up to 2 GB twice (the new .DB and the backup's copy) and must
 // flush both anyway. Through the cache, each copy first claims fresh memory page by page; that
