@@ -1,10 +1,10 @@
 #include "core/helpers.h"
-#include "data/table_replace.h"
+#include "data/replace/table_replace.h"
+#include "ui/folder_picker.h"
+#include "ui/form1.h"
 #include "ui/look_and_feel.h"
 #include "ui/settings_store.h"
 #include "ui/skin_framework.h"
-#include "ui/folder_picker.h"
-#include "ui/form1.h"
 
 #include <QApplication>
 #include <QMessageBox>

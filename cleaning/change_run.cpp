@@ -2,9 +2,9 @@
 
 #include "cleaning/recipes/recipe.h"
 #include "cleaning/run_phases.h"
+#include "data/backups/run_history.h"
 #include "data/paradox_folder.h"
 #include "data/preview.h"
-#include "data/run_history.h"
 #include "data/statements.h"
 #include "data/write_back.h"
 

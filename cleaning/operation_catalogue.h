@@ -7,7 +7,7 @@
 #include "cleaning/transforms.h"
 #include "core/dialogs.h"
 #include "core/procedure.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "cleaning/change_run.h"
 
-#include "data/backups.h"
+#include "data/backups/backups.h"
 
 using namespace Qt::StringLiterals;
 

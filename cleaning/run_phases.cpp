@@ -3,10 +3,10 @@
 #include "cleaning/merge_run.h"
 
 #include "data/paradox_folder.h"
+#include "data/replace/table_replace.h"
+#include "data/safety/table_checks.h"
 #include "data/statements.h"
-#include "data/table_checks.h"
 #include "data/table_copy.h"
-#include "data/table_replace.h"
 
 #include <QUuid>
 

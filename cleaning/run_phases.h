@@ -10,7 +10,7 @@
 #include "cleaning/operation_catalogue.h"
 #include "core/procedure.h"
 #include "data/data_context.h"
-#include "data/table_lock.h"
+#include "data/safety/table_lock.h"
 #include "data/workdb/work_database.h"
 #include "data/workdb/work_table.h"
 

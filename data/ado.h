@@ -3,7 +3,7 @@
 // Field type numbers and their names: the copy chooses a work column's type from the name
 // of its field's type number (adVarChar, adInteger, ...).
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,17 +1,17 @@
 #include "data/backup_restore.h"
 
 #include "core/error_report.h"
-#include "data/backups.h"
-#include "data/paradox/file_faults.h"
-#include "data/paradox/find_table.h"
-#include "data/paradox/table.h"
-#include "data/paradox/table_family.h"
-#include "data/run_history.h"
-#include "data/safe_files.h"
+#include "data/backups/backups.h"
+#include "data/backups/run_history.h"
+#include "data/paradox/io/file_faults.h"
+#include "data/paradox/io/find_table.h"
+#include "data/paradox/io/table_family.h"
+#include "data/paradox/paradox.h"
+#include "data/replace/table_replace.h"
 #include "data/safe_names.h"
-#include "data/table_checks.h"
-#include "data/table_lock.h"
-#include "data/table_replace.h"
+#include "data/safety/safe_files.h"
+#include "data/safety/table_checks.h"
+#include "data/safety/table_lock.h"
 
 #include <QDir>
 #include <QFileInfo>

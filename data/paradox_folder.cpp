@@ -1,7 +1,7 @@
 #include "data/paradox_folder.h"
 
 #include "core/error_report.h"
-#include "data/table_replace.h"
+#include "data/replace/table_replace.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,7 +64,8 @@ QString paradoxTableFile(const QString& folder, const QString& table)
     checkParadoxFolder(folder);
     const QString file = paradox::findTableFile(folder, table);
     if (file.isEmpty())
-        throw core::Error(u"The Paradox folder %1 has no table %2."_s.arg(QDir::toNativeSeparators(folder), table));
+        throw core::Error(
+            u"The Paradox folder %1 has no table %2."_s.arg(QDir::toNativeSeparators(folder), table));
     return file;
 }
 
@@ -74,7 +75,8 @@ std::unique_ptr<paradox::TableReader> openParadoxTable(const QString& folder, co
     // A write-back cut short is finished first, as a run finishes it: the reader then sees one
     // whole version of the table.
     finishInterruptedWriteBacks(folder);
-    std::unique_ptr<paradox::TableReader> reader = paradox::openTable(paradoxTableFile(folder, table), &error);
+    std::unique_ptr<paradox::TableReader> reader
+        = paradox::openTable(paradoxTableFile(folder, table), &error);
     if (!reader)
         throw core::Error(error);
     return reader;
@@ -94,7 +96,8 @@ int fieldIndex(const paradox::TableInfo& info, const QString& table, const QStri
     throw core::Error(u"The table %1 has no field %2."_s.arg(table, field));
 }
 
-std::unique_ptr<core::ValueCursor> paradoxFieldValues(const QString& folder, const QString& table, const QString& field)
+std::unique_ptr<core::ValueCursor> paradoxFieldValues(
+    const QString& folder, const QString& table, const QString& field)
 {
     std::unique_ptr<paradox::TableReader> reader = openParadoxTable(folder, table);
     const int index = fieldIndex(reader->info(), table, field);

@@ -4,8 +4,8 @@
 // shows it by, its field list, and the values of one of its fields. Every failure throws
 // core::Error with a description the user can read.
 
-#include "data/paradox/table.h"
 #include "core/value_cursor.h"
+#include "data/paradox/paradox.h"
 
 #include <QString>
 #include <memory>
@@ -30,6 +30,7 @@ std::vector<paradox::Field> tableFields(const QString& folder, const QString& ta
 int fieldIndex(const paradox::TableInfo& info, const QString& table, const QString& field);
 
 // The values of one field of the table, in file order.
-std::unique_ptr<core::ValueCursor> paradoxFieldValues(const QString& folder, const QString& table, const QString& field);
+std::unique_ptr<core::ValueCursor> paradoxFieldValues(
+    const QString& folder, const QString& table, const QString& field);
 
 } // namespace data

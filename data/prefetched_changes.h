@@ -5,7 +5,7 @@
 // share the processors instead of taking turns. The patch sees the same changes in the same
 // order, and what the reading throws, where it threw it.
 
-#include "data/paradox/table_patch.h"
+#include "data/paradox/patch/table_patch.h"
 
 #include <condition_variable>
 #include <cstddef>

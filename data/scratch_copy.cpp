@@ -1,13 +1,13 @@
 #include "data/scratch_copy.h"
 
 #include "core/error_report.h"
-#include "data/paradox/file_faults.h"
-#include "data/paradox/table.h"
-#include "data/paradox/table_family.h"
+#include "data/paradox/io/file_faults.h"
+#include "data/paradox/io/table_family.h"
+#include "data/paradox/paradox.h"
 #include "data/paradox_folder.h"
-#include "data/safe_files.h"
-#include "data/table_checks.h"
-#include "data/table_replace.h"
+#include "data/replace/table_replace.h"
+#include "data/safety/safe_files.h"
+#include "data/safety/table_checks.h"
 
 #include <QDir>
 #include <QFile>

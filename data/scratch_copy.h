@@ -5,8 +5,8 @@
 // all back), or the copy is thrown away and the table was never touched. This is how several
 // changes to one table are made all or nothing.
 
-#include "data/backups.h"
-#include "data/table_lock.h"
+#include "data/backups/backups.h"
+#include "data/safety/table_lock.h"
 
 #include <QJsonObject>
 #include <QString>

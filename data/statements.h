@@ -5,7 +5,7 @@
 // Apostrophes in values are doubled; names are never escaped (safe_names.h refuses the ones
 // that would end their delimiters early).
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QString>
 #include <functional>

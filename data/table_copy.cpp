@@ -1,11 +1,11 @@
 #include "data/table_copy.h"
 
 #include "core/procedure.h"
-#include "data/paradox/table_check.h"
+#include "data/paradox/check/table_check.h"
 #include "data/paradox_folder.h"
 #include "data/safe_names.h"
+#include "data/safety/table_checks.h"
 #include "data/statements.h"
-#include "data/table_checks.h"
 #include "data/workdb/work_table.h"
 
 #include <future>
@@ -110,7 +110,9 @@ bool Copy::createWorkTable()
     const bool isCreated = m_proc.step(182, [&] {
         notifyWorkStatement(copyCreateStatement(m_table, fields));
         if (!m_database || !m_records)
-            throw core::Error(u"The table %1 cannot be created: the work database or the table is not open."_s.arg(m_table));
+            throw core::Error(
+                u"The table %1 cannot be created: the work database or the table is not open."_s.arg(
+                    m_table));
         m_work.emplace(WorkTable::create(*m_database, m_table, std::move(columns)));
         // The write-back gives the table back its own field types, sizes and code page.
         m_database->rememberSource(m_table, m_records->info(), m_ctx.runId, m_snapshot);
@@ -190,7 +192,8 @@ CopyResult Copy::run()
         m_records.reset();
         // Another program writing to the table while it was read would leave a copy of
         // neither its old nor its new content.
-        if (const QString changed = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
+        if (const QString changed
+            = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
             !m_snapshot.isEmpty() && !changed.isEmpty())
             throw core::Error(changed);
         if (m_snapshotDigests.valid() && m_database && m_work)
@@ -211,7 +214,8 @@ CopyResult Copy::run()
             ? u"Only %1 of the %2 records of %3 were copied."_s.arg(m_result.recordsCopied)
                   .arg(m_result.recordsExpected)
                   .arg(m_table)
-            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s.arg(m_table)
+            : u"The copy of %1 failed (%2 errors were reported); the work table is not complete."_s
+                  .arg(m_table)
                   .arg(m_proc.reportCount());
     return m_result;
 }

@@ -1,8 +1,8 @@
 #include "data/table_listing.h"
 
 #include "core/procedure.h"
+#include "data/replace/table_replace.h"
 #include "data/safe_names.h"
-#include "data/table_replace.h"
 #include "files/file_listing.h"
 #include "files/folder_scan.h"
 #include "files/paths.h"

@@ -1,13 +1,13 @@
 #include "data/table_rewrite.h"
 
 #include "core/error_report.h"
-#include "data/paradox/file_faults.h"
-#include "data/paradox/find_table.h"
-#include "data/paradox/keyed_rewrite.h"
-#include "data/paradox/table_patch.h"
+#include "data/digests/trailing_digest.h"
+#include "data/paradox/io/file_faults.h"
+#include "data/paradox/io/find_table.h"
+#include "data/paradox/patch/keyed_rewrite.h"
+#include "data/paradox/patch/table_patch.h"
 #include "data/prefetched_changes.h"
-#include "data/safe_files.h"
-#include "data/trailing_digest.h"
+#include "data/safety/safe_files.h"
 #include "data/workdb/work_values.h"
 
 #include <QFileInfo>

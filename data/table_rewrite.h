@@ -6,7 +6,7 @@
 // or of an index, the table laid out again with its .PX and indexes rebuilt as the engine
 // builds them. Nothing else of the table is written.
 
-#include "data/table_replace.h"
+#include "data/replace/table_replace.h"
 #include "data/workdb/work_table.h"
 
 #include <functional>

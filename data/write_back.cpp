@@ -1,13 +1,13 @@
 #include "data/write_back.h"
 
 #include "core/procedure.h"
-#include "data/backup_copies.h"
-#include "data/backups.h"
+#include "data/backups/backup_copies.h"
+#include "data/backups/backups.h"
 #include "data/paradox_folder.h"
+#include "data/replace/table_replace.h"
 #include "data/safe_names.h"
+#include "data/safety/table_checks.h"
 #include "data/statements.h"
-#include "data/table_checks.h"
-#include "data/table_replace.h"
 #include "data/table_rewrite.h"
 #include "data/workdb/work_table.h"
 

@@ -4,7 +4,7 @@
 //
 //     make_samples SOURCE_FOLDER TARGET_FOLDER
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -2,7 +2,7 @@
 # Fuzzes the Paradox table reader (or, with TARGET check, the table health check) with
 # libFuzzer for SECONDS (default 60) on one core:  fuzz-reader.sh [SECONDS [reader|check]]
 # Needs clang and libclang-rt-14-dev. Builds into build-fuzz/ (override with FW_FUZZ_DIR);
-# findings land in build-fuzz/findings/: copy each one into tests/data/fuzz_regressions/
+# findings land in build-fuzz/findings/: copy each one into tests/data/paradox/fuzz_regressions/
 # after fixing it, so that the test suite reads it on every run.
 set -euo pipefail
 
@@ -21,7 +21,7 @@ mkdir -p "$corpus" "$out/findings"
 
 # The whole codec: the check reaches most of it.
 cd "$root"
-sources=(tests/fuzz/"${target}"_fuzz.cpp data/paradox/*.cpp)
+sources=(tests/fuzz/"${target}"_fuzz.cpp data/paradox/*/*.cpp)
 scripts/install-deps.sh fuzz
 # shellcheck disable=SC2046 # pkg-config output is a list of flags
 clang++ -std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
@@ -42,4 +42,4 @@ fi
 # With -jobs, libFuzzer writes its log (fuzz-0.log) into the working folder.
 cd "$out"
 "$out/${target}_fuzz" -max_total_time="$seconds" -workers=1 -jobs=1 -timeout=10 -rss_limit_mb=2048 \
-  -max_len=65536 -artifact_prefix="$out/findings/" "$corpus" "$seeds" "$root/tests/data/fuzz_regressions"
+  -max_len=65536 -artifact_prefix="$out/findings/" "$corpus" "$seeds" "$root/tests/data/paradox/fuzz_regressions"

@@ -1,7 +1,7 @@
 #include "tools/cli_support.h"
 
 #include "data/paradox_folder.h"
-#include "data/table_replace.h"
+#include "data/replace/table_replace.h"
 
 #include <QDir>
 #include <QFileInfo>

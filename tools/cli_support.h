@@ -4,7 +4,7 @@
 
 #include "cleaning/windowless_view.h"
 #include "core/error_report.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 

@@ -7,7 +7,7 @@
 #include "tools/cli_support.h"
 
 #include "data/backup_restore.h"
-#include "data/backups.h"
+#include "data/backups/backups.h"
 #include "data/safe_names.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 
 #include "tools/cli_support.h"
 
-#include "data/paradox/table_check.h"
+#include "data/paradox/check/table_check.h"
 
 #include <QFileInfo>
 

@@ -8,8 +8,8 @@
 
 #include "tools/cli_support.h"
 
-#include "data/paradox/table.h"
-#include "data/paradox/table_salvage.h"
+#include "data/paradox/paradox.h"
+#include "data/paradox/read/table_salvage.h"
 
 #include <cstdio>
 

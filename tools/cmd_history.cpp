@@ -2,8 +2,8 @@
 
 #include "cleaning/recipes/recipe.h"
 #include "core/error_report.h"
+#include "data/backups/run_history.h"
 #include "data/paradox_folder.h"
-#include "data/run_history.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -4,7 +4,7 @@
 
 #include "tools/cli_support.h"
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,6 @@
 #include "ui/history_dialog.h"
 
-#include "data/run_history.h"
+#include "data/backups/run_history.h"
 #include "ui/look_and_feel.h"
 
 #include <QCheckBox>

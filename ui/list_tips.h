@@ -4,7 +4,7 @@
 // table was found in (tables of sub-folders may share a name), and, when asked for, a
 // preview value with its blanks made visible.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QObject>
 #include <QString>

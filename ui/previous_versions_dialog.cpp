@@ -1,7 +1,7 @@
 #include "ui/previous_versions_dialog.h"
 
 #include "data/backup_restore.h"
-#include "data/backups.h"
+#include "data/backups/backups.h"
 #include "ui/look_and_feel.h"
 #include "ui/window_dialogs.h"
 

@@ -1,6 +1,6 @@
-// A whole change run without pauses on a 1,000,000-row (or up to 8,000,000-row), 8-field table in which one record
-// in ten changes, phase by phase, against a plain read plus write of the same table by our
-// own Paradox code; and its write-back against a cp of the table's files followed by sync.
+// A whole change run without pauses on a 1,000,000-row (or up to 8,000,000-row), 8-field table in which one
+// record in ten changes, phase by phase, against a plain read plus write of the same table by our own Paradox
+// code; and its write-back against a cp of the table's files followed by sync.
 //
 //   change_run_bench [ROWS [DISTINCT [--memory | --check-memory]]]        (default 1000000)
 //
@@ -11,14 +11,14 @@
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
 #include "core/freed_aside.h"
-#include "data/paradox/new_table_layout.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
+#include "data/paradox/write/new_table_layout.h"
 #include "data/statements.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -292,11 +292,11 @@ long runMemoryKb(int rows, int distinct, bool isCheckOnly)
     if (child == 0) {
         ::setenv("XDG_DATA_HOME", QFile::encodeName(backups.path()).constData(), 1);
         if (isCheckOnly)
-            ::execl(programPath.constData(), programPath.constData(), "check", folderPath.constData(), "BENCH",
-                static_cast<char*>(nullptr));
+            ::execl(programPath.constData(), programPath.constData(), "check", folderPath.constData(),
+                "BENCH", static_cast<char*>(nullptr));
         else
-            ::execl(programPath.constData(), programPath.constData(), "clean", folderPath.constData(), "BENCH",
-                "Name", "1", static_cast<char*>(nullptr));
+            ::execl(programPath.constData(), programPath.constData(), "clean", folderPath.constData(),
+                "BENCH", "Name", "1", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     int status = 0;
@@ -314,8 +314,8 @@ int main(int argc, char** argv)
     if (argc > 3 && (QByteArray(argv[3]) == "--memory" || QByteArray(argv[3]) == "--check-memory")) {
         const bool isCheckOnly = QByteArray(argv[3]) == "--check-memory";
         const long kb = runMemoryKb(std::atoi(argv[1]), std::atoi(argv[2]), isCheckOnly);
-        std::printf("peak memory of %s: %ld MB (target under 100)\n", isCheckOnly ? "the check" : "a whole run",
-            kb / 1024);
+        std::printf("peak memory of %s: %ld MB (target under 100)\n",
+            isCheckOnly ? "the check" : "a whole run", kb / 1024);
         return kb / 1024 < 100 ? 0 : 2;
     }
     const int rows = argc > 1 ? std::atoi(argv[1]) : 1000000;

@@ -9,7 +9,7 @@
 #include "bench/processor_time.h"
 #include "cleaning/values/clusters.h"
 #include "cleaning/values/value_counts.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "tests/cleaning/values/planted_values.h"
 
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 #include "core/dialogs.h"
 #include "core/folder_box.h"
 #include "data/data_context.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"
 
@@ -131,9 +131,9 @@ int main(int argc, char** argv)
         timer.start();
         QString error;
         auto reader = paradox::openTable(paradox::findTableFile(source, u"ORDERS"_s), &error);
-        if (!reader
-            || !write(plainFolder, u"ORDERS"_s, records,
-                [&](paradox::Row& row) { return reader->readNext(row); }))
+        if (!reader || !write(plainFolder, u"ORDERS"_s, records, [&](paradox::Row& row) {
+                return reader->readNext(row);
+            }))
             return 1;
         plain.keepBest(timer);
 
@@ -157,7 +157,8 @@ int main(int argc, char** argv)
     const double backWall = back.wall;
 
     const double ratio = (copyCpu + backCpu) / plainCpu;
-    std::printf("records: %lld, best of %d rounds    processor     wall\n", static_cast<long long>(records), kRounds);
+    std::printf(
+        "records: %lld, best of %d rounds    processor     wall\n", static_cast<long long>(records), kRounds);
     std::printf("plain read + write:        %7.2f s  %7.2f s\n", plainCpu, plainWall);
     std::printf("copy into work database:   %7.2f s  %7.2f s\n", copyCpu, copyWall);
     std::printf("write-back:                %7.2f s  %7.2f s\n", backCpu, backWall);

@@ -3,7 +3,7 @@
 // The 8 fields of the table the Paradox benchmarks write and read: numbers, dates, a
 // logical and texts of three widths.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <vector>
 

@@ -12,8 +12,8 @@
 // reads the block's other records from there, and PX_get_record() alone is timed on the first
 // PXLIB_PLAIN_READ_ROWS rows.
 
-#include "data/paradox/table.h"
 #include "bench/paradox/bench_fields.h"
+#include "data/paradox/paradox.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

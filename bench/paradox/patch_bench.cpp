@@ -9,8 +9,8 @@
 // own. cp leaves its copy in the page cache; the patch flushes its files to the disk, so cp
 // followed by a sync of the copy is shown as well.
 
-#include "data/paradox/table_patch.h"
 #include "bench/paradox/bench_fields.h"
+#include "data/paradox/patch/table_patch.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -4,11 +4,11 @@
 //
 //     table_window_bench [ROWS]
 
-#include "ui/skin_framework.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/skin_framework.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

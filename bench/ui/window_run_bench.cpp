@@ -10,7 +10,7 @@
 // time measures the neighbours as well).
 
 #include "bench/processor_time.h"
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
 #include "ui/form2.h"

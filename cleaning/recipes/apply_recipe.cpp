@@ -5,11 +5,11 @@
 #include "cleaning/windowless_view.h"
 #include "core/error_report.h"
 #include "core/folder_box.h"
-#include "data/backups.h"
+#include "data/backups/backups.h"
+#include "data/backups/run_history.h"
 #include "data/paradox_folder.h"
-#include "data/run_history.h"
+#include "data/replace/table_replace.h"
 #include "data/scratch_copy.h"
-#include "data/table_replace.h"
 
 #include <QDir>
 #include <optional>

@@ -1,8 +1,8 @@
 #include "cleaning/recipes/recipe.h"
 
 #include "cleaning/merge_run.h"
-#include "data/paradox/table.h"
-#include "data/run_history.h"
+#include "data/backups/run_history.h"
+#include "data/paradox/paradox.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -6,7 +6,7 @@
 // as the table list names them, plus private tables whose names start with "~" (no table
 // the table list shows can be called so).
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "data/workdb/sqlite.h"
 
 #include <QJsonObject>
@@ -68,8 +68,8 @@ public:
     // page and the rest of its description, for the write-back.
     // runId names the run that made the copy: a write-back takes back only its own run's copy.
     // snapshot: the state of the table's files when the copy read them (table_checks.h).
-    void rememberSource(
-        const QString& table, const paradox::TableInfo& info, const QString& runId, const QJsonObject& snapshot = {});
+    void rememberSource(const QString& table, const paradox::TableInfo& info, const QString& runId,
+        const QJsonObject& snapshot = {});
     std::optional<paradox::TableInfo> source(const QString& table);
     QString sourceRunId(const QString& table);
     QJsonObject sourceSnapshot(const QString& table);

@@ -9,8 +9,8 @@
 // name is chosen so that no field of the table can take it, so no user column can stand in
 // for the row identity.
 
-#include "data/paradox/table.h"
 #include "core/value_cursor.h"
+#include "data/paradox/paradox.h"
 #include "data/workdb/sqlite.h"
 #include "data/workdb/work_database.h"
 
@@ -88,7 +88,8 @@ public:
 
     // The records (counted from 0) whose column the updates changed, in record order, each with
     // its stored value, which is valid during the call only.
-    void forEachChange(int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit);
+    void forEachChange(
+        int column, const std::function<void(std::int64_t record, sqlite3_value* value)>& visit);
     // The same records read one at a time, for a caller that writes as it reads.
     class ChangeReader
     {

@@ -5,7 +5,7 @@
 // SQLite would store that literal; reading gives the text again, which
 // paradox::valueFromText turns back into a value of the field.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "data/workdb/sqlite.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "cleaning/change_preview.h"
 #include "cleaning/change_run.h"
 #include "cleaning/operation_catalogue.h"
-#include "data/backups.h"
+#include "data/backups/backups.h"
 #include "data/statements.h"
 #include "data/workdb/work_database.h"
 #include "tests/support/scratch_install.h"
@@ -29,7 +29,10 @@ protected:
     testsupport::ScriptedView view;
     QStringList statements;
     // The scratch installation gives the run a data folder of its own.
-    void SetUp() override { data::setStatementObserver([this](const QString& sql) { statements << sql; }); }
+    void SetUp() override
+    {
+        data::setStatementObserver([this](const QString& sql) { statements << sql; });
+    }
     void TearDown() override { data::setStatementObserver({}); }
 
     cleaning::RunPlaces places() { return { folderBox, install.appFolder(), install.backupRoot() }; }

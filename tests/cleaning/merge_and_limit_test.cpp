@@ -6,8 +6,8 @@
 #include "cleaning/merge_run.h"
 #include "cleaning/operation_catalogue.h"
 #include "data/backup_restore.h"
-#include "data/backups.h"
-#include "tests/data/keys_support.h"
+#include "data/backups/backups.h"
+#include "tests/data/paradox/keys_support.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/scripted_view.h"
 

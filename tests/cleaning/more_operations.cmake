@@ -4,6 +4,6 @@ fw_add_gtest(more_operations_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/unicode_operations_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/merge_and_limit_test.cpp
-    ${PROJECT_SOURCE_DIR}/tests/data/keys_support.cpp
-    ${PROJECT_SOURCE_DIR}/tests/data/keys_tree_check.cpp
+    ${PROJECT_SOURCE_DIR}/tests/data/paradox/keys_support.cpp
+    ${PROJECT_SOURCE_DIR}/tests/data/paradox/keys_tree_check.cpp
   LIBS fw_cleaning fw_data fw_paradox fw_test_support)

@@ -5,11 +5,11 @@
 #include "cleaning/operation_catalogue.h"
 #include "core/freed_aside.h"
 #include "core/helpers.h"
+#include "data/safety/table_lock.h"
 #include "data/table_copy.h"
-#include "data/table_lock.h"
 #include "data/workdb/work_database.h"
 #include "data/write_back.h"
-#include "tests/data/keys_support.h"
+#include "tests/data/paradox/keys_support.h"
 #include "tests/support/scratch_install.h"
 #include "tests/support/scripted_view.h"
 
@@ -50,19 +50,23 @@ protected:
 
     void makeCustomers(const QString& name = u"CUSTOMER"_s)
     {
-        install.writeTable(name, { testsupport::alphaField(u"Name"_s, 20), { u"Note"_s, paradox::FieldType::Memo, 11 } },
-            { { u"Ann Lee"_s, u"a note long enough to live in the memo file"_s }, { u"Bo Ek"_s, paradox::Null {} } });
+        install.writeTable(name,
+            { testsupport::alphaField(u"Name"_s, 20), { u"Note"_s, paradox::FieldType::Memo, 11 } },
+            { { u"Ann Lee"_s, u"a note long enough to live in the memo file"_s },
+                { u"Bo Ek"_s, paradox::Null {} } });
     }
 
     QString file(const QString& name) const { return install.paradoxFolder() + u'/' + name; }
 
-    void expectRefusedAndUntouched(const cleaning::ChangeRunResult& result, const QByteArray& before, const char* why)
+    void expectRefusedAndUntouched(
+        const cleaning::ChangeRunResult& result, const QByteArray& before, const char* why)
     {
         EXPECT_NE(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << why;
         EXPECT_EQ(install.fingerprint(), before) << why;
         ASSERT_FALSE(view.messages.isEmpty()) << why;
         EXPECT_FALSE(view.messages.last().startsWith(u"Done."_s)) << why;
-        EXPECT_TRUE(view.messages.last().contains(u"not"_s)) << why << ": " << view.messages.last().toStdString();
+        EXPECT_TRUE(view.messages.last().contains(u"not"_s))
+            << why << ": " << view.messages.last().toStdString();
     }
 };
 
@@ -73,8 +77,10 @@ TEST_F(RunSafety, AWriteBackTakesBackOnlyItsOwnRunsCopy)
     other.writeTable(u"CUSTOMER"_s, { testsupport::alphaField(u"Name"_s, 20) }, { texts({ u"Y Y" }) });
     Reports reports;
     core::NoEvents events;
-    const data::DataContext runA { install.paradoxFolder(), install.appFolder(), reports, events, install.backupRoot(), u"A"_s };
-    const data::DataContext runB { other.paradoxFolder(), install.appFolder(), reports, events, install.backupRoot(), u"B"_s };
+    const data::DataContext runA { install.paradoxFolder(), install.appFolder(), reports, events,
+        install.backupRoot(), u"A"_s };
+    const data::DataContext runB { other.paradoxFolder(), install.appFolder(), reports, events,
+        install.backupRoot(), u"B"_s };
     ASSERT_TRUE(data::sendTableToAccess(u"CUSTOMER"_s, runA).isComplete);
     ASSERT_TRUE(data::sendTableToAccess(u"CUSTOMER"_s, runB).isComplete); // the same work table name
     const QByteArray before = install.fingerprint();
@@ -94,8 +100,8 @@ TEST_F(RunSafety, FieldsNamedLikeSqlitesRowIdDoNotConfuseWhichRowsChanged)
 {
     using paradox::FieldType;
     install.writeTable(u"T"_s,
-        { { u"rowid"_s, FieldType::Long, 4 }, { u"oid"_s, FieldType::Long, 4 }, { u"_rowid_"_s, FieldType::Long, 4 },
-            testsupport::alphaField(u"F"_s) },
+        { { u"rowid"_s, FieldType::Long, 4 }, { u"oid"_s, FieldType::Long, 4 },
+            { u"_rowid_"_s, FieldType::Long, 4 }, testsupport::alphaField(u"F"_s) },
         { { std::int32_t { 1 }, std::int32_t { 1 }, std::int32_t { 1 }, u"abc"_s },
             { std::int32_t { 1 }, std::int32_t { 1 }, std::int32_t { 1 }, u"bc"_s },
             { std::int32_t { 1 }, std::int32_t { 1 }, std::int32_t { 1 }, u"c"_s },
@@ -110,7 +116,8 @@ TEST_F(RunSafety, AnotherTableWhoseNameDiffersOnlyInCaseIsNeverTouched)
     makeCustomers(u"CUSTOMER"_s);
     // Another table whose files differ only in case, as a case-sensitive file system allows.
     testsupport::ScratchInstall other;
-    other.writeTable(u"customer"_s, { testsupport::alphaField(u"Name"_s, 20), { u"Note"_s, paradox::FieldType::Memo, 11 } },
+    other.writeTable(u"customer"_s,
+        { testsupport::alphaField(u"Name"_s, 20), { u"Note"_s, paradox::FieldType::Memo, 11 } },
         { { u"x y"_s, u"another note long enough to live in the memo file"_s } });
     for (const QString& name : { u"customer.DB"_s, u"customer.MB"_s })
         ASSERT_TRUE(QFile::copy(other.paradoxFolder() + u'/' + name, file(name)));
@@ -155,10 +162,13 @@ TEST_F(RunSafety, LockFilesAndLocksOfOtherProgramsLeaveTheTableAsItWas)
         const pid_t holder = ::fork();
         if (holder == 0) {
             const int fd = ::open(QFile::encodeName(file(held)).constData(), O_RDWR);
-            struct flock range { };
+            struct flock range
+            {
+            };
             range.l_type = F_WRLCK;
             range.l_whence = SEEK_SET;
-            const bool isLocked = held.endsWith(u"DB"_s) ? ::fcntl(fd, F_SETLK, &range) == 0 : ::flock(fd, LOCK_EX) == 0;
+            const bool isLocked
+                = held.endsWith(u"DB"_s) ? ::fcntl(fd, F_SETLK, &range) == 0 : ::flock(fd, LOCK_EX) == 0;
             const char answer = isLocked ? 'y' : 'n';
             [[maybe_unused]] const auto written = ::write(ready[1], &answer, 1);
             ::pause();
@@ -187,7 +197,8 @@ TEST_F(RunSafety, LockFilesAndLocksOfOtherProgramsLeaveTheTableAsItWas)
     }();
     EXPECT_NE(edited, clean) << "the other program's edit stays";
     EXPECT_FALSE(view.messages.last().startsWith(u"Done."_s));
-    EXPECT_TRUE(view.messages.last().contains(u"changed by another program"_s)) << view.messages.last().toStdString();
+    EXPECT_TRUE(view.messages.last().contains(u"changed by another program"_s))
+        << view.messages.last().toStdString();
 }
 
 TEST_F(RunSafety, ADamagedWorkDatabaseIsSetAsideAndTheRunGoesOn)
@@ -198,7 +209,8 @@ TEST_F(RunSafety, ADamagedWorkDatabaseIsSetAsideAndTheRunGoesOn)
     work.write(QByteArray(70000, '\x5a'));
     work.close();
     const auto result = run(u"CUSTOMER"_s, u"Name"_s, 1);
-    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+    EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
+        << result.problem.toStdString();
     ASSERT_GE(view.messages.size(), 2);
     EXPECT_TRUE(view.messages.first().contains(u"was damaged"_s)) << view.messages.first().toStdString();
     EXPECT_EQ(install.column(u"CUSTOMER"_s), (QStringList { u"AnnLee"_s, u"BoEk"_s }));
@@ -229,8 +241,7 @@ TEST_F(RunSafety, ARunLeavesTheTableAndAnEmptyWorkDatabaseFreeForTheNext)
     const auto openedDeletedFiles = [] {
         core::waitForClosesAside();
         QStringList deleted;
-        for (const QFileInfo& fd :
-            QDir(u"/proc/self/fd"_s).entryInfoList(QDir::Files | QDir::System)) {
+        for (const QFileInfo& fd : QDir(u"/proc/self/fd"_s).entryInfoList(QDir::Files | QDir::System)) {
             if (const QString target = fd.symLinkTarget(); target.endsWith(u" (deleted)"_s))
                 deleted << target;
         }
@@ -258,19 +269,22 @@ TEST_F(RunSafety, ARunLeavesTheTableAndAnEmptyWorkDatabaseFreeForTheNext)
 TEST_F(RunSafety, AReadOnlyTableIsRefusedAndAnotherUsersTableKeepsItsOwner)
 {
     makeCustomers();
-    ASSERT_TRUE(QFile::setPermissions(file(u"CUSTOMER.DB"_s), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    ASSERT_TRUE(
+        QFile::setPermissions(file(u"CUSTOMER.DB"_s), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
     const QByteArray before = install.fingerprint();
     expectRefusedAndUntouched(run(u"CUSTOMER"_s, u"Name"_s, 1), before, "read-only");
     EXPECT_TRUE(view.messages.last().contains(u"read-only"_s)) << view.messages.last().toStdString();
-    ASSERT_TRUE(QFile::setPermissions(file(u"CUSTOMER.DB"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-            | QFileDevice::ReadGroup | QFileDevice::WriteGroup));
+    ASSERT_TRUE(QFile::setPermissions(file(u"CUSTOMER.DB"_s),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup));
 
     if (::geteuid() != 0)
         GTEST_SKIP() << "giving a file to another user needs root";
     ASSERT_EQ(::chown(QFile::encodeName(file(u"CUSTOMER.DB"_s)).constData(), 4321, 4321), 0);
     run(u"CUSTOMER"_s, u"Name"_s, 1);
     EXPECT_EQ(install.column(u"CUSTOMER"_s), (QStringList { u"AnnLee"_s, u"BoEk"_s }));
-    struct stat status { };
+    struct stat status
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(file(u"CUSTOMER.DB"_s)).constData(), &status), 0);
     EXPECT_EQ(status.st_uid, 4321u);
     EXPECT_EQ(status.st_gid, 4321u);
@@ -284,7 +298,8 @@ TEST_F(RunSafety, LongAndForeignTableNamesAreCleaned)
         install.writeTable(u"T"_s, { testsupport::alphaField(u"F"_s) }, { texts({ u"a b" }) });
         ASSERT_TRUE(QFile::rename(file(u"T.DB"_s), file(name + u".DB"_s)));
         const auto result = run(name, u"F"_s, 1);
-        EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+        EXPECT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
+            << result.problem.toStdString();
         EXPECT_EQ(install.column(name), QStringList { u"ab"_s });
     }
 }
@@ -300,7 +315,8 @@ TEST(UserDataFolder, IsFoundWithoutHome)
     qputenv("XDG_DATA_HOME", dataHome);
     const passwd* user = ::getpwuid(::getuid());
     ASSERT_TRUE(user);
-    EXPECT_EQ(folder, QDir::cleanPath(QFile::decodeName(user->pw_dir)) + u"/.local/share/Vantorel/Fieldwright"_s);
+    EXPECT_EQ(
+        folder, QDir::cleanPath(QFile::decodeName(user->pw_dir)) + u"/.local/share/Vantorel/Fieldwright"_s);
 }
 
 } // namespace
@@ -317,7 +333,8 @@ TEST_F(RunSafety, AKeyFieldChangeKeepsTheKeyOrIsRefusedWithOneMessage)
     ASSERT_EQ(keystest::writeKeyedTable(recipe), QString());
     ASSERT_EQ(keystest::buildIndexes(file(u"K.DB"_s)), QString());
     const auto result = run(u"K"_s, u"Code"_s, 1);
-    ASSERT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack) << result.problem.toStdString();
+    ASSERT_EQ(result.outcome, cleaning::ChangeRunResult::Outcome::WrittenBack)
+        << result.problem.toStdString();
     EXPECT_EQ(install.column(u"K"_s), (QStringList { u"ab"_s, u"cd"_s, u"ef"_s }));
     EXPECT_EQ(keystest::verifyTree(file(u"K.PX"_s), file(u"K.DB"_s)), QString());
 

@@ -3,14 +3,14 @@
 // version replaced becomes a backup itself; a table that must not be written is left alone.
 
 #include "data/backup_restore.h"
-#include "data/backups.h"
-#include "data/paradox/find_table.h"
-#include "data/safe_files.h"
+#include "data/backups/backups.h"
+#include "data/digests/table_state.h"
+#include "data/paradox/io/find_table.h"
+#include "data/safety/safe_files.h"
 #include "data/table_copy.h"
-#include "data/table_state.h"
 #include "data/write_back.h"
-#include "tests/data/keys_support.h"
-#include "tests/data/work_database_fixture.h"
+#include "tests/data/paradox/keys_support.h"
+#include "tests/data/workdb/work_database_fixture.h"
 
 #include <QFile>
 #include <QJsonDocument>

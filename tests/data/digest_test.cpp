@@ -1,11 +1,11 @@
 // The digests a backup's note keeps: SHA-256, the same whichever way the bytes are read, a file
 // copied while it is digested, or one digested as later writes will leave it.
 
-#include "data/paradox/uncached_io.h"
-#include "data/quick_digest.h"
-#include "data/safe_files.h"
-#include "data/table_checks.h"
-#include "data/table_state.h"
+#include "data/digests/quick_digest.h"
+#include "data/digests/table_state.h"
+#include "data/paradox/io/uncached_io.h"
+#include "data/safety/safe_files.h"
+#include "data/safety/table_checks.h"
 
 #include <QCryptographicHash>
 #include <QFile>

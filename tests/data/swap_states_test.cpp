@@ -5,14 +5,14 @@
 // renamed last, the folder flushed before the journal goes.
 
 #include "data/backup_restore.h"
-#include "data/backups.h"
-#include "data/paradox/file_faults.h"
+#include "data/backups/backups.h"
+#include "data/paradox/io/file_faults.h"
 #include "data/paradox_folder.h"
+#include "data/replace/table_replace.h"
 #include "data/table_copy.h"
-#include "data/table_replace.h"
 #include "data/write_back.h"
-#include "tests/data/keys_support.h"
-#include "tests/data/work_database_fixture.h"
+#include "tests/data/paradox/keys_support.h"
+#include "tests/data/workdb/work_database_fixture.h"
 #include "tests/support/pxlib_reader.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 
 #include "data/table_copy.h"
 #include "data/workdb/work_table.h"
-#include "tests/data/work_database_fixture.h"
+#include "tests/data/workdb/work_database_fixture.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -137,7 +137,8 @@ TEST_F(TableCopy, SaysSoWhenTheWorkTableCannotBeMade)
     {
         data::WorkDatabase work(appFolder());
         // Not a table: the copy does not drop it.
-        data::sqlite::execute(*work.handle(), u"CREATE TABLE other(A TEXT); CREATE VIEW T AS SELECT * FROM other"_s);
+        data::sqlite::execute(
+            *work.handle(), u"CREATE TABLE other(A TEXT); CREATE VIEW T AS SELECT * FROM other"_s);
     }
     const data::CopyResult result = data::sendTableToAccess(u"T"_s, context());
     EXPECT_FALSE(result.isComplete);

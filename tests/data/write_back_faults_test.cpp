@@ -4,13 +4,13 @@
 // and the next run works.
 
 #include "data/backup_restore.h"
-#include "data/backups.h"
-#include "data/paradox/file_faults.h"
+#include "data/backups/backups.h"
+#include "data/paradox/io/file_faults.h"
+#include "data/replace/table_replace.h"
+#include "data/safety/table_lock.h"
 #include "data/table_copy.h"
-#include "data/table_lock.h"
-#include "data/table_replace.h"
 #include "data/write_back.h"
-#include "tests/data/work_database_fixture.h"
+#include "tests/data/workdb/work_database_fixture.h"
 
 #include <csignal>
 #include <functional>

@@ -2,11 +2,11 @@
 // value's bytes; what a field cannot hold is refused before anything is written; backups are
 // kept per table.
 
-#include "data/backups.h"
+#include "data/backups/backups.h"
+#include "data/digests/table_state.h"
 #include "data/table_copy.h"
-#include "data/table_state.h"
 #include "data/write_back.h"
-#include "tests/data/work_database_fixture.h"
+#include "tests/data/workdb/work_database_fixture.h"
 #include "tests/support/pxlib_reader.h"
 #include "tests/support/pxlib_writer.h"
 

@@ -4,7 +4,7 @@
 // the .db part, the next four the length of the .mb part; the rest is the .px file. Shared by
 // the fuzz target and the regression test.
 
-#include "data/paradox/table_check.h"
+#include "data/paradox/check/table_check.h"
 
 #include <QBuffer>
 #include <algorithm>

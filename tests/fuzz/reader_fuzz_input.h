@@ -3,7 +3,7 @@
 // One fuzz input read as a table: the first four bytes (little-endian) give the length of the
 // .db part, the rest is the .mb file. Shared by the fuzz target and the regression test.
 
-#include "data/paradox/table_reader.h"
+#include "data/paradox/read/table_reader.h"
 
 #include <QBuffer>
 #include <cstddef>

@@ -6,7 +6,7 @@
 // the .mb file is handed over so that pxlib skips its faulty block indexing, errors are
 // collected instead of printed, and the C locale is restored after pxlib changes it.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QString>
 #include <vector>

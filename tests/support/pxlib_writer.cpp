@@ -1,7 +1,7 @@
 #include "tests/support/pxlib_writer.h"
 #include "tests/support/pxlib_session.h"
 
-#include "data/paradox/code_page.h"
+#include "data/paradox/format/code_page.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,8 +20,6 @@ namespace testsupport {
 namespace {
 
 using paradox::FieldType;
-
-
 
 int widthOf(const paradox::Field& field)
 {
@@ -61,7 +59,8 @@ bool scrambleMemoFile(const QString& mbPath, unsigned long key, QString* error)
     QByteArray bytes = mb.readAll();
     QByteArray scrambled(bytes.size(), '\0');
     px_encrypt_mb_block(reinterpret_cast<unsigned char*>(bytes.data()),
-        reinterpret_cast<unsigned char*>(scrambled.data()), static_cast<long>(key), static_cast<long>(bytes.size()));
+        reinterpret_cast<unsigned char*>(scrambled.data()), static_cast<long>(key),
+        static_cast<long>(bytes.size()));
     return mb.seek(0) && mb.write(scrambled) == scrambled.size();
 }
 

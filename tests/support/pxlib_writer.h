@@ -7,7 +7,7 @@
 // Graphic contents: fields of those types may only hold nulls. Keep tables small (pxlib
 // rewrites its whole header after every record).
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QString>
 #include <vector>

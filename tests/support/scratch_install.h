@@ -4,7 +4,7 @@
 // work database, a Paradox folder, a backup root, and helpers to write tables there and to
 // read them back.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QCryptographicHash>
 #include <QDir>

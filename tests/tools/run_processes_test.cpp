@@ -2,7 +2,7 @@
 // any write, or run two at once on tables of the same name. Afterwards each table is whole
 // (old or cleaned), nothing of ours is left lying about, and the next run works.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <gtest/gtest.h>
 
@@ -115,10 +115,12 @@ protected:
         // strace passes the kill on to itself; anything else is a run that failed by itself,
         // and going on to the next point would never end.
         const bool isKilled = status == -1 || status == 128 + SIGKILL;
-        EXPECT_TRUE(isKilled) << "the run at " << point << " failed without a kill: " << lastOutput.toStdString();
+        EXPECT_TRUE(isKilled) << "the run at " << point
+                              << " failed without a kill: " << lastOutput.toStdString();
         if (!isKilled)
             return false;
-        EXPECT_EQ(run(folder(u"t"_s)), 0) << "the run after a kill at " << point << ": " << lastOutput.toStdString();
+        EXPECT_EQ(run(folder(u"t"_s)), 0)
+            << "the run after a kill at " << point << ": " << lastOutput.toStdString();
         EXPECT_TRUE(readTable(folder(u"t"_s)) == rowsWith(u"ab"_s)) << "kill at " << point;
         const QStringList ours = QDir(folder(u"t"_s)).entryList(QDir::Files | QDir::Hidden | QDir::System);
         EXPECT_EQ(ours.filter(QRegularExpression(u"^\\.|\\.part$"_s)), QStringList()) << "kill at " << point;
@@ -145,8 +147,8 @@ TEST_F(RunProcesses, AKillAtAnyWriteOfTheProgramIsSurvivedByTheNextRun)
     int point = 1;
     int tried = 0;
     for (;; ++point, ++tried) {
-        const QStringList prefix { strace, u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s,
-            u"-e"_s, u"inject=write,pwrite64,fsync,fdatasync,rename,unlink:signal=KILL:when=%1"_s.arg(point) };
+        const QStringList prefix { strace, u"-f"_s, u"-qq"_s, u"-o"_s, u"/dev/null"_s, u"-e"_s,
+            u"inject=write,pwrite64,fsync,fdatasync,rename,unlink:signal=KILL:when=%1"_s.arg(point) };
         if (!killedRunThenNextRun(prefix, {}, point))
             break;
     }
@@ -317,7 +319,8 @@ TEST_F(SeparateInstallations, ACleanAndARestoreAtOnceEndAsOneOfThem)
         }
         const auto table = readTable(folder(u"t"_s));
         if (isCleaned && isRestored) { // one after the other, either way round
-            EXPECT_TRUE(table == rows({ 1 }) || table == rows({ 0 }) || table == rows({})) << "round " << round;
+            EXPECT_TRUE(table == rows({ 1 }) || table == rows({ 0 }) || table == rows({}))
+                << "round " << round;
         } else if (isCleaned) {
             EXPECT_TRUE(table == rows({ 0, 1 })) << "round " << round;
         } else if (isRestored) {

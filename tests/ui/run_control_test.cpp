@@ -5,7 +5,7 @@
 
 #include "window_test_support.h"
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "data/workdb/work_database.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "window_test_support.h"
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "ui/settings_store.h"
 
 #include <QAbstractButton>

@@ -3,7 +3,7 @@
 
 #include "window_test_support.h"
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"
 #include "ui/form2.h"

@@ -6,7 +6,7 @@
 // sound-alikes for the phonetic keys. The other values are random names, far from one
 // another and from the planted ones. The same arguments give the same field everywhere.
 
-#include "data/paradox/table.h"
+#include "data/paradox/paradox.h"
 
 #include <QSet>
 #include <QString>

@@ -1,0 +1,86 @@
+#pragma once
+
+// Putting a written-back table in place. The new files are finished temporary files in the
+// table's folder; the files they replace are first copied into a backup, then each new file
+// is renamed over its old one, the .DB last, and the folder is flushed. A journal beside the
+// table lists the renames before the first one, so a write-back cut short by a kill or a power
+// cut is finished by the next run or the next start: the folder then holds the whole new
+// table, while the backup holds the whole old one.
+//
+// Every state in between is a table the readers accept, with the old .DB or the new one: a new
+// .MB still holds every value the old .DB reads (old values are freed only once the new .DB is
+// in place), and a rename that fails is undone before the write-back returns.
+
+#include "data/backups/backups.h"
+
+#include "core/error_report.h"
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace data {
+
+struct FileMove
+{
+    QString temporary; // a finished, flushed file in the table's folder
+    QString target; // the file of the table it replaces (or becomes)
+    // Written into target in place once the new .DB is in place: what frees the old memo
+    // values, which the old .DB reads until then. The journal keeps them, so a write-back a
+    // kill cut short is finished with them too.
+    std::vector<std::pair<std::uint64_t, QByteArray>> laterWrites = {};
+    // The SHA-256 of temporary as it is, when its writer worked it out already; else empty.
+    // Not kept by the journal.
+    QByteArray digest = {};
+};
+
+// The last check before the first rename found that the table must not be replaced after all:
+// nothing was changed, and reason says why.
+struct SwapRefusal
+{
+    QString reason;
+};
+
+// A rename failed, and not every file it had already replaced could be put back: the table
+// keeps its old .DB, so it reads as it did, beside new files; the description says which, and
+// that their old versions are in the backup. Only a disk that refuses file operations gets
+// here, so it is said plainly.
+class SwapNotUndone : public core::EnvironmentError
+{
+public:
+    SwapNotUndone(const QString& description, QString folderState)
+        : EnvironmentError(description)
+        , state(std::move(folderState))
+    { }
+    QString state; // one sentence for a summary: what the folder holds now
+};
+
+// Backs the targets up into a new folder under backupRoot with note, then makes the moves.
+// lastCheck, when given, runs immediately before the first rename; a reason it returns throws
+// SwapRefusal with everything as it was. Returns the backup folder, and sets *left (when given)
+// to the digests of the table's data files as it left them, once it knows them all finished.
+// early, when given, holds the backup's copies begun before the new files were written, and
+// names the backup folder.
+// Throws core::Error; the table's folder then holds the old table again (the temporary files
+// are removed), or, when even that failed, SwapNotUndone.
+QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
+    const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {},
+    TableState* left = nullptr, BackupCopies* early = nullptr);
+
+// Finishes the write-backs interrupted in folder and removes temporary files that no
+// write-back will finish. A write-back that another process is putting in place right now is
+// waited for, up to patience, so the tables are whole when this returns. Returns what the
+// user should be told, one text per table.
+inline constexpr std::chrono::milliseconds kJournalPatience { 5000 };
+QStringList finishInterruptedWriteBacks(
+    const QString& folder, std::chrono::milliseconds patience = kJournalPatience);
+
+// The same for every folder in which a write-back of this user was interrupted, wherever it
+// is (called at start).
+QStringList finishAllInterruptedWriteBacks();
+
+} // namespace data
