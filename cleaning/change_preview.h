@@ -3,23 +3,15 @@
 // The preview of a change: what "Start Changing" would do to the table, value by value,
 // found the way the run finds it, without writing anything.
 
-#include "cleaning/change_run.h"
+#include "cleaning/change_run_view.h"
+#include "cleaning/run_request.h"
+#include "cleaning/run_result.h"
 
+#include <QList>
 #include <QString>
-#include <cstdint>
 #include <functional>
 
 namespace cleaning {
-
-// One distinct value of the field and what the change would make of it.
-struct ValueChange
-{
-    bool isNull = false;
-    QString oldText; // empty for a null
-    QString newText;
-    std::int64_t records = 0; // records that hold the value
-    QString rejected; // why the field cannot hold newText (its records would stay); empty when it can
-};
 
 // The error report context of the preview.
 inline constexpr char16_t kPreviewContext[] = u"Tidewell2021/08/31.Form2.PreviewChange";
@@ -34,5 +26,10 @@ inline constexpr char16_t kPreviewContext[] = u"Tidewell2021/08/31.Form2.Preview
 // Values outside the limit are passed over, as the run passes them over.
 ChangeRunResult previewChange(ChangeRunView& view, const RunPlaces& places,
     const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit = {});
+
+// The preview of the run that runChange (change_run.h) carries out.
+ChangeRunResult runPreview(ChangeRunView& view, const RunPlaces& places,
+    const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context);
 
 } // namespace cleaning

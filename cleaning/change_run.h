@@ -5,53 +5,12 @@
 
 #include "cleaning/change_run_view.h"
 #include "cleaning/run_request.h"
-#include "core/folder_box.h"
+#include "cleaning/run_result.h"
 
+#include <QList>
 #include <QString>
-#include <cstdint>
 
 namespace cleaning {
-
-struct ChangeRunResult
-{
-    enum class Outcome {
-        NoFields, // the field list was empty: nothing was done
-        Refused, // the work database was in use by another run, or could not be had: nothing was done
-        AlreadyRunning, // a second press while a run was going: ignored
-        CopyFailed, // the copy was incomplete: nothing was written back
-        WrittenBack, // the table was written back ("Done.")
-        WriteBackFailed, // the table was left as it was, or its backup named
-        Closed, // the window was closed during the run: nothing was written back
-        Stopped, // the user stopped the run before its write-back: nothing was written or kept
-        Previewed, // a preview of the change: told what would change, wrote nothing
-    };
-    Outcome outcome = Outcome::NoFields;
-    bool wasAbandoned = false; // Cancel, "Must enter number", or a count no value can take
-    std::int64_t statementsRun = 0; // update statements executed
-    std::int64_t recordCount = 0; // the table's records, as the copy read them
-    std::int64_t recordsChanged = 0; // records written back changed (or, previewed, that would change)
-    std::int64_t valuesChanged = 0; // distinct values whose records changed (or would change)
-    std::int64_t valuesRejected = 0; // distinct values whose new text the field cannot hold
-    std::int64_t recordsInLimit = -1; // records whose value the run's limit took in; -1: no limit
-    QString backupFolder; // where the old table's family was kept
-    QString problem; // why the copy or the write-back failed
-};
-
-// The line that follows "Done.": how many of the table's records changed and where the
-// previous version is kept, or that the table was not written and why.
-QString outcomeLine(const ChangeRunResult& result);
-
-// Where a run finds its folder (read once, when the run starts), the work database (in the
-// application folder) and where it keeps backups (empty: the default place).
-struct RunPlaces
-{
-    const core::FolderBox& folderBox;
-    QString applicationFolder;
-    QString backupRoot;
-    // Whether a run that ends "Done." goes into the user's history (a recipe's runs on its
-    // private copy do not: the recipe records its steps against the real table).
-    bool keepsHistory = true;
-};
 
 // The error report context of the run.
 inline constexpr char16_t kChangeRunContext[] = u"Tidewell2021/08/31.Form2.PushButton1_Click";
@@ -60,5 +19,10 @@ inline constexpr char16_t kChangeRunContext[] = u"Tidewell2021/08/31.Form2.PushB
 // on the records the limit takes in.
 ChangeRunResult PushButton1_Click(
     ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit = {});
+
+// The run, carrying out the merges (none: the view's operation), with the error report
+// context given.
+ChangeRunResult runChange(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
+    const QList<MergeRequest>& merges, const char16_t* context);
 
 } // namespace cleaning

@@ -19,13 +19,6 @@ namespace cleaning {
 inline constexpr char16_t kMergeContext[] = u"Fieldwright.MergeValues";
 inline constexpr char16_t kMergePreviewContext[] = u"Fieldwright.PreviewMerge";
 
-// What the backup's note calls a merge.
-inline constexpr char16_t kMergeCaption[] = u"Merge Values";
-
-// A merge as the run sees it: no prompts, and a block of step numbers of its own, past every
-// operation's. Its transform is not used (the merges give the new texts).
-const Operation& mergeOperation();
-
 // Merges on the table and field that the view shows when it starts, on the records the limit
 // takes in. Merges that mergeProblem refuses are refused (outcome Refused) before the copy.
 ChangeRunResult mergeValues(ChangeRunView& view, const RunPlaces& places, const QList<MergeRequest>& merges,
@@ -34,9 +27,5 @@ ChangeRunResult mergeValues(ChangeRunView& view, const RunPlaces& places, const 
 // What mergeValues would do, told value by value as previewChange tells it.
 ChangeRunResult previewMerge(ChangeRunView& view, const RunPlaces& places, const QList<MergeRequest>& merges,
     const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit = {});
-
-// The merges as the backup's note keeps them: one line per merge, its values quoted
-// ("ACME inc", "Acme Inc." into "Acme, Inc."), the null as (null).
-QStringList mergeNote(const QList<MergeRequest>& merges);
 
 } // namespace cleaning

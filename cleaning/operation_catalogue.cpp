@@ -276,4 +276,10 @@ QString applyOperation(const Operation& operation, const Parameters& parameters,
     return operation.transform(value, parameters);
 }
 
+const Operation& mergeOperation()
+{
+    static constexpr Operation merge { 0, kMergeCaption, ParameterKind::None, nullptr, 1000, nullptr };
+    return merge;
+}
+
 } // namespace cleaning

@@ -96,4 +96,11 @@ QString applyOperation(const Operation& operation, const Parameters& parameters,
 // once instead of after the wait for the copy; the 27 ask after it.
 bool asksBeforeCopy(const Operation& operation);
 
+// What the backup's note calls a merge.
+inline constexpr char16_t kMergeCaption[] = u"Merge Values";
+
+// A merge as the run sees it: no prompts, and a block of step numbers of its own, past every
+// operation's. Its transform is not used (the merges give the new texts).
+const Operation& mergeOperation();
+
 } // namespace cleaning

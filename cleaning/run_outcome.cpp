@@ -1,4 +1,4 @@
-#include "cleaning/change_run.h"
+#include "cleaning/run_result.h"
 
 #include "data/backups/backups.h"
 

@@ -1,7 +1,5 @@
 #include "cleaning/run_phases.h"
 
-#include "cleaning/merge_run.h"
-
 #include "data/paradox_folder.h"
 #include "data/replace/table_replace.h"
 #include "data/safety/table_checks.h"

@@ -5,9 +5,10 @@
 // distinct values and the prompts. Both then go their own ways: the run changes and writes
 // back, the preview only tells what the change would do.
 
-#include "cleaning/change_preview.h"
-#include "cleaning/change_run.h"
+#include "cleaning/change_run_view.h"
 #include "cleaning/operation_catalogue.h"
+#include "cleaning/run_request.h"
+#include "cleaning/run_result.h"
 #include "core/procedure.h"
 #include "data/data_context.h"
 #include "data/safety/table_lock.h"
@@ -149,14 +150,6 @@ private:
     QHash<QString, QString> m_mergeInto;
     std::optional<QString> m_nullInto;
 };
-
-// The run and the preview, carrying out the merges (none: the view's operation), with the
-// error report context given.
-ChangeRunResult runChange(ChangeRunView& view, const RunPlaces& places, const RecordLimit& limit,
-    const QList<MergeRequest>& merges, const char16_t* context);
-ChangeRunResult runPreview(ChangeRunView& view, const RunPlaces& places,
-    const std::function<void(const ValueChange&)>& onValue, const RecordLimit& limit,
-    const QList<MergeRequest>& merges, const char16_t* context);
 
 // The answers as the backup's note keeps them: as typed, in the order they were asked.
 QStringList answerList(const Operation& operation, const Parameters& parameters);

@@ -71,4 +71,16 @@ QString mergeProblem(const QList<MergeRequest>& merges)
     return {};
 }
 
+QStringList mergeNote(const QList<MergeRequest>& merges)
+{
+    QStringList note;
+    for (const MergeRequest& merge : merges) {
+        QStringList from;
+        for (const FieldValue& value : merge.from)
+            from << quotedValue(value);
+        note << from.join(u", "_s) + u" into "_s + quotedValue(merge.into);
+    }
+    return note;
+}
+
 } // namespace cleaning

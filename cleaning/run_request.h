@@ -48,4 +48,8 @@ QString limitNote(const RecordLimit& limit);
 // two merges would give different texts); empty when they can.
 QString mergeProblem(const QList<MergeRequest>& merges);
 
+// The merges as the backup's note keeps them: one line per merge, its values quoted
+// ("ACME inc", "Acme Inc." into "Acme, Inc."), the null as (null).
+QStringList mergeNote(const QList<MergeRequest>& merges);
+
 } // namespace cleaning

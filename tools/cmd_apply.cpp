@@ -1,6 +1,6 @@
 #include "tools/cli_support.h"
 
-#include "cleaning/recipes/apply_recipe.h"
+#include "cleaning/apply_recipe.h"
 #include "core/error_report.h"
 #include "core/helpers.h"
 

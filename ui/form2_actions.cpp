@@ -4,9 +4,9 @@
 
 #include "ui/form2.h"
 
+#include "cleaning/apply_recipe.h"
 #include "cleaning/change_preview.h"
 #include "cleaning/merge_run.h"
-#include "cleaning/recipes/apply_recipe.h"
 #include "cleaning/run_phases.h"
 #include "ui/change_preview_dialog.h"
 #include "ui/history_dialog.h"

@@ -1,6 +1,6 @@
 #include "ui/several_fields_dialog.h"
 
-#include "cleaning/recipes/apply_recipe.h"
+#include "cleaning/apply_recipe.h"
 #include "data/paradox_folder.h"
 #include "ui/look_and_feel.h"
 

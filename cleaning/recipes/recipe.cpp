@@ -1,6 +1,6 @@
 #include "cleaning/recipes/recipe.h"
 
-#include "cleaning/merge_run.h"
+#include "cleaning/run_request.h"
 #include "data/backups/run_history.h"
 #include "data/paradox/paradox.h"
 

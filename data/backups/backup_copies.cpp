@@ -1,13 +1,15 @@
 #include "data/backups/backup_copies.h"
 
-#include "data/backups/backups.h"
 #include "data/digests/table_state.h"
 #include "data/paradox/io/file_faults.h"
 #include "data/safety/safe_files.h"
 #include "data/safety/table_checks.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
+
+using namespace Qt::StringLiterals;
 
 namespace data {
 namespace {
@@ -34,6 +36,20 @@ QMap<QString, QByteArray> copyWithDigests(
 }
 
 } // namespace
+
+bool isAlwaysHeld(const QString& fileName)
+{
+    const QString key = QFileInfo(fileName).suffix().toLower();
+    return key == u"db"_s || key == u"mb"_s;
+}
+
+QString partialBackupFolder(const QString& backupFolder)
+{
+    // Filled under a hidden name and renamed once whole: a backup cut short by a kill has no
+    // name a listing takes, so it is never taken for one of an older version of the program.
+    const QFileInfo named(backupFolder);
+    return named.absolutePath() + u"/."_s + named.fileName() + u".part"_s;
+}
 
 BackupCopies::BackupCopies(
     QString backupFolder, const QString& tableFolder, const QString& table, const QJsonObject& snapshot)

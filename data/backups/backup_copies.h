@@ -16,6 +16,13 @@
 
 namespace data {
 
+// Whether every backup holds this file of a table, whatever its write-back replaces: the .DB
+// and the .MB, so that a restore never pairs a .DB with a memo file of another version.
+bool isAlwaysHeld(const QString& fileName);
+
+// The hidden folder a backup is filled in before it takes its name.
+QString partialBackupFolder(const QString& backupFolder);
+
 class BackupCopies
 {
 public:

@@ -152,23 +152,9 @@ QString newBackupFolder(const QString& root, const QString& table)
     return folder;
 }
 
-bool isAlwaysHeld(const QString& fileName)
-{
-    const QString key = extensionKey(fileName);
-    return key == u"db"_s || key == u"mb"_s;
-}
-
 bool isCompleteBackup(const QString& backupFolder, const QString& table)
 {
     return !paradox::findTableFile(backupFolder, table).isEmpty();
-}
-
-QString partialBackupFolder(const QString& backupFolder)
-{
-    // Filled under a hidden name and renamed once whole: a backup cut short by a kill has no
-    // name a listing takes, so it is never taken for one of an older version of the program.
-    const QFileInfo named(backupFolder);
-    return named.absolutePath() + u"/."_s + named.fileName() + u".part"_s;
 }
 
 TableState writeBackup(const QString& backupFolder, const QString& tableFolder,

@@ -9,6 +9,7 @@
 // note keeps a digest of each data file of the table before and after that write-back, so a
 // restore can tell a damaged backup, or a table that was changed since, from a whole one.
 
+#include "data/backups/backup_copies.h"
 #include "data/digests/table_state.h"
 
 #include <QByteArray>
@@ -89,15 +90,6 @@ QString canonicalFolder(const QString& folder);
 QString newBackupFolder(const QString& root, const QString& table);
 
 bool isCompleteBackup(const QString& backupFolder, const QString& table);
-
-// Whether every backup holds this file of a table, whatever its write-back replaces: the .DB
-// and the .MB, so that a restore never pairs a .DB with a memo file of another version.
-bool isAlwaysHeld(const QString& fileName);
-
-// The hidden folder a backup is filled in before it takes its name.
-QString partialBackupFolder(const QString& backupFolder);
-
-class BackupCopies;
 
 // Copies into backupFolder the files of table `note.table` of tableFolder that a restore
 // puts back (the .DB, the .MB and every target of replacements), with their digests and

@@ -4,11 +4,12 @@
 // out after a kill: its file beside the table, its entry in the per-user list that lets the
 // next start find it, and the lock that lets one process at a time carry it out.
 
-#include "data/replace/table_replace.h"
+#include "data/replace/file_move.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <fcntl.h>
 #include <optional>

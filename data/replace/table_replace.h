@@ -12,6 +12,7 @@
 // in place), and a rename that fails is undone before the write-back returns.
 
 #include "data/backups/backups.h"
+#include "data/replace/file_move.h"
 
 #include "core/error_report.h"
 
@@ -24,19 +25,6 @@
 #include <vector>
 
 namespace data {
-
-struct FileMove
-{
-    QString temporary; // a finished, flushed file in the table's folder
-    QString target; // the file of the table it replaces (or becomes)
-    // Written into target in place once the new .DB is in place: what frees the old memo
-    // values, which the old .DB reads until then. The journal keeps them, so a write-back a
-    // kill cut short is finished with them too.
-    std::vector<std::pair<std::uint64_t, QByteArray>> laterWrites = {};
-    // The SHA-256 of temporary as it is, when its writer worked it out already; else empty.
-    // Not kept by the journal.
-    QByteArray digest = {};
-};
 
 // The last check before the first rename found that the table must not be replaced after all:
 // nothing was changed, and reason says why.

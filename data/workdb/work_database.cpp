@@ -1,7 +1,5 @@
 #include "data/workdb/work_database.h"
 
-#include "data/workdb/work_table_private.h"
-
 #include "core/error_report.h"
 #include "core/freed_aside.h"
 #include "core/helpers.h"
@@ -38,9 +36,9 @@ QJsonObject describe(const paradox::TableInfo& info)
     for (const paradox::Field& field : info.fields)
         fields.append(QJsonObject { { u"name"_s, field.name }, { u"type"_s, static_cast<int>(field.type) },
             { u"size"_s, field.size } });
-    return { { u"path"_s, info.path }, { u"fileVersion"_s, info.fileVersion }, { u"codePage"_s, info.codePage },
-        { u"blockSizeKb"_s, info.blockSizeKb }, { u"isKeyed"_s, info.isKeyed },
-        { u"recordCount"_s, static_cast<qint64>(info.recordCount) },
+    return { { u"path"_s, info.path }, { u"fileVersion"_s, info.fileVersion },
+        { u"codePage"_s, info.codePage }, { u"blockSizeKb"_s, info.blockSizeKb },
+        { u"isKeyed"_s, info.isKeyed }, { u"recordCount"_s, static_cast<qint64>(info.recordCount) },
         { u"autoIncrementNext"_s, info.autoIncrementNext }, { u"sortOrderCode"_s, info.sortOrderCode },
         { u"sortOrderName"_s, QString::fromLatin1(info.sortOrderName.toBase64()) }, { u"fields"_s, fields } };
 }
@@ -88,8 +86,9 @@ std::shared_ptr<sqlite::Handle> openFile(const QString& file)
     static const bool isConfigured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
     Q_UNUSED(isConfigured);
     if (!QFileInfo::exists(file))
-        throw core::Error(u"The work database %1 is missing; it comes with the program and is never made "
-                          "anew by it, so the installation is incomplete."_s.arg(QDir::toNativeSeparators(file)));
+        throw core::Error(
+            u"The work database %1 is missing; it comes with the program and is never made "
+            "anew by it, so the installation is incomplete."_s.arg(QDir::toNativeSeparators(file)));
     sqlite3* db = nullptr;
     // Never SQLITE_OPEN_CREATE: a missing work database means the installation is broken,
     // not that an empty one should appear somewhere.
@@ -108,8 +107,8 @@ std::shared_ptr<sqlite::Handle> openFile(const QString& file)
             u"PRAGMA encoding='UTF-16le'; PRAGMA page_size=32768; PRAGMA journal_mode=DELETE; "
             "PRAGMA synchronous=NORMAL; PRAGMA cache_size=-16384;"_s);
     } catch (const core::Error& e) {
-        throw core::Error(
-            u"The work database %1 cannot be used: %2"_s.arg(QDir::toNativeSeparators(file), e.description()));
+        throw core::Error(u"The work database %1 cannot be used: %2"_s.arg(
+            QDir::toNativeSeparators(file), e.description()));
     }
     return handle;
 }
@@ -118,7 +117,8 @@ std::shared_ptr<sqlite::Handle> openFile(const QString& file)
 bool isDamage(const QString& file)
 {
     sqlite3* db = nullptr;
-    const int opened = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const int opened
+        = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     int code = opened;
     if (opened == SQLITE_OK)
         code = sqlite3_exec(db, "PRAGMA quick_check(1)", nullptr, nullptr, nullptr);
@@ -136,7 +136,8 @@ QString workDatabaseFile(const QString& applicationFolder)
     if (isWritableHere(supplied))
         return supplied;
     // An installed program's folder is often not the user's to write: the user's own copy.
-    const QString own = core::userDataFolder() + QDir::separator() + QString::fromUtf16(kWorkDatabaseFileName);
+    const QString own
+        = core::userDataFolder() + QDir::separator() + QString::fromUtf16(kWorkDatabaseFileName);
     if (QFileInfo::exists(own))
         return own;
     if (!QFileInfo::exists(supplied))
@@ -175,8 +176,9 @@ QString checkWorkDatabase(const QString& applicationFolder)
         QFile::rename(journal, aside + u"-journal"_s);
     QFile fresh(file);
     if (!fresh.open(QIODevice::WriteOnly)) // 0 bytes: an empty SQLite database
-        throw core::Error(u"The work database %1 was damaged and set aside, but no new one can be made: %2"_s.arg(
-            QDir::toNativeSeparators(file), fresh.errorString()));
+        throw core::Error(
+            u"The work database %1 was damaged and set aside, but no new one can be made: %2"_s.arg(
+                QDir::toNativeSeparators(file), fresh.errorString()));
     return u"The work database was damaged (%1). It is kept as %2, and a new, empty one took its place; "
            "no table of yours was touched."_s.arg(damage, QDir::toNativeSeparators(aside));
 }
@@ -198,7 +200,8 @@ RunLock::RunLock(const QString& applicationFolder)
     try {
         const QString file = workDatabaseFile(applicationFolder);
         auto holder = std::make_unique<Holder>();
-        holder->fd = ::open(QFile::encodeName(file + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        holder->fd
+            = ::open(QFile::encodeName(file + u".lock"_s).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (holder->fd >= 0 && ::flock(holder->fd, LOCK_EX | LOCK_NB) == 0) {
             m_holder = std::move(holder);
             return;

@@ -16,6 +16,10 @@
 
 namespace data {
 
+// Records of a work table that a run changed, by field, kept beside the tables so that the
+// write-back (on a connection of its own) writes back exactly those.
+inline constexpr char16_t kChangesTable[] = u"~fieldwright_changes";
+
 // The work database's file name, in the application folder.
 inline constexpr char16_t kWorkDatabaseFileName[] = u"dbTemp.mdb";
 

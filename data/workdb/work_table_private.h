@@ -8,10 +8,6 @@
 
 namespace data {
 
-// Records of a work table that a run changed, by field, kept beside the tables so that the
-// write-back (on a connection of its own) writes back exactly those.
-inline constexpr char16_t kChangesTable[] = u"~fieldwright_changes";
-
 class WorkTable::Private
 {
 public:
@@ -48,7 +44,10 @@ public:
     std::vector<bool> changedInSnapshot;
 
     const std::shared_ptr<sqlite::Handle>& db() const { return database->handle(); }
-    QString column(int index) const { return sqlite::quoted(columns.at(static_cast<std::size_t>(index)).name); }
+    QString column(int index) const
+    {
+        return sqlite::quoted(columns.at(static_cast<std::size_t>(index)).name);
+    }
     void prepareInserts();
     void bindRow(sqlite::Statement& statement, int firstParameter, std::size_t rowStart);
     void applyUpdates();

@@ -13,8 +13,10 @@
 #include "data/paradox/read/tolerant_chain.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 #include <new>
 #include <optional>
@@ -259,17 +261,14 @@ bool checkFiles(ProblemList& problems, QIODevice& db, const QString& dbName, std
     return false;
 }
 
-} // namespace
-
-QString TableCheck::summary() const
+bool isCompanionSuffix(const QString& suffix)
 {
-    if (problems.empty())
-        return u"ok"_s;
-    QStringList texts;
-    for (const TableProblem& problem : problems)
-        texts.push_back(problem.text());
-    return u"damaged: "_s + texts.join(u"; "_s);
+    static const QRegularExpression companion(
+        u"^(MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F])$"_s, QRegularExpression::CaseInsensitiveOption);
+    return companion.match(suffix).hasMatch();
 }
+
+} // namespace
 
 TableCheck checkTableDevices(const QString& table, QIODevice& db, const QString& dbName,
     std::unique_ptr<QIODevice> mb, const QString& mbName, QIODevice* px, const QString& pxName)
@@ -317,6 +316,33 @@ TableCheck checkTable(const QString& dbPath)
         checkSecondaryIndexes(problems, dbPath);
     problems.finish();
     return check;
+}
+
+std::vector<TableCheck> checkFolder(const QString& folder, const QString& table)
+{
+    std::vector<TableCheck> checks;
+    if (!table.isEmpty()) {
+        const QString path = findTableFile(folder, table);
+        if (!path.isEmpty())
+            checks.push_back(checkTable(path));
+        return checks;
+    }
+    const QDir dir(folder);
+    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QFileInfo info(dir.filePath(file));
+        if (info.suffix().compare(u"db"_s, Qt::CaseInsensitive) == 0) {
+            checks.push_back(checkTable(info.filePath()));
+        } else if (isCompanionSuffix(info.suffix())
+            && findFileIgnoringCase(folder, info.completeBaseName() + u".db"_s).isEmpty()) {
+            TableCheck orphan;
+            orphan.table = file;
+            orphan.problems.push_back({ file, QString(),
+                u"belongs to table %1, whose .db file is missing"_s.arg(info.completeBaseName()) });
+            checks.push_back(std::move(orphan));
+        }
+    }
+    return checks;
 }
 
 } // namespace paradox

@@ -4,7 +4,7 @@
 // verified without stopping at the first fault, so that a user learns which tables are
 // damaged, and where, before anything is cleaned. Never writes.
 
-#include "data/paradox/read/table_problem.h"
+#include "data/paradox/check/table_check_report.h"
 
 #include <QIODevice>
 #include <QString>
@@ -12,18 +12,6 @@
 #include <vector>
 
 namespace paradox {
-
-struct TableCheck
-{
-    QString table; // the table's name ("ORDERS"), or an index file's name when it has no table
-    std::vector<TableProblem> problems; // at most kMaxTableProblems, then one that counts the rest
-    bool isWhole() const { return problems.empty(); }
-    // "ok" or "damaged: PROBLEM; PROBLEM ...", for a list or a message.
-    QString summary() const;
-};
-
-// A badly damaged table could fault on every record; past this many, the rest are counted.
-constexpr int kMaxTableProblems = 20;
 
 // Checks the table whose .db is dbPath: its header, chain of blocks, records, memo file,
 // primary index and secondary indexes, and that the files its fields need are there.

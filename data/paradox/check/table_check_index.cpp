@@ -8,9 +8,7 @@
 #include "data/paradox/patch/secondary_index.h"
 #include "data/paradox/read/block_file.h"
 
-#include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -115,13 +113,6 @@ void checkIndex(
             u"its entries differ from the ones the table's records give (field values, key or block)"_s);
 }
 
-bool isCompanionSuffix(const QString& suffix)
-{
-    static const QRegularExpression companion(
-        u"^(MB|PX|[XY][0-9A-F]{2}|[XY]G[0-9A-F])$"_s, QRegularExpression::CaseInsensitiveOption);
-    return companion.match(suffix).hasMatch();
-}
-
 } // namespace
 
 void ProblemList::add(const QString& file, const QString& where, const QString& what)
@@ -156,33 +147,6 @@ void checkSecondaryIndexes(ProblemList& problems, const QString& dbPath)
     } catch (const FormatError& error) {
         problems.add(error.file, QString(), error.what);
     }
-}
-
-std::vector<TableCheck> checkFolder(const QString& folder, const QString& table)
-{
-    std::vector<TableCheck> checks;
-    if (!table.isEmpty()) {
-        const QString path = findTableFile(folder, table);
-        if (!path.isEmpty())
-            checks.push_back(checkTable(path));
-        return checks;
-    }
-    const QDir dir(folder);
-    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
-    for (const QString& file : files) {
-        const QFileInfo info(dir.filePath(file));
-        if (info.suffix().compare(u"db"_s, Qt::CaseInsensitive) == 0) {
-            checks.push_back(checkTable(info.filePath()));
-        } else if (isCompanionSuffix(info.suffix())
-            && findFileIgnoringCase(folder, info.completeBaseName() + u".db"_s).isEmpty()) {
-            TableCheck orphan;
-            orphan.table = file;
-            orphan.problems.push_back({ file, QString(),
-                u"belongs to table %1, whose .db file is missing"_s.arg(info.completeBaseName()) });
-            checks.push_back(std::move(orphan));
-        }
-    }
-    return checks;
 }
 
 } // namespace paradox

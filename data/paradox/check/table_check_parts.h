@@ -2,7 +2,7 @@
 
 // The pieces of the health check (table_check.h) that live in files of their own.
 
-#include "data/paradox/check/table_check.h"
+#include "data/paradox/check/table_check_report.h"
 #include "data/paradox/format/header.h"
 
 #include <QIODevice>

@@ -1,7 +1,6 @@
 #include "data/paradox/format/code_page.h"
 
 #include "data/paradox/format/iconv_converter.h"
-#include "data/paradox/format/language_driver.h"
 
 #include <algorithm>
 #include <map>

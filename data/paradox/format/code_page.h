@@ -19,6 +19,9 @@
 
 namespace paradox {
 
+// HP Roman-8, as IBM numbers it: our code page number for the "BLROM800" driver's text.
+constexpr int kHpRoman8CodePage = 1051;
+
 class IconvConverter;
 
 class TextCodec

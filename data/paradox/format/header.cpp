@@ -27,7 +27,6 @@
 #include "data/paradox/format/header.h"
 
 #include "data/paradox/format/code_page.h"
-#include "data/paradox/format/field_decode.h"
 #include "data/paradox/format/language_driver.h"
 #include "data/paradox/io/regular_file.h"
 

@@ -10,9 +10,6 @@
 
 namespace paradox {
 
-// HP Roman-8, as IBM numbers it: our code page number for the "BLROM800" driver's text.
-constexpr int kHpRoman8CodePage = 1051;
-
 // The code page of the driver with this sort order byte and id; nullopt for a driver not
 // known here, or whose code page this system cannot convert. The id decides when it is there
 // (with the byte it must come with); a header without one names a driver by the byte alone,

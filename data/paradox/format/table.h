@@ -127,4 +127,18 @@ QString valueText(const Value& value);
 // The same text, appended: a caller that keeps its string spares an allocation per value.
 void appendValueText(QString& text, const Value& value);
 
+// A table to be written anew (write/table_writer.h).
+struct NewTable
+{
+    QString folder;
+    QString name; // base name of the files, e.g. "ORDERS"
+    std::vector<Field> fields;
+    int codePage = 1252;
+    int fileVersion = 0x0B; // Paradox 5.x by default (raised when a field type needs it)
+    int blockSizeKb = 4;
+    std::int32_t autoIncrementNext = 0;
+    int sortOrderCode = -1; // -1: the usual one for codePage
+    QByteArray sortOrderName; // empty: the usual one for codePage
+};
+
 } // namespace paradox

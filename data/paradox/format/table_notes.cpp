@@ -1,5 +1,6 @@
 // What the table list's tooltip and the schema command say about a table beyond its fields.
 
+#include "data/paradox/format/code_page.h"
 #include "data/paradox/format/language_driver.h"
 #include "data/paradox/format/table.h"
 

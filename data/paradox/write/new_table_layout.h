@@ -4,7 +4,6 @@
 // in a record, the block size, and the header bytes (the counts filled in at commit).
 
 #include "data/paradox/format/table.h"
-#include "data/paradox/write/table_writer.h"
 
 #include <QByteArray>
 #include <QString>

@@ -13,19 +13,6 @@
 
 namespace paradox {
 
-struct NewTable
-{
-    QString folder;
-    QString name; // base name of the files, e.g. "ORDERS"
-    std::vector<Field> fields;
-    int codePage = 1252;
-    int fileVersion = 0x0B; // Paradox 5.x by default (raised when a field type needs it)
-    int blockSizeKb = 4;
-    std::int32_t autoIncrementNext = 0;
-    int sortOrderCode = -1; // -1: the usual one for codePage
-    QByteArray sortOrderName; // empty: the usual one for codePage
-};
-
 // Writes a new unkeyed table. The whole family (.db, .mb) goes to temporary files in the
 // target folder; commit() moves it into place only when everything is written and flushed.
 // Dropping the writer without commit() removes the temporary files.

@@ -1,5 +1,6 @@
 // Tables whose header gives no code page are read in their language driver's.
 
+#include "data/paradox/format/code_page.h"
 #include "data/paradox/format/language_driver.h"
 #include "tests/data/paradox/patch_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "cleaning/recipes/apply_recipe.h"
+#include "cleaning/apply_recipe.h"
 
 #include "cleaning/change_run.h"
 #include "cleaning/merge_run.h"
