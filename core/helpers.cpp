@@ -51,7 +51,17 @@ void Pause(float seconds, EventPump& events, const std::function<float()>& clock
 
 QString applicationFolder()
 {
-    return QCoreApplication::applicationDirPath();
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    const QString installed = QDir::cleanPath(programFolder + u"/../share/fieldwright"_s);
+    if (QFileInfo(programFolder).fileName() == u"bin"_s && QFileInfo(installed).isDir())
+        return installed;
+    return programFolder;
+}
+
+bool isInstalledFolder(const QString& folder)
+{
+    const QFileInfo info(QDir::cleanPath(folder));
+    return info.fileName() == u"fieldwright"_s && QFileInfo(info.path()).fileName() == u"share"_s;
 }
 
 QString userDataFolder()

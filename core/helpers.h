@@ -23,8 +23,14 @@ float secondsSinceMidnight();
 // midnight wrap can be tested.
 void Pause(float seconds, EventPump& events, const std::function<float()>& clock = secondsSinceMidnight);
 
-// The folder that holds the program file (no trailing separator).
+// The folder of the program's own files: Samples/, the empty work database and the look files
+// (no trailing separator). It is the folder that holds the program file, except for a program
+// installed as PREFIX/bin/NAME, whose own files are in PREFIX/share/fieldwright.
 QString applicationFolder();
+
+// True for an installed program's folder of own files (…/share/fieldwright): every user of the
+// machine shares it, so no run writes there, whoever runs it.
+bool isInstalledFolder(const QString& folder);
 
 // The program's own folder among the user's data (…/Vantorel/Fieldwright), where backups
 // and, when the program's folder cannot be written, the work database live. Found without

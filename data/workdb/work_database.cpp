@@ -133,9 +133,11 @@ bool isDamage(const QString& file)
 QString workDatabaseFile(const QString& applicationFolder)
 {
     const QString supplied = suppliedFile(applicationFolder);
-    if (isWritableHere(supplied))
+    // An installed program's folder is every user's, its administrator's too: a run there would
+    // leave its lock and journal among the package's files.
+    if (!core::isInstalledFolder(applicationFolder) && isWritableHere(supplied))
         return supplied;
-    // An installed program's folder is often not the user's to write: the user's own copy.
+    // A folder that is not the user's to write: the user's own copy.
     const QString own
         = core::userDataFolder() + QDir::separator() + QString::fromUtf16(kWorkDatabaseFileName);
     if (QFileInfo::exists(own))

@@ -1,6 +1,6 @@
 #pragma once
 
-// The work database: the SQLite file dbTemp.mdb beside the program, in which a run copies a
+// The work database: the SQLite file dbTemp.mdb of the application folder, in which a run copies a
 // Paradox table, changes it and from which it writes the table back. It is scratch space
 // that the next copy rebuilds; the tables here are the work tables of Paradox tables, named
 // as the table list names them, plus private tables whose names start with "~" (no table
@@ -23,9 +23,10 @@ inline constexpr char16_t kChangesTable[] = u"~fieldwright_changes";
 // The work database's file name, in the application folder.
 inline constexpr char16_t kWorkDatabaseFileName[] = u"dbTemp.mdb";
 
-// The work database of this installation: dbTemp.mdb beside the program when that folder
-// can be written; otherwise the one in the user's data folder, made there from the supplied
-// empty file when it is missing. Throws core::Error when neither can be had.
+// The work database of this installation: dbTemp.mdb in the application folder when that folder
+// can be written and is not an installed program's (core::isInstalledFolder); otherwise the one in
+// the user's data folder, made there from the supplied empty file when it is missing. Throws
+// core::Error when neither can be had.
 QString workDatabaseFile(const QString& applicationFolder);
 
 // Makes sure the work database can be used before a run starts: one that is damaged (a

@@ -1,6 +1,7 @@
 // The work database and its tables: what the copy stores, the snapshot of distinct values,
 // the updates that change each row once, and the names of the statements' types.
 
+#include "core/helpers.h"
 #include "data/ado.h"
 #include "data/statements.h"
 #include "data/workdb/distinct_texts.h"
@@ -103,6 +104,47 @@ TEST_F(WorkDatabase, IsNeverCreatedAndFindsOnlyItsWorkTables)
     db.dropTable(u"t"_s);
     EXPECT_FALSE(db.hasTable(u"T"_s));
     EXPECT_FALSE(db.source(u"T"_s).has_value()) << "what is kept about a table goes with it";
+}
+
+// An installed program (PREFIX/bin beside PREFIX/share/fieldwright) supplies the empty work
+// database; each user, the administrator too, works in an own copy in the user's data folder, made
+// without a word, locked and set aside when damaged as the one beside a built program is.
+TEST_F(WorkDatabase, OfAnInstalledProgramIsEachUsersOwnCopy)
+{
+    const QString installed = install.path(u"usr/share/fieldwright"_s);
+    ASSERT_TRUE(QDir().mkpath(installed));
+    ASSERT_TRUE(QFile::copy(install.appFolder() + u"/dbTemp.mdb"_s, installed + u"/dbTemp.mdb"_s));
+    ASSERT_TRUE(core::isInstalledFolder(installed + u'/'));
+    ASSERT_FALSE(core::isInstalledFolder(install.appFolder()));
+
+    const QString own = core::userDataFolder() + u"/dbTemp.mdb"_s;
+    {
+        data::WorkDatabase db(installed);
+        EXPECT_EQ(db.file(), own);
+        makeTable(db, { { u"A"_s, u"TEXT"_s } }, { { u"x" } });
+        const data::RunLock first(installed);
+        EXPECT_EQ(first.problem(), QString());
+        EXPECT_TRUE(data::RunLock(installed).problem().contains(u"is in use"_s));
+    }
+    EXPECT_TRUE(data::TableExistsInWorkDb(u"T"_s, installed));
+    EXPECT_EQ(QDir(installed).entryList(QDir::Files | QDir::Hidden), QStringList { u"dbTemp.mdb"_s });
+    EXPECT_EQ(QFileInfo(installed + u"/dbTemp.mdb"_s).size(), 0);
+
+    // Another user has a copy of their own.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(install.path(u"other"_s)));
+    EXPECT_FALSE(data::TableExistsInWorkDb(u"T"_s, installed));
+    EXPECT_EQ(data::workDatabaseFile(installed), install.path(u"other/Vantorel/Fieldwright/dbTemp.mdb"_s));
+    qputenv("XDG_DATA_HOME", dataHome);
+
+    // A damaged copy is set aside beside itself and a fresh one takes its place.
+    QFile damaged(own);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(4096, 'x'));
+    damaged.close();
+    EXPECT_TRUE(data::checkWorkDatabase(installed).contains(u"damaged"_s));
+    EXPECT_EQ(QFileInfo(own).size(), 0);
+    EXPECT_EQ(QDir(core::userDataFolder()).entryList({ u"dbTemp.mdb.damaged-*"_s }).size(), 1);
 }
 
 TEST_F(WorkDatabase, StoresEachValueAsItsQuotedTextWouldBeStored)
