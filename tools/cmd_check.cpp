@@ -3,6 +3,7 @@
 // file and place). Exits 0 when every table is whole.
 
 #include "tools/cli_support.h"
+#include "tools/command_line.h"
 
 #include "data/paradox/check/table_check.h"
 
@@ -11,28 +12,23 @@
 using namespace Qt::StringLiterals;
 
 namespace tools {
-namespace {
-
-int usageError(const QString& problem)
-{
-    printErr(u"fieldwright-cli: "_s + problem);
-    printErr(u"usage: fieldwright-cli check FOLDER [TABLE]"_s);
-    return 2;
-}
-
-} // namespace
 
 int runCheck(const QStringList& args)
 {
-    if (args.isEmpty() || args.size() > 2)
-        return usageError(args.isEmpty() ? u"check needs a folder"_s : u"too many arguments"_s);
-    const QString folder = args[0];
+    CommandLine line(u"check"_s,
+        u"Checks the tables of a folder, or one, for damage, and prints a line per table: NAME ok, or NAME "
+        "damaged: and its problems.\nExit status: 0 when every table is whole, 1 when one is damaged."_s);
+    line.addArgument(u"FOLDER"_s, u"The Paradox folder."_s);
+    line.addOptionalArgument(u"TABLE"_s, u"Only this table, as \"tables\" lists it."_s);
+    if (const auto status = line.parse(args))
+        return *status;
+    const QString folder = line.argument(0);
     if (!QFileInfo(folder).isDir())
-        return usageError(u"no such folder: "_s + folder);
-    const QString table = args.size() == 2 ? tableArgument(args[1]) : QString();
+        return line.usageError(u"no such folder: "_s + folder);
+    const QString table = tableArgument(line.argument(1));
     const std::vector<paradox::TableCheck> checks = paradox::checkFolder(folder, table);
     if (!table.isEmpty() && checks.empty())
-        return usageError(u"no such table: "_s + table);
+        return line.usageError(u"no such table: "_s + table);
     bool isAllWhole = true;
     for (const paradox::TableCheck& check : checks) {
         printOut(terminalText(check.table + u' ' + check.summary()));

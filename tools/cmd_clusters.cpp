@@ -17,6 +17,8 @@ int runClusters(const QStringList& args)
     const QString usage
         = u"clusters FOLDER TABLE FIELD [--method fingerprint|ngram[:N]|phonetic[:english|german]|levenshtein[:R]]"_s;
     QCommandLineParser parser;
+    parser.setApplicationDescription(u"Groups the values of a field that are probably the same thing "
+                                     "(CSV: cluster,value,records,proposed)."_s);
     const QCommandLineOption methodOption(u"method"_s, u"how values are grouped"_s, u"METHOD"_s);
     parser.addOption(methodOption);
     int status = 0;

@@ -141,6 +141,25 @@ int previewMerge(PrintingRunView& view, const cleaning::RunPlaces& places,
     return view.reports.count() == 0 ? 0 : 1;
 }
 
+int help()
+{
+    printOut(kUsage + uR"(
+Replaces chosen values of a field by one value, through a change run: only the changed records
+are written back, and a previous version is kept.
+
+Options:
+  -h, --help           Shows this help.
+  --into TEXT          The value that the chosen values become.
+  --value TEXT         A value to replace; once per value.
+  --clusters FILE.csv  The clusters that "clusters" printed: each cluster is merged into its
+                       proposed value (edit that column; leave it empty in every row of a cluster
+                       to leave the cluster alone).
+  --where-value TEXT   Only the records holding this value; once per value.
+  --where-match REGEX  Only the records whose value this regular expression finds.
+  --dry-run            Lists what would change and writes nothing.)"_s);
+    return 0;
+}
+
 int usageError(const QString& what)
 {
     if (!what.isEmpty())
@@ -153,6 +172,9 @@ int usageError(const QString& what)
 
 int runMerge(const QStringList& args)
 {
+    const auto isHelp = [](const QString& arg) { return arg == u"--help"_s || arg == u"-h"_s; };
+    if (!args.isEmpty() && isHelp(args.first()))
+        return help();
     if (args.size() < 3)
         return usageError({});
     PrintingRunView view;
@@ -166,6 +188,8 @@ int runMerge(const QStringList& args)
     for (qsizetype i = 3; i < args.size(); ++i) {
         if (args[i] == u"--dry-run"_s)
             isDryRun = true;
+        else if (isHelp(args[i]))
+            return help();
         else if (args[i] == u"--into"_s && i + 1 < args.size() && !into)
             into = args[++i];
         else if (args[i] == u"--value"_s && i + 1 < args.size())

@@ -15,6 +15,8 @@ int runValues(const QStringList& args)
 {
     const QString usage = u"values FOLDER TABLE FIELD [--sort count|value] [--match REGEX]"_s;
     QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Lists every distinct value of a field with its number of records (CSV: value,records)."_s);
     const QCommandLineOption sortOption(u"sort"_s, u"count (most records first) or value"_s, u"ORDER"_s);
     const QCommandLineOption matchOption(
         u"match"_s, u"only values the regular expression finds"_s, u"REGEX"_s);

@@ -29,14 +29,23 @@ inline int usageError(const QString& problem, const QString& usage)
 }
 
 // nullopt with *status set (and the reason on standard error) when the arguments are wrong
-// or the table cannot be opened.
+// or the table cannot be opened; nullopt with *status 0 after --help.
 inline std::optional<FieldCommand> parseFieldCommand(
     QCommandLineParser& parser, const QStringList& args, const QString& usage, int* status)
 {
     using namespace Qt::StringLiterals;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption helpOption({ u"h"_s, u"help"_s }, u"Shows this help."_s);
+    parser.addOption(helpOption);
     if (!parser.parse(QStringList { u"fieldwright-cli"_s } + args)) {
         *status = usageError(parser.errorText(), usage);
+        return std::nullopt;
+    }
+    if (parser.isSet(helpOption)) {
+        // Qt's own first line names the program by the path it was started with.
+        const QString help = parser.helpText().trimmed();
+        printOut(u"usage: fieldwright-cli "_s + usage + help.mid(help.indexOf(u'\n')));
+        *status = 0;
         return std::nullopt;
     }
     const QStringList names = parser.positionalArguments();

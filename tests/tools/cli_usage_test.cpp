@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -64,6 +65,19 @@ TEST_F(CliUsage, HelpAndVersionGoToStandardOutputAndSucceed)
         EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     }
     EXPECT_TRUE(cli({ u"clean"_s, u"-h"_s }).out.contains(u"--answer <TEXT>"_s));
+    // Every command the program lists has its own help (the manual page is written from them).
+    static const QRegularExpression commandLine(u"^  ([a-z]+)  "_s, QRegularExpression::MultilineOption);
+    QStringList commands;
+    for (auto match = commandLine.globalMatch(cli({ u"--help"_s }).out); match.hasNext();)
+        commands << match.next().captured(1);
+    EXPECT_EQ(commands.size(), 15) << commands.join(u' ').toStdString();
+    for (const QString& command : commands) {
+        const CliRun run = cli({ command, u"--help"_s });
+        EXPECT_EQ(run.exitCode, 0) << command.toStdString();
+        EXPECT_TRUE(run.out.startsWith(u"usage: fieldwright-cli "_s + command)) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(u"--help"_s)) << run.out.toStdString();
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    }
     const CliRun version = cli({ u"--version"_s });
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith(u"fieldwright-cli "_s)) << version.out.toStdString();
