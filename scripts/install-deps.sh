@@ -2,7 +2,9 @@
 # Installs the Debian 12 packages that building, running and testing need.
 # Runs apt-get only when something is missing. `install-deps.sh fuzz` adds the
 # fuzzing toolchain (clang with libFuzzer) that scripts/fuzz-reader.sh needs;
-# `install-deps.sh clang` adds clang alone, for scripts/build-clang.sh.
+# `install-deps.sh clang` adds clang alone, for scripts/build-clang.sh;
+# `install-deps.sh package` adds what scripts/package.sh and scripts/test-package.sh need to
+# build, check and try the Debian package.
 set -euo pipefail
 
 packages=(
@@ -15,6 +17,7 @@ packages=(
 case "${1:-}" in
   fuzz) packages+=(clang libclang-rt-14-dev) ;;
   clang) packages+=(clang) ;;
+  package) packages+=(dpkg-dev file lintian help2man desktop-file-utils appstream man-db bash-completion procps) ;;
 esac
 
 missing=()
