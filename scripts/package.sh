@@ -29,5 +29,5 @@ cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$out"
 rm -rf "$out/_CPack_Packages"
 deb="$out/fieldwright_${version}_$(dpkg --print-architecture).deb"
 # Errors fail the package; warnings and notes are shown.
-lintian --fail-on error --no-tag-display-limit "$deb"
+lintian --fail-on error --tag-display-limit 0 "$deb"
 echo "$deb"
