@@ -23,20 +23,22 @@ as_user() {
   runuser -u "$user" -- env -i -C "$home" HOME="$home" USER="$user" LOGNAME="$user" PATH=/usr/bin:/bin \
     LANG=C.UTF-8 XDG_RUNTIME_DIR="$home/runtime" "$@"
 }
-cleanup() {
+remove_user() {
   if id "$user" > /dev/null 2>&1; then userdel -r "$user" 2> /dev/null || true; fi
 }
-trap cleanup EXIT
+is_installed() {
+  dpkg-query -W -f='${Status}' fieldwright 2> /dev/null | grep -q "install ok installed"
+}
+# A failed try leaves neither the package nor the user behind.
+trap 'remove_user; if is_installed; then apt-get purge -y -q fieldwright > /dev/null; fi' EXIT
 
 export DEBIAN_FRONTEND=noninteractive
-if dpkg-query -W -f='${Status}' fieldwright 2> /dev/null | grep -q "install ok installed"; then
-  apt-get purge -y fieldwright
-fi
+if is_installed; then apt-get purge -y fieldwright; fi
 apt-get install -y --no-install-recommends "$deb"
 [ -x /usr/bin/fieldwright ] && [ -x /usr/bin/fieldwright-cli ] || fail "the programs are not in /usr/bin"
 installed_files=$(find /usr/share/fieldwright | sort)
 
-cleanup
+remove_user
 useradd --create-home --shell /bin/bash "$user"
 as_user mkdir -m 700 "$home/runtime"
 
@@ -91,6 +93,7 @@ as_user bash -s -- "$home/samples" < packaging/test-completion.sh
 
 echo "== removal"
 apt-get purge -y fieldwright
+! is_installed || fail "the package is still installed"
 for path in /usr/bin/fieldwright /usr/bin/fieldwright-cli /usr/share/fieldwright \
   /usr/share/applications/fieldwright.desktop /usr/share/bash-completion/completions/fieldwright-cli; do
   [ ! -e "$path" ] || fail "$path is left after the package was removed"
