@@ -1,4 +1,5 @@
 #include "core/helpers.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 #include "ui/folder_picker.h"
 #include "ui/form1.h"

@@ -76,7 +76,7 @@ struct PlannedRun
 
 // The runs the recipe makes on one table, or why it cannot make them.
 std::vector<PlannedRun> planTable(
-    const Recipe& recipe, const QString& folder, const QString& table, TableOutcome* outcome)
+    const Recipe& recipe, const paradox::TablePlace& place, const QString& table, TableOutcome* outcome)
 {
     std::vector<PlannedRun> runs;
     std::vector<paradox::Field> fields;
@@ -87,7 +87,7 @@ std::vector<PlannedRun> planTable(
         if (!step.takesTable(table))
             continue;
         if (!isRead) {
-            fields = data::tableFields(folder, table);
+            fields = data::fieldsAt(place);
             isRead = true;
         }
         QStringList missing;
@@ -104,17 +104,19 @@ std::vector<PlannedRun> planTable(
     return runs;
 }
 
-void recordSteps(const std::vector<PlannedRun>& runs, const TableOutcome& outcome, const QString& folder)
+// What the history keeps of the runs once their table is written: each step as it ran.
+std::vector<data::HistoryEntry> historyOf(const std::vector<PlannedRun>& runs, const TableOutcome& outcome)
 {
-    const QString canonical = data::canonicalFolder(folder);
+    std::vector<data::HistoryEntry> entries;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         RecipeStep step = *runs[i].recipeStep;
         step.table = outcome.table;
         step.fields = FieldSet { FieldSet::Kind::Named, { runs[i].field } };
-        data::recordHistory({ QDateTime::currentDateTime(), canonical, outcome.table, runs[i].field,
+        entries.push_back({ QDateTime::currentDateTime(), {}, outcome.table, runs[i].field,
             step.isMerge() ? 0 : step.operation->position, step.describe(), step.answers,
             outcome.steps[i].recordsChanged, stepJson(step) });
     }
+    return entries;
 }
 
 QStringList stepSummaries(const std::vector<PlannedRun>& runs, const TableOutcome& outcome)
@@ -128,17 +130,17 @@ QStringList stepSummaries(const std::vector<PlannedRun>& runs, const TableOutcom
 }
 
 TableOutcome applyToTable(
-    const Recipe& recipe, const QString& folder, const QString& table, const ApplyOptions& options)
+    const Recipe& recipe, const paradox::TablePlace& place, const QString& table, const ApplyOptions& options)
 {
     TableOutcome outcome;
     outcome.table = table;
     try {
-        const std::vector<PlannedRun> runs = planTable(recipe, folder, table, &outcome);
+        const std::vector<PlannedRun> runs = planTable(recipe, place, table, &outcome);
         if (runs.empty())
             return outcome;
         std::optional<data::ScratchCopy> scratch;
         try {
-            scratch.emplace(folder, table);
+            scratch.emplace(place);
         } catch (const core::Error& e) {
             throw core::Error(u"before step %1: %2"_s.arg(runs.front().step).arg(e.description()));
         }
@@ -168,10 +170,9 @@ TableOutcome applyToTable(
         note.answers = stepSummaries(runs, outcome);
         note.recordsChanged = recordsChanged;
         note.time = QDateTime::currentDateTime();
-        outcome.backupFolder = copy.writeBack(options.backupRoot, note);
+        outcome.backupFolder = copy.writeBack(options.backupRoot, note, historyOf(runs, outcome));
         outcome.state
             = outcome.backupFolder.isEmpty() ? TableOutcome::State::Unchanged : TableOutcome::State::Written;
-        recordSteps(runs, outcome, folder);
     } catch (const data::SwapNotUndone& e) {
         outcome.state = TableOutcome::State::Failed;
         outcome.isLeftAsItWas = false;
@@ -187,16 +188,9 @@ TableOutcome applyToTable(
 
 QStringList tablesOf(const QString& folder)
 {
-    data::checkParadoxFolder(folder);
     QStringList tables;
-    const QDir dir(folder);
-    for (const QString& name : dir.entryList({ u"*.db"_s }, QDir::Files | QDir::Readable, QDir::Name)) {
-        if (name.startsWith(u'~') || name.startsWith(u'.'))
-            continue;
-        tables.append(name.left(name.size() - 3).toUpper());
-    }
-    tables.removeDuplicates();
-    tables.sort();
+    for (const paradox::TablePlace& place : data::paradoxTablePlaces(folder))
+        tables.append(place.name.toUpper());
     return tables;
 }
 
@@ -204,7 +198,11 @@ std::vector<TableOutcome> applyRecipe(
     const Recipe& recipe, const QString& folder, const ApplyOptions& options)
 {
     std::vector<TableOutcome> outcomes;
-    QStringList tables = tablesOf(folder);
+    // Found once: each table's place is what its plan, its private copy and its write-back use.
+    const std::vector<paradox::TablePlace> places = data::paradoxTablePlaces(folder);
+    QStringList tables;
+    for (const paradox::TablePlace& place : places)
+        tables.append(place.name.toUpper());
     // A step that names a table the folder lacks is said, not silently skipped.
     for (const RecipeStep& step : recipe.steps) {
         if (!step.isForEveryTable() && !tables.contains(step.table, Qt::CaseInsensitive)) {
@@ -215,10 +213,10 @@ std::vector<TableOutcome> applyRecipe(
             outcomes.push_back(missing);
         }
     }
-    for (const QString& table : tables) {
+    for (std::size_t i = 0; i < places.size(); ++i) {
         if (options.startingTable)
-            options.startingTable(table);
-        TableOutcome outcome = applyToTable(recipe, folder, table, options);
+            options.startingTable(tables[static_cast<qsizetype>(i)]);
+        TableOutcome outcome = applyToTable(recipe, places[i], tables[static_cast<qsizetype>(i)], options);
         if (outcome.state != TableOutcome::State::Unchanged || !outcome.steps.empty()
             || !outcome.notes.isEmpty())
             outcomes.push_back(std::move(outcome));

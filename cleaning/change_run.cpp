@@ -37,7 +37,8 @@ private:
     void updateValue(std::int64_t index);
     void refreshPreview();
     void writeBack();
-    void recordInHistory() const;
+    // What the write-back records in the history once the table is written.
+    void noteForHistory();
     void dropStoppedRun();
     QString failureMessage(const data::WriteBackResult& writeBack) const;
     void showTableAsItIs();
@@ -189,6 +190,7 @@ QString ChangeRun::failureMessage(const data::WriteBackResult& writeBack) const
 void ChangeRun::writeBack()
 {
     data::WriteBackResult writeBack;
+    noteForHistory();
     m_proc.step(746, [&] { writeBack = data::sendTableToParadox(m_table, dataContext()); });
     m_result.backupFolder = writeBack.backupFolder;
     m_result.recordsChanged = writeBack.recordsChanged;
@@ -197,7 +199,6 @@ void ChangeRun::writeBack()
     m_proc.step(748, [&] { m_view.setBusy(false); });
     if (writeBack.isWrittenBack) {
         m_result.outcome = ChangeRunResult::Outcome::WrittenBack;
-        recordInHistory();
         m_proc.step(754, [&] { m_view.messageBox(u"Done.\r\n"_s + outcomeLine(m_result)); });
         return;
     }
@@ -214,7 +215,7 @@ void ChangeRun::writeBack()
     m_proc.step(754, [&] { m_view.messageBox(message); });
 }
 
-void ChangeRun::recordInHistory() const
+void ChangeRun::noteForHistory()
 {
     if (!m_places.keepsHistory || !m_operation || !m_parameters)
         return;
@@ -227,9 +228,8 @@ void ChangeRun::recordInHistory() const
     step.answers = answerList(*m_operation, *m_parameters);
     step.merges = merges();
     step.limit = limit();
-    data::recordHistory({ QDateTime::currentDateTime(), data::canonicalFolder(m_folder), m_table, m_field,
-        m_operation->position, step.describe(), step.answers, m_result.recordsChanged,
-        recipes::stepJson(step) });
+    m_history = data::HistoryEntry { QDateTime::currentDateTime(), {}, m_table, m_field,
+        m_operation->position, step.describe(), step.answers, 0, recipes::stepJson(step) };
 }
 
 // A copy whose changes the work database lost is no basis for a write-back: the table stays as

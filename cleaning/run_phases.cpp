@@ -1,6 +1,7 @@
 #include "cleaning/run_phases.h"
 
 #include "data/paradox_folder.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 #include "data/safety/table_checks.h"
 #include "data/statements.h"
@@ -73,6 +74,11 @@ data::DataContext RunPhases::dataContext()
         context.answers = mergeNote(m_merges);
     if (m_limit.isSet())
         context.answers << limitNote(m_limit);
+    if (m_place.isFound()) {
+        context.place = &m_place;
+        context.claim = m_tableLock ? &*m_tableLock : nullptr;
+    }
+    context.history = m_history;
     context.progress = [this](data::DataContext::Stage stage, std::int64_t done, std::int64_t total) {
         if (stage == data::DataContext::Stage::Copying)
             m_progress.copying(done, total);
@@ -191,12 +197,12 @@ bool RunPhases::claimWorkDatabase(bool mustBeWritable)
         }
         // A table that could not be written back is said so now, not after the copy and the
         // change. (A table that cannot be found is left to the copy to report.)
-        const QString file = paradox::findTableFile(m_folder, m_table);
-        if (mustBeWritable && refusal.isEmpty() && !file.isEmpty()) {
-            m_tableLock.emplace(file);
+        m_place = paradox::findTablePlace(m_folder, m_table);
+        if (mustBeWritable && refusal.isEmpty() && m_place.isFound()) {
+            m_tableLock.emplace(m_place);
             refusal = m_tableLock->problem();
             if (refusal.isEmpty())
-                refusal = data::writeBackRefusal(file);
+                refusal = data::writeBackRefusal(m_place.dbPath);
         }
     } catch (const core::Error& e) {
         refusal = e.description();

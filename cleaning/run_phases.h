@@ -121,6 +121,10 @@ protected:
     // copy, the updates and the write-back to different folders, tables or fields.
     QString m_folder;
     QString m_table;
+    // The table, found once when the run claims it: the copy and the write-back take it from here.
+    paradox::TablePlace m_place;
+    // What the history records of the run once its write-back is done; none: not recorded.
+    std::optional<data::HistoryEntry> m_history;
     QString m_field;
     QString m_operationText;
 

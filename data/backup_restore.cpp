@@ -6,8 +6,11 @@
 #include "data/paradox/io/file_faults.h"
 #include "data/paradox/io/find_table.h"
 #include "data/paradox/io/table_family.h"
+#include "data/paradox/io/table_place.h"
 #include "data/paradox/paradox.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
+#include "data/replace/table_write.h"
 #include "data/safe_names.h"
 #include "data/safety/safe_files.h"
 #include "data/safety/table_checks.h"
@@ -77,9 +80,12 @@ QMap<QString, Source> filesBefore(
 class Restore
 {
 public:
-    Restore(const QString& folder, const QString& table, const QString& id, const QString& backupRoot)
+    Restore(const QString& folder, const QString& table, const paradox::TablePlace& place,
+        const TableLock& claim, const QString& id, const QString& backupRoot)
         : m_folder(folder)
         , m_table(table)
+        , m_place(place)
+        , m_claim(claim)
         , m_id(id)
         , m_root(backupRoot.isEmpty() ? defaultBackupRoot() : backupRoot)
     { }
@@ -96,8 +102,11 @@ private:
     QStringList strayFiles(const Backup& backup) const;
     std::vector<FileMove> copyIn(const QMap<QString, Source>& sources);
 
-    QString m_folder;
+    QString m_folder; // as given, for messages
     QString m_table;
+    const paradox::TablePlace& m_place; // the table, found once
+    const TableLock& m_claim;
+    QJsonObject m_snapshot; // the table's files when the restore looked at them
     QString m_id;
     QString m_root;
     QString m_dbFile; // the table's .db now; empty when the table is missing
@@ -133,7 +142,7 @@ void Restore::explainMissing() const
         throw core::Error(
             u"The backup %1 cannot be used: %2 Nothing was restored."_s.arg(m_id, e.description()));
     }
-    if (!note.folder.isEmpty() && canonicalFolder(note.folder) != canonicalFolder(m_folder))
+    if (!note.folder.isEmpty() && paradox::canonicalFolder(note.folder) != paradox::canonicalFolder(m_folder))
         throw core::Error(
             u"The backup %1 is a backup of a table of another folder (%2), not of %3; nothing was "
             "restored."_s.arg(m_id, shown(note.folder), shown(m_folder)));
@@ -148,10 +157,10 @@ void Restore::explainMissing() const
 
 void Restore::checkWritable()
 {
-    m_dbFile = paradox::findTableFile(m_folder, m_table);
+    m_dbFile = m_place.dbPath;
     if (m_dbFile.isEmpty()) {
         // A table lost from its folder is put back there.
-        m_realFolder = canonicalFolder(m_folder);
+        m_realFolder = m_place.folder;
         if (!QFileInfo(m_realFolder).isWritable())
             throw core::Error(u"The table %1 cannot be restored: the folder %2 cannot be written."_s.arg(
                 m_table, shown(m_folder)));
@@ -159,7 +168,9 @@ void Restore::checkWritable()
     }
     if (const QString refusal = writeBackRefusal(m_dbFile); !refusal.isEmpty())
         throw core::Error(refusal);
-    m_realFolder = QFileInfo(QFileInfo(m_dbFile).canonicalFilePath()).absolutePath();
+    m_realFolder = m_place.realFolder();
+    // What the restore compares the table with, right before its first rename.
+    m_snapshot = takeSnapshot(m_dbFile);
 }
 
 // A table changed by another program since this one last wrote it is no version the backups
@@ -169,12 +180,12 @@ void Restore::checkUnchangedSince(const Backup& newest) const
     // A table lost from its folder is put back whole.
     if (!newest.note.hasDigests() || m_dbFile.isEmpty())
         return;
-    const TableState now = tableState(m_folder, m_table);
+    const TableState now = tableState(m_place.folder, m_table);
     const TableState expected = newest.note.after();
     if (now == expected)
         return;
     QString file;
-    for (const QString& name : dataFileNames(m_folder, m_table)) {
+    for (const QString& name : dataFileNames(m_place.folder, m_table)) {
         if (now.value(extensionKey(name)) != expected.value(extensionKey(name)))
             file = name;
     }
@@ -212,7 +223,7 @@ QMap<QString, Source> Restore::trustedFiles(const std::vector<Backup>& backups, 
             continue;
         }
         QStringList candidates;
-        if (const QString now = paradox::findFileIgnoringCase(m_folder, file.name); !now.isEmpty())
+        if (const QString now = paradox::findFileIgnoringCase(m_place.folder, file.name); !now.isEmpty())
             candidates << now;
         for (std::size_t i = chosen; i-- > 0;) {
             for (const QString& name : backups[i].files) {
@@ -291,8 +302,8 @@ QString Restore::run()
         throw core::Error(u"There is no folder %1."_s.arg(shown(m_folder)));
     refuseUnsafeTableName(m_table);
     // A write-back of this folder cut short is finished first: its backup belongs in the list.
-    finishInterruptedWriteBacks(m_folder);
-    const std::vector<Backup> backups = listBackups(m_root, m_folder, m_table);
+    finishInterruptedWriteBacks(m_place.realFolder());
+    const std::vector<Backup> backups = listBackups(m_root, m_place.folder, m_table);
     std::size_t index = 0;
     const Backup& backup = chosen(backups, &index);
     checkWritable();
@@ -300,29 +311,31 @@ QString Restore::run()
     const QMap<QString, Source> sources
         = backup.note.hasDigests() ? trustedFiles(backups, index) : filesBefore(backups, index, m_table);
     const std::vector<FileMove> moves = copyIn(sources);
-    BackupNote note { m_table, canonicalFolder(m_folder), backup.note.field,
-        QString::fromUtf16(kRestoreOperation), { m_id }, 0, QDateTime::currentDateTime(), {},
-        strayFiles(backup) };
-    // Whatever happens, the replacement has removed the copies or a journal still needs them.
+    const BackupNote note { m_table, m_place.folder, backup.note.field, QString::fromUtf16(kRestoreOperation),
+        { m_id }, 0, QDateTime::currentDateTime() };
+    const HistoryEntry history { QDateTime::currentDateTime(), {}, m_table, {}, 0,
+        QString::fromUtf16(kRestoreOperation), { m_id }, 0 };
+    // A table lost from its folder is put back where the restore looked for it.
+    const paradox::TablePlace place
+        = m_place.isFound() ? m_place : paradox::TablePlace { m_realFolder, m_table, {} };
+    // Whatever happens, the write-back has removed the copies or a journal still needs them.
     const auto release = [this] {
         for (const auto& copy : m_copies)
             copy->markPlaced();
     };
     QString replaced;
     try {
-        replaced = replaceTableFiles(m_realFolder, m_table, moves, m_root, note);
+        replaced = writeTable(
+            { place, m_claim, m_snapshot, moves, note, m_root, { history }, nullptr, strayFiles(backup) })
+                       .backupFolder;
+    } catch (const SwapRefusal& refusal) {
+        release();
+        throw core::Error(refusal.reason + u" Nothing was restored."_s);
     } catch (const core::Error&) {
         release();
         throw;
     }
     release();
-    // The restored .DB is in place, so the strays are no part of any table now; their copies
-    // are in the restore's own backup.
-    for (const QString& stray : std::as_const(note.removes))
-        files::remove(QDir(m_realFolder).filePath(stray));
-    if (!note.removes.isEmpty())
-        files::syncFolder(m_realFolder);
-    pruneBackups(m_root, note.folder, m_table);
     return replaced;
 }
 
@@ -332,17 +345,17 @@ RestoreResult restoreBackup(
     const QString& folder, const QString& table, const QString& id, const QString& backupRoot)
 {
     RestoreResult result;
-    // Held until the restore is done: no run or restore of ours writes the table meanwhile.
-    const TableLock claim(folder, table);
+    // Found once; held until the restore is done: no run or restore of ours writes the table
+    // meanwhile.
+    const paradox::TablePlace place = paradox::findTablePlace(folder, table);
+    const TableLock claim(place);
     if (!claim.problem().isEmpty()) {
         result.problem = claim.problem();
         return result;
     }
     try {
-        result.backupFolder = Restore(folder, table, id, backupRoot).run();
+        result.backupFolder = Restore(folder, table, place, claim, id, backupRoot).run();
         result.isRestored = true;
-        recordHistory({ QDateTime::currentDateTime(), canonicalFolder(folder), table, {}, 0,
-            QString::fromUtf16(kRestoreOperation), { id }, 0 });
     } catch (const core::Error& e) {
         result.problem = e.description();
     }

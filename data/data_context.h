@@ -6,13 +6,18 @@
 // and where the write-back keeps its backups.
 
 #include "core/dialogs.h"
+#include "data/backups/run_history.h"
+#include "data/paradox/io/table_place.h"
 
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace data {
+
+class TableLock;
 
 struct DataContext
 {
@@ -31,6 +36,13 @@ struct DataContext
     // done of its stages) has got. Called often; the host decides what to show, and when.
     enum class Stage { Copying, WritingBack };
     std::function<void(Stage stage, std::int64_t done, std::int64_t total)> progress = {};
+    // The table, found once when the run started, and the run's claim on it; when not given, the
+    // copy and the write-back find the table in folder and the write-back claims it itself.
+    const paradox::TablePlace* place = nullptr;
+    const TableLock* claim = nullptr;
+    // What the history records of the run once its write-back is done (its records changed
+    // filled in then); none: the run is not recorded.
+    std::optional<HistoryEntry> history = {};
 };
 
 } // namespace data

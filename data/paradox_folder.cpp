@@ -1,6 +1,7 @@
 #include "data/paradox_folder.h"
 
 #include "core/error_report.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 
 #include <QDir>
@@ -59,32 +60,73 @@ void checkParadoxFolder(const QString& folder)
         throw core::Error(u"The Paradox folder %1 does not exist."_s.arg(QDir::toNativeSeparators(folder)));
 }
 
-QString paradoxTableFile(const QString& folder, const QString& table)
+void throwNoSuchTable(const QString& folder, const QString& table)
 {
     checkParadoxFolder(folder);
-    const QString file = paradox::findTableFile(folder, table);
-    if (file.isEmpty())
-        throw core::Error(
-            u"The Paradox folder %1 has no table %2."_s.arg(QDir::toNativeSeparators(folder), table));
-    return file;
+    throw core::Error(
+        u"The Paradox folder %1 has no table %2."_s.arg(QDir::toNativeSeparators(folder), table));
 }
 
-std::unique_ptr<paradox::TableReader> openParadoxTable(const QString& folder, const QString& table)
+paradox::TablePlace paradoxTablePlace(const QString& folder, const QString& table)
+{
+    checkParadoxFolder(folder);
+    paradox::TablePlace place = paradox::findTablePlace(folder, table);
+    if (!place.isFound())
+        throwNoSuchTable(folder, table);
+    return place;
+}
+
+std::vector<paradox::TablePlace> paradoxTablePlaces(const QString& folder)
+{
+    checkParadoxFolder(folder);
+    const QString canonical = paradox::canonicalFolder(folder);
+    QStringList names;
+    for (const QString& name :
+        QDir(canonical).entryList({ u"*.db"_s }, QDir::Files | QDir::Readable, QDir::Name)) {
+        if (!name.startsWith(u'~') && !name.startsWith(u'.'))
+            names.append(name.left(name.size() - 3).toUpper());
+    }
+    names.removeDuplicates();
+    names.sort();
+    std::vector<paradox::TablePlace> places;
+    for (const QString& name : std::as_const(names)) {
+        paradox::TablePlace place = paradox::findTablePlace(canonical, name);
+        if (place.isFound())
+            places.push_back(std::move(place));
+    }
+    return places;
+}
+
+QString paradoxTableFile(const QString& folder, const QString& table)
+{
+    return paradoxTablePlace(folder, table).dbPath;
+}
+
+std::unique_ptr<paradox::TableReader> openTableAt(const paradox::TablePlace& place)
 {
     QString error;
     // A write-back cut short is finished first, as a run finishes it: the reader then sees one
     // whole version of the table.
-    finishInterruptedWriteBacks(folder);
-    std::unique_ptr<paradox::TableReader> reader
-        = paradox::openTable(paradoxTableFile(folder, table), &error);
+    finishInterruptedWriteBacks(place.realFolder());
+    std::unique_ptr<paradox::TableReader> reader = paradox::openTable(place.dbPath, &error);
     if (!reader)
         throw core::Error(error);
     return reader;
 }
 
+std::unique_ptr<paradox::TableReader> openParadoxTable(const QString& folder, const QString& table)
+{
+    return openTableAt(paradoxTablePlace(folder, table));
+}
+
 std::vector<paradox::Field> tableFields(const QString& folder, const QString& table)
 {
     return openParadoxTable(folder, table)->info().fields;
+}
+
+std::vector<paradox::Field> fieldsAt(const paradox::TablePlace& place)
+{
+    return openTableAt(place)->info().fields;
 }
 
 int fieldIndex(const paradox::TableInfo& info, const QString& table, const QString& field)

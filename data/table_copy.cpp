@@ -53,6 +53,13 @@ public:
     CopyResult run();
 
 private:
+    // The table, found once; throws (naming the folder's problem) when it is not there.
+    const paradox::TablePlace& place() const
+    {
+        if (!m_place.isFound())
+            throwNoSuchTable(m_ctx.folder, m_table);
+        return m_place;
+    }
     // The open work database; throws when it could not be opened.
     WorkDatabase& database()
     {
@@ -72,6 +79,7 @@ private:
     std::optional<WorkDatabase> m_database;
     std::optional<Records> m_records;
     std::optional<WorkTable> m_work;
+    paradox::TablePlace m_place;
     QJsonObject m_snapshot; // the table's files as the copy found them
     std::future<QJsonObject> m_snapshotDigests; // its digests, worked out while the copy reads
 };
@@ -87,10 +95,10 @@ void Copy::openBoth()
         });
     }
     m_proc.step(120, [&] {
-        LaterDigestedSnapshot snapshot = takeSnapshotDigestedLater(paradoxTableFile(m_ctx.folder, m_table));
+        LaterDigestedSnapshot snapshot = takeSnapshotDigestedLater(place().dbPath);
         m_snapshot = snapshot.now;
         m_snapshotDigests = std::move(snapshot.whole);
-        m_records.emplace(openParadoxTable(m_ctx.folder, m_table));
+        m_records.emplace(openTableAt(place()));
     });
 }
 
@@ -160,12 +168,11 @@ void Copy::copyRecord(std::int64_t index, bool* isInserted)
         *isInserted = false;
 }
 
-QString damageRefusal(const QString& folder, const QString& table)
+QString damageRefusal(const paradox::TablePlace& place, const QString& table)
 {
-    const QString dbPath = paradox::findTableFile(folder, table);
-    if (dbPath.isEmpty())
+    if (!place.isFound())
         return {}; // the copy says that it is missing
-    const paradox::TableCheck check = paradox::checkTable(dbPath);
+    const paradox::TableCheck check = paradox::checkTable(place.dbPath);
     if (check.problems.empty())
         return {};
     return u"The table %1 is damaged (%2); it was not changed. fieldwright-cli check tells every problem."_s
@@ -180,7 +187,8 @@ CopyResult Copy::run()
         return m_result;
     }
     // A damaged table is not cleaned at all: a run would copy and write back only part of it.
-    if (const QString damage = damageRefusal(m_ctx.folder, m_table); !damage.isEmpty()) {
+    m_place = m_ctx.place ? *m_ctx.place : paradox::findTablePlace(m_ctx.folder, m_table);
+    if (const QString damage = damageRefusal(m_place, m_table); !damage.isEmpty()) {
         m_proc.report(damage, 101);
         m_result.problem = damage;
         return m_result;
@@ -192,8 +200,7 @@ CopyResult Copy::run()
         m_records.reset();
         // Another program writing to the table while it was read would leave a copy of
         // neither its old nor its new content.
-        if (const QString changed
-            = snapshotDifference(m_snapshot, paradoxTableFile(m_ctx.folder, m_table), false);
+        if (const QString changed = snapshotDifference(m_snapshot, place().dbPath, false);
             !m_snapshot.isEmpty() && !changed.isEmpty())
             throw core::Error(changed);
         if (m_snapshotDigests.valid() && m_database && m_work)

@@ -1,6 +1,7 @@
 #include "data/table_listing.h"
 
 #include "core/procedure.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 #include "data/safe_names.h"
 #include "files/file_listing.h"

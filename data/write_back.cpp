@@ -4,9 +4,12 @@
 #include "data/backups/backup_copies.h"
 #include "data/backups/backups.h"
 #include "data/paradox_folder.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
+#include "data/replace/table_write.h"
 #include "data/safe_names.h"
 #include "data/safety/table_checks.h"
+#include "data/safety/table_lock.h"
 #include "data/statements.h"
 #include "data/table_rewrite.h"
 #include "data/workdb/work_table.h"
@@ -57,11 +60,6 @@ private:
     void replaceFiles(TableRewrite& rewrite, int column, const QString& backupRoot, BackupCopies* early);
     bool refuse();
     void finish(bool isWritten);
-    // Where the files really are, when the table's are symbolic links.
-    QString realFolder() const
-    {
-        return QFileInfo(QFileInfo(m_tableFile).canonicalFilePath()).absolutePath();
-    }
     // The write-back's stages: checks, the new files written, the files put in place.
     void stagesDone(int done)
     {
@@ -72,7 +70,9 @@ private:
     const QString& m_table;
     const DataContext& m_ctx;
     core::Procedure m_proc;
-    QString m_tableFile;
+    paradox::TablePlace m_place; // the table, found once (by the run, or here)
+    QString m_tableFile; // its .DB
+    std::optional<TableLock> m_claim; // when the run did not claim the table already
     std::optional<WorkDatabase> m_database;
     std::optional<WorkTable> m_work;
     std::optional<paradox::TableInfo> m_source;
@@ -117,18 +117,19 @@ bool WriteBack::countRows(std::int64_t* rowCount)
 void WriteBack::replaceFiles(
     TableRewrite& rewrite, int column, const QString& backupRoot, BackupCopies* early)
 {
-    BackupNote note { m_table, QFileInfo(m_tableFile).absolutePath(),
+    const BackupNote note { m_table, m_place.folder,
         m_work->columns().at(static_cast<std::size_t>(column)).name, m_ctx.operation, m_ctx.answers,
         rewrite.recordsChanged(), QDateTime::currentDateTime() };
-    TableState left; // the table as the replacement left it, when it knows: not digested again
+    std::vector<HistoryEntry> history;
+    if (m_ctx.history) {
+        history.push_back(*m_ctx.history);
+        history.back().recordsChanged = rewrite.recordsChanged();
+    }
     try {
-        // The copy's snapshot again, under the table's claim and right before the first rename:
-        // another program's edit since the first look is kept, not overwritten.
-        const auto stillAsRead = [this] {
-            return m_snapshot.isEmpty() ? QString() : snapshotDifference(m_snapshot, m_tableFile);
-        };
-        m_result.backupFolder = replaceTableFiles(
-            realFolder(), m_table, rewrite.moves(), backupRoot, note, stillAsRead, &left, early);
+        m_result.backupFolder
+            = data::writeTable({ m_place, m_ctx.claim ? *m_ctx.claim : *m_claim, m_snapshot, rewrite.moves(),
+                                   note, backupRoot, std::move(history), early })
+                  .backupFolder;
     } catch (const core::Error& e) {
         if (const auto* notUndone = dynamic_cast<const SwapNotUndone*>(&e))
             m_result.tableState = notUndone->state;
@@ -136,7 +137,6 @@ void WriteBack::replaceFiles(
         throw;
     }
     rewrite.release();
-    pruneBackups(backupRoot, note.folder, m_table, kBackupsKept, left.isEmpty() ? nullptr : &left);
 }
 
 bool WriteBack::writeTable(std::int64_t rowCount)
@@ -162,7 +162,8 @@ bool WriteBack::writeTable(std::int64_t rowCount)
             // The backup's copies of the old files are made while the new ones are written.
             std::optional<BackupCopies> early;
             const auto startBackup = [&] {
-                early.emplace(newBackupFolder(backupRoot, m_table), realFolder(), m_table, m_snapshot);
+                early.emplace(
+                    newBackupFolder(backupRoot, m_table), m_place.realFolder(), m_table, m_snapshot);
             };
             // A table whose files are symbolic links is written where the links point; the links stay.
             stagesDone(1);
@@ -197,8 +198,14 @@ WriteBackResult WriteBack::run()
     // The table that the new files replace; a write-back of this folder cut short earlier is
     // finished first, so the table is whole before it is looked at.
     const bool isFound = m_proc.step(116, [&] {
-        m_result.notices = finishInterruptedWriteBacks(m_ctx.folder);
-        m_tableFile = paradoxTableFile(m_ctx.folder, m_table);
+        m_place = m_ctx.place ? *m_ctx.place : paradox::findTablePlace(m_ctx.folder, m_table);
+        m_result.notices = finishInterruptedWriteBacks(m_place.folder);
+        // The run found it when it began; another program may have taken it away since.
+        if (!m_place.isFound() || !QFileInfo::exists(m_place.dbPath))
+            throwNoSuchTable(m_ctx.folder, m_table);
+        m_tableFile = m_place.dbPath;
+        if (!m_ctx.claim)
+            m_claim.emplace(m_place);
     });
     if (isFound && m_database && !refuse())
         return m_result;
@@ -218,8 +225,14 @@ bool WriteBack::refuse()
         ? u"The work table %1 was made by another run, not by this one, so this run's changes are lost; the "
           "table was not changed. Start the run again."_s.arg(m_table)
         : writeBackRefusal(m_tableFile);
+    if (refusal.isEmpty() && m_claim)
+        refusal = m_claim->problem();
     if (refusal.isEmpty()) {
         m_snapshot = m_database->sourceSnapshot(m_table);
+        // A copy that kept no snapshot: the table as it is now is what no other program may
+        // change before the first rename.
+        if (m_snapshot.isEmpty())
+            m_snapshot = takeSnapshot(m_tableFile);
         // Identities, sizes and times tell an edit at once, without reading the table; the
         // contents are compared by the last check, right before the first rename.
         if (!m_snapshot.isEmpty())

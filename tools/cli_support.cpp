@@ -1,6 +1,7 @@
 #include "tools/cli_support.h"
 
 #include "data/paradox_folder.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 
 #include <QDir>

@@ -134,14 +134,6 @@ QString shownBackupFolder(const QString& folder)
     return QDir::toNativeSeparators(clean);
 }
 
-QString canonicalFolder(const QString& folder)
-{
-    if (folder.isEmpty())
-        return {};
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
-}
-
 QString newBackupFolder(const QString& root, const QString& table)
 {
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_s);
@@ -207,7 +199,7 @@ TableState writeBackup(const QString& backupFolder, const QString& tableFolder,
         for (auto added = replacementOf.cbegin(); added != replacementOf.cend(); ++added)
             note.files.push_back(
                 { QFileInfo(added->target).fileName(), false, {}, after.value(added.key()) });
-        note.folder = canonicalFolder(note.folder);
+        note.folder = paradox::canonicalFolder(note.folder);
         writeBackupNote(partial, note);
         files::syncFolder(partial);
         files::rename(partial, backupFolder);
@@ -263,7 +255,7 @@ std::vector<Backup> listBackups(
     const QString& root, const QString& folder, const QString& table, const TableState* current)
 {
     const QDir dir(root);
-    const QString wantedFolder = canonicalFolder(folder);
+    const QString wantedFolder = paradox::canonicalFolder(folder);
     // Each folder's backups, newest first (the names start with the time).
     QMap<QString, std::vector<Backup>> byFolder;
     QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -283,7 +275,7 @@ std::vector<Backup> listBackups(
             continue;
         // A backup without a note (from an older version of the program) names its table
         // only by its folder name; it is listed for a table of that name in any folder.
-        const QString madeIn = note.folder.isEmpty() ? wantedFolder : canonicalFolder(note.folder);
+        const QString madeIn = note.folder.isEmpty() ? wantedFolder : paradox::canonicalFolder(note.folder);
         QStringList fileNames = QDir(path).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
         fileNames.removeAll(QString::fromUtf16(kNoteFile));
         byFolder[madeIn].push_back({ *name, path, std::move(note), std::move(fileNames), {} });

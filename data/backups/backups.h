@@ -11,6 +11,7 @@
 
 #include "data/backups/backup_copies.h"
 #include "data/digests/table_state.h"
+#include "data/paradox/io/table_place.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -81,10 +82,6 @@ QString defaultBackupRoot();
 // A backup folder as messages show it: under the user's home as "~/..." (the long part says
 // nothing the user needs), elsewhere in full.
 QString shownBackupFolder(const QString& folder);
-
-// The folder backups file a table under: its canonical path (whatever links or "..", "//"
-// were typed), or the cleaned absolute path when it does not exist.
-QString canonicalFolder(const QString& folder);
 
 // A fresh, not yet existing folder under root for a backup of table.
 QString newBackupFolder(const QString& root, const QString& table);

@@ -80,7 +80,7 @@ std::vector<HistoryEntry> readHistory(const QString& folder, const QString& tabl
         file.seek(file.size() - kNewestRead);
         file.readLine(kLongestEntry); // the rest of a line cut by the seek
     }
-    const QString wanted = canonicalFolder(folder);
+    const QString wanted = paradox::canonicalFolder(folder);
     HistoryEntry entry;
     while (!file.atEnd()) {
         const QByteArray line = file.readLine(kLongestEntry + 2);

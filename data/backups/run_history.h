@@ -5,7 +5,7 @@
 // line). Backups keep only the last ten versions of a table and nothing for a run that
 // changed nothing; the history keeps every step, so that steps can be taken out as a recipe.
 
-#include "data/backups/backups.h" // canonicalFolder: history files a folder as backups do
+#include "data/paradox/io/table_place.h" // canonicalFolder: history files a folder as backups do
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -120,4 +120,28 @@ void noteInRegistry(const QString& journal)
     }
 }
 
+bool afterPlacing(
+    const QString& folder, const std::vector<FileMove>& ordered, const std::vector<std::int64_t>& cutBackTo)
+{
+    const QDir dir(folder);
+    bool isDone = true;
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        try {
+            if (!ordered[i].laterWrites.empty())
+                files::writeInPlace(dir.filePath(ordered[i].target), ordered[i].laterWrites);
+            if (cutBackTo[i] >= 0)
+                files::truncate(dir.filePath(ordered[i].target), cutBackTo[i]);
+        } catch (const core::Error&) {
+            isDone = false;
+        }
+    }
+    return isDone;
+}
+
+bool hasWorkAfterPlacing(const Journal& journal)
+{
+    return std::ranges::any_of(journal.moves, [](const FileMove& move) { return !move.laterWrites.empty(); })
+        || std::ranges::any_of(journal.cutBackTo, [](std::int64_t length) { return length >= 0; });
+}
+
 } // namespace data::journal

@@ -78,5 +78,13 @@ std::optional<Journal> decode(const QString& path);
 void carryOut(const QString& folder, const std::vector<FileMove>& moves);
 void forget(const QString& journal);
 void noteInRegistry(const QString& journal);
+// Once the new .DB is in place: the old memo values freed, a memo file put back cut to its
+// own length. A failure here costs no value, and is not one of the write-back; but until it is
+// done the files are not as the backup's note says the write-back left them, so the journal
+// stays for the next start to do it again (the writes and the cut can be repeated). Returns
+// whether all was done.
+bool afterPlacing(
+    const QString& folder, const std::vector<FileMove>& ordered, const std::vector<std::int64_t>& cutBackTo);
+bool hasWorkAfterPlacing(const Journal& journal);
 
 } // namespace data::journal

@@ -134,52 +134,6 @@ Undone undoSwap(const QString& folder, const QString& table, const std::vector<F
     return { u" The table %1 was left as it was."_s.arg(table), {} };
 }
 
-// Once the new .DB is in place: the old memo values freed, a memo file put back cut to its
-// own length. A failure here costs no value, and is not one of the write-back; but until it is
-// done the files are not as the backup's note says the write-back left them, so the journal
-// stays for the next start to do it again (the writes and the cut can be repeated). Returns
-// whether all was done.
-bool afterPlacing(
-    const QString& folder, const std::vector<FileMove>& ordered, const std::vector<std::int64_t>& cutBackTo)
-{
-    const QDir dir(folder);
-    bool isDone = true;
-    for (std::size_t i = 0; i < ordered.size(); ++i) {
-        try {
-            if (!ordered[i].laterWrites.empty())
-                files::writeInPlace(dir.filePath(ordered[i].target), ordered[i].laterWrites);
-            if (cutBackTo[i] >= 0)
-                files::truncate(dir.filePath(ordered[i].target), cutBackTo[i]);
-        } catch (const core::Error&) {
-            isDone = false;
-        }
-    }
-    return isDone;
-}
-
-bool hasWorkAfterPlacing(const Journal& journal)
-{
-    return std::ranges::any_of(journal.moves, [](const FileMove& move) { return !move.laterWrites.empty(); })
-        || std::ranges::any_of(journal.cutBackTo, [](std::int64_t length) { return length >= 0; });
-}
-
-// Whether the .DB in folder is the one the journal brings in: a journal cut short while its
-// swap was undone leaves the old one, which may still read what the later writes free. Told
-// by the digest the backup noted of the new .DB.
-bool isNewDbInPlace(const QString& folder, const Journal& journal)
-{
-    const auto db
-        = std::ranges::find_if(journal.moves, [](const FileMove& move) { return isDbFile(move.target); });
-    if (db == journal.moves.end())
-        return false;
-    try {
-        const QByteArray expected = readBackupNote(journal.backup).after().value(u"db"_s);
-        return !expected.isEmpty() && fileDigest(QDir(folder).filePath(db->target)).toLatin1() == expected;
-    } catch (const core::Error&) {
-        return false;
-    }
-}
-
 } // namespace
 
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
@@ -270,83 +224,6 @@ QString replaceTableFiles(const QString& folder, const QString& table, const std
         // A journal whose moves are all made is only removed by the next start.
     }
     return backup;
-}
-
-QStringList finishInterruptedWriteBacks(const QString& folder, std::chrono::milliseconds patience)
-{
-    QStringList notices;
-    const QDir dir(folder);
-    // The temporary files that journals name, including the journals another process is
-    // carrying out right now: they are the new table, never leftovers.
-    QSet<QString> named;
-    for (const QString& name : dir.entryList({ u".*.fieldwright-journal"_s }, QDir::Files | QDir::Hidden)) {
-        const QString path = dir.absoluteFilePath(name);
-        FileLock lock(path);
-        // Locked: another process is putting that table in place, which takes a moment, or
-        // has stopped; its moves are left to it.
-        lock.waitFor(patience);
-        const std::optional<Journal> journal = decode(path);
-        if (!journal)
-            continue;
-        for (const FileMove& move : journal->moves)
-            named.insert(move.temporary);
-        if (!lock.isLocked())
-            continue;
-        carryOut(folder, journal->moves);
-        if (hasWorkAfterPlacing(*journal) && isNewDbInPlace(folder, *journal)
-            && !afterPlacing(folder, journal->moves, journal->cutBackTo))
-            continue;
-        forget(path);
-        notices << u"The write-back of the table %1 in %2 was interrupted; it has now been finished (the old "
-                   "table is kept in %3)."_s.arg(journal->table, QDir::toNativeSeparators(folder),
-                       QDir::toNativeSeparators(journal->backup));
-    }
-    // Temporary files of a write-back that never reached its journal (the table is as it was),
-    // and journals cut short while they were written. A writer holds a lock on its files until
-    // they are in place.
-    static const QRegularExpression temporary(
-        u"^\\.(.+)\\.[0-9a-f]{8}\\.[^.]+\\.tmp$|^\\..+\\.fieldwright-journal\\.[0-9a-f]{8}\\.part$"_s);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        const QRegularExpressionMatch match = temporary.match(name);
-        if (!match.hasMatch() || named.contains(name))
-            continue;
-        // A file is created a moment before its writer locks it: while a run or restore holds
-        // its table, that moment must not be taken for a leftover.
-        if (const QString table = match.captured(1);
-            !table.isEmpty() && TableLock::isClaimed(paradox::findTableFile(folder, table)))
-            continue;
-        const FileLock inUse(dir.absoluteFilePath(name));
-        if (inUse.isLocked())
-            files::remove(dir.absoluteFilePath(name));
-    }
-    return notices;
-}
-
-QStringList finishAllInterruptedWriteBacks()
-{
-    QStringList notices;
-    QDir registry;
-    try {
-        registry.setPath(registryFolder());
-    } catch (const core::Error&) {
-        return notices;
-    }
-    for (const QString& entry : registry.entryList(QDir::Files)) {
-        QFile file(registry.filePath(entry));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QString journal = QFile::decodeName(file.readAll());
-        file.close();
-        try {
-            if (QFileInfo::exists(journal))
-                notices << finishInterruptedWriteBacks(QFileInfo(journal).absolutePath());
-            else
-                files::remove(registry.filePath(entry));
-        } catch (const core::Error& e) {
-            notices << e.description();
-        }
-    }
-    return notices;
 }
 
 } // namespace data

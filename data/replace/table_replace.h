@@ -18,7 +18,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <utility>
@@ -58,17 +57,5 @@ public:
 QString replaceTableFiles(const QString& folder, const QString& table, const std::vector<FileMove>& moves,
     const QString& backupRoot, const BackupNote& note, const std::function<QString()>& lastCheck = {},
     TableState* left = nullptr, BackupCopies* early = nullptr);
-
-// Finishes the write-backs interrupted in folder and removes temporary files that no
-// write-back will finish. A write-back that another process is putting in place right now is
-// waited for, up to patience, so the tables are whole when this returns. Returns what the
-// user should be told, one text per table.
-inline constexpr std::chrono::milliseconds kJournalPatience { 5000 };
-QStringList finishInterruptedWriteBacks(
-    const QString& folder, std::chrono::milliseconds patience = kJournalPatience);
-
-// The same for every folder in which a write-back of this user was interrupted, wherever it
-// is (called at start).
-QStringList finishAllInterruptedWriteBacks();
 
 } // namespace data

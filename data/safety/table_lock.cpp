@@ -149,8 +149,8 @@ TableLock::TableLock(const QString& dbPath)
     }
 }
 
-TableLock::TableLock(const QString& folder, const QString& table)
-    : TableLock(paradox::findTableFile(folder, table))
+TableLock::TableLock(const paradox::TablePlace& place)
+    : TableLock(place.dbPath)
 { }
 
 TableLock::~TableLock()

@@ -9,6 +9,8 @@
 // for other programs' locks leaves it out), and the system drops it when its holder dies.
 // When a write-back puts a new .DB in place, the claim passes to that file before the rename.
 
+#include "data/paradox/io/table_place.h"
+
 #include <QString>
 
 #include <memory>
@@ -26,8 +28,8 @@ public:
     // cannot be opened for writing is not claimed and no problem: the checks before writing
     // refuse it with their own message. A claim this process holds already is shared.
     explicit TableLock(const QString& dbPath);
-    // The table `table` of folder, found as the run finds it.
-    TableLock(const QString& folder, const QString& table);
+    // The table found at place; one not found is not claimed.
+    explicit TableLock(const paradox::TablePlace& place);
     ~TableLock();
     TableLock(const TableLock&) = delete;
     TableLock& operator=(const TableLock&) = delete;

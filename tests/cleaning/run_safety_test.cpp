@@ -249,7 +249,7 @@ TEST_F(RunSafety, ARunLeavesTheTableAndAnEmptyWorkDatabaseFreeForTheNext)
     };
     const QStringList deletedBefore = openedDeletedFiles();
     run(u"CUSTOMER"_s, u"Name"_s, 1);
-    EXPECT_TRUE(data::TableLock(install.paradoxFolder(), u"CUSTOMER"_s).problem().isEmpty());
+    EXPECT_TRUE(data::TableLock(paradox::findTablePlace(install.paradoxFolder(), u"CUSTOMER"_s)).problem().isEmpty());
     EXPECT_EQ(QFileInfo(workDatabase).size(), 0);
     EXPECT_EQ(QFile::permissions(workDatabase), permissions);
     EXPECT_EQ(QDir(install.appFolder()).entryList(QDir::Files),

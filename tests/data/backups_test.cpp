@@ -263,7 +263,7 @@ TEST_F(Restore, FindsTheVersionsOfATableWhateverItsFolderIsCalledAndWhereverItMo
 
     ASSERT_TRUE(QFile::remove(link));
     const QString moved = path(u"moved"_s);
-    const QString wasIn = data::canonicalFolder(paradoxFolder());
+    const QString wasIn = paradox::canonicalFolder(paradoxFolder());
     ASSERT_TRUE(QDir().rename(paradoxFolder(), moved));
     EXPECT_TRUE(restore(id).problem.contains(u"no folder"_s));
     const auto found = backups(moved);

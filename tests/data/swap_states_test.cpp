@@ -8,6 +8,7 @@
 #include "data/backups/backups.h"
 #include "data/paradox/io/file_faults.h"
 #include "data/paradox_folder.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 #include "data/table_copy.h"
 #include "data/write_back.h"

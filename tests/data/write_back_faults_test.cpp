@@ -6,6 +6,7 @@
 #include "data/backup_restore.h"
 #include "data/backups/backups.h"
 #include "data/paradox/io/file_faults.h"
+#include "data/replace/interrupted_write_backs.h"
 #include "data/replace/table_replace.h"
 #include "data/safety/table_lock.h"
 #include "data/table_copy.h"
@@ -207,7 +208,7 @@ TEST_F(WriteBackFaults, ACleanUpLeavesTheTemporaryFilesOfAClaimedTable)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     {
-        const data::TableLock claim(paradoxFolder(), u"STOCK"_s);
+        const data::TableLock claim(paradox::findTablePlace(paradoxFolder(), u"STOCK"_s));
         ASSERT_TRUE(claim.problem().isEmpty()) << claim.problem().toStdString();
         data::finishInterruptedWriteBacks(paradoxFolder());
         EXPECT_TRUE(QFileInfo::exists(temporary)) << "taken for a leftover while its table is held";
